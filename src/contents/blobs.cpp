@@ -1,0 +1,4 @@
+#include "contents/blobs.h"
+
+// Placeholder until the stage is built.
+void floodBlobs(const RunSettings&, FrameBuffers&, FloodDirection) {}

@@ -1,0 +1,4 @@
+#include "contents/nucleus_mask.h"
+
+// Placeholder until the stage is built.
+void excludeNucleusBlobs(const RunSettings&, FrameBuffers&) {}

@@ -1,0 +1,41 @@
+// The two result tables: one row per valid cell per frame ("_cells.csv") and
+// one row of averages per frame ("_average.csv"). Every field is followed by
+// ", ", rows are flushed as they are written.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "run/buffers.h"
+
+struct TableFiles {
+  FILE* cells = nullptr;
+  FILE* average = nullptr;
+  std::string cellsPath;
+  std::string averagePath;
+};
+
+// Joins the output folder and a file name with "/"; an empty folder means the
+// current directory.
+std::string outputPath(const std::string& folder, const std::string& name);
+
+// Creates the output folder (with its parents) when missing, then creates or
+// empties both tables. False with a reason naming the file on failure; a
+// table that could be created stays open.
+bool openTables(const RunSettings& settings, TableFiles& tables, std::string* reason);
+
+// Writes both header lines. False when a write fails.
+bool writeTableHeaders(TableFiles& tables, std::string* reason);
+
+// The output step of one frame: vacuoles attributed to cells, movement from
+// the link records, one row per valid cell and the frame's summary row.
+// False with a reason when a row could not be written.
+bool writeFrameTables(const RunSettings& settings, FrameBuffers& buffers, TableFiles& tables,
+                      std::string* reason);
+
+// Closes the per-cell table, then the per-frame table.
+void closeTables(TableFiles& tables);
+
+// Formats a double as the tables write it: six significant digits, the
+// shorter of fixed and exponent notation; "nan", "inf", "-inf".
+std::string formatDouble(double value);

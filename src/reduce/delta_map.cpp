@@ -1,0 +1,4 @@
+#include "reduce/delta_map.h"
+
+// Placeholder until the stage is built.
+void computeDeltaMap(const RunSettings&, FrameBuffers&) {}

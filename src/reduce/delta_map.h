@@ -1,0 +1,8 @@
+// Delta map: every pixel's through-focus slope over the chosen range divided by
+// the steepest slope of the frame, in -1..1.
+#pragma once
+
+#include "run/buffers.h"
+
+// Stage [12]: reads sliceStack and the range, writes deltaMap.
+void computeDeltaMap(const RunSettings& settings, FrameBuffers& buffers);

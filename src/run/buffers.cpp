@@ -1,0 +1,123 @@
+#include "run/buffers.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "run/index_sort.h"
+
+namespace {
+
+constexpr int64_t kPairAreaFloor = int64_t{1000} * 1000;  // two frames of 999 cells
+constexpr int32_t kDiskRadius = 10;
+constexpr int32_t kDiskSide = 2 * kDiskRadius + 1;         // 21 x 21 candidates
+
+}  // namespace
+
+bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* reason) {
+  const int64_t n = int64_t{settings.width} * int64_t{settings.height};
+  const int64_t slices = settings.sliceCount;
+  const int64_t summaries = int64_t{settings.frameCount} + 1;
+  b.width = settings.width;
+  b.height = settings.height;
+  b.pixelCount = static_cast<int32_t>(n);
+  b.sliceCount = settings.sliceCount;
+
+  // Request everything first, then test; a negative or overflowing size
+  // counts as a failed request.
+  auto count = [](int64_t value) { return value > 0 ? static_cast<uint64_t>(value) : 0; };
+  const uint64_t stackCount =
+      (n > 0 && slices > 0 && n <= INT64_MAX / slices) ? count(n * slices) : 0;
+  struct Request {
+    const char* name;
+    bool ok;
+  };
+  const Request requests[] = {
+      {"sliceStack", b.sliceStack.obtain(stackCount)},
+      {"deltaMap", b.deltaMap.obtain(count(n))},
+      {"sortedPixels", b.sortedPixels.obtain(count(n))},
+      {"classMap", b.classMap.obtain(count(n))},
+      {"floodQueue", b.floodQueue.obtain(count(n))},
+      {"angleTable", b.angleTable.obtain(kAngleEntries)},
+      {"frameSummaries", b.frameSummaries.obtain(count(std::max<int64_t>(summaries, 1)))},
+      {"cellMap", b.cellMap.obtain(count(n))},
+      {"cellPixels", b.cellPixels.obtain(count(n))},
+      {"currentCells", b.currentCells.obtain(kCellCapacity)},
+      {"previousCellMap", b.previousCellMap.obtain(count(n))},
+      {"previousCells", b.previousCells.obtain(kCellCapacity)},
+      {"linkCandidates", b.linkCandidates.obtain(count(n))},
+      {"linkPairCounts", b.linkPairCounts.obtain(count(std::max(n, kPairAreaFloor)))},
+      {"regionTable", b.regionTable.obtain(kRegionCapacity)},
+      {"blobTable", b.blobTable.obtain(kRegionCapacity)},
+  };
+  for (const Request& r : requests) {
+    if (!r.ok) {
+      *reason = std::string("cannot allocate ") + r.name + " for " + std::to_string(settings.width) +
+                " x " + std::to_string(settings.height) + " pixels, " +
+                std::to_string(settings.sliceCount) + " slices, " +
+                std::to_string(settings.frameCount) + " frames";
+      return false;
+    }
+  }
+  b.linkRecords.clear();
+  b.linkRecords.reserve(kLinkRecordReserve);
+  return true;
+}
+
+void releaseBuffers(FrameBuffers& b) {
+  b.sliceStack.release();
+  b.deltaMap.release();
+  b.sortedPixels.release();
+  b.classMap.release();
+  b.floodQueue.release();
+  b.angleTable.release();
+  b.frameSummaries.release();
+  b.cellMap.release();
+  b.cellPixels.release();
+  b.currentCells.release();
+  b.previousCellMap.release();
+  b.previousCells.release();
+  b.linkCandidates.release();
+  b.linkPairCounts.release();
+  b.regionTable.release();
+  b.blobTable.release();
+  std::vector<LinkRecord>().swap(b.linkRecords);
+}
+
+void fillAngleTable(FrameBuffers& b) {
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    // Evaluated in double precision in exactly this order; 3.1415927 stands
+    // for pi, so direction 120 does not quite close the circle.
+    const double angle = static_cast<double>(k) * 360.0 / 120.0 / 180.0 * 3.1415927;
+    b.angleTable[k].sinK = std::sin(angle);
+    b.angleTable[k].cosK = std::cos(angle);
+  }
+}
+
+void fillDiskOffsets(FrameBuffers& b) {
+  // Separate scratch, so images of any size work.
+  double key[kDiskSide * kDiskSide];
+  int32_t list[kDiskSide * kDiskSide];
+  for (int32_t dy = -kDiskRadius; dy <= kDiskRadius; ++dy) {
+    for (int32_t dx = -kDiskRadius; dx <= kDiskRadius; ++dx) {
+      const int32_t k = (dy + kDiskRadius) * kDiskSide + (dx + kDiskRadius);
+      key[k] = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+      list[k] = k;
+    }
+  }
+  IndexSort sorter;
+  sorter.sort(list, key, kDiskSide * kDiskSide - 1);
+  int32_t m = 0;
+  for (; m < kDiskSide * kDiskSide; ++m) {
+    const int32_t k = list[m];
+    if (key[k] > 10.0) break;
+    b.diskDx[m] = static_cast<int8_t>(k % kDiskSide - kDiskRadius);
+    b.diskDy[m] = static_cast<int8_t>(k / kDiskSide - kDiskRadius);
+  }
+  b.diskOffsetCount = m;
+}
+
+void handOverFrame(FrameBuffers& b) {
+  b.cellMap.swap(b.previousCellMap);
+  b.currentCells.swap(b.previousCells);
+  b.previousCellNumberEnd = b.nextCellNumber;
+}
