@@ -1,4 +1,78 @@
 #include "cells/aspect.h"
 
-// Placeholder until the stage is built.
-void adjustCells(const RunSettings&, FrameBuffers&) {}
+#include <cmath>
+
+namespace {
+
+constexpr int32_t kWidthDirections = 60;              // 3 degrees apart, half a turn
+constexpr double kLargestFinite = 1.7976931348623157e308;  // start of the running minimum
+
+// Direction j at j x 3 degrees, evaluated in exactly this order with
+// 3.1415927 standing for pi.
+void fillDirections(double theta[kWidthDirections]) {
+  for (int32_t j = 0; j < kWidthDirections; ++j) theta[j] = static_cast<double>(j) * 3.0 / 180.0 * 3.1415927;
+}
+
+// Step 1.
+void clearAccumulators(AngleEntry* angles) {
+  for (int32_t j = 0; j < kWidthDirections; ++j) {
+    angles[j].scratchA = 0.0;
+    angles[j].scratchB = 0.0;
+  }
+}
+
+// Step 3.2: the signed distance of the pixel from the line through the box
+// centre at each direction widens the largest (scratchA) and smallest
+// (scratchB) extent of that direction.
+void project(AngleEntry* angles, const double theta[kWidthDirections], double a, double r) {
+  for (int32_t j = 0; j < kWidthDirections; ++j) {
+    const double v = std::sin(a - theta[j]) * r;
+    if (v > angles[j].scratchA) angles[j].scratchA = v;
+    if (v < angles[j].scratchB) angles[j].scratchB = v;
+  }
+}
+
+// Step 3: projections and the rescaled value of every pixel of the cell.
+void visitPixels(FrameBuffers& b, const CellRecord& cell, const double theta[kWidthDirections]) {
+  AngleEntry* angles = b.angleTable.data();
+  double* delta = b.deltaMap.data();
+  const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
+  const double cx = static_cast<double>(cell.minX + cell.maxX) * 0.5;
+  const double cy = static_cast<double>(cell.minY + cell.maxY) * 0.5;
+  const double range = cell.deltaMax - cell.deltaMin;
+  for (int32_t i = 0; i < cell.area; ++i) {
+    const int32_t p = pixels[i];
+    const double ddy = cy - static_cast<double>(p / b.width);
+    const double ddx = cx - static_cast<double>(p % b.width);
+    const double a = std::atan2(ddy, ddx);
+    const double r = std::sqrt(ddx * ddx + ddy * ddy);
+    project(angles, theta, a, r);
+    delta[p] = (delta[p] - cell.deltaMin) / range;
+  }
+}
+
+// Steps 4 and 5: largest over smallest width; strict comparisons, so a
+// not-a-number width never replaces a running extreme.
+double widthRatio(const AngleEntry* angles) {
+  double largest = 0.0;
+  double smallest = kLargestFinite;
+  for (int32_t j = 0; j < kWidthDirections; ++j) {
+    const double w = angles[j].scratchA - angles[j].scratchB;
+    if (w > largest) largest = w;
+    if (w < smallest) smallest = w;
+  }
+  return largest / smallest;
+}
+
+}  // namespace
+
+void adjustCells(const RunSettings&, FrameBuffers& b) {
+  double theta[kWidthDirections];
+  fillDirections(theta);
+  for (int32_t k = 1; k < b.nextCellNumber; ++k) {
+    CellRecord& cell = b.currentCells[k];
+    clearAccumulators(b.angleTable.data());
+    if (cell.area > 0) visitPixels(b, cell, theta);
+    cell.aspect = widthRatio(b.angleTable.data());
+  }
+}

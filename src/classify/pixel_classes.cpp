@@ -1,4 +1,168 @@
+// Pixel classification splits the delta map into cores, margins and the
+// outside. A core is a connected patch grown from pixels of strong
+// through-focus change (at or beyond the core threshold) inward to weaker
+// ones; a margin is the unassigned band beside a core or an enclosed gap; the
+// outside is every unassigned region that reaches the image border.
 #include "classify/pixel_classes.h"
 
-// Placeholder until the stage is built.
-void classifyPixels(const RunSettings&, FrameBuffers&) {}
+#include <cstddef>
+
+namespace {
+
+// Image shape and the per-pixel arrays the steps share.
+struct Grid {
+  int32_t width;
+  int32_t height;
+  int32_t pixelCount;
+  const double* delta;
+  int32_t* classes;
+  int32_t* queue;
+};
+
+// Existing 4-neighbours of pixel i in the fixed order left, right, up, down.
+struct Neighbours {
+  int32_t index[4];
+  int32_t count;
+  bool onBorder;  // one of the four is missing
+};
+
+Neighbours neighboursOf(const Grid& g, int32_t i) {
+  const int32_t x = i % g.width;
+  const int32_t y = i / g.width;
+  Neighbours nb;
+  nb.count = 0;
+  if (x > 0) nb.index[nb.count++] = i - 1;
+  if (x < g.width - 1) nb.index[nb.count++] = i + 1;
+  if (y > 0) nb.index[nb.count++] = i - g.width;
+  if (y < g.height - 1) nb.index[nb.count++] = i + g.width;
+  nb.onBorder = nb.count < 4;
+  return nb;
+}
+
+bool touchesClass(const Grid& g, int32_t i, int32_t pixelClass) {
+  const Neighbours nb = neighboursOf(g, i);
+  for (int32_t k = 0; k < nb.count; ++k) {
+    if (g.classes[nb.index[k]] == pixelClass) return true;
+  }
+  return false;
+}
+
+// Step 1.
+void clearClasses(const Grid& g) {
+  for (int32_t i = 0; i < g.pixelCount; ++i) g.classes[i] = Unassigned;
+}
+
+// Step 2: the number of leading pixels whose delta is not above 0; a delta of
+// exactly 0 counts with the non-positive ones here.
+int32_t splitPoint(const Grid& g, const int32_t* order) {
+  int32_t p = 0;
+  while (p < g.pixelCount && !(g.delta[order[p]] > 0.0)) ++p;
+  return p;
+}
+
+// Step 3: from the largest value down, so a pixel below the threshold joins
+// only through a neighbour visited before it.
+void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
+  for (int32_t k = g.pixelCount - 1; k >= split; --k) {
+    const int32_t i = order[k];
+    if (g.delta[i] >= threshold || touchesClass(g, i, PositiveCore)) g.classes[i] = PositiveCore;
+  }
+}
+
+// Step 4: from the most negative value up; a delta of 0 may join a negative
+// core but never seeds one while the threshold is above 0.
+void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
+  for (int32_t k = 0; k < split; ++k) {
+    const int32_t i = order[k];
+    if (g.delta[i] <= -threshold || touchesClass(g, i, NegativeCore)) g.classes[i] = NegativeCore;
+  }
+}
+
+// Step 5: margins beside a core of the pixel's own sign, a delta of 0 now
+// counting as non-negative. Only core classes are read, so the visiting order
+// does not matter; raster order is used.
+void markCoreMargins(const Grid& g) {
+  for (int32_t i = 0; i < g.pixelCount; ++i) {
+    if (g.classes[i] != Unassigned) continue;
+    const int32_t core = g.delta[i] < 0.0 ? NegativeCore : PositiveCore;
+    if (touchesClass(g, i, core)) g.classes[i] = Margin;
+  }
+}
+
+// Breadth-first fill from `start` over pixels that `collect` accepts; every
+// pixel takes class `fill` when queued. Answers the region size (the region
+// is then queue[0..size - 1]) and, through `noted`, whether `note` held for
+// any collected pixel.
+template <class Collect, class Note>
+int32_t fillRegion(const Grid& g, int32_t start, int32_t fill, Collect collect, Note note,
+                   bool* noted) {
+  int32_t head = 0;
+  int32_t tail = 0;
+  g.queue[tail++] = start;
+  g.classes[start] = fill;
+  bool seen = false;
+  while (head < tail) {
+    const int32_t i = g.queue[head++];
+    const Neighbours nb = neighboursOf(g, i);
+    if (!seen && note(i, nb)) seen = true;
+    for (int32_t k = 0; k < nb.count; ++k) {
+      const int32_t j = nb.index[k];
+      if (collect(j)) {
+        g.classes[j] = fill;
+        g.queue[tail++] = j;
+      }
+    }
+  }
+  *noted = seen;
+  return tail;
+}
+
+// Step 6: unassigned regions that reach the border are outside, enclosed
+// ones become margin.
+void sortOutUnassignedRegions(const Grid& g) {
+  auto unassigned = [&g](int32_t j) { return g.classes[j] == Unassigned; };
+  auto border = [](int32_t, const Neighbours& nb) { return nb.onBorder; };
+  for (int32_t start = 0; start < g.pixelCount; ++start) {
+    if (g.classes[start] != Unassigned) continue;
+    bool touchesBorder = false;
+    const int32_t size = fillRegion(g, start, Outside, unassigned, border, &touchesBorder);
+    if (touchesBorder) continue;
+    for (int32_t k = 0; k < size; ++k) g.classes[g.queue[k]] = Margin;
+  }
+}
+
+// Step 7: non-negative margin regions are attached when they touch a
+// positive core, detached otherwise; negative margin pixels stay margin.
+void splitMargins(const Grid& g) {
+  auto nonNegativeMargin = [&g](int32_t j) { return g.classes[j] == Margin && g.delta[j] >= 0.0; };
+  auto nextToCore = [&g](int32_t, const Neighbours& nb) {
+    for (int32_t k = 0; k < nb.count; ++k) {
+      if (g.classes[nb.index[k]] == PositiveCore) return true;
+    }
+    return false;
+  };
+  for (int32_t start = 0; start < g.pixelCount; ++start) {
+    if (!nonNegativeMargin(start)) continue;
+    bool touchesCore = false;
+    const int32_t size =
+        fillRegion(g, start, AttachedMargin, nonNegativeMargin, nextToCore, &touchesCore);
+    if (touchesCore) continue;
+    for (int32_t k = 0; k < size; ++k) g.classes[g.queue[k]] = DetachedMargin;
+  }
+}
+
+}  // namespace
+
+void classifyPixels(const RunSettings& settings, FrameBuffers& buffers) {
+  const Grid g{buffers.width,          buffers.height,          buffers.pixelCount,
+               buffers.deltaMap.data(), buffers.classMap.data(), buffers.floodQueue.data()};
+  const int32_t* order = buffers.sortedPixels.data();
+  const double threshold = settings.coreThreshold;
+  clearClasses(g);
+  const int32_t split = splitPoint(g, order);
+  growPositiveCores(g, order, split, threshold);
+  growNegativeCores(g, order, split, threshold);
+  markCoreMargins(g);
+  sortOutUnassignedRegions(g);
+  splitMargins(g);
+}

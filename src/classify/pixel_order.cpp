@@ -1,4 +1,10 @@
 #include "classify/pixel_order.h"
 
-// Placeholder until the stage is built.
-void sortPixels(const RunSettings&, FrameBuffers&) {}
+void sortPixels(const RunSettings&, FrameBuffers& buffers) {
+  const int32_t n = buffers.pixelCount;
+  int32_t* order = buffers.sortedPixels.data();
+  for (int32_t i = 0; i < n; ++i) order[i] = i;
+  // Equal values keep the order this sort leaves them in; the classification
+  // depends on it.
+  buffers.sorter.sort(order, buffers.deltaMap.data(), n - 1);
+}

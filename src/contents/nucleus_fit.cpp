@@ -1,4 +1,206 @@
 #include "contents/nucleus_fit.h"
 
-// Placeholder until the stage is built.
-void fitNuclei(const RunSettings&, FrameBuffers&) {}
+#include <algorithm>
+#include <cmath>
+
+#include "contents/ray_march.h"
+
+namespace {
+
+constexpr int32_t kEdgePixel = -2;        // edge of the cell: the candidate is rejected
+constexpr int32_t kOuterStampGap = 10;    // keeps outer stamps clear of every inner stamp
+constexpr double kInnerRise = 0.1;        // rise over the running minimum that ends the nucleolus
+constexpr double kOuterDrop = 0.2;        // depth below the level that ends the nucleus
+
+// Score factors, each clamped to 0..1.
+constexpr double kRingShareFull = 0.3;    // f1 is 1 when the nucleolus covers 30 % or less
+constexpr double kRingShareSpan = 0.4;    // ... and 0 from 70 % on
+constexpr double kInnerRoundFrom = 0.85;  // f2: nucleolus circularity where it starts to count
+constexpr double kInnerRoundSpan = 0.15;
+constexpr double kOuterRoundFrom = 0.6;   // f3: nucleus circularity where it starts to count
+constexpr double kOuterRoundGain = 4.0;   // ... full at 0.85
+constexpr double kOuterSizeOffset = 12.0; // f4: half credit at area 0, full from area 144
+constexpr double kOuterSizeSpan = 24.0;
+constexpr double kContrastOffset = 0.2;   // f5: nucleolus mean against nucleus mean, -0.2 .. 0.2
+constexpr double kContrastSpan = 0.4;
+constexpr double kInnerSizeOffset = 5.5;  // f6: half credit at area 0, full from area 30.25
+constexpr double kInnerSizeSpan = 11.0;
+
+struct Candidate {
+  int32_t seed;        // origin of the rays: the blob's highest pixel
+  int32_t cell;
+  double level;        // value of the candidate pixel
+  double seedValue;
+  int32_t innerStamp;  // edgeMap mark of the nucleolus pixels
+  int32_t outerStamp;  // edgeMap mark of the ring pixels
+};
+
+struct Fit {
+  const FrameBuffers& b;
+  const RayPaths& paths;
+  const double* delta;
+  int32_t* edge;
+  AngleEntry* angles;
+  double riseTolerance;
+};
+
+Candidate setUp(const FrameBuffers& b, int32_t i) {
+  const int32_t p = b.candidatePixels()[i];
+  const int32_t seed = b.blobTable[b.blobMap()[p]].seedPixel;
+  return {seed,
+          b.cellMap[p],
+          b.deltaMap[p],
+          b.deltaMap[seed],
+          i,
+          i + b.candidateCount + kOuterStampGap};
+}
+
+// Step 2 for direction k: the nucleolus phase runs while values stay at or
+// above the level and rise at most kInnerRise over the lowest value met; the
+// pixel that ends it is tested again by the nucleus phase. A ray whose budget
+// ends first records the budget for the phase it is in and the phases after
+// it. Returns false when the ray met the cell edge.
+bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
+  const RayPath& path = fit.paths.direction[k];
+  AngleEntry& slot = fit.angles[k];
+  const double lowest = cand.level - kOuterDrop;
+  fit.edge[cand.seed] = cand.innerStamp;
+  double runningMin = cand.seedValue;
+  bool inner = true;
+  for (int32_t n = 0; n < path.count; ++n) {
+    const int32_t q = cand.seed + path.offset[n];
+    if (fit.edge[q] == kEdgePixel) return false;
+    const double v = fit.delta[q];
+    if (inner) {
+      if (v < cand.level || v > runningMin + kInnerRise) {
+        slot.scratchB = path.travelled[n];
+        inner = false;
+      } else {
+        fit.edge[q] = cand.innerStamp;
+        if (v < runningMin) runningMin = v;
+        continue;
+      }
+    }
+    if (v < lowest || v > runningMin + fit.riseTolerance) {
+      slot.scratchA = path.travelled[n];
+      return true;
+    }
+    fit.edge[q] = cand.outerStamp;
+    if (v < runningMin) runningMin = v;
+  }
+  if (inner) slot.scratchB = kRayBudget;
+  slot.scratchA = kRayBudget;
+  return true;
+}
+
+// Step 2. The stamps and scratch values a rejected candidate leaves are never
+// read again: later candidates look only for their own stamps and for -2, and
+// stamps replace -2 only at the seed, which the first ray already stamped. So
+// the remaining directions of a rejected candidate are not walked.
+bool walkRays(const Fit& fit, const Candidate& cand) {
+  for (int32_t k = 0; k < kDirections; ++k) {
+    if (!walkRay(fit, cand, k)) return false;
+  }
+  return true;
+}
+
+struct Outlines {
+  OutlineMeasures inner;
+  OutlineMeasures outer;
+};
+
+// Step 4.
+Outlines measureOutlines(AngleEntry* angles) {
+  smoothOutline(angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
+  const OutlineMeasures inner = measureOutline(angles, &AngleEntry::scratchD);
+  smoothOutline(angles, &AngleEntry::scratchA, &AngleEntry::scratchC);
+  const OutlineMeasures outer = measureOutline(angles, &AngleEntry::scratchC);
+  return {inner, outer};
+}
+
+// Step 5: means in the cell's list order. False when no pixel carries the
+// outer stamp.
+bool meanValues(const Fit& fit, const Candidate& cand, double* innerMean, double* outerMean) {
+  const CellRecord& cell = fit.b.currentCells[cand.cell];
+  const int32_t* list = fit.b.cellPixels.data() + cell.pixelStart;
+  double innerSum = 0.0;
+  double outerSum = 0.0;
+  int32_t innerCount = 0;
+  int32_t outerCount = 0;
+  for (int32_t j = 0; j < cell.area; ++j) {
+    const int32_t q = list[j];
+    const int32_t stamp = fit.edge[q];
+    if (stamp == cand.innerStamp) {
+      innerSum += fit.delta[q];
+      ++innerCount;
+    } else if (stamp == cand.outerStamp) {
+      outerSum += fit.delta[q];
+      ++outerCount;
+    }
+  }
+  if (outerCount == 0) return false;
+  *innerMean = innerSum / innerCount;
+  *outerMean = outerSum / outerCount;
+  return true;
+}
+
+// Below 0 becomes 0, above 1 becomes 1; not-a-number passes unchanged.
+double clampUnit(double x) {
+  if (x < 0) x = 0;
+  if (x > 1) x = 1;
+  return x;
+}
+
+// Step 6 without the contrast: the product f2 x f1 x f3 x f4, and f6.
+struct ShapeFactors {
+  double leading;
+  double innerSize;
+};
+
+ShapeFactors shapeFactors(const Outlines& o) {
+  const double f1 = clampUnit((1 - o.inner.area / o.outer.area - kRingShareFull) / kRingShareSpan);
+  const double f2 = clampUnit((o.inner.circularity - kInnerRoundFrom) / kInnerRoundSpan);
+  const double f3 = clampUnit((o.outer.circularity - kOuterRoundFrom) * kOuterRoundGain);
+  const double f4 = clampUnit((std::sqrt(o.outer.area) + kOuterSizeOffset) / kOuterSizeSpan);
+  const double f6 = clampUnit((std::sqrt(o.inner.area) + kInnerSizeOffset) / kInnerSizeSpan);
+  return {f2 * f1 * f3 * f4, f6};
+}
+
+// Step 7.
+void keepBest(FrameBuffers& b, const Candidate& cand, double score, const Outlines& o) {
+  CellRecord& cell = b.currentCells[cand.cell];
+  if (!(score > cell.nucleusValue)) return;
+  cell.nucleusValue = score;
+  cell.nucleusArea = o.outer.area;
+  cell.nucleoliArea = o.inner.area;
+  cell.nucleusCentre = cand.seed;
+  for (int32_t k = 0; k <= kDirections; ++k) cell.nucleusRadius[k] = b.angleTable[k].scratchC;
+}
+
+void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
+  const Candidate cand = setUp(b, i);
+  if (!walkRays(fit, cand)) return;
+  const Outlines outlines = measureOutlines(fit.angles);
+  const ShapeFactors shape = shapeFactors(outlines);
+  // The contrast factor is at most 1 and every factor is at least 0, so with
+  // rounding monotone in each factor the score cannot exceed leading x f6.
+  // When that bound cannot beat the cell's best the mean pass is skipped.
+  if (shape.leading * shape.innerSize <= b.currentCells[cand.cell].nucleusValue) return;
+  double innerMean = 0.0;
+  double outerMean = 0.0;
+  if (!meanValues(fit, cand, &innerMean, &outerMean)) return;
+  const double f5 = clampUnit((innerMean - outerMean + kContrastOffset) / kContrastSpan);
+  keepBest(b, cand, shape.leading * f5 * shape.innerSize, outlines);
+}
+
+}  // namespace
+
+void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
+  RayPaths paths;
+  traceRayPaths(b.angleTable.data(), b.width, paths);
+  const Fit fit{b, paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(),
+                settings.riseTolerance};
+  // Candidates in list order: within a cell the higher level first, so of
+  // equal scores the first one stays.
+  for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
+}

@@ -4,5 +4,7 @@
 
 #include "run/buffers.h"
 
-// Stage [12]: reads sliceStack and the range, writes deltaMap.
+// Stage [12]: reads sliceStack and the range, writes deltaMap. When nothing
+// changes through focus (largest slope 0) or the range holds fewer than two
+// slices, every value is 0.0.
 void computeDeltaMap(const RunSettings& settings, FrameBuffers& buffers);

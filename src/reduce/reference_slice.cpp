@@ -1,6 +1,88 @@
+// Stack reduction turns a frame's z-stack into one map of how strongly every
+// pixel changes through focus (its through-focus slope). The reference slice
+// is the slice with the most fine detail; it anchors the slice range search
+// and is the grey background of the result image.
 #include "reduce/reference_slice.h"
 
-// Placeholder until the stage is built.
-void selectReferenceSlice(const RunSettings&, FrameBuffers&) {}
-int64_t neighbourEnergy(const uint8_t*, int32_t, int32_t) { return 0; }
-double neighbourEnergy(const double*, int32_t, int32_t) { return 0; }
+#include <cstddef>
+
+namespace {
+
+// Sum of squared differences of one row towards its left neighbours.
+int64_t horizontalTerms(const uint8_t* row, int32_t width) {
+  int64_t sum = 0;
+  for (int32_t x = 1; x < width; ++x) {
+    const int64_t d = int64_t{row[x]} - int64_t{row[x - 1]};
+    sum += d * d;
+  }
+  return sum;
+}
+
+// Sum of squared differences of one row towards the row above.
+int64_t verticalTerms(const uint8_t* row, const uint8_t* above, int32_t width) {
+  int64_t sum = 0;
+  for (int32_t x = 0; x < width; ++x) {
+    const int64_t d = int64_t{row[x]} - int64_t{above[x]};
+    sum += d * d;
+  }
+  return sum;
+}
+
+}  // namespace
+
+int64_t neighbourEnergy(const uint8_t* values, int32_t width, int32_t pixelCount) {
+  // Integer sums are exact, so rows may be summed term kind by term kind.
+  if (width < 1 || pixelCount < 1) return 0;
+  const int32_t height = pixelCount / width;
+  int64_t energy = 0;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = values + static_cast<size_t>(y) * static_cast<size_t>(width);
+    energy += horizontalTerms(row, width);
+    if (y > 0) energy += verticalTerms(row, row - width, width);
+  }
+  return energy;
+}
+
+double neighbourEnergy(const double* values, int32_t width, int32_t pixelCount) {
+  // Rounding makes the order matter: pixel order, and within a pixel the
+  // left term before the upper one.
+  if (width < 1 || pixelCount < 1) return 0.0;
+  const int32_t height = pixelCount / width;
+  double energy = 0.0;
+  for (int32_t x = 1; x < width; ++x) {
+    const double d = values[x] - values[x - 1];
+    energy += d * d;
+  }
+  for (int32_t y = 1; y < height; ++y) {
+    const double* row = values + static_cast<size_t>(y) * static_cast<size_t>(width);
+    const double* above = row - width;
+    const double first = row[0] - above[0];
+    energy += first * first;
+    for (int32_t x = 1; x < width; ++x) {
+      const double left = row[x] - row[x - 1];
+      energy += left * left;
+      const double up = row[x] - above[x];
+      energy += up * up;
+    }
+  }
+  return energy;
+}
+
+void selectReferenceSlice(const RunSettings&, FrameBuffers& buffers) {
+  // Strictly greater: of equally detailed slices the lowest index wins, and
+  // a uniform slice (energy 0) is never chosen.
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  int64_t bestEnergy = 0;
+  buffers.referenceSlice = -1;
+  for (int32_t s = buffers.rangeFirst; s <= buffers.rangeLast; ++s) {
+    const uint8_t* plane = buffers.sliceStack.data() + static_cast<size_t>(s) * n;
+    const int64_t energy = neighbourEnergy(plane, buffers.width, buffers.pixelCount);
+    if (energy > bestEnergy) {
+      bestEnergy = energy;
+      buffers.referenceSlice = s;
+    }
+  }
+  // A stack of uniform slices still needs a slice to compare against and to
+  // paint; the first one serves.
+  if (buffers.referenceSlice < 0) buffers.referenceSlice = 0;
+}

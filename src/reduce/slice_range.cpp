@@ -1,5 +1,150 @@
 #include "reduce/slice_range.h"
 
-// Placeholder until the stage is built.
-void searchSliceRange(const RunSettings&, FrameBuffers&) {}
-double slopeMap(FrameBuffers&, int32_t, int32_t) { return 0; }
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+
+#include "reduce/reference_slice.h"
+
+namespace {
+
+// Pixels whose slopes are computed together: their sums and means stay in
+// the first-level cache while every plane of the range passes by once.
+constexpr int32_t kSlopeBlock = 512;
+
+// The starting best energy: any finite mismatch energy beats it.
+constexpr double kNoEnergyYet = DBL_MAX;
+
+// Slopes of pixels begin..begin + count - 1. Each pixel's sums run in slice
+// order, exactly as one pixel at a time would add them; only the loops are
+// exchanged so that every plane is read row-wise.
+void slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last, double meanSlice,
+                double spread, size_t begin, int32_t count, double* slopes) {
+  const double sliceNumber = static_cast<double>(last - first + 1);
+  int32_t sum[kSlopeBlock];
+  double mean[kSlopeBlock];
+  double numerator[kSlopeBlock];
+  for (int32_t j = 0; j < count; ++j) sum[j] = 0;
+  for (int32_t s = first; s <= last; ++s) {
+    const uint8_t* v = stack + static_cast<size_t>(s) * planeSize + begin;
+    for (int32_t j = 0; j < count; ++j) sum[j] += v[j];
+  }
+  // Integer sums of grey values are exact in double, so this equals the
+  // double sum taken in slice order.
+  for (int32_t j = 0; j < count; ++j) {
+    mean[j] = static_cast<double>(sum[j]) / sliceNumber;
+    numerator[j] = 0.0;
+  }
+  for (int32_t s = first; s <= last; ++s) {
+    const uint8_t* v = stack + static_cast<size_t>(s) * planeSize + begin;
+    const double offset = static_cast<double>(s) - meanSlice;
+    for (int32_t j = 0; j < count; ++j) {
+      numerator[j] += (static_cast<double>(v[j]) - mean[j]) * offset;
+    }
+  }
+  for (int32_t j = 0; j < count; ++j) slopes[j] = numerator[j] / spread;
+}
+
+// Largest absolute value, replaced only by a strictly larger one.
+double largestMagnitude(const double* values, size_t count) {
+  double largest = 0.0;
+  for (size_t i = 0; i < count; ++i) {
+    const double magnitude = std::fabs(values[i]);
+    if (magnitude > largest) largest = magnitude;
+  }
+  return largest;
+}
+
+// Smallest and largest grey value of the reference slice, from 255 and 0.
+void greyBounds(const uint8_t* plane, size_t n, double* gMin, double* gMax) {
+  double low = 255.0;
+  double high = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const double g = plane[i];
+    if (g < low) low = g;
+    if (g > high) high = g;
+  }
+  *gMin = low;
+  *gMax = high;
+}
+
+// Replaces every slope by the squared difference between the normalised
+// reference grey value and the value the slope predicts (1 for the steepest
+// fall, 0 for the steepest rise).
+void mismatchMap(const uint8_t* reference, double gMin, double gMax, double steepest, double* map,
+                 size_t n) {
+  // The normalised value depends on the grey value alone; the table holds
+  // the very quotients a per-pixel division would give.
+  double normalised[256];
+  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
+  for (size_t i = 0; i < n; ++i) {
+    const double predicted = (1.0 - map[i] / steepest) * 0.5;
+    const double d = normalised[reference[i]] - predicted;
+    map[i] = d * d;
+  }
+}
+
+}  // namespace
+
+double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  double* slopes = buffers.deltaMap.data();
+  if (last - first + 1 < 2) {
+    // No slope through fewer than two slices.
+    for (size_t i = 0; i < n; ++i) slopes[i] = 0.0;
+    return 0.0;
+  }
+  const double meanSlice = static_cast<double>(first + last) / 2.0;
+  // The denominator is the same for every pixel; summed in slice order.
+  double spread = 0.0;
+  for (int32_t s = first; s <= last; ++s) {
+    const double offset = static_cast<double>(s) - meanSlice;
+    spread += offset * offset;
+  }
+  const uint8_t* stack = buffers.sliceStack.data();
+  for (size_t begin = 0; begin < n; begin += kSlopeBlock) {
+    const size_t left = n - begin;
+    const int32_t count = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
+    slopeBlock(stack, n, first, last, meanSlice, spread, begin, count, slopes + begin);
+  }
+  return largestMagnitude(slopes, n);
+}
+
+void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
+  const int32_t trim = settings.sliceTrimLimit;
+  if (trim <= 0) return;
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  // Without a chosen slice the first one is the reference.
+  const int32_t referenceSlice = buffers.referenceSlice < 0 ? 0 : buffers.referenceSlice;
+  const uint8_t* reference = buffers.sliceStack.data() + static_cast<size_t>(referenceSlice) * n;
+  double gMin = 0.0;
+  double gMax = 0.0;
+  greyBounds(reference, n, &gMin, &gMax);
+  // A uniform reference slice leaves every mismatch undefined: no candidate.
+  if (gMax == gMin) return;
+
+  const int32_t lastSlice = buffers.sliceCount - 1;
+  // Ranges of fewer than two slices have no slope and are skipped; bounding
+  // the drops to ranges of at least two slices skips them without visiting
+  // them, so a huge trim limit costs nothing.
+  const int64_t dropsAllowed = std::min<int64_t>(trim, int64_t{buffers.sliceCount} - 2);
+  double bestEnergy = kNoEnergyYet;
+  // Candidates drop fewer slices at the start first, then fewer at the end;
+  // the strict comparison keeps the first of equally good ranges.
+  for (int64_t dropFirst = 0; dropFirst <= dropsAllowed; ++dropFirst) {
+    for (int64_t dropLast = 0; dropLast <= dropsAllowed - dropFirst; ++dropLast) {
+      const int32_t first = static_cast<int32_t>(dropFirst);
+      const int32_t last = static_cast<int32_t>(lastSlice - dropLast);
+      const double steepest = slopeMap(buffers, first, last);
+      if (steepest == 0.0) continue;
+      mismatchMap(reference, gMin, gMax, steepest, buffers.deltaMap.data(), n);
+      const double energy = neighbourEnergy(buffers.deltaMap.data(), buffers.width, buffers.pixelCount);
+      if (energy < bestEnergy) {
+        bestEnergy = energy;
+        buffers.rangeFirst = first;
+        buffers.rangeLast = last;
+      }
+    }
+  }
+}

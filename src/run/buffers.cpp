@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <unistd.h>
+
 #include "run/index_sort.h"
 
 namespace {
@@ -27,6 +29,22 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   auto count = [](int64_t value) { return value > 0 ? static_cast<uint64_t>(value) : 0; };
   const uint64_t stackCount =
       (n > 0 && slices > 0 && n <= INT64_MAX / slices) ? count(n * slices) : 0;
+
+  // With overcommitted memory a huge request may be granted and fail only
+  // when touched, killing the run midway: refuse what the machine cannot hold.
+  const long double needed = static_cast<long double>(stackCount) +
+                             static_cast<long double>(n) * (sizeof(double) + 7 * sizeof(int32_t)) +
+                             static_cast<long double>(summaries) * sizeof(FrameSummary);
+  const long double physical = static_cast<long double>(sysconf(_SC_PHYS_PAGES)) *
+                               static_cast<long double>(sysconf(_SC_PAGE_SIZE));
+  if (physical > 0 && needed > physical) {
+    *reason = "cannot allocate " + std::to_string(static_cast<uint64_t>(needed / (1 << 20))) +
+              " MiB for " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
+              " pixels, " + std::to_string(settings.sliceCount) + " slices, " +
+              std::to_string(settings.frameCount) + " frames: the machine has " +
+              std::to_string(static_cast<uint64_t>(physical / (1 << 20))) + " MiB";
+    return false;
+  }
   struct Request {
     const char* name;
     bool ok;

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite, then runs it once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh build
+(cd build && ctest --output-on-failure -j"$(nproc)")
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOCUSTRACK_SANITIZE=ON
+export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && ctest --output-on-failure -j"$(nproc)")

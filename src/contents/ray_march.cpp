@@ -1,0 +1,62 @@
+#include "contents/ray_march.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int32_t kSmoothReach = 10;                    // directions on each side of the mean
+constexpr double kSmoothWidth = 2 * kSmoothReach + 1;   // 21 directions per mean
+constexpr double kFourPi = 12.5663708;                  // 4 pi, as in every area measure
+
+// Slot of direction j, taken modulo 120 (j from -120 to 239).
+inline int32_t wrapDirection(int32_t j) { return (j + kDirections) % kDirections; }
+
+}  // namespace
+
+void traceRayPaths(const AngleEntry* angleTable, int32_t width, RayPaths& paths) {
+  for (int32_t k = 0; k < kDirections; ++k) {
+    RayPath& path = paths.direction[k];
+    path.count = 0;
+    marchRay(angleTable[k], 0, width, kRayBudget, [&path](int32_t offset, double travelled) {
+      path.offset[path.count] = offset;
+      path.travelled[path.count] = travelled;
+      ++path.count;
+      return true;
+    });
+  }
+}
+
+void smoothOutline(AngleEntry* angleTable, double AngleEntry::*source, double AngleEntry::*target) {
+  // The running sum starts at 0.0 and takes raw[-11] .. raw[9] in this order;
+  // every later value adds one slot before it drops one, so the rounding of
+  // each mean depends on this exact sequence. target[120] is the running
+  // value at k = 120, equal to target[0] only up to rounding.
+  double sum = 0.0;
+  for (int32_t j = -kSmoothReach - 1; j < kSmoothReach; ++j) {
+    sum += angleTable[wrapDirection(j)].*source;
+  }
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    sum += angleTable[wrapDirection(k + kSmoothReach)].*source;
+    sum -= angleTable[wrapDirection(k - kSmoothReach - 1)].*source;
+    angleTable[k].*target = sum / kSmoothWidth;
+  }
+}
+
+OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::*radius) {
+  double area = 0.0;
+  double perimeter = 0.0;
+  double previousX = angleTable[0].*radius * angleTable[0].cosK;
+  double previousY = angleTable[0].*radius * angleTable[0].sinK;
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double x = angleTable[k].*radius * angleTable[k].cosK;
+    const double y = angleTable[k].*radius * angleTable[k].sinK;
+    // One triangle of the fan around the origin.
+    area += 0.5 * std::fabs(previousY * x - previousX * y);
+    const double dx = x - previousX;
+    const double dy = y - previousY;
+    perimeter += std::sqrt(dx * dx + dy * dy);
+    previousX = x;
+    previousY = y;
+  }
+  return {area, perimeter, area * kFourPi / perimeter / perimeter};
+}

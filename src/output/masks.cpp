@@ -1,0 +1,60 @@
+#include "output/masks.h"
+
+#include <cstring>
+
+#include "output/tables.h"
+#include "output/tiff_writer.h"
+#include "run/slice_path.h"
+
+namespace {
+
+constexpr uint32_t kLargest16BitId = 65535;  // above it the mask needs 32-bit samples
+
+// Track id per pixel, 0 for the background; returns the largest id.
+uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
+  const int32_t* cellMap = b.cellMap.data();
+  uint32_t largest = 0;
+  for (int32_t p = 0; p < b.pixelCount; ++p) {
+    const int32_t c = cellMap[p];
+    const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
+    samples[p] = id;
+    if (id > largest) largest = id;
+  }
+  return largest;
+}
+
+// Narrows the samples to 16 bits in place, front to back: sample p is read
+// from bytes 4p..4p+3 before bytes 2p..2p+1 are written, and every later read
+// lies beyond every earlier write.
+void packTo16Bits(uint32_t* samples, int32_t count) {
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(samples);
+  for (int32_t p = 0; p < count; ++p) {
+    uint32_t wide;
+    std::memcpy(&wide, bytes + 4 * size_t(p), sizeof wide);
+    const uint16_t narrow = static_cast<uint16_t>(wide);
+    std::memcpy(bytes + 2 * size_t(p), &narrow, sizeof narrow);
+  }
+}
+
+}  // namespace
+
+bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<uint32_t>& scratch,
+               std::string* reason) {
+  const std::string path =
+      outputPath(settings.outputFolder, "masks_" + paddedNumber(b.frameOrdinal, 4) + ".tif");
+  if (b.pixelCount <= 0) {
+    *reason = "cannot write '" + path + "': empty image";
+    return false;
+  }
+  if (scratch.size() != static_cast<size_t>(b.pixelCount)) scratch.assign(b.pixelCount, 0);
+  const uint32_t largest = fillTrackIds(b, scratch.data());
+  TiffSample sample = TiffSample::UInt32;
+  if (largest <= kLargest16BitId) {
+    packTo16Bits(scratch.data(), b.pixelCount);
+    sample = TiffSample::UInt16;
+  }
+  std::string why;
+  if (writeTiff(path, b.width, b.height, sample, scratch.data(), &why)) return true;
+  *reason = "cannot write '" + path + "': " + why;
+  return false;
+}

@@ -1,0 +1,19 @@
+// Label masks ("--masks"): one TIFF image per frame in which every pixel of a
+// cell carries the cell's track id and the background is 0, so that a track
+// can be followed in any image viewer or analysis program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run/buffers.h"
+
+// Writes masks_NNNN.tif (NNNN the frame ordinal, at least four digits) into
+// the output folder: 16-bit samples, or 32-bit when a track id on the picture
+// exceeds 65535. Excluded cells are written like any other. Reads `cellMap`
+// and the `trackId` of `currentCells` (complete after the cell stages).
+// `scratch` is the caller's run-long sample buffer: sized on first use, then
+// reused by every frame. False with a reason naming the file on failure.
+bool writeMask(const RunSettings& settings, const FrameBuffers& buffers,
+               std::vector<uint32_t>& scratch, std::string* reason);

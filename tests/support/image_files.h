@@ -1,0 +1,282 @@
+// Small image files for tests, written with the same libraries the program
+// reads them with (BMP bytes are built by hand), in a temporary folder that
+// is removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <stdlib.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace test_images {
+
+// A fresh folder under the test temporary directory, removed with its files.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = ::testing::TempDir() + "focustrack_XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+inline std::vector<uint8_t> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// ---- TIFF ----
+
+struct TiffSpec {
+  TiffSpec(uint32_t w, uint32_t h) : width(w), height(h) {}
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint16_t bits = 8;
+  uint16_t samples = 1;
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+  uint16_t compression = COMPRESSION_NONE;
+  uint32_t rowsPerStrip = 0;  // 0: libtiff's default
+  uint32_t tileSide = 0;      // non-zero: square tiles of this side instead of strips
+  bool bigTiff = false;
+  std::vector<uint16_t> colormap;  // red, green, blue curves of 2^bits entries each
+};
+
+inline void setTiffFields(TIFF* tif, const TiffSpec& spec) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
+  if (!spec.colormap.empty()) {
+    const size_t n = spec.colormap.size() / 3;
+    uint16_t* map = const_cast<uint16_t*>(spec.colormap.data());
+    TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
+  }
+  if (spec.tileSide != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSide);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSide);
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                 spec.rowsPerStrip != 0 ? spec.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+  }
+}
+
+inline bool writeTiffPage(TIFF* tif, const TiffSpec& spec, const std::vector<uint8_t>& samples) {
+  setTiffFields(tif, spec);
+  const size_t rowBytes = static_cast<size_t>(spec.width) * spec.samples * spec.bits / 8;
+  if (spec.tileSide == 0) {
+    uint32_t rowsPerStrip = 0;
+    TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    for (uint32_t row = 0; row < spec.height; row += rowsPerStrip) {
+      const uint32_t rows = std::min(rowsPerStrip, spec.height - row);
+      std::vector<uint8_t> strip(samples.begin() + row * rowBytes,
+                                 samples.begin() + (row + rows) * rowBytes);
+      if (TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(),
+                                static_cast<tmsize_t>(strip.size())) < 0) {
+        return false;
+      }
+    }
+  } else {
+    const uint32_t side = spec.tileSide;  // 8-bit single-sample tiles only
+    for (uint32_t y0 = 0; y0 < spec.height; y0 += side) {
+      for (uint32_t x0 = 0; x0 < spec.width; x0 += side) {
+        std::vector<uint8_t> tile(static_cast<size_t>(side) * side, 0);
+        for (uint32_t y = y0; y < std::min(y0 + side, spec.height); ++y) {
+          for (uint32_t x = x0; x < std::min(x0 + side, spec.width); ++x) {
+            tile[(y - y0) * side + (x - x0)] = samples[y * rowBytes + x];
+          }
+        }
+        if (TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, 0), tile.data(),
+                                 static_cast<tmsize_t>(tile.size())) < 0) {
+          return false;
+        }
+      }
+    }
+  }
+  return TIFFWriteDirectory(tif) == 1;
+}
+
+// Writes a page laid out by `spec` and, when given, a second page after it.
+inline bool writeTiff(const std::string& path, const TiffSpec& spec,
+                      const std::vector<uint8_t>& samples, const TiffSpec* secondSpec = nullptr,
+                      const std::vector<uint8_t>* secondSamples = nullptr) {
+  TIFF* tif = TIFFOpen(path.c_str(), spec.bigTiff ? "w8" : "w");
+  if (tif == nullptr) return false;
+  bool ok = writeTiffPage(tif, spec, samples);
+  if (ok && secondSpec != nullptr) ok = writeTiffPage(tif, *secondSpec, *secondSamples);
+  TIFFClose(tif);
+  return ok;
+}
+
+// ---- PNG ----
+
+struct PngSpec {
+  PngSpec(uint32_t w, uint32_t h, int depth = 8, int colour = PNG_COLOR_TYPE_GRAY)
+      : width(w), height(h), bitDepth(depth), colourType(colour) {}
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bitDepth = 8;
+  int colourType = PNG_COLOR_TYPE_GRAY;
+  bool interlaced = false;
+  std::vector<png_color> palette;
+};
+
+inline size_t pngRowBytes(const PngSpec& spec) {
+  int channels = 1;
+  if (spec.colourType == PNG_COLOR_TYPE_GRAY_ALPHA) channels = 2;
+  if (spec.colourType == PNG_COLOR_TYPE_RGB) channels = 3;
+  if (spec.colourType == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
+  return (static_cast<size_t>(spec.width) * channels * spec.bitDepth + 7) / 8;
+}
+
+// `samples` holds the stored rows, top first, pngRowBytes(spec) bytes each.
+inline bool writePng(const std::string& path, const PngSpec& spec,
+                     const std::vector<uint8_t>& samples) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_bytep> rows(spec.height);
+  for (uint32_t y = 0; y < spec.height; ++y) {
+    rows[y] = const_cast<png_bytep>(samples.data()) + y * pngRowBytes(spec);
+  }
+  bool ok = false;
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
+                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!spec.palette.empty()) {
+      png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+    }
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    ok = true;
+  }
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+  return ok;
+}
+
+// ---- JPEG ----
+
+// Writes `components` interleaved 8-bit channels (1 grey, 3 RGB) at `quality`.
+inline bool writeJpeg(const std::string& path, uint32_t width, uint32_t height, int components,
+                      int quality, const std::vector<uint8_t>& samples) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = components;
+  info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < height) {
+    JSAMPROW row = const_cast<JSAMPROW>(samples.data()) +
+                   static_cast<size_t>(info.next_scanline) * width * components;
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return std::fclose(file) == 0;
+}
+
+// ---- BMP ----
+
+struct BmpSpec {
+  BmpSpec(int32_t w, int32_t h, uint16_t b, uint32_t header, uint32_t compressionValue,
+          std::vector<uint8_t> entries)
+      : width(w),
+        height(h),
+        bits(b),
+        headerBytes(header),
+        compression(compressionValue),
+        palette(std::move(entries)) {}
+  int32_t width = 0;
+  int32_t height = 0;  // negative: rows stored top row first
+  uint16_t bits = 8;
+  uint32_t headerBytes = 40;  // 40 (info header) or 12 (core header)
+  uint32_t compression = 0;
+  std::vector<uint8_t> palette;  // blue, green, red (and a zero byte for 40-byte headers)
+};
+
+inline void putLe(std::vector<uint8_t>* bytes, size_t at, uint32_t value, int count) {
+  for (int i = 0; i < count; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// `rows` holds the packed pixel rows top first, width * bits / 8 bytes each;
+// they are stored bottom-up for a positive height, padded to four bytes.
+inline std::vector<uint8_t> bmpBytes(const BmpSpec& spec, const std::vector<uint8_t>& rows) {
+  const int32_t rowCount = spec.height < 0 ? -spec.height : spec.height;
+  const size_t rowBytes = static_cast<size_t>(spec.width) * spec.bits / 8;
+  const size_t stride = (rowBytes + 3) / 4 * 4;
+  const size_t pixelOffset = 14 + spec.headerBytes + spec.palette.size();
+  std::vector<uint8_t> bytes(pixelOffset + stride * rowCount, 0);
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  putLe(&bytes, 2, static_cast<uint32_t>(bytes.size()), 4);
+  putLe(&bytes, 10, static_cast<uint32_t>(pixelOffset), 4);
+  putLe(&bytes, 14, spec.headerBytes, 4);
+  if (spec.headerBytes == 12) {
+    putLe(&bytes, 18, static_cast<uint32_t>(spec.width), 2);
+    putLe(&bytes, 20, static_cast<uint32_t>(spec.height), 2);
+    putLe(&bytes, 22, 1, 2);
+    putLe(&bytes, 24, spec.bits, 2);
+  } else {
+    putLe(&bytes, 18, static_cast<uint32_t>(spec.width), 4);
+    putLe(&bytes, 22, static_cast<uint32_t>(spec.height), 4);
+    putLe(&bytes, 26, 1, 2);
+    putLe(&bytes, 28, spec.bits, 2);
+    putLe(&bytes, 30, spec.compression, 4);
+    putLe(&bytes, 34, static_cast<uint32_t>(stride * rowCount), 4);
+    const size_t entryBytes = 4;
+    putLe(&bytes, 46, static_cast<uint32_t>(spec.palette.size() / entryBytes), 4);
+  }
+  std::copy(spec.palette.begin(), spec.palette.end(), bytes.begin() + 14 + spec.headerBytes);
+  for (int32_t y = 0; y < rowCount; ++y) {
+    const int32_t stored = spec.height < 0 ? y : rowCount - 1 - y;
+    std::copy(rows.begin() + y * rowBytes, rows.begin() + (y + 1) * rowBytes,
+              bytes.begin() + pixelOffset + stored * stride);
+  }
+  return bytes;
+}
+
+}  // namespace test_images

@@ -1,0 +1,222 @@
+#include "synth/render.h"
+
+#include <cmath>
+
+#include "synth/texture.h"
+
+namespace {
+
+// Background: grey level, blotches and fine grain in the base, and a faint
+// through-focus texture, each as amplitude and lattice spacing in pixels.
+constexpr double kBackgroundLevel = 108.0;
+constexpr double kBlotchAmplitude = 3.0;
+constexpr double kBlotchSpacing = 24.0;
+constexpr double kGrainAmplitude = 1.5;
+constexpr double kGrainSpacing = 6.0;
+constexpr double kBackgroundSwing = 1.0;
+constexpr double kBackgroundSwingSpacing = 16.0;
+
+// Cell outline profile over the signed distance s (negative inside): the
+// interior swing fades from full at kInteriorFull to none at kInteriorNone;
+// the rim, a bump of opposite swing, is centred kRimCentre outside the outline.
+constexpr double kInteriorFull = -2.0;
+constexpr double kInteriorNone = 1.0;
+constexpr double kRimCentre = 1.2;
+constexpr double kRimHalfWidth = 2.2;
+constexpr double kRimShare = 0.75;  // rim swing relative to the cytoplasm
+constexpr double kRimReach = kRimCentre + kRimHalfWidth;
+// A slightly stronger band just inside the outline, as in real cells.
+constexpr double kBandCentre = -4.0;
+constexpr double kBandHalfWidth = 3.0;
+constexpr double kBandShare = 0.12;
+// Granular cytoplasm: swing and base texture.
+constexpr double kGrainSwingShare = 0.06;
+constexpr double kCellGrainAmplitude = 2.0;
+constexpr double kCellGrainSpacing = 5.0;
+// In-focus offsets of interior, rim, nucleus and vacuoles, in grey levels.
+constexpr double kInteriorOffset = 3.0;
+constexpr double kRimOffset = -6.0;
+constexpr double kNucleusOffset = 2.0;
+constexpr double kVacuoleOffset = 4.0;
+
+// Contents, as swing relative to the cytoplasm: the nucleus adds
+// kNucleusLift, its nucleolus a dome of kNucleolusLift more at its centre
+// (through-focus deltas of about 0.42, 0.71 and 1.0 of the frame's largest);
+// a vacuole keeps only kVacuoleFloor of the cytoplasm swing at its centre.
+constexpr double kNucleusLift = 0.7;
+constexpr double kNucleusEdge = 1.0;      // half width of the nucleus edge
+constexpr double kNucleolusLift = 0.7;
+constexpr double kNucleolusSkirt = 2.0;   // dome radius beyond the nucleolus radius
+constexpr double kVacuoleFloor = 0.08;
+constexpr double kVacuoleEdge = 1.5;      // half width of the vacuole edge
+constexpr double kVacuoleBowl = 0.15;     // extra depth at the centre, so it is the one lowest point
+
+// Seeds of the three background textures, mixed with the recording's seed.
+constexpr uint64_t kBlotchSeed = 0xB10C;
+constexpr uint64_t kGrainSeed = 0x6AA1;
+constexpr uint64_t kSwingSeed = 0x5F1C;
+
+// The focus curve: t(1.25 - 0.25 t^2), rising over |t| <= kFocusClamp.
+constexpr double kFocusClamp = 1.2;
+
+double clamp01(double x) { return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x); }
+double smoothstep(double x) {
+  const double t = clamp01(x);
+  return t * t * (3.0 - 2.0 * t);
+}
+// A smooth bump: 1 at 0, 0 from |x| = 1 on.
+double bump(double x) {
+  const double q = 1.0 - x * x;
+  return q > 0.0 ? q * q : 0.0;
+}
+
+struct DiscAt {
+  double x;
+  double y;
+  double radius;
+};
+
+// Positions of a cell's contents in this frame.
+struct CellContents {
+  bool hasNucleus;
+  DiscAt nucleus;
+  double nucleolusRadius;
+  int32_t vacuoleCount;
+  DiscAt vacuoles[kMaxVacuoles];
+};
+
+CellContents locateContents(const SynthCell& cell) {
+  CellContents c{};
+  c.hasNucleus = cell.hasNucleus;
+  if (cell.hasNucleus) {
+    contentCentre(cell, cell.nucleus, &c.nucleus.x, &c.nucleus.y);
+    c.nucleus.radius = cell.nucleus.radius;
+    c.nucleolusRadius = cell.nucleolusRadius;
+  }
+  c.vacuoleCount = cell.vacuoleCount;
+  for (int32_t k = 0; k < cell.vacuoleCount; ++k) {
+    contentCentre(cell, cell.vacuoles[k], &c.vacuoles[k].x, &c.vacuoles[k].y);
+    c.vacuoles[k].radius = cell.vacuoles[k].radius;
+  }
+  return c;
+}
+
+double distanceTo(const DiscAt& disc, double x, double y) {
+  return std::sqrt((x - disc.x) * (x - disc.x) + (y - disc.y) * (y - disc.y));
+}
+
+// Swing and base of the contents at (x, y), in units of the cell's swing and
+// in grey levels.
+void addContents(const CellContents& c, double x, double y, double* swingShare, double* base) {
+  if (c.hasNucleus) {
+    const double r = distanceTo(c.nucleus, x, y);
+    const double nucleus = smoothstep((c.nucleus.radius + kNucleusEdge - r) / (2.0 * kNucleusEdge));
+    const double dome = bump(r / (c.nucleolusRadius + kNucleolusSkirt));
+    *swingShare += kNucleusLift * nucleus + kNucleolusLift * dome;
+    *base += kNucleusOffset * nucleus;
+  }
+  for (int32_t k = 0; k < c.vacuoleCount; ++k) {
+    const DiscAt& v = c.vacuoles[k];
+    const double r = distanceTo(v, x, y);
+    if (r >= v.radius + kVacuoleEdge) continue;
+    const double wall = smoothstep((v.radius + kVacuoleEdge - r) / (2.0 * kVacuoleEdge));
+    const double depth = wall * ((1.0 - kVacuoleBowl) + kVacuoleBowl * bump(r / (v.radius + kVacuoleEdge)));
+    *swingShare -= (1.0 - kVacuoleFloor) * depth;
+    *base += kVacuoleOffset * depth;
+  }
+}
+
+// Adds one cell to the maps over its bounding box.
+void renderCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
+  const Ellipse& e = cell.shape;
+  const CellContents contents = locateContents(cell);
+  const double reach = e.a + kRimReach + 1.0;
+  const int32_t x0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cx - reach)));
+  const int32_t y0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cy - reach)));
+  const int32_t x1 = static_cast<int32_t>(std::fmin(maps->width - 1.0, std::ceil(e.cx + reach)));
+  const int32_t y1 = static_cast<int32_t>(std::fmin(maps->height - 1.0, std::ceil(e.cy + reach)));
+  for (int32_t y = y0; y <= y1; ++y) {
+    const size_t row = static_cast<size_t>(y) * maps->width;
+    double* base = maps->base.data() + row;
+    double* swing = maps->swing.data() + row;
+    int32_t* owner = maps->owner.data() + row;
+    double* depth = maps->depth.data() + row;
+    for (int32_t x = x0; x <= x1; ++x) {
+      const double s = signedDistance(e, x, y);
+      if (s >= kRimReach) continue;
+      const double interior = smoothstep((kInteriorNone - s) / (kInteriorNone - kInteriorFull));
+      const double rim = bump((s - kRimCentre) / kRimHalfWidth);
+      double share = interior - kRimShare * rim + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
+      double offset = kInteriorOffset * interior + kRimOffset * rim;
+      if (interior > 0.0) {
+        // Texture in the cell's own frame, so that it travels with the cell.
+        const double u = (x - e.cx) * e.axisX + (y - e.cy) * e.axisY;
+        const double v = -(x - e.cx) * e.axisY + (y - e.cy) * e.axisX;
+        share += interior * kGrainSwingShare * valueNoise(cell.textureSeed, u, v, kCellGrainSpacing);
+        offset += interior * kCellGrainAmplitude * valueNoise(~cell.textureSeed, u, v, kCellGrainSpacing);
+      }
+      if (s < 0.0) {
+        addContents(contents, x, y, &share, &offset);
+        if (s < depth[x]) {
+          depth[x] = s;
+          owner[x] = index + 1;
+        }
+      }
+      swing[x] += cell.swing * share;
+      base[x] += offset;
+    }
+  }
+}
+
+}  // namespace
+
+void makeBackground(int32_t width, int32_t height, uint64_t seed, Background* background) {
+  const size_t n = static_cast<size_t>(width) * height;
+  background->base.assign(n, 0.0);
+  background->swing.assign(n, 0.0);
+  const uint64_t blotchSeed = mixBits(seed ^ kBlotchSeed);
+  const uint64_t grainSeed = mixBits(seed ^ kGrainSeed);
+  const uint64_t swingSeed = mixBits(seed ^ kSwingSeed);
+  for (int32_t y = 0; y < height; ++y) {
+    double* base = background->base.data() + static_cast<size_t>(y) * width;
+    double* swing = background->swing.data() + static_cast<size_t>(y) * width;
+    for (int32_t x = 0; x < width; ++x) {
+      base[x] = kBackgroundLevel + kBlotchAmplitude * valueNoise(blotchSeed, x, y, kBlotchSpacing) +
+                kGrainAmplitude * valueNoise(grainSeed, x, y, kGrainSpacing);
+      swing[x] = kBackgroundSwing * valueNoise(swingSeed, x, y, kBackgroundSwingSpacing);
+    }
+  }
+}
+
+void renderFrame(const Population& population, const Background& background, FrameMaps* maps) {
+  maps->width = population.width;
+  maps->height = population.height;
+  const size_t n = static_cast<size_t>(maps->width) * maps->height;
+  maps->base = background.base;
+  maps->swing = background.swing;
+  maps->owner.assign(n, 0);
+  maps->depth.assign(n, 0.0);
+  for (int32_t k = 0; k < static_cast<int32_t>(population.cells.size()); ++k) {
+    renderCell(population.cells[k], k, maps);
+  }
+}
+
+double focusCurve(int32_t slice, int32_t sliceCount, double drift) {
+  const double half = 0.5 * (sliceCount - 1);
+  double t = (half > 0.0 ? (slice - half) / half : 0.0) - drift;
+  if (t > kFocusClamp) t = kFocusClamp;
+  if (t < -kFocusClamp) t = -kFocusClamp;
+  return t * (1.25 - 0.25 * t * t);
+}
+
+void renderSlice(const FrameMaps& maps, double focus, double noiseSigma, Random& noise, uint8_t* out) {
+  const size_t n = static_cast<size_t>(maps.width) * maps.height;
+  const double* base = maps.base.data();
+  const double* swing = maps.swing.data();
+  for (size_t i = 0; i < n; ++i) {
+    double value = base[i] + swing[i] * focus + noiseSigma * noise.noise() + 0.5;
+    if (value < 0.0) value = 0.0;
+    if (value > 255.0) value = 255.0;
+    out[i] = static_cast<uint8_t>(value);
+  }
+}
