@@ -1,4 +1,168 @@
 #include "contents/vacuole_fit.h"
 
-// Placeholder until the stage is built.
-void fitVacuoles(const RunSettings&, FrameBuffers&) {}
+#include <cmath>
+
+#include "contents/ray_march.h"
+
+namespace {
+
+constexpr int32_t kEdgePixel = -2;        // edge of the cell: the candidate is rejected
+constexpr double kFallBack = 0.1;         // drop below the highest value met that ends a ray
+constexpr double kRoundFrom = 0.95;       // circularity above which an outline scores
+constexpr double kRadiusFrom = 2.0;       // mean radius above which an outline scores
+constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which it scores
+constexpr double kPi = 3.1415927;
+
+struct Candidate {
+  int32_t blob;
+  int32_t seed;       // origin of the rays: the blob's lowest pixel
+  double level;       // value of the candidate pixel
+  double seedValue;
+};
+
+struct Fit {
+  const RayPaths& paths;
+  const double* delta;
+  const int32_t* edge;
+  AngleEntry* angles;
+  int32_t width;
+  int32_t height;
+};
+
+Candidate setUp(const FrameBuffers& b, int32_t i) {
+  const int32_t p = b.candidatePixels()[i];
+  const int32_t blob = b.blobMap()[p];
+  const int32_t seed = b.blobTable[blob].seedPixel;
+  return {blob, seed, b.deltaMap[p], b.deltaMap[seed]};
+}
+
+// Step 2 for direction k: the ray runs while values stay between the seed
+// value and the level and fall at most kFallBack below the highest value met.
+// A ray whose budget ends first records the budget. Returns false when the
+// candidate is rejected: the ray met the cell edge or a value below the seed.
+bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
+  const RayPath& path = fit.paths.direction[k];
+  double runningMax = cand.seedValue;
+  for (int32_t n = 0; n < path.count; ++n) {
+    const int32_t q = cand.seed + path.offset[n];
+    if (fit.edge[q] == kEdgePixel) return false;
+    const double v = fit.delta[q];
+    if (v < cand.seedValue) return false;
+    if (v > cand.level || v < runningMax - kFallBack) {
+      fit.angles[k].scratchB = path.travelled[n];
+      return true;
+    }
+    if (v > runningMax) runningMax = v;
+  }
+  fit.angles[k].scratchB = kRayBudget;
+  return true;
+}
+
+// Step 2. Nothing a rejected candidate writes is read again, so its remaining
+// directions are not walked.
+bool walkRays(const Fit& fit, const Candidate& cand) {
+  for (int32_t k = 0; k < kDirections; ++k) {
+    if (!walkRay(fit, cand, k)) return false;
+  }
+  return true;
+}
+
+struct Point {
+  double x;
+  double y;
+};
+
+// Step 5: outline point k around the seed at (seedX, seedY).
+inline Point outlinePoint(const AngleEntry& a, double seedX, double seedY) {
+  return {a.scratchD * a.cosK + seedX, a.scratchD * a.sinK + seedY};
+}
+
+// Step 5: the centre of the outline's bounding box.
+Point outlineCentre(const Fit& fit, double seedX, double seedY) {
+  double minX = fit.width;
+  double minY = fit.height;
+  double maxX = 0;
+  double maxY = 0;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const Point p = outlinePoint(fit.angles[k], seedX, seedY);
+    if (p.x < minX) minX = p.x;
+    if (p.x > maxX) maxX = p.x;
+    if (p.y < minY) minY = p.y;
+    if (p.y > maxY) maxY = p.y;
+  }
+  return {(maxX + minX) * 0.5, (maxY + minY) * 0.5};
+}
+
+// Step 6.
+double meanRadius(const Fit& fit, double seedX, double seedY, Point centre) {
+  double sum = 0.0;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const Point p = outlinePoint(fit.angles[k], seedX, seedY);
+    const double dx = p.x - centre.x;
+    const double dy = p.y - centre.y;
+    sum += std::sqrt(dx * dx + dy * dy);
+  }
+  return sum / 120.0;
+}
+
+// Step 7: samples of a circle of the mean radius around the centre, each kept
+// inside the image.
+double ringMean(const Fit& fit, double radius, Point centre) {
+  double sum = 0.0;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const AngleEntry& a = fit.angles[k];
+    int32_t column = static_cast<int32_t>(radius * a.cosK + centre.x + 0.5);
+    int32_t row = static_cast<int32_t>(radius * a.sinK + centre.y + 0.5);
+    if (column < 0) column = 0;
+    if (column > fit.width - 1) column = fit.width - 1;
+    if (row < 0) row = 0;
+    if (row > fit.height - 1) row = fit.height - 1;
+    sum += fit.delta[static_cast<int64_t>(row) * fit.width + column];
+  }
+  return sum / 120.0;
+}
+
+// max(x, 0) that lets not-a-number pass.
+double atLeastZero(double x) {
+  if (x < 0) x = 0;
+  return x;
+}
+
+// Step 9.
+void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radius) {
+  BlobRecord& blob = b.blobTable[cand.blob];
+  if (!(score > blob.vacuoleScore)) return;
+  blob.vacuoleScore = score;
+  blob.vacuoleCentre = cand.seed;
+  blob.vacuoleArea = radius * radius * kPi;
+  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = b.angleTable[k].scratchD;
+}
+
+// Steps 3-9. A zero factor leaves the score 0 or not a number, and neither
+// ever beats a kept score (0 or more), so the rest is skipped then.
+void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
+  const Candidate cand = setUp(b, i);
+  if (!walkRays(fit, cand)) return;
+  smoothOutline(fit.angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
+  const double circ = atLeastZero(measureOutline(fit.angles, &AngleEntry::scratchD).circularity - kRoundFrom);
+  if (circ == 0) return;
+  const double seedX = cand.seed % fit.width;
+  const double seedY = cand.seed / fit.width;
+  const Point centre = outlineCentre(fit, seedX, seedY);
+  const double radius = meanRadius(fit, seedX, seedY, centre);
+  const double a = atLeastZero(radius - kRadiusFrom);
+  if (a == 0) return;
+  const double contrast = atLeastZero(ringMean(fit, radius, centre) - cand.seedValue - kContrastFrom);
+  keepBest(b, cand, circ * a * contrast, radius);
+}
+
+}  // namespace
+
+void fitVacuoles(const RunSettings&, FrameBuffers& b) {
+  RayPaths paths;
+  traceRayPaths(b.angleTable.data(), b.width, paths);
+  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height};
+  // Candidates in list order: within a blob the lower level first, so of
+  // equal scores the first one stays.
+  for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
+}

@@ -1,6 +1,9 @@
 #include "run/frame_loop.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -18,12 +21,14 @@
 #include "contents/nucleus_mask.h"
 #include "contents/vacuole_fit.h"
 #include "output/dump.h"
+#include "output/masks.h"
 #include "output/result_image.h"
 #include "output/tables.h"
 #include "reduce/delta_map.h"
 #include "reduce/reference_slice.h"
 #include "reduce/slice_range.h"
 #include "run/buffers.h"
+#include "run/manifest.h"
 #include "run/settings.h"
 #include "run/slice_loader.h"
 #include "run/slice_path.h"
@@ -38,6 +43,8 @@ struct Run {
   FrameBuffers& buffers;
   TableFiles& tables;
   ResultCanvas& canvas;
+  RunRecord& record;
+  std::vector<uint32_t>& maskScratch;
 };
 
 std::string frameName(const Run& run) { return "frame " + std::to_string(run.buffers.frame); }
@@ -62,6 +69,10 @@ void loadStack(Run& run) {
     uint8_t* target = b.sliceStack.data() + static_cast<size_t>(plane) * static_cast<size_t>(b.pixelCount);
     if (!loadSlice(path, s.width, s.height, target, &why)) {
       run.log.error("cannot read slice '" + path + "' of " + frameName(run) + ": " + why);
+      if (run.record.stopDetail.empty()) {
+        run.record.stopReason = "missing slice";
+        run.record.stopDetail = path + ": " + why;
+      }
     }
   }
 }
@@ -150,6 +161,9 @@ bool writeOutput(Run& run) {
   if (!writeFrameTables(run.settings, b, run.tables, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
+  if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {
+    run.log.warning(frameName(run) + ": " + why);
+  }
   if (!run.settings.writeResultImages) return true;
   drawResultImage(run.settings, b, run.canvas);
   const std::string path = resultImagePath(run.settings, b.frameOrdinal);
@@ -172,8 +186,37 @@ bool processFrame(Run& run) {
   if (!writeOutput(run)) return false;
   handOverFrame(run.buffers);
   log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
+  run.record.framesCompleted += 1;
   return true;
 }
+
+// One line on a terminal, rewritten after every frame; nothing otherwise.
+class Progress {
+ public:
+  Progress(FILE* err, int64_t frames)
+      : err_(err), frames_(frames), shown_(isatty(fileno(err)) != 0), start_(Clock::now()) {}
+  ~Progress() {
+    if (shown_ && drawn_) std::fputc('\n', err_);
+  }
+  void frameDone(int64_t done) {
+    if (!shown_) return;
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+    const double perFrame = ms / static_cast<double>(done);
+    const double left = perFrame * static_cast<double>(frames_ - done) / 1000.0;
+    std::fprintf(err_, "\rframe %lld of %lld, %.0f ms per frame, about %.0f s left\x1b[K",
+                 static_cast<long long>(done), static_cast<long long>(frames_), perFrame, left);
+    std::fflush(err_);
+    drawn_ = true;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  FILE* err_;
+  int64_t frames_;
+  bool shown_;
+  bool drawn_ = false;
+  Clock::time_point start_;
+};
 
 bool createDumpFolder(const RunSettings& settings, std::string* reason) {
   if (settings.dumpFolder.empty()) return true;
@@ -187,20 +230,26 @@ bool createDumpFolder(const RunSettings& settings, std::string* reason) {
 // Start-up steps after the log exists: sizes, buffers, canvas, tables of
 // directions and offsets. False ends the run before any frame.
 bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& buffers,
-                    ResultCanvas& canvas) {
+                    ResultCanvas& canvas, RunRecord& record) {
   std::string why;
   if (!sizesAreUsable(settings, &why)) {
     log.error(why);
+    record.stopReason = "unusable settings";
+    record.stopDetail = why;
     return false;
   }
   if (!allocateBuffers(settings, buffers, &why) ||
       (settings.writeResultImages && !canvas.allocate(settings.width, settings.height))) {
     if (why.empty()) why = "cannot allocate the result image";
     log.error("Memory Allocation Failed. " + why);
+    record.stopReason = "allocation failure";
+    record.stopDetail = why;
     return false;
   }
   if (!createDumpFolder(settings, &why)) {
     log.error(why);
+    record.stopReason = "dump folder cannot be created";
+    record.stopDetail = why;
     return false;
   }
   fillAngleTable(buffers);
@@ -209,6 +258,28 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
   buffers.nextTrackId = 1;
   buffers.previousCellNumberEnd = 0;
   return true;
+}
+
+// The manifest is a companion file: failing to write it is said on the error
+// stream only, so that the log stays as it is.
+void saveManifest(const RunSettings& settings, const RunRecord& record, FILE* err) {
+  std::string why;
+  if (!writeManifest(settings, record, &why)) std::fprintf(err, "focustrack: %s\n", why.c_str());
+}
+
+// The frames of the run, in order. In 64 bits, so that absurd frame options
+// cannot overflow the loop.
+void runFrames(Run& run, FILE* err) {
+  const RunSettings& s = run.settings;
+  const int64_t frameEnd =
+      std::min<int64_t>(int64_t{s.firstFrame} + s.frameCount, int64_t{INT32_MAX} + 1);
+  Progress progress(err, frameEnd - s.firstFrame);
+  for (int64_t frame = s.firstFrame; frame < frameEnd; ++frame) {
+    run.buffers.frame = static_cast<int32_t>(frame);
+    run.buffers.frameOrdinal = static_cast<int32_t>(frame - s.firstFrame + 1);
+    if (processFrame(run)) progress.frameDone(run.record.framesCompleted);
+  }
+  if (run.record.stopReason == "running") run.record.stopReason = "end of frames";
 }
 
 }  // namespace
@@ -222,36 +293,36 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   for (const std::string& word : settings.unknownOptions) {
     std::fprintf(err, "focustrack: ignoring unknown option '%s'\n", word.c_str());
   }
+  RunRecord record;
+  record.commandLine.assign(argv, argv + argc);
+  record.startTime = utcTimestamp();
+  record.stopReason = "running";
 
   TableFiles tables;
   std::string tableProblem;
   const bool tablesOpen = openTables(settings, tables, &tableProblem);
+  if (tablesOpen) saveManifest(settings, record, err);
   ResultCanvas canvas;
   FrameBuffers buffers;
+  std::vector<uint32_t> maskScratch;
   int status = 0;
   {
     StageLog log(out, err);
-    Run run{settings, log, buffers, tables, canvas};
-    if (!tablesOpen) {
+    Run run{settings, log, buffers, tables, canvas, record, maskScratch};
+    if (!tablesOpen || !writeTableHeaders(tables, &tableProblem)) {
       log.error(tableProblem);
+      record.stopReason = "table cannot be created";
+      record.stopDetail = tableProblem;
       status = 1;
-    } else if (!writeTableHeaders(tables, &tableProblem)) {
-      log.error(tableProblem);
-      status = 1;
-    } else if (prepareBuffers(settings, log, buffers, canvas)) {
-      // In 64 bits, so that absurd frame options cannot overflow the loop.
-      const int64_t frameEnd = std::min<int64_t>(int64_t{settings.firstFrame} + settings.frameCount,
-                                                 int64_t{INT32_MAX} + 1);
-      for (int64_t frame = settings.firstFrame; frame < frameEnd; ++frame) {
-        buffers.frame = static_cast<int32_t>(frame);
-        buffers.frameOrdinal = static_cast<int32_t>(frame - settings.firstFrame + 1);
-        processFrame(run);
-      }
+    } else if (prepareBuffers(settings, log, buffers, canvas, record)) {
+      runFrames(run, err);
     }
     canvas.release();
     log.finish();
   }
   closeTables(tables);
   releaseBuffers(buffers);
+  record.endTime = utcTimestamp();
+  if (tablesOpen) saveManifest(settings, record, err);
   return status;
 }

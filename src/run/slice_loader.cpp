@@ -334,6 +334,14 @@ void pngError(png_structp png, png_const_charp message) {
 
 void pngWarning(png_structp, png_const_charp) {}
 
+// Reads through stdio like libpng's own reader, but says why a read fell short.
+void readPngBytes(png_structp png, png_bytep data, size_t length) {
+  auto* file = static_cast<FILE*>(png_get_io_ptr(png));
+  if (std::fread(data, 1, length, file) != length) {
+    png_error(png, std::ferror(file) ? std::strerror(errno) : "file ends early");
+  }
+}
+
 const char* pngColourName(int colourType) {
   switch (colourType) {
     case PNG_COLOR_TYPE_GRAY:
@@ -375,7 +383,7 @@ void pointRowsAt(const DecodedImage& image, const Request& request, std::vector<
 // the setjmp below, past every frame in between.
 bool runPngDecoder(FILE* file, PngSession* session, const Request* request, DecodedImage* image) {
   if (setjmp(png_jmpbuf(session->png))) return false;
-  png_init_io(session->png, file);
+  png_set_read_fn(session->png, file, readPngBytes);
   png_read_info(session->png, session->info);
   if (!acceptPngHeader(session->png, session->info, *request)) return false;
   png_set_interlace_handling(session->png);

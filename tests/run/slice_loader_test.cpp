@@ -320,8 +320,7 @@ TEST_F(SliceLoaderPng, OtherDepthsAndChannelsAreRejected) {
 TEST_F(SliceLoaderPng, TruncatedPixelDataFailsAfterAGoodHeader) {
   ASSERT_TRUE(test_images::writePng(file("cut.png"), PngSpec{64, 64}, noise(64 * 64)));
   truncateFile(file("cut.png"), 2000);
-  const std::string reason = loadFails(file("cut.png"), 64, 64);
-  EXPECT_TRUE(startsWith(reason, "PNG decoding failed: ")) << reason;
+  EXPECT_EQ(loadFails(file("cut.png"), 64, 64), "PNG decoding failed: file ends early");
 }
 
 TEST_F(SliceLoaderPng, CorruptChunkFails) {
@@ -363,10 +362,10 @@ TEST_F(SliceLoaderJpeg, TruncatedFileFailsInsteadOfPadding) {
   EXPECT_EQ(loadFails(file("cut.jpg"), 64, 64), "JPEG decoding failed: Premature end of JPEG file");
 }
 
-TEST_F(SliceLoaderJpeg, CorruptMarkersFail) {
-  ASSERT_TRUE(test_images::writeBytes(file("bad.jpg"), {0xFF, 0xD8, 0xFF, 0x01, 0x02, 0x03, 0x04}));
-  const std::string reason = loadFails(file("bad.jpg"), 8, 8);
-  EXPECT_TRUE(startsWith(reason, "JPEG decoding failed: ")) << reason;
+TEST_F(SliceLoaderJpeg, StreamWithoutImageFails) {
+  ASSERT_TRUE(test_images::writeBytes(file("empty.jpg"), {0xFF, 0xD8, 0xFF, 0xD9}));
+  EXPECT_EQ(loadFails(file("empty.jpg"), 8, 8),
+            "JPEG decoding failed: JPEG datastream contains no image");
 }
 
 // ---- BMP ----

@@ -1,0 +1,251 @@
+#include "classify/pixel_classes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "classify/pixel_order.h"
+#include "reduce/small_frame.h"
+
+namespace {
+
+using Grid = std::vector<std::vector<double>>;
+using Classes = std::vector<std::vector<int32_t>>;
+
+// A frame holding `rows` as its delta map.
+void setMap(SmallFrame& f, const Grid& rows) {
+  for (int32_t y = 0; y < f.settings.height; ++y) {
+    for (int32_t x = 0; x < f.settings.width; ++x) f.delta(x, y) = rows[y][x];
+  }
+}
+
+Classes classify(SmallFrame& f, double threshold) {
+  f.settings.coreThreshold = threshold;
+  sortPixels(f.settings, f.buffers);
+  classifyPixels(f.settings, f.buffers);
+  Classes result(f.settings.height, std::vector<int32_t>(f.settings.width));
+  for (int32_t y = 0; y < f.settings.height; ++y) {
+    for (int32_t x = 0; x < f.settings.width; ++x) result[y][x] = f.classAt(x, y);
+  }
+  return result;
+}
+
+// A width x height map of `outer` with the 3 x 3 block at (2, 2) set to `inner`.
+Grid blockIn(int32_t width, int32_t height, double outer, double inner) {
+  Grid rows(height, std::vector<double>(width, outer));
+  for (int32_t y = 2; y < 5; ++y) {
+    for (int32_t x = 2; x < 5; ++x) rows[y][x] = inner;
+  }
+  return rows;
+}
+
+// A 7 x 7 map of 0.0 with a ring of 0.5 around the 3 x 3 block at (2, 2).
+Grid ringAround(double inner) {
+  Grid rows(7, std::vector<double>(7, 0.0));
+  for (int32_t k = 1; k < 6; ++k) {
+    rows[1][k] = rows[5][k] = rows[k][1] = rows[k][5] = 0.5;
+  }
+  for (int32_t y = 2; y < 5; ++y) {
+    for (int32_t x = 2; x < 5; ++x) rows[y][x] = inner;
+  }
+  return rows;
+}
+
+TEST(ClassifyPixelsTest, WeakPixelJoinsOnlyThroughAStrongerNeighbour) {
+  // Seed 0.5, A = 0.02 beside it, B = 0.05 beside A. B is visited before A
+  // and has no core neighbour then; A joins through the seed.
+  SmallFrame f(7, 3, 1);
+  Grid rows(3, std::vector<double>(7, -0.01));
+  rows[1][1] = 0.5;
+  rows[1][2] = 0.02;
+  rows[1][3] = 0.05;
+  setMap(f, rows);
+  const Classes c = classify(f, 0.1);
+  EXPECT_EQ(c[1][1], PositiveCore);
+  EXPECT_EQ(c[1][2], PositiveCore);
+  EXPECT_EQ(c[1][3], AttachedMargin);
+  // The slightly negative rest touches the border, beside a positive core or
+  // not.
+  EXPECT_EQ(c[1][0], Outside);
+  EXPECT_EQ(c[1][4], Outside);
+  EXPECT_EQ(c[0][1], Outside);
+}
+
+TEST(ClassifyPixelsTest, ZeroBlockInsidePositiveRingIsAttachedMargin) {
+  SmallFrame f(7, 7, 1);
+  setMap(f, ringAround(0.0));
+  const Classes expected = {
+      {Outside, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, Outside},
+      {AttachedMargin, PositiveCore, PositiveCore, PositiveCore, PositiveCore, PositiveCore, AttachedMargin},
+      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
+      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
+      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
+      {AttachedMargin, PositiveCore, PositiveCore, PositiveCore, PositiveCore, PositiveCore, AttachedMargin},
+      {Outside, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, Outside},
+  };
+  EXPECT_EQ(classify(f, 0.1), expected);
+}
+
+TEST(ClassifyPixelsTest, WeakNegativeBlockInsidePositiveRingIsMargin) {
+  // No negative core anywhere: the block is reached only as an enclosed
+  // region and keeps plain margin.
+  SmallFrame f(7, 7, 1);
+  setMap(f, ringAround(-0.05));
+  const Classes c = classify(f, 0.1);
+  for (int32_t y = 2; y < 5; ++y) {
+    for (int32_t x = 2; x < 5; ++x) EXPECT_EQ(c[y][x], Margin) << x << ", " << y;
+  }
+  EXPECT_EQ(c[1][3], PositiveCore);
+  EXPECT_EQ(c[0][3], AttachedMargin);
+  EXPECT_EQ(c[0][0], Outside);
+}
+
+TEST(ClassifyPixelsTest, WeakPositiveBlockInsideNegativeRingIsDetached) {
+  SmallFrame f(7, 7, 1);
+  setMap(f, blockIn(7, 7, -0.5, 0.05));
+  const Classes c = classify(f, 0.1);
+  for (int32_t y = 0; y < 7; ++y) {
+    for (int32_t x = 0; x < 7; ++x) {
+      const bool inBlock = x >= 2 && x < 5 && y >= 2 && y < 5;
+      EXPECT_EQ(c[y][x], inBlock ? DetachedMargin : NegativeCore) << x << ", " << y;
+    }
+  }
+}
+
+TEST(ClassifyPixelsTest, NegativeMarginPixelsSplitNoRegionButStayMargin) {
+  // The enclosed block holds one negative pixel in its centre: it stays
+  // margin while the non-negative ring around it is one detached region.
+  SmallFrame f(7, 7, 1);
+  Grid rows = blockIn(7, 7, -0.5, 0.05);
+  rows[3][3] = -0.05;
+  setMap(f, rows);
+  const Classes c = classify(f, 0.1);
+  EXPECT_EQ(c[3][3], Margin);
+  EXPECT_EQ(c[2][2], DetachedMargin);
+  EXPECT_EQ(c[4][4], DetachedMargin);
+}
+
+TEST(ClassifyPixelsTest, ZeroThresholdOrBelowMakesOnlyCores) {
+  std::mt19937 random(17);
+  std::uniform_int_distribution<int> level(-4, 4);
+  for (double threshold : {0.0, -0.3}) {
+    SmallFrame f(9, 6, 1);
+    for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 4.0;
+    classify(f, threshold);
+    for (size_t i = 0; i < f.n(); ++i) {
+      EXPECT_EQ(f.buffers.classMap[i], f.buffers.deltaMap[i] > 0.0 ? PositiveCore : NegativeCore)
+          << "pixel " << i << " threshold " << threshold;
+    }
+  }
+}
+
+TEST(ClassifyPixelsTest, ThresholdAboveOneLeavesEverythingOutside) {
+  SmallFrame f(9, 6, 1);
+  std::mt19937 random(19);
+  std::uniform_real_distribution<double> value(-1.0, 1.0);
+  for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = value(random);
+  f.delta(4, 3) = 1.0;
+  f.delta(5, 3) = -1.0;
+  classify(f, 1.01);
+  for (size_t i = 0; i < f.n(); ++i) EXPECT_EQ(f.buffers.classMap[i], Outside) << "pixel " << i;
+}
+
+TEST(ClassifyPixelsTest, ZeroJoinsNegativeCoreButIsMarginBesidePositiveCore) {
+  SmallFrame f(3, 1, 1);
+  setMap(f, {{-0.5, 0.0, 0.5}});
+  EXPECT_EQ(classify(f, 0.1), (Classes{{NegativeCore, NegativeCore, PositiveCore}}));
+
+  setMap(f, {{-0.05, 0.0, 0.5}});
+  EXPECT_EQ(classify(f, 0.1), (Classes{{Outside, AttachedMargin, PositiveCore}}));
+}
+
+TEST(ClassifyPixelsTest, NegativePixelBesideNegativeCoreIsMargin) {
+  // -0.05 is visited before -0.02 joins the core, so it stays out of it and
+  // becomes margin even on the border.
+  SmallFrame f(3, 1, 1);
+  setMap(f, {{-0.05, -0.02, -0.5}});
+  EXPECT_EQ(classify(f, 0.1), (Classes{{Margin, NegativeCore, NegativeCore}}));
+}
+
+TEST(ClassifyPixelsTest, NegativePixelBesidePositiveCoreIsNoMargin) {
+  // On the border it falls to the outside; enclosed it becomes margin only
+  // as an enclosed region.
+  SmallFrame f(5, 5, 1);
+  Grid rows(5, std::vector<double>(5, 0.5));
+  rows[2][0] = -0.05;
+  rows[2][4] = 0.0;
+  rows[2][2] = -0.05;
+  setMap(f, rows);
+  const Classes c = classify(f, 0.1);
+  EXPECT_EQ(c[2][0], Outside);
+  EXPECT_EQ(c[2][4], AttachedMargin);
+  EXPECT_EQ(c[2][2], Margin);
+}
+
+TEST(ClassifyPixelsTest, OnePixelWideImagesHaveNoEnclosedRegions) {
+  // In a 3 x 3 image the weak negative centre is enclosed; in a column or a
+  // row every pixel lies on the border.
+  SmallFrame square(3, 3, 1);
+  setMap(square, {{0.5, 0.5, 0.5}, {0.5, -0.05, 0.5}, {0.5, 0.5, 0.5}});
+  EXPECT_EQ(classify(square, 0.1)[1][1], Margin);
+
+  SmallFrame column(1, 5, 1);
+  setMap(column, {{0.5}, {-0.05}, {0.5}, {0.0}, {0.5}});
+  EXPECT_EQ(classify(column, 0.1),
+            (Classes{{PositiveCore}, {Outside}, {PositiveCore}, {AttachedMargin}, {PositiveCore}}));
+
+  SmallFrame row(5, 1, 1);
+  setMap(row, {{0.5, -0.05, 0.5, 0.0, 0.5}});
+  EXPECT_EQ(classify(row, 0.1),
+            (Classes{{PositiveCore, Outside, PositiveCore, AttachedMargin, PositiveCore}}));
+}
+
+TEST(ClassifyPixelsTest, SinglePixelImage) {
+  SmallFrame f(1, 1, 1);
+  setMap(f, {{0.05}});
+  EXPECT_EQ(classify(f, 0.1), (Classes{{Outside}}));
+  setMap(f, {{1.0}});
+  EXPECT_EQ(classify(f, 0.1), (Classes{{PositiveCore}}));
+}
+
+TEST(ClassifyPixelsTest, EqualValuesGrowInTheSortedOrder) {
+  // Two equal weak pixels beside a seed: the far one joins only when the
+  // sort placed it before the near one (so it is visited after it).
+  SmallFrame f(4, 1, 1);
+  setMap(f, {{0.5, 0.05, 0.05, -0.01}});
+  const Classes c = classify(f, 0.1);
+  int32_t nearAt = -1;
+  int32_t farAt = -1;
+  for (int32_t k = 0; k < 4; ++k) {
+    if (f.buffers.sortedPixels[k] == 1) nearAt = k;
+    if (f.buffers.sortedPixels[k] == 2) farAt = k;
+  }
+  EXPECT_EQ(c[0][1], PositiveCore);
+  EXPECT_EQ(c[0][2], farAt < nearAt ? PositiveCore : AttachedMargin);
+}
+
+TEST(ClassifyPixelsTest, EveryPixelGetsAClassOfItsSign) {
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    SmallFrame f(23, 17, 1);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> level(-10, 10);
+    for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 40.0;
+    classify(f, 0.1);
+    for (size_t i = 0; i < f.n(); ++i) {
+      const double d = f.buffers.deltaMap[i];
+      switch (f.buffers.classMap[i]) {
+        case PositiveCore: EXPECT_GT(d, 0.0); break;
+        case NegativeCore: EXPECT_LE(d, 0.0); break;
+        case AttachedMargin:
+        case DetachedMargin: EXPECT_GE(d, 0.0); break;
+        case Margin: EXPECT_LT(d, 0.0); break;
+        case Outside: break;
+        default: ADD_FAILURE() << "pixel " << i << " class " << f.buffers.classMap[i];
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+#include "reduce/slice_range.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "reduce/reference_slice.h"
+#include "reduce/small_frame.h"
+
+namespace {
+
+// One pixel at a time, every sum in slice order: the slope as defined.
+double plainSlope(SmallFrame& f, size_t i, int32_t first, int32_t last) {
+  double sum = 0.0;
+  for (int32_t s = first; s <= last; ++s) sum += f.plane(s)[i];
+  const double mean = sum / (last - first + 1);
+  const double meanSlice = (first + last) / 2.0;
+  double numerator = 0.0;
+  double denominator = 0.0;
+  for (int32_t s = first; s <= last; ++s) {
+    numerator += (f.plane(s)[i] - mean) * (s - meanSlice);
+    denominator += (s - meanSlice) * (s - meanSlice);
+  }
+  return numerator / denominator;
+}
+
+double plainEnergy(const std::vector<double>& v, int32_t width) {
+  double energy = 0.0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    const size_t w = static_cast<size_t>(width);
+    if (i % w > 0) energy += (v[i] - v[i - 1]) * (v[i] - v[i - 1]);
+    if (i / w > 0) energy += (v[i] - v[i - w]) * (v[i] - v[i - w]);
+  }
+  return energy;
+}
+
+struct Range {
+  int32_t first;
+  int32_t last;
+};
+
+// The search written out directly: every candidate, every pixel divided on
+// its own.
+Range plainSearch(SmallFrame& f, int32_t trim) {
+  Range best{0, f.settings.sliceCount - 1};
+  if (trim <= 0) return best;
+  const size_t n = f.n();
+  const uint8_t* g = f.plane(f.buffers.referenceSlice);
+  double gMin = 255.0;
+  double gMax = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    gMin = std::min<double>(gMin, g[i]);
+    gMax = std::max<double>(gMax, g[i]);
+  }
+  double bestEnergy = DBL_MAX;
+  for (int32_t dropFirst = 0; dropFirst <= trim; ++dropFirst) {
+    for (int32_t dropLast = 0; dropLast <= trim - dropFirst; ++dropLast) {
+      const int32_t first = dropFirst;
+      const int32_t last = f.settings.sliceCount - 1 - dropLast;
+      if (last - first + 1 < 2) continue;
+      std::vector<double> slope(n);
+      double m = 0.0;
+      for (size_t i = 0; i < n; ++i) {
+        slope[i] = plainSlope(f, i, first, last);
+        if (std::fabs(slope[i]) > m) m = std::fabs(slope[i]);
+      }
+      if (m == 0.0 || gMax == gMin) continue;
+      std::vector<double> mismatch(n);
+      for (size_t i = 0; i < n; ++i) {
+        const double a = (g[i] - gMin) / (gMax - gMin);
+        const double p = (1 - slope[i] / m) * 0.5;
+        mismatch[i] = (a - p) * (a - p);
+      }
+      const double energy = plainEnergy(mismatch, f.settings.width);
+      if (energy < bestEnergy) {
+        bestEnergy = energy;
+        best = {first, last};
+      }
+    }
+  }
+  return best;
+}
+
+// Slices given as rows of pixel values.
+void fillStack(SmallFrame& f, const std::vector<std::vector<int>>& slices) {
+  for (size_t s = 0; s < slices.size(); ++s) {
+    for (size_t i = 0; i < slices[s].size(); ++i) f.plane(static_cast<int32_t>(s))[i] = static_cast<uint8_t>(slices[s][i]);
+  }
+}
+
+void searchWith(SmallFrame& f, int32_t trim) {
+  f.settings.sliceTrimLimit = trim;
+  f.buffers.rangeFirst = 0;
+  f.buffers.rangeLast = f.settings.sliceCount - 1;
+  selectReferenceSlice(f.settings, f.buffers);
+  searchSliceRange(f.settings, f.buffers);
+}
+
+TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
+  // Sizes that fill several blocks of pixels and end in a partial one.
+  const int32_t sizes[][2] = {{37, 29}, {1, 1}, {1, 700}, {961, 3}};
+  const Range ranges[] = {{0, 15}, {0, 11}, {4, 15}, {3, 12}, {1, 2}, {7, 8}, {0, 14}};
+  uint32_t seed = 11;
+  for (const auto& size : sizes) {
+    SmallFrame f(size[0], size[1], 16);
+    f.fillRandom(seed++);
+    for (const Range& r : ranges) {
+      const double m = slopeMap(f.buffers, r.first, r.last);
+      double largest = 0.0;
+      for (size_t i = 0; i < f.n(); ++i) {
+        const double expected = plainSlope(f, i, r.first, r.last);
+        ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
+            << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first << ".." << r.last;
+        largest = std::max(largest, std::fabs(expected));
+      }
+      EXPECT_EQ(m, largest);
+    }
+  }
+}
+
+TEST(SlopeMapTest, OnePixelRampOverAnEvenRange) {
+  // Two slices: the mean slice index is 0.5, so the slope is the full step.
+  SmallFrame f(3, 1, 2);
+  f.fillPlane(0, 50);
+  f.fillPlane(1, 50);
+  f.grey(1, 1, 0) = 60;
+  f.grey(1, 2, 0) = 45;
+  EXPECT_EQ(slopeMap(f.buffers, 0, 1), 10.0);
+  EXPECT_EQ(f.buffers.deltaMap[0], 0.0);
+  EXPECT_EQ(f.buffers.deltaMap[1], 10.0);
+  EXPECT_EQ(f.buffers.deltaMap[2], -5.0);
+}
+
+TEST(SlopeMapTest, LargestMagnitudeMayBeAFall) {
+  SmallFrame f(2, 1, 4);
+  for (int32_t s = 0; s < 4; ++s) {
+    f.grey(s, 0, 0) = static_cast<uint8_t>(100 - 20 * s);
+    f.grey(s, 1, 0) = static_cast<uint8_t>(100 + 3 * s);
+  }
+  EXPECT_EQ(slopeMap(f.buffers, 0, 3), 20.0);
+  EXPECT_EQ(f.buffers.deltaMap[0], -20.0);
+  EXPECT_EQ(f.buffers.deltaMap[1], 3.0);
+}
+
+TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
+  SmallFrame f(4, 4, 3);
+  f.fillRandom(3);
+  f.fillDelta(7.0);
+  EXPECT_EQ(slopeMap(f.buffers, 1, 1), 0.0);
+  for (size_t i = 0; i < f.n(); ++i) EXPECT_EQ(f.buffers.deltaMap[i], 0.0);
+}
+
+TEST(SearchSliceRangeTest, ThreeSlicesLeaveThreeCandidates) {
+  // With trim limit 4 only (0, 2), (0, 1) and (1, 2) hold two slices or more;
+  // each of these stacks is won by one of them alone.
+  SmallFrame f(2, 2, 3);
+  fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.referenceSlice, 1);
+  EXPECT_EQ(f.buffers.rangeFirst, 1);
+  EXPECT_EQ(f.buffers.rangeLast, 2);
+
+  fillStack(f, {{2, 6, 6, 8}, {5, 8, 7, 8}, {4, 0, 0, 5}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.rangeFirst, 0);
+  EXPECT_EQ(f.buffers.rangeLast, 1);
+
+  fillStack(f, {{0, 1, 1, 5}, {2, 4, 4, 9}, {3, 9, 0, 9}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.rangeFirst, 0);
+  EXPECT_EQ(f.buffers.rangeLast, 2);
+}
+
+TEST(SearchSliceRangeTest, EqualEnergyKeepsTheCandidateVisitedFirst) {
+  // (0, 1) and (1, 2) reach exactly the same energy, below that of (0, 2):
+  // fewer slices dropped at the start comes first.
+  SmallFrame f(2, 2, 3);
+  fillStack(f, {{4, 0, 5, 8}, {1, 4, 8, 8}, {1, 4, 5, 8}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.referenceSlice, 0);
+  EXPECT_EQ(f.buffers.rangeFirst, 0);
+  EXPECT_EQ(f.buffers.rangeLast, 1);
+}
+
+TEST(SearchSliceRangeTest, FullStackWinsATieWithANarrowerRange) {
+  // Opposite slopes in every range: the mismatch is flat, every energy 0.
+  SmallFrame f(2, 1, 3);
+  fillStack(f, {{0, 100}, {10, 90}, {20, 80}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.rangeFirst, 0);
+  EXPECT_EQ(f.buffers.rangeLast, 2);
+}
+
+TEST(SearchSliceRangeTest, TrimLimitZeroOrBelowKeepsTheWholeStack) {
+  for (int32_t trim : {0, -3}) {
+    SmallFrame f(2, 2, 3);
+    fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});  // (1, 2) wins with a limit
+    searchWith(f, trim);
+    EXPECT_EQ(f.buffers.rangeFirst, 0);
+    EXPECT_EQ(f.buffers.rangeLast, 2);
+  }
+}
+
+TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
+  SmallFrame f(2, 2, 3);
+  fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});
+  f.settings.sliceTrimLimit = 4;
+  f.fillPlane(1, 9);
+  f.buffers.referenceSlice = 1;
+  searchSliceRange(f.settings, f.buffers);
+  EXPECT_EQ(f.buffers.rangeFirst, 0);
+  EXPECT_EQ(f.buffers.rangeLast, 2);
+}
+
+TEST(SearchSliceRangeTest, FlatCandidatesAreSkipped) {
+  // Slices 0 and 1 are equal, so (0, 1) has no slope; (1, 2) is the only
+  // other narrower candidate.
+  SmallFrame f(2, 2, 3);
+  fillStack(f, {{1, 9, 4, 2}, {1, 9, 4, 2}, {5, 0, 6, 3}});
+  searchWith(f, 4);
+  const Range expected = plainSearch(f, 4);
+  EXPECT_EQ(f.buffers.rangeFirst, expected.first);
+  EXPECT_EQ(f.buffers.rangeLast, expected.last);
+}
+
+TEST(SearchSliceRangeTest, NarrowestDefaultCandidateCanWin) {
+  // 16 slices, limit 4: the last of the 15 candidates, (4, 15), wins here.
+  SmallFrame f(3, 2, 16);
+  fillStack(f, {{3, 6, 0, 8, 1, 9}, {1, 6, 2, 0, 5, 1}, {0, 1, 7, 4, 9, 4}, {1, 0, 9, 8, 8, 3},
+                {1, 8, 1, 8, 0, 8}, {5, 9, 2, 1, 3, 2}, {3, 7, 9, 6, 4, 5}, {9, 6, 5, 8, 6, 1},
+                {6, 8, 3, 6, 2, 6}, {9, 9, 8, 7, 2, 6}, {2, 2, 1, 7, 7, 8}, {7, 9, 2, 2, 4, 3},
+                {2, 9, 8, 5, 3, 8}, {4, 6, 9, 9, 9, 4}, {3, 4, 0, 4, 7, 6}, {3, 2, 9, 5, 3, 5}});
+  searchWith(f, 4);
+  EXPECT_EQ(f.buffers.referenceSlice, 4);
+  EXPECT_EQ(f.buffers.rangeFirst, 4);
+  EXPECT_EQ(f.buffers.rangeLast, 15);
+}
+
+TEST(SearchSliceRangeTest, LimitBeyondTheStackSkipsShortRanges) {
+  // A limit far above the slice count: only ranges of two slices or more
+  // count, and the result is that of the plain search.
+  SmallFrame f(5, 4, 4);
+  f.fillRandom(21, 0, 30);
+  searchWith(f, 1000000);
+  const Range expected = plainSearch(f, 6);
+  EXPECT_EQ(f.buffers.rangeFirst, expected.first);
+  EXPECT_EQ(f.buffers.rangeLast, expected.last);
+}
+
+TEST(SearchSliceRangeTest, AgreesWithThePlainSearchOnRandomStacks) {
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    SmallFrame f(9 + static_cast<int32_t>(seed), 7, 16);
+    f.fillRandom(seed, 0, seed % 2 ? 255 : 12);
+    const int32_t trim = static_cast<int32_t>(seed % 6);
+    searchWith(f, trim);
+    const Range expected = plainSearch(f, trim);
+    EXPECT_EQ(f.buffers.rangeFirst, expected.first) << "seed " << seed;
+    EXPECT_EQ(f.buffers.rangeLast, expected.last) << "seed " << seed;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "synth/options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Value limits: image side (label images index 32-bit pixels), digit counts,
+// cells (track ids must fit 16-bit labels), noise sigma.
+constexpr int32_t kMaxSide = 65535;
+constexpr int32_t kMaxDigits = 20;
+constexpr int32_t kMaxCells = 20000;
+constexpr double kMaxNoise = 100.0;
+
+enum class Kind { Int, Seed, Real, Text };
+
+struct OptionSpec {
+  const char* word;
+  Kind kind;
+  int32_t lowest;  // Int only
+  int32_t highest;
+};
+
+constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
+
+constexpr OptionSpec kOptions[] = {
+    {"-w", Kind::Int, 1, kMaxSide},         {"-h", Kind::Int, 1, kMaxSide},
+    {"-sc", Kind::Int, 1, kIntMax},         {"-c", Kind::Int, 1, kIntMax},
+    {"-p", Kind::Text, 0, 0},               {"-fs", Kind::Int, 0, kIntMax},
+    {"-fl", Kind::Int, 1, kMaxDigits},      {"-ss", Kind::Int, 0, kIntMax},
+    {"-sl", Kind::Int, 1, kMaxDigits},      {"--cells", Kind::Int, 0, kMaxCells},
+    {"--seed", Kind::Seed, 0, 0},           {"--noise", Kind::Real, 0, 0},
+    {"--truth", Kind::Text, 0, 0},
+};
+
+bool parseWhole(const char* word, int64_t* value) {
+  const char* end = word + std::strlen(word);
+  const auto result = std::from_chars(word, end, *value);
+  return result.ec == std::errc() && result.ptr == end && end != word;
+}
+
+bool parseSeed(const char* word, uint64_t* value) {
+  const char* end = word + std::strlen(word);
+  const auto result = std::from_chars(word, end, *value);
+  return result.ec == std::errc() && result.ptr == end && end != word;
+}
+
+bool parseReal(const char* word, double* value) {
+  const char* end = word + std::strlen(word);
+  const auto result = std::from_chars(word, end, *value);
+  return result.ec == std::errc() && result.ptr == end && end != word && std::isfinite(*value);
+}
+
+void storeInt(const char* option, int32_t value, SynthOptions* o) {
+  const std::string w = option;
+  if (w == "-w") o->width = value;
+  else if (w == "-h") o->height = value;
+  else if (w == "-sc") o->sliceCount = value;
+  else if (w == "-c") o->frameCount = value;
+  else if (w == "-fs") o->firstFrame = value;
+  else if (w == "-fl") o->frameDigits = value;
+  else if (w == "-ss") o->firstSlice = value;
+  else if (w == "-sl") o->sliceDigits = value;
+  else if (w == "--cells") o->cellCount = value;
+}
+
+bool applyValue(const OptionSpec& spec, const char* value, SynthOptions* o, std::string* error) {
+  const std::string prefix = std::string("option ") + spec.word + ": ";
+  switch (spec.kind) {
+    case Kind::Int: {
+      int64_t number = 0;
+      if (!parseWhole(value, &number) || number < spec.lowest || number > spec.highest) {
+        *error = prefix + "'" + value + "' is not a whole number from " + std::to_string(spec.lowest) +
+                 " to " + std::to_string(spec.highest);
+        return false;
+      }
+      storeInt(spec.word, static_cast<int32_t>(number), o);
+      return true;
+    }
+    case Kind::Seed:
+      if (!parseSeed(value, &o->seed)) {
+        *error = prefix + "'" + value + "' is not a whole number from 0 to 18446744073709551615";
+        return false;
+      }
+      return true;
+    case Kind::Real:
+      if (!parseReal(value, &o->noise) || o->noise < 0.0 || o->noise > kMaxNoise) {
+        *error = prefix + "'" + value + "' is not a number from 0 to 100";
+        return false;
+      }
+      return true;
+    case Kind::Text:
+      if (value[0] == '\0') {
+        *error = prefix + "the value is empty";
+        return false;
+      }
+      if (std::strcmp(spec.word, "-p") == 0) o->pathPattern = value;
+      else o->truthFolder = value;
+      return true;
+  }
+  return false;
+}
+
+const OptionSpec* findOption(const char* word) {
+  for (const OptionSpec& spec : kOptions) {
+    if (std::strcmp(word, spec.word) == 0) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SynthCommand parseSynthCommandLine(int argc, const char* const* argv, SynthOptions* options,
+                                   std::string* error) {
+  for (int w = 1; w < argc; ++w) {
+    const char* word = argv[w];
+    if (std::strcmp(word, "--help") == 0) return SynthCommand::Help;
+    const OptionSpec* spec = findOption(word);
+    if (spec == nullptr) {
+      *error = std::string(word[0] == '-' ? "unknown option '" : "unexpected word '") + word + "'";
+      return SynthCommand::Invalid;
+    }
+    if (w + 1 >= argc) {
+      *error = std::string("option ") + word + " needs a value";
+      return SynthCommand::Invalid;
+    }
+    if (!applyValue(*spec, argv[++w], options, error)) return SynthCommand::Invalid;
+  }
+  if (options->pathPattern.empty()) {
+    *error = "the slice path pattern is missing (-p, for example -p demo/t%0_z%1.tif)";
+    return SynthCommand::Invalid;
+  }
+  if (int64_t{options->width} * options->height > std::numeric_limits<int32_t>::max()) {
+    *error = "an image of " + std::to_string(options->width) + " x " + std::to_string(options->height) +
+             " pixels is too large";
+    return SynthCommand::Invalid;
+  }
+  if (int64_t{options->firstFrame} + options->frameCount - 1 > kIntMax ||
+      int64_t{options->firstSlice} + options->sliceCount - 1 > kIntMax) {
+    *error = "frame or slice numbers run past " + std::to_string(kIntMax);
+    return SynthCommand::Invalid;
+  }
+  return SynthCommand::Generate;
+}
+
+std::string synthUsageText() {
+  return
+      "Usage: focustrack-synth -p PATTERN [options]\n"
+      "Writes a synthetic bright-field recording: one through-focus stack of 8-bit\n"
+      "grey TIFF slices per frame, with a 16-bit truth label image per frame\n"
+      "(0 background, otherwise the cell's track id) and truth.csv.\n"
+      "\n"
+      "  -p TEXT      slice path pattern; %0 frame number, %1 slice number (required)\n"
+      "  -w N         image width in pixels                      (960)\n"
+      "  -h N         image height in pixels                     (720)\n"
+      "  -sc N        slices per frame                           (16)\n"
+      "  -c N         number of frames                           (5)\n"
+      "  -fs N        number of the first frame                  (1)\n"
+      "  -fl N        minimum digits of the frame number         (4)\n"
+      "  -ss N        number of the first slice                  (1)\n"
+      "  -sl N        minimum digits of the slice number         (3)\n"
+      "  --cells N    number of cells       (one per 9000 pixels, at least 1)\n"
+      "  --seed N     random seed; the same seed gives the same files (1)\n"
+      "  --noise X    grey-level noise sigma                     (2)\n"
+      "  --truth DIR  folder of truth_NNNN.tif and truth.csv     (the slices' folder)\n"
+      "  --help       print this text and exit\n"
+      "\n"
+      "Example: focustrack-synth -w 320 -h 240 -p demo/t%0_z%1.tif\n";
+}
