@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages focustrack needs to build and test, when they
-# are missing. Run as root; safe to run again.
+# are missing; with --with-workflow also snakemake for the many-positions
+# workflow. Run as root; safe to run again.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev)
-if [ "${FOCUSTRACK_WORKFLOW:-0}" = 1 ]; then
+if [ "${1:-}" = --with-workflow ]; then
   packages+=(snakemake)
 fi
 

@@ -95,7 +95,7 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
     for (size_t i = 0; i < n; ++i) slopes[i] = 0.0;
     return 0.0;
   }
-  const double meanSlice = static_cast<double>(first + last) / 2.0;
+  const double meanSlice = static_cast<double>((first + last) / 2);
   // The denominator is the same for every pixel; summed in slice order.
   double spread = 0.0;
   for (int32_t s = first; s <= last; ++s) {

@@ -1,5 +1,6 @@
 #include "run/frame_loop.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -260,6 +261,31 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
   return true;
 }
 
+// Benchmark figures: every stage's accumulated time and the peak memory.
+void printStageTimes(const StageLog& log, const RunRecord& record, FILE* err) {
+  struct Stage {
+    int number;
+    const char* label;
+  };
+  static constexpr Stage kStages[] = {
+      {10, "[10] Stack Selected"}, {11, "[11] Stack Searched"}, {12, "[12] Delta Calculated"},
+      {40, "[40] Sorted"},         {41, "[41] Colored"},        {42, "[42] Celled"},
+      {45, "[45] Linked"},         {43, "[43] Filled"},         {44, "[44] Adjasted"},
+      {20, "[20] Analysed"},       {21, "[21] Analysed"},       {30, "[30] Analysed"},
+      {31, "[31] Analysed"},       {32, "[32] Analysed"}};
+  std::fprintf(err, "stage                   frames   total ms   ms/frame\n");
+  for (const Stage& stage : kStages) {
+    const int32_t count = log.stageCount(stage.number);
+    const int32_t ticks = log.stageTicks(stage.number);
+    std::fprintf(err, "%-22s %7d %10d %10.1f\n", stage.label, count, ticks,
+                 count > 0 ? static_cast<double>(ticks) / count : 0.0);
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::fprintf(err, "frames completed %d, peak memory %.1f MiB\n", record.framesCompleted,
+               static_cast<double>(usage.ru_maxrss) / 1024.0);
+}
+
 // The manifest is a companion file: failing to write it is said on the error
 // stream only, so that the log stays as it is.
 void saveManifest(const RunSettings& settings, const RunRecord& record, FILE* err) {
@@ -316,6 +342,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
       status = 1;
     } else if (prepareBuffers(settings, log, buffers, canvas, record)) {
       runFrames(run, err);
+      if (settings.printStageTimes) printStageTimes(log, record, err);
     }
     canvas.release();
     log.finish();

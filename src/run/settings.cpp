@@ -76,6 +76,8 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.writeResultImages = true;
     } else if (std::strcmp(word, "--masks") == 0) {
       s.writeMasks = true;
+    } else if (std::strcmp(word, "--stage-times") == 0) {
+      s.printStageTimes = true;
     } else if (std::strcmp(word, "--help") == 0) {
       s.showHelp = true;
     } else if (std::strcmp(word, "--version") == 0) {
@@ -133,6 +135,7 @@ std::string usageText() {
       "  -i        write a result image per frame               (off)\n"
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
+      "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n";
 }

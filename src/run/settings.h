@@ -26,6 +26,7 @@ struct RunSettings {
   // Long options beyond the classic command line.
   std::string dumpFolder;          // "--dump DIR": intermediate maps as TIFF
   bool writeMasks = false;         // "--masks": label masks per frame
+  bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 

@@ -14,7 +14,7 @@ constexpr double kMinShortRadius = 17.5;
 // Through-focus swing of the cytoplasm in grey levels (half the change from
 // the lowest to the highest slice).
 constexpr double kMinSwing = 34.0;
-constexpr double kMaxSwing = 42.0;
+constexpr double kMaxSwing = 40.0;
 
 // Placement: attempts per cell, the share of cells placed against a
 // neighbour, the free gap between cells that do not touch, and the overlap

@@ -22,32 +22,40 @@ constexpr double kBackgroundSwingSpacing = 16.0;
 constexpr double kInteriorFull = -2.0;
 constexpr double kInteriorNone = 1.0;
 constexpr double kRimCentre = 1.2;
-constexpr double kRimHalfWidth = 2.2;
-constexpr double kRimShare = 0.75;  // rim swing relative to the cytoplasm
-constexpr double kRimReach = kRimCentre + kRimHalfWidth;
+constexpr double kRimHalfWidth = 2.5;
+constexpr double kRimShare = 0.9;  // rim swing relative to the cytoplasm
+// A faint bright halo beyond the rim, seen in focus only.
+constexpr double kHaloCentre = 5.0;
+constexpr double kHaloHalfWidth = 2.5;
+constexpr double kOutlineReach = kHaloCentre + kHaloHalfWidth;
 // A slightly stronger band just inside the outline, as in real cells.
 constexpr double kBandCentre = -4.0;
 constexpr double kBandHalfWidth = 3.0;
-constexpr double kBandShare = 0.12;
+constexpr double kBandShare = 0.08;
 // Granular cytoplasm: swing and base texture.
-constexpr double kGrainSwingShare = 0.06;
+constexpr double kGrainSwingShare = 0.05;
 constexpr double kCellGrainAmplitude = 2.0;
 constexpr double kCellGrainSpacing = 5.0;
 // In-focus offsets of interior, rim, nucleus and vacuoles, in grey levels.
-constexpr double kInteriorOffset = 3.0;
-constexpr double kRimOffset = -6.0;
+constexpr double kInteriorOffset = 6.0;
+constexpr double kRimOffset = -12.0;
+constexpr double kHaloOffset = 6.0;
 constexpr double kNucleusOffset = 2.0;
 constexpr double kVacuoleOffset = 4.0;
 
 // Contents, as swing relative to the cytoplasm: the nucleus adds
-// kNucleusLift, its nucleolus a dome of kNucleolusLift more at its centre
-// (through-focus deltas of about 0.42, 0.71 and 1.0 of the frame's largest);
-// a vacuole keeps only kVacuoleFloor of the cytoplasm swing at its centre.
-constexpr double kNucleusLift = 0.7;
+// kNucleusLift, its nucleolus a dome of kNucleolusLift more at its centre,
+// and a vacuole keeps only kVacuoleFloor of the cytoplasm swing at its
+// centre. In shares of the frame's largest slope that is cytoplasm 0.4,
+// nucleus 0.76, nucleolus 1.0, vacuole 0.02: within a cell, whose values
+// also reach down into the rim, the nucleus then stands well above the
+// cytoplasm, the nucleolus less far above the nucleus, and vacuoles well
+// below the cytoplasm.
+constexpr double kNucleusLift = 0.9;
 constexpr double kNucleusEdge = 1.0;      // half width of the nucleus edge
-constexpr double kNucleolusLift = 0.7;
+constexpr double kNucleolusLift = 0.6;
 constexpr double kNucleolusSkirt = 2.0;   // dome radius beyond the nucleolus radius
-constexpr double kVacuoleFloor = 0.08;
+constexpr double kVacuoleFloor = 0.05;
 constexpr double kVacuoleEdge = 1.5;      // half width of the vacuole edge
 constexpr double kVacuoleBowl = 0.15;     // extra depth at the centre, so it is the one lowest point
 
@@ -130,7 +138,7 @@ void addContents(const CellContents& c, double x, double y, double* swingShare, 
 void renderCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
   const Ellipse& e = cell.shape;
   const CellContents contents = locateContents(cell);
-  const double reach = e.a + kRimReach + 1.0;
+  const double reach = e.a + kOutlineReach + 1.0;
   const int32_t x0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cx - reach)));
   const int32_t y0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cy - reach)));
   const int32_t x1 = static_cast<int32_t>(std::fmin(maps->width - 1.0, std::ceil(e.cx + reach)));
@@ -139,15 +147,17 @@ void renderCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
     const size_t row = static_cast<size_t>(y) * maps->width;
     double* base = maps->base.data() + row;
     double* swing = maps->swing.data() + row;
+    double* rimSwing = maps->rim.data() + row;
     int32_t* owner = maps->owner.data() + row;
     double* depth = maps->depth.data() + row;
     for (int32_t x = x0; x <= x1; ++x) {
       const double s = signedDistance(e, x, y);
-      if (s >= kRimReach) continue;
+      if (s >= kOutlineReach) continue;
       const double interior = smoothstep((kInteriorNone - s) / (kInteriorNone - kInteriorFull));
       const double rim = bump((s - kRimCentre) / kRimHalfWidth);
-      double share = interior - kRimShare * rim + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
-      double offset = kInteriorOffset * interior + kRimOffset * rim;
+      double share = interior + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
+      double offset = kInteriorOffset * interior + kRimOffset * rim +
+                      kHaloOffset * bump((s - kHaloCentre) / kHaloHalfWidth);
       if (interior > 0.0) {
         // Texture in the cell's own frame, so that it travels with the cell.
         const double u = (x - e.cx) * e.axisX + (y - e.cy) * e.axisY;
@@ -164,6 +174,8 @@ void renderCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
       }
       swing[x] += cell.swing * share;
       base[x] += offset;
+      const double darkening = cell.swing * kRimShare * rim;
+      if (darkening > rimSwing[x]) rimSwing[x] = darkening;
     }
   }
 }
@@ -194,11 +206,13 @@ void renderFrame(const Population& population, const Background& background, Fra
   const size_t n = static_cast<size_t>(maps->width) * maps->height;
   maps->base = background.base;
   maps->swing = background.swing;
+  maps->rim.assign(n, 0.0);
   maps->owner.assign(n, 0);
   maps->depth.assign(n, 0.0);
   for (int32_t k = 0; k < static_cast<int32_t>(population.cells.size()); ++k) {
     renderCell(population.cells[k], k, maps);
   }
+  for (size_t i = 0; i < n; ++i) maps->swing[i] -= maps->rim[i];
 }
 
 double focusCurve(int32_t slice, int32_t sliceCount, double drift) {

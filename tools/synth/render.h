@@ -22,6 +22,9 @@ struct FrameMaps {
   int32_t height = 0;
   std::vector<double> base;
   std::vector<double> swing;
+  // The strongest rim at the pixel (a swing to subtract): where the rims of
+  // two cells meet, the darker line shows, not their sum.
+  std::vector<double> rim;
   // 1 + index into Population::cells of the cell whose outline holds the
   // pixel most deeply, 0 for background.
   std::vector<int32_t> owner;

@@ -1,0 +1,189 @@
+#include "contents/blobs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "contents/content_scene.h"
+
+namespace {
+
+using contents_test::Scene;
+
+// An 11 x 11 frame with one 9 x 9 cell around (5, 5):
+//   band (Chebyshev distance 3..4 from the centre): 0.9, one blob from (1, 1)
+//   ring (distance 2): 0.5; its corners join the band, the rest lie between
+//     the band and the core and stay unassigned
+//   core (distance 0..1): centre 1.0, its 4-neighbours 0.8, corners 0.7; one
+//     blob of nine pixels that never reaches the cell's border
+Scene moatScene(const std::vector<std::pair<int, int>>& otherCell = {}) {
+  Scene s(11, 11);
+  s.addCell(
+      [&](int32_t x, int32_t y) {
+        if (x < 1 || y < 1 || x > 9 || y > 9) return false;
+        return std::find(otherCell.begin(), otherCell.end(), std::make_pair(x, y)) == otherCell.end();
+      },
+      [](int32_t x, int32_t y) {
+        const int d = std::max(std::abs(x - 5), std::abs(y - 5));
+        if (d >= 3) return 0.9;
+        if (d == 2) return 0.5;
+        if (d == 0) return 1.0;
+        return (x == 5 || y == 5) ? 0.8 : 0.7;
+      });
+  if (!otherCell.empty()) {
+    s.addCell([&](int32_t x, int32_t y) {
+      return std::find(otherCell.begin(), otherCell.end(), std::make_pair(x, y)) != otherCell.end();
+    }, [](int32_t, int32_t) { return 0.5; });
+  }
+  s.finishCells();
+  return s;
+}
+
+std::vector<int32_t> candidates(const Scene& s) {
+  const int32_t* list = s.b.candidatePixels();
+  return std::vector<int32_t>(list, list + s.b.candidateCount);
+}
+
+TEST(Blobs, CoreBlobEnclosedByUnassignedPixelsSuppliesCandidates) {
+  Scene s = moatScene();
+  ASSERT_TRUE(s.allocated);
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  const int32_t* blobMap = s.b.blobMap();
+  const int32_t core = blobMap[s.at(5, 5)];
+  ASSERT_EQ(core, 1);
+  EXPECT_EQ(s.b.blobTable[core].seedPixel, s.at(5, 5));
+  EXPECT_EQ(s.b.blobTable[core].blobSize, 9);
+  EXPECT_EQ(s.b.blobTable[core].interior, 1);
+  // The band opened at its first pixel in list order.
+  const int32_t band = blobMap[s.at(1, 1)];
+  EXPECT_EQ(band, 2);
+  EXPECT_EQ(s.b.blobTable[band].interior, 0);
+  EXPECT_EQ(blobMap[s.at(3, 3)], band);  // ring corners join the band
+  // Pixels between the two blobs stay unassigned and are not counted.
+  for (auto [x, y] : {std::pair{5, 3}, {3, 5}, {7, 4}, {4, 7}}) EXPECT_EQ(blobMap[s.at(x, y)], 0);
+  EXPECT_EQ(s.b.blobCount, 2);
+  // Every pixel of the core blob, in list order (highest first).
+  EXPECT_EQ(candidates(s),
+            (std::vector<int32_t>{s.at(5, 5), s.at(5, 4), s.at(4, 5), s.at(6, 5), s.at(5, 6), s.at(4, 4),
+                                  s.at(6, 4), s.at(4, 6), s.at(6, 6)}));
+}
+
+TEST(Blobs, BackwardPassTakesEqualValuesInReverseListOrder) {
+  Scene s = moatScene();
+  s.b.blobTable[1].vacuoleScore = 5.0;
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  EXPECT_EQ(s.b.blobTable[1].vacuoleScore, 5.0);  // only the backward pass resets it
+  floodBlobs(s.settings, s.b, FloodDirection::Backward);
+  // The lowest pixels are the 0.5 ring; the last of them in list order opens
+  // blob 1.
+  EXPECT_EQ(s.b.blobTable[1].seedPixel, s.at(7, 7));
+  EXPECT_EQ(s.b.blobTable[1].vacuoleScore, 0.0);
+  EXPECT_EQ(s.b.blobMap()[s.at(5, 5)] != 0, true);
+}
+
+TEST(Blobs, FourNeighbourContactWithAnotherCellClearsEveryCandidateOfTheBlob) {
+  // (5, 3) becomes a cell of its own; (5, 4), a core pixel that joins after
+  // the centre, touches it.
+  Scene s = moatScene({{5, 3}});
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  const int32_t core = s.b.blobMap()[s.at(5, 5)];
+  EXPECT_EQ(s.b.blobTable[core].blobSize, 9);
+  EXPECT_EQ(s.b.blobTable[core].interior, 0);
+  EXPECT_EQ(s.b.candidateCount, 0);
+}
+
+TEST(Blobs, DiagonalContactOnlyMarksTheEdge) {
+  // (3, 3) becomes a cell of its own: diagonal to the core pixel (4, 4).
+  Scene s = moatScene({{3, 3}});
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  const int32_t core = s.b.blobMap()[s.at(5, 5)];
+  EXPECT_EQ(s.b.blobTable[core].interior, 1);
+  EXPECT_EQ(s.b.candidateCount, 9);
+  const int32_t* edge = s.b.edgeMap();
+  EXPECT_EQ(edge[s.at(4, 4)], -2);
+  EXPECT_EQ(edge[s.at(5, 5)], -1);
+  EXPECT_EQ(edge[s.at(6, 6)], -1);
+  // The outer pixels of the cell and the neighbours of the new cell are edges.
+  EXPECT_EQ(edge[s.at(1, 5)], -2);
+  EXPECT_EQ(edge[s.at(2, 5)], -1);
+  EXPECT_EQ(edge[s.at(2, 2)], -2);
+  EXPECT_EQ(edge[s.at(3, 3)], -2);  // the one-pixel cell is all edge
+  EXPECT_EQ(edge[s.at(0, 0)], -1);
+}
+
+TEST(Blobs, SinglePixelBlobSuppliesNoCandidates) {
+  // A peak whose four neighbours each meet it and two higher diagonal blobs.
+  Scene s(15, 15);
+  s.addCell([](int32_t x, int32_t y) { return x >= 2 && y >= 2 && x <= 12 && y <= 12; },
+            [](int32_t x, int32_t y) {
+              const int dx = std::abs(x - 7);
+              const int dy = std::abs(y - 7);
+              if (dx == 0 && dy == 0) return 1.0;
+              if (dx == 1 && dy == 1) return 0.9;
+              if (dx + dy == 1) return 0.5;
+              return 0.2;
+            });
+  s.finishCells();
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  const int32_t peak = s.b.blobMap()[s.at(7, 7)];
+  ASSERT_EQ(peak, 1);
+  EXPECT_EQ(s.b.blobTable[peak].blobSize, 1);
+  EXPECT_EQ(s.b.blobTable[peak].interior, 1);
+  for (int32_t p : candidates(s)) EXPECT_NE(p, s.at(7, 7));
+  EXPECT_EQ(s.b.blobMap()[s.at(7, 6)], 0);
+}
+
+TEST(Blobs, ExcludedCellsAreNeitherFloodedNorEdged) {
+  Scene s(12, 10);
+  s.addCell([](int32_t x, int32_t y) { return x <= 5 && y >= 2 && y <= 7; },  // touches column 0
+            [](int32_t x, int32_t y) { return 0.1 * x + 0.01 * y; });
+  s.finishCells();
+  ASSERT_EQ(s.b.currentCells[1].excluded, 1);
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  EXPECT_EQ(s.b.blobCount, 0);
+  EXPECT_EQ(s.b.candidateCount, 0);
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) {
+    EXPECT_EQ(s.b.edgeMap()[p], -1);
+    EXPECT_EQ(s.b.blobMap()[p], 0);
+  }
+}
+
+TEST(Blobs, AtTheBlobCapacityFurtherPixelsOpenNoBlob) {
+  // A checkerboard cell: every high pixel is a peak of its own, 106,002 of them.
+  Scene s(704, 304);
+  ASSERT_TRUE(s.allocated);
+  s.addCell([](int32_t x, int32_t y) { return x >= 1 && y >= 1 && x <= 702 && y <= 302; },
+            [](int32_t x, int32_t y) { return (x + y) % 2 == 0 ? 1.0 : 0.0; });
+  s.finishCells();
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  EXPECT_EQ(s.b.blobCount, 99999);
+  EXPECT_FALSE(s.b.capacityNote.empty());
+  // Peaks are flooded in index order; the 100,000th opens nothing.
+  int32_t peaks = 0;
+  int32_t firstRefused = -1;
+  for (int32_t j = 0; j < s.b.cellPixelTotal && firstRefused < 0; ++j) {
+    const int32_t p = s.b.cellPixels[j];
+    if (s.b.deltaMap[p] == 1.0 && ++peaks == 100000) firstRefused = p;
+  }
+  ASSERT_GE(firstRefused, 0);
+  EXPECT_EQ(s.b.blobMap()[firstRefused], 0);
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_LE(s.b.blobMap()[p], 99999);
+  // One note per frame, however often the capacity is met.
+  const std::string note = s.b.capacityNote;
+  floodBlobs(s.settings, s.b, FloodDirection::Backward);
+  EXPECT_EQ(s.b.capacityNote, note);
+}
+
+TEST(Blobs, AFrameWithoutCellsHasNoBlobs) {
+  Scene s(8, 8);
+  s.finishCells();
+  floodBlobs(s.settings, s.b, FloodDirection::Backward);
+  EXPECT_EQ(s.b.blobCount, 0);
+  EXPECT_EQ(s.b.candidateCount, 0);
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) EXPECT_EQ(s.b.edgeMap()[p], -1);
+  EXPECT_TRUE(s.b.capacityNote.empty());
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+#include "contents/ray_march.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+struct Entered {
+  int32_t pixel;
+  double travelled;
+};
+
+class RayMarch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(b.angleTable.obtain(kAngleEntries));
+    fillAngleTable(b);
+  }
+
+  std::vector<Entered> walk(int32_t k, int32_t origin, int32_t width, double budget, bool* stopped = nullptr,
+                            int32_t stopAfter = -1) {
+    std::vector<Entered> out;
+    const bool s = marchRay(b.angleTable[k], origin, width, budget, [&](int32_t p, double d) {
+      out.push_back({p, d});
+      return static_cast<int32_t>(out.size()) != stopAfter;
+    });
+    if (stopped != nullptr) *stopped = s;
+    return out;
+  }
+
+  FrameBuffers b;
+};
+
+TEST_F(RayMarch, DirectionZeroMovesOnlyInXOnePixelPerUnit) {
+  bool stopped = true;
+  const std::vector<Entered> path = walk(0, 1000, 100, kRayBudget, &stopped);
+  EXPECT_FALSE(stopped);
+  ASSERT_EQ(path.size(), 16u);
+  for (size_t n = 0; n < path.size(); ++n) {
+    EXPECT_EQ(path[n].pixel, 1000 + static_cast<int32_t>(n) + 1);
+    EXPECT_EQ(path[n].travelled, static_cast<double>(n + 1));
+  }
+}
+
+TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
+  // With pi taken as 3.1415927 the sine of direction 15 exceeds its cosine.
+  const std::vector<Entered> path = walk(15, 5050, 100, kRayBudget);
+  ASSERT_GE(path.size(), 2u);
+  EXPECT_EQ(path[0].pixel, 5050 + 100);
+  EXPECT_EQ(path[0].travelled, 1.0 / b.angleTable[15].sinK);
+  EXPECT_EQ(path[1].pixel, 5050 + 100 + 1);
+  // Then it alternates: a 45-degree ray takes as many x as y steps.
+  int32_t xSteps = 0;
+  int32_t ySteps = 0;
+  int32_t previous = 5050;
+  for (const Entered& e : path) {
+    (e.pixel - previous == 1 ? xSteps : ySteps) += 1;
+    EXPECT_TRUE(e.pixel - previous == 1 || e.pixel - previous == 100);
+    previous = e.pixel;
+  }
+  EXPECT_LE(std::abs(xSteps - ySteps), 1);
+}
+
+TEST_F(RayMarch, DirectionsAtRightAnglesNeverStepInTheOtherAxis) {
+  // Their second component is about 1e-7 or less: it never reaches a crossing.
+  const struct {
+    int32_t k;
+    int32_t step;
+  } cases[] = {{30, 100}, {60, -1}, {90, -100}};
+  for (const auto& c : cases) {
+    const std::vector<Entered> path = walk(c.k, 5050, 100, kRayBudget);
+    ASSERT_GE(path.size(), 15u) << "direction " << c.k;
+    EXPECT_LE(path.size(), 16u) << "direction " << c.k;
+    for (size_t n = 0; n < path.size(); ++n) {
+      EXPECT_EQ(path[n].pixel, 5050 + c.step * static_cast<int32_t>(n + 1)) << "direction " << c.k;
+      EXPECT_NEAR(path[n].travelled, n + 1.0, 1e-12);
+    }
+  }
+}
+
+TEST_F(RayMarch, BudgetEndsTheRayBeforeAnUnreachableCrossing) {
+  bool stopped = true;
+  const std::vector<Entered> path = walk(0, 0, 100, 2.5, &stopped);
+  EXPECT_FALSE(stopped);
+  ASSERT_EQ(path.size(), 2u);
+  // A budget of exactly 3.0 reaches the third crossing.
+  EXPECT_EQ(walk(0, 0, 100, 3.0).size(), 3u);
+}
+
+TEST_F(RayMarch, TheCallerStopsTheRay) {
+  bool stopped = false;
+  const std::vector<Entered> path = walk(40, 5050, 100, kRayBudget, &stopped, 3);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(path.size(), 3u);
+}
+
+TEST_F(RayMarch, TracedPathsReplayEveryWalk) {
+  for (int32_t width : {3, 61, 960}) {
+    RayPaths paths;
+    traceRayPaths(b.angleTable.data(), width, paths);
+    for (int32_t k = 0; k < kDirections; ++k) {
+      const int32_t origin = 20 * width + 20;
+      const std::vector<Entered> path = walk(k, origin, width, kRayBudget);
+      const RayPath& traced = paths.direction[k];
+      ASSERT_EQ(traced.count, static_cast<int32_t>(path.size())) << "direction " << k;
+      ASSERT_LE(traced.count, kRayStepsMax);
+      for (int32_t n = 0; n < traced.count; ++n) {
+        EXPECT_EQ(origin + traced.offset[n], path[n].pixel) << "direction " << k;
+        EXPECT_EQ(traced.travelled[n], path[n].travelled) << "direction " << k;
+      }
+    }
+  }
+}
+
+TEST_F(RayMarch, DrawingTakesOneStepPastTheRadius) {
+  std::vector<int32_t> painted;
+  drawRay(b.angleTable[0], 10, 5, 50, 20, 3.0, [&](int32_t p) { painted.push_back(p); });
+  // remaining 2, 1, 0 (walk goes on), -1 (walk ends after this pixel).
+  EXPECT_EQ(painted, (std::vector<int32_t>{5 * 50 + 11, 5 * 50 + 12, 5 * 50 + 13, 5 * 50 + 14}));
+  painted.clear();
+  drawRay(b.angleTable[30], 10, 5, 50, 20, 0.0, [&](int32_t p) { painted.push_back(p); });
+  EXPECT_EQ(painted, (std::vector<int32_t>{6 * 50 + 10}));
+}
+
+TEST_F(RayMarch, DrawingStopsBeforeLeavingTheImage) {
+  std::vector<int32_t> painted;
+  // Leftwards from column 2 of row 3: columns 1 and 0, then the next pixel
+  // would be column -1 (index-wise the last pixel of row 2).
+  drawRay(b.angleTable[60], 2, 3, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
+  EXPECT_EQ(painted, (std::vector<int32_t>{3 * 20 + 1, 3 * 20 + 0}));
+  painted.clear();
+  // Upwards from row 1, and down from the last row.
+  drawRay(b.angleTable[90], 7, 1, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
+  EXPECT_EQ(painted, (std::vector<int32_t>{7}));
+  painted.clear();
+  drawRay(b.angleTable[30], 7, 9, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
+  EXPECT_TRUE(painted.empty());
+  // A diagonal walk from the corner region stays inside in both axes.
+  drawRay(b.angleTable[75], 1, 1, 20, 10, 16.0, [&](int32_t p) { painted.push_back(p); });
+  for (int32_t p : painted) {
+    EXPECT_GE(p, 0);
+    EXPECT_LE(p % 20, 1);
+    EXPECT_LE(p / 20, 1);
+  }
+}
+
+TEST_F(RayMarch, SmoothingWindowReachesTenDirectionsEachSide) {
+  for (int32_t k = 0; k < kDirections; ++k) b.angleTable[k].scratchB = 0.0;
+  b.angleTable[5].scratchB = 21.0;
+  smoothOutline(b.angleTable.data(), &AngleEntry::scratchB, &AngleEntry::scratchD);
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    // Direction 5 lies in the window of 115..119 and 0..15 (and of 120).
+    const bool covered = k <= 15 || k >= 115;
+    EXPECT_EQ(b.angleTable[k].scratchD, covered ? 1.0 : 0.0) << "direction " << k;
+  }
+  EXPECT_EQ(b.angleTable[5].scratchB, 21.0);  // the source is left alone
+}
+
+TEST_F(RayMarch, SmoothingIsTheCircularMeanAndTheLastEntryIsTheRunningValue) {
+  std::vector<double> raw(kDirections);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    raw[k] = 3.0 + 0.37 * std::sin(k * 0.7) + 0.001 * k;
+    b.angleTable[k].scratchA = raw[k];
+  }
+  smoothOutline(b.angleTable.data(), &AngleEntry::scratchA, &AngleEntry::scratchC);
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    double direct = 0.0;
+    for (int32_t j = k - 10; j <= k + 10; ++j) direct += raw[(j + 240) % 120];
+    EXPECT_NEAR(b.angleTable[k].scratchC, direct / 21.0, 1e-12) << "direction " << k;
+  }
+  // The running sum, started at 0.0 with raw[-11] .. raw[9], carried to 120.
+  double sum = 0.0;
+  for (int32_t j = -11; j <= 9; ++j) sum += raw[(j + 120) % 120];
+  for (int32_t k = 0; k <= 120; ++k) {
+    sum += raw[(k + 10) % 120];
+    sum -= raw[(k - 11 + 120) % 120];
+    EXPECT_EQ(b.angleTable[k].scratchC, sum / 21.0) << "direction " << k;
+  }
+}
+
+TEST_F(RayMarch, EqualRadiiGiveAFanOfEqualTriangles) {
+  for (double r : {1.0, 4.5, 16.0}) {
+    for (int32_t k = 0; k < kDirections; ++k) b.angleTable[k].scratchB = r;
+    smoothOutline(b.angleTable.data(), &AngleEntry::scratchB, &AngleEntry::scratchD);
+    for (int32_t k = 0; k <= kDirections; ++k) EXPECT_NEAR(b.angleTable[k].scratchD, r, r * 1e-14);
+    const OutlineMeasures m = measureOutline(b.angleTable.data(), &AngleEntry::scratchD);
+    const double area = 120 * 0.5 * r * r * std::sin(3 * 3.1415927 / 180);
+    EXPECT_NEAR(m.area, area, area * 1e-12);
+    const double side = 2 * r * std::sin(1.5 * 3.1415927 / 180);
+    EXPECT_NEAR(m.perimeter, 120 * side, 120 * side * 1e-12);
+    EXPECT_NEAR(m.circularity, 0.9998, 0.0001);
+    EXPECT_LT(m.circularity, 1.0);
+  }
+}
+
+TEST_F(RayMarch, AnElongatedOutlineIsLessCircular) {
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    const double c = b.angleTable[k].cosK;
+    const double s = b.angleTable[k].sinK;
+    // Ellipse with semi-axes 6 (x) and 3 (y).
+    b.angleTable[k].scratchD = 1.0 / std::sqrt(c * c / 36 + s * s / 9);
+  }
+  const OutlineMeasures m = measureOutline(b.angleTable.data(), &AngleEntry::scratchD);
+  EXPECT_NEAR(m.area, 3.1415927 * 18, 0.1);
+  EXPECT_NEAR(m.circularity, 0.84, 0.01);
+}
+
+}  // namespace

@@ -1,0 +1,450 @@
+#include "output/result_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "output/output_fixture.h"
+
+namespace {
+
+using Pixels = std::set<std::pair<int32_t, int32_t>>;
+
+// What the overlay shows at (x, y): '.' nothing, '#' black, 'R' red,
+// 'W' white, 'B' blue, 'G' green, '?' anything else.
+char shown(const ResultCanvas& canvas, int32_t x, int32_t y) {
+  const size_t p = size_t(y) * size_t(canvas.width()) + size_t(x);
+  if (canvas.overlayAlpha()[p] == 0.0) return '.';
+  const uint8_t blue = canvas.overlayImage()[3 * p];
+  const uint8_t green = canvas.overlayImage()[3 * p + 1];
+  const uint8_t red = canvas.overlayImage()[3 * p + 2];
+  if (red == 0 && green == 0 && blue == 0) return '#';
+  if (red == 255 && green == 0 && blue == 0) return 'R';
+  if (red == 255 && green == 255 && blue == 255) return 'W';
+  if (red == 0 && green == 0 && blue == 255) return 'B';
+  if (red == 0 && green == 255 && blue == 0) return 'G';
+  return '?';
+}
+
+// Rows y0..y1 of columns x0..x1, each row ended by '\n'.
+std::string picture(const ResultCanvas& canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  std::string text;
+  for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t x = x0; x <= x1; ++x) text += shown(canvas, x, y);
+    text += '\n';
+  }
+  return text;
+}
+
+Pixels painted(const ResultCanvas& canvas) {
+  Pixels set;
+  for (int32_t y = 0; y < canvas.height(); ++y) {
+    for (int32_t x = 0; x < canvas.width(); ++x) {
+      if (shown(canvas, x, y) != '.') set.insert({x, y});
+    }
+  }
+  return set;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint32_t little32(const std::vector<uint8_t>& bytes, size_t at) {
+  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+         uint32_t(bytes[at + 3]) << 24;
+}
+
+uint32_t little16(const std::vector<uint8_t>& bytes, size_t at) {
+  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8;
+}
+
+TEST(ResultCanvas, FirstColourWinsAndOutsidePointsAreSkipped) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(4, 4));
+  canvas.plotPixel(1, 1, 255, 0, 0);
+  canvas.plotPixel(1, 1, 0, 255, 0);
+  canvas.plotPixel(-1, 0, 0, 255, 0);
+  canvas.plotPixel(4, 0, 0, 255, 0);
+  canvas.plotPixel(0, 4, 0, 255, 0);
+  canvas.plotPixel(0, -1, 0, 255, 0);
+  canvas.markEdge(2, 2, false, false, false, false, false);
+  canvas.markEdge(3, 3, false, false, false, true, true);
+  canvas.markEdge(0, 3, true, false, false, false, false);
+  EXPECT_EQ(picture(canvas, 0, 0, 3, 3),
+            "....\n"
+            ".R..\n"
+            "....\n"
+            "R..W\n");
+}
+
+TEST(ResultCanvas, AllocationRejectsEmptySizes) {
+  ResultCanvas canvas;
+  EXPECT_FALSE(canvas.allocate(0, 5));
+  EXPECT_FALSE(canvas.allocate(5, -1));
+  EXPECT_EQ(canvas.width(), 0);
+  EXPECT_EQ(canvas.saveBmp("/nonexistent-folder/never.bmp"), 1);
+}
+
+// The last digit at columns x..x+2, each earlier one 4 columns further left.
+TEST(ResultCanvas, DrawNumberPlacesDigitsRightToLeft) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(64, 32));
+  canvas.drawNumber(50, 19, 105);
+  EXPECT_EQ(picture(canvas, 42, 19, 52, 23),
+            ".#..###.###\n"
+            ".#..#.#.#..\n"
+            ".#..#.#.###\n"
+            ".#..#.#...#\n"
+            ".#..###.###\n");
+  EXPECT_EQ(painted(canvas).size(), 5u + 12u + 11u);
+}
+
+TEST(ResultCanvas, DrawNumberFont) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(40, 5));
+  canvas.drawNumber(36, 0, 1234567890);
+  EXPECT_EQ(picture(canvas, 0, 0, 38, 4),
+            ".#..###.###.#.#.###.#...###.###.###.###\n"
+            ".#....#...#.#.#.#...#.....#.#.#.#.#.#.#\n"
+            ".#..###.###.###.###.###...#.###.###.#.#\n"
+            ".#..#.....#...#...#.#.#...#.#.#...#.#.#\n"
+            ".#..###.###...#.###.###...#.###...#.###\n");
+}
+
+TEST(ResultCanvas, DrawNumberOverwritesAndSkipsOutsidePixels) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(8, 6));
+  canvas.plotPixel(2, 3, 255, 0, 0);
+  canvas.plotPixel(2, 4, 255, 0, 0);
+  canvas.drawNumber(1, 3, 105);  // rows 6 and 7 and the first two digits lie outside
+  canvas.drawNumber(5, 0, 0);
+  canvas.drawNumber(5, 0, -7);
+  EXPECT_EQ(picture(canvas, 0, 0, 7, 5),
+            "........\n"
+            "........\n"
+            "........\n"
+            ".###....\n"
+            ".#R.....\n"
+            ".###....\n");
+}
+
+// The parameter is accumulated in steps of 0.001, so the constant row
+// truncates to 4 where the sum falls just below 5, and the end pixel is not
+// reached when walking right.
+TEST(ResultCanvas, TrackFromLeftToRight) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(32, 16));
+  canvas.drawLine(5 * 32 + 10, 5 * 32 + 20);
+  Pixels expected = {{10, 4}, {11, 4}};
+  for (int32_t x = 10; x <= 19; ++x) expected.insert({x, 5});
+  EXPECT_EQ(painted(canvas), expected);
+  EXPECT_EQ(shown(canvas, 15, 5), 'B');
+}
+
+TEST(ResultCanvas, TrackFromRightToLeft) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(32, 16));
+  canvas.drawLine(5 * 32 + 20, 5 * 32 + 10);
+  Pixels expected = {{18, 4}, {19, 4}};
+  for (int32_t x = 10; x <= 20; ++x) expected.insert({x, 5});
+  EXPECT_EQ(painted(canvas), expected);
+}
+
+TEST(ResultCanvas, TrackKeepsEarlierColours) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(8, 3));
+  canvas.plotPixel(3, 1, 0, 255, 0);
+  canvas.drawLine(1 * 8 + 1, 1 * 8 + 6);
+  EXPECT_EQ(picture(canvas, 0, 1, 7, 1), ".BBGBB..\n");
+}
+
+// 961 pixels make 2883 bytes, padded with one zero byte to 2884; the first
+// file row is the bottom row of the picture; bytes are blue, green, red.
+TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(961, 2));
+  uint8_t* base = canvas.baseImage().data();
+  base[0] = 1;  // (0, 0)
+  base[1] = 2;
+  base[2] = 3;
+  base[3 * (961 + 960)] = 4;  // (960, 1)
+  base[3 * (961 + 960) + 1] = 5;
+  base[3 * (961 + 960) + 2] = 6;
+  canvas.plotPixel(1, 1, 200, 100, 50);
+  const std::string path = folder.file("wide.bmp");
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  const std::vector<uint8_t> bytes = readFile(path);
+  ASSERT_EQ(bytes.size(), 54u + 2884u * 2u);
+  EXPECT_EQ(bytes[0], 'B');
+  EXPECT_EQ(bytes[1], 'M');
+  EXPECT_EQ(little32(bytes, 2), 54u + 2884u * 2u);
+  EXPECT_EQ(little16(bytes, 6), 0u);
+  EXPECT_EQ(little16(bytes, 8), 0u);
+  EXPECT_EQ(little32(bytes, 10), 54u);
+  EXPECT_EQ(little32(bytes, 14), 40u);
+  EXPECT_EQ(little32(bytes, 18), 961u);
+  EXPECT_EQ(little32(bytes, 22), 2u);
+  EXPECT_EQ(little16(bytes, 26), 1u);
+  EXPECT_EQ(little16(bytes, 28), 24u);
+  EXPECT_EQ(little32(bytes, 30), 0u);
+  EXPECT_EQ(little32(bytes, 34), 2884u * 2u);
+  for (size_t at = 38; at < 54; at += 4) EXPECT_EQ(little32(bytes, at), 0u) << "offset " << at;
+
+  const size_t bottomRow = 54;  // picture row 1
+  const size_t topRow = 54 + 2884;
+  EXPECT_EQ(bytes[bottomRow + 3], 50);  // (1, 1) drawn: blue, green, red
+  EXPECT_EQ(bytes[bottomRow + 4], 100);
+  EXPECT_EQ(bytes[bottomRow + 5], 200);
+  EXPECT_EQ(bytes[bottomRow + 2880], 4);
+  EXPECT_EQ(bytes[bottomRow + 2881], 5);
+  EXPECT_EQ(bytes[bottomRow + 2882], 6);
+  EXPECT_EQ(bytes[bottomRow + 2883], 0);  // padding
+  EXPECT_EQ(bytes[topRow], 1);
+  EXPECT_EQ(bytes[topRow + 1], 2);
+  EXPECT_EQ(bytes[topRow + 2], 3);
+  EXPECT_EQ(bytes[topRow + 2883], 0);
+}
+
+TEST(ResultCanvas, BmpRowOfWidthFourNeedsNoPadding) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(4, 3));
+  const std::string path = folder.file("four.bmp");
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  EXPECT_EQ(readFile(path).size(), 54u + 12u * 3u);
+}
+
+// Each channel is the truncation of base x (1 - a) + overlay x a.
+TEST(ResultCanvas, BlendTruncates) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(1, 1));
+  canvas.baseImage()[0] = 255;
+  canvas.baseImage()[1] = 100;
+  canvas.baseImage()[2] = 0;
+  canvas.overlayImage()[0] = 0;
+  canvas.overlayImage()[1] = 201;
+  canvas.overlayImage()[2] = 255;
+  canvas.overlayAlpha()[0] = 0.5;
+  const std::string path = folder.file("blend.bmp");
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  const std::vector<uint8_t> bytes = readFile(path);
+  ASSERT_EQ(bytes.size(), 58u);
+  EXPECT_EQ(bytes[54], 127);
+  EXPECT_EQ(bytes[55], 150);
+  EXPECT_EQ(bytes[56], 127);
+  EXPECT_EQ(bytes[57], 0);
+}
+
+TEST(ResultCanvas, UnwritableFileAnswersOne) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(3, 3));
+  EXPECT_EQ(canvas.saveBmp(folder.file("missing/result_0001.bmp")), 1);
+  EXPECT_EQ(canvas.saveBmp(folder.path()), 1);  // a folder cannot be opened for writing
+}
+
+// A write that fails (a full device) also answers 1.
+TEST(ResultCanvas, FailedWriteAnswersOne) {
+  FILE* probe = std::fopen("/dev/full", "wb");
+  if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
+  std::fclose(probe);
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(64, 64));
+  EXPECT_EQ(canvas.saveBmp("/dev/full"), 1);
+}
+
+TEST(ResultImage, PathUsesFrameOrdinal) {
+  RunSettings settings;
+  EXPECT_EQ(resultImagePath(settings, 1), "result_0001.bmp");
+  settings.outputFolder = "out/run";
+  EXPECT_EQ(resultImagePath(settings, 12345), "out/run/result_12345.bmp");
+}
+
+// Track id 105 whose first pixel is (50, 20): digits in rows 19-23, the 5 at
+// columns 50-52, the 0 at 46-48, the 1 at 42-44. Digit pixels stay black on
+// the cell's border; the rest of the border is red.
+TEST(ResultImage, TrackIdAboveFirstPixelOverBorder) {
+  HandFrame f(80, 40);
+  const int32_t c = f.addCell(105);
+  f.paintRect(c, 50, 20, 60, 28);
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(80, 40));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 42, 19, 52, 23),
+            ".#..###.###\n"
+            ".#..#.#.#RR\n"
+            ".#..#.#.###\n"
+            ".#..#.#.R.#\n"
+            ".#..###.###\n");
+  EXPECT_EQ(shown(canvas, 60, 28), 'R');
+  EXPECT_EQ(shown(canvas, 55, 25), '.');
+  EXPECT_EQ(f.cell(c).idDrawn, 1);
+}
+
+// An excluded cell is numbered too and bordered in white; the picture edge
+// draws no border.
+TEST(ResultImage, ExcludedCellAtPictureEdge) {
+  HandFrame f(20, 12);
+  const int32_t c = f.addCell(3);
+  f.paintRect(c, 0, 3, 6, 8);
+  f.cell(c).excluded = 1;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(20, 12));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 0, 2, 7, 9),
+            "###.....\n"
+            "WW#WWWW.\n"
+            "###...W.\n"
+            "..#...W.\n"
+            "###...W.\n"
+            "......W.\n"
+            "WWWWWWW.\n"
+            "........\n");
+}
+
+TEST(ResultImage, TrackIdOfCellOnTopRowStaysOnRowZero) {
+  HandFrame f(20, 12);
+  const int32_t c = f.addCell(7);
+  f.paintRect(c, 3, 0, 8, 5);
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(20, 12));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 2, 0, 5, 5),
+            ".###\n"
+            ".R.#\n"
+            ".R.#\n"
+            ".R.#\n"
+            ".R.#\n"
+            ".RRR\n");
+}
+
+// A cell in two pieces is numbered once, above its first pixel in raster
+// order; a record without area is never numbered.
+TEST(ResultImage, EachCellNumberedOnce) {
+  HandFrame f(24, 16);
+  const int32_t c = f.addCell(8);
+  f.paintRect(c, 2, 9, 4, 10);
+  f.paintRect(c, 10, 5, 12, 7);
+  f.cell(c).area = 15;
+  const int32_t empty = f.addCell(4);
+  f.b.cellMap[14 * 24 + 20] = empty;  // stale pixel of an emptied record
+  f.cell(empty).area = 0;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(24, 16));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 10, 4, 12, 4), "###\n");
+  EXPECT_EQ(picture(canvas, 2, 8, 4, 8), "...\n");
+  EXPECT_EQ(picture(canvas, 18, 10, 22, 13), ".....\n.....\n.....\n.....\n");
+}
+
+// Nucleus outline first, then vacuole outlines, then borders: where they
+// meet, the first colour stays.
+TEST(ResultImage, OutlinesOverBordersAndEachOther) {
+  const int32_t width = 64;
+  HandFrame f(width, 48);
+  f.settings.nucleusThreshold = 0.6;
+  const int32_t c = f.addCell(1);
+  f.paintRect(c, 20, 10, 40, 30);
+  const int32_t centre = 20 * width + 30;
+  f.cell(c).nucleusValue = 0.9;
+  f.cell(c).nucleusCentre = centre;
+  for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+  auto vacuole = [&](double score, uint8_t interior, double radius) {
+    BlobRecord& blob = f.addBlob(centre, score, interior, 1.0);
+    for (double& r : blob.vacuoleRadius) r = radius;
+  };
+  vacuole(0.5, 1, 10.0);  // on the nucleus outline everywhere
+  vacuole(0.5, 1, 4.0);
+  vacuole(0.5, 0, 6.0);   // not a vacuole: inside a nucleus or touching
+  vacuole(0.0, 1, 8.0);   // not a vacuole: no score
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(width, 48));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 30, 20, 40, 20), "....G.....B\n");
+  EXPECT_EQ(shown(canvas, 30, 30), 'B');  // direction 30 on the bottom border
+  EXPECT_EQ(shown(canvas, 30, 10), 'B');  // direction 90 on the top border
+  EXPECT_EQ(shown(canvas, 40, 30), 'R');
+  EXPECT_EQ(shown(canvas, 40, 25), 'R');
+  int32_t blue = 0;
+  for (const auto& [x, y] : painted(canvas)) blue += shown(canvas, x, y) == 'B' ? 1 : 0;
+  EXPECT_GT(blue, 40);
+}
+
+TEST(ResultImage, NucleusBelowThresholdOrWithoutScoreIsNotDrawn) {
+  HandFrame f(64, 48);
+  const int32_t c = f.addCell(1);
+  f.paintRect(c, 20, 10, 40, 30);
+  f.cell(c).nucleusCentre = 20 * 64 + 30;
+  for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(64, 48));
+  f.settings.nucleusThreshold = 0.95;
+  f.cell(c).nucleusValue = 0.9;
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(shown(canvas, 40, 20), 'R');
+  EXPECT_EQ(shown(canvas, 35, 20), '.');
+  f.settings.nucleusThreshold = -1.0;
+  f.cell(c).nucleusValue = 0.0;
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(shown(canvas, 40, 20), 'R');
+  EXPECT_EQ(shown(canvas, 35, 20), '.');
+}
+
+// Tracks of the current frame and the four before it, between the centres
+// the tables wrote into the link records.
+TEST(ResultImage, TracksOfTheLastFiveFrames) {
+  const int32_t width = 40;
+  HandFrame f(width, 20);
+  f.b.frameOrdinal = 6;
+  f.addLink(1, 15 * width + 5, 15 * width + 9);
+  f.addLink(2, 10 * width + 5, 10 * width + 9);
+  f.addLink(6, 5 * width + 20, 5 * width + 10);
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(width, 20));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_EQ(picture(canvas, 4, 14, 10, 15), ".......\n.......\n");
+  EXPECT_EQ(picture(canvas, 4, 10, 10, 10), ".BBBB..\n");
+  Pixels expected = {{18, 4}, {19, 4}};
+  for (int32_t x = 10; x <= 20; ++x) expected.insert({x, 5});
+  Pixels upperRows;
+  for (const auto& pixel : painted(canvas)) {
+    if (pixel.second <= 6) upperRows.insert(pixel);
+  }
+  EXPECT_EQ(upperRows, expected);
+}
+
+// Every frame starts from a clean overlay over the reference slice.
+TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
+  HandFrame f(8, 4, 3);
+  for (int32_t p = 0; p < 32; ++p) {
+    f.b.sliceStack[p] = 11;
+    f.b.sliceStack[32 + p] = 22;
+    f.b.sliceStack[64 + p] = 77;
+  }
+  f.b.referenceSlice = 2;
+  const int32_t c = f.addCell(5);
+  f.paintRect(c, 2, 1, 5, 2);
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(8, 4));
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_FALSE(painted(canvas).empty());
+
+  for (int32_t p = 0; p < 32; ++p) f.b.cellMap[p] = -1;
+  f.b.nextCellNumber = 1;
+  f.b.referenceSlice = 1;
+  drawResultImage(f.settings, f.b, canvas);
+  EXPECT_TRUE(painted(canvas).empty());
+  for (size_t i = 0; i < canvas.baseImage().size(); ++i) EXPECT_EQ(canvas.baseImage()[i], 22) << i;
+}
+
+}  // namespace
