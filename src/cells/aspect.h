@@ -11,3 +11,8 @@
 // 1..nextCellNumber-1 (0/0 for an empty cell). Uses scratchA and scratchB of
 // angleTable entries 0..59 as accumulators.
 void adjustCells(const RunSettings& settings, FrameBuffers& buffers);
+
+// The same stage with the projections of every pixel computed; adjustCells
+// skips the pixels that cannot be extreme and must agree with this bit for
+// bit.
+void adjustCellsVisitingEveryPixel(const RunSettings& settings, FrameBuffers& buffers);

@@ -52,29 +52,52 @@ void clearClasses(const Grid& g) {
   for (int32_t i = 0; i < g.pixelCount; ++i) g.classes[i] = Unassigned;
 }
 
+// First position in first..last - 1 of the sorted order whose delta meets
+// `holds`, or `last` if none does. The order is ascending, so a test that
+// once holds keeps holding, and halving finds the same position a scan from
+// the start would, without touching every delta on the way.
+template <class Test>
+int32_t firstSortedWhere(const Grid& g, const int32_t* order, int32_t first, int32_t last, Test holds) {
+  while (first < last) {
+    const int32_t middle = first + (last - first) / 2;
+    if (holds(g.delta[order[middle]])) {
+      last = middle;
+    } else {
+      first = middle + 1;
+    }
+  }
+  return first;
+}
+
 // Step 2: the number of leading pixels whose delta is not above 0; a delta of
 // exactly 0 counts with the non-positive ones here.
 int32_t splitPoint(const Grid& g, const int32_t* order) {
-  int32_t p = 0;
-  while (p < g.pixelCount && !(g.delta[order[p]] > 0.0)) ++p;
-  return p;
+  return firstSortedWhere(g, order, 0, g.pixelCount, [](double d) { return d > 0.0; });
 }
 
 // Step 3: from the largest value down, so a pixel below the threshold joins
-// only through a neighbour visited before it.
+// only through a neighbour visited before it. The pixels at or above the
+// threshold are a tail of the sorted order and seed without any test.
 void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
-  for (int32_t k = g.pixelCount - 1; k >= split; --k) {
+  const int32_t seeds =
+      firstSortedWhere(g, order, split, g.pixelCount, [threshold](double d) { return d >= threshold; });
+  for (int32_t k = g.pixelCount - 1; k >= seeds; --k) g.classes[order[k]] = PositiveCore;
+  for (int32_t k = seeds - 1; k >= split; --k) {
     const int32_t i = order[k];
-    if (g.delta[i] >= threshold || touchesClass(g, i, PositiveCore)) g.classes[i] = PositiveCore;
+    if (touchesClass(g, i, PositiveCore)) g.classes[i] = PositiveCore;
   }
 }
 
 // Step 4: from the most negative value up; a delta of 0 may join a negative
-// core but never seeds one while the threshold is above 0.
+// core but never seeds one while the threshold is above 0. The pixels at or
+// below minus the threshold are a head of the sorted order.
 void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
-  for (int32_t k = 0; k < split; ++k) {
+  const int32_t seeds =
+      firstSortedWhere(g, order, 0, split, [threshold](double d) { return !(d <= -threshold); });
+  for (int32_t k = 0; k < seeds; ++k) g.classes[order[k]] = NegativeCore;
+  for (int32_t k = seeds; k < split; ++k) {
     const int32_t i = order[k];
-    if (g.delta[i] <= -threshold || touchesClass(g, i, NegativeCore)) g.classes[i] = NegativeCore;
+    if (touchesClass(g, i, NegativeCore)) g.classes[i] = NegativeCore;
   }
 }
 
@@ -82,10 +105,18 @@ void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, doubl
 // counting as non-negative. Only core classes are read, so the visiting order
 // does not matter; raster order is used.
 void markCoreMargins(const Grid& g) {
-  for (int32_t i = 0; i < g.pixelCount; ++i) {
-    if (g.classes[i] != Unassigned) continue;
-    const int32_t core = g.delta[i] < 0.0 ? NegativeCore : PositiveCore;
-    if (touchesClass(g, i, core)) g.classes[i] = Margin;
+  for (int32_t y = 0; y < g.height; ++y) {
+    const int32_t rowStart = y * g.width;
+    for (int32_t x = 0; x < g.width; ++x) {
+      const int32_t i = rowStart + x;
+      if (g.classes[i] != Unassigned) continue;
+      const int32_t core = g.delta[i] < 0.0 ? NegativeCore : PositiveCore;
+      const bool besideCore = (x > 0 && g.classes[i - 1] == core) ||
+                              (x < g.width - 1 && g.classes[i + 1] == core) ||
+                              (y > 0 && g.classes[i - g.width] == core) ||
+                              (y < g.height - 1 && g.classes[i + g.width] == core);
+      if (besideCore) g.classes[i] = Margin;
+    }
   }
 }
 

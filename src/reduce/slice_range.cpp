@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "reduce/reference_slice.h"
-
 namespace {
 
 // Pixels whose slopes are computed together: their sums and means stay in
@@ -16,11 +14,36 @@ constexpr int32_t kSlopeBlock = 512;
 // The starting best energy: any finite mismatch energy beats it.
 constexpr double kNoEnergyYet = DBL_MAX;
 
-// Slopes of pixels begin..begin + count - 1. Each pixel's sums run in slice
-// order, exactly as one pixel at a time would add them; only the loops are
-// exchanged so that every plane is read row-wise.
-void slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last, double meanSlice,
-                double spread, size_t begin, int32_t count, double* slopes) {
+// Largest absolute value, replaced only by a strictly larger one. Slopes are
+// never not-a-number, so the largest value does not depend on the visiting
+// order; four running maxima let the loop run in parallel lanes.
+double largestMagnitude(const double* values, int32_t count) {
+  double lane[4] = {0.0, 0.0, 0.0, 0.0};
+  int32_t j = 0;
+  for (; j + 4 <= count; j += 4) {
+    for (int32_t k = 0; k < 4; ++k) {
+      const double magnitude = std::fabs(values[j + k]);
+      lane[k] = magnitude > lane[k] ? magnitude : lane[k];
+    }
+  }
+  for (; j < count; ++j) {
+    const double magnitude = std::fabs(values[j]);
+    if (magnitude > lane[0]) lane[0] = magnitude;
+  }
+  double largest = lane[0];
+  for (int32_t k = 1; k < 4; ++k) {
+    if (lane[k] > largest) largest = lane[k];
+  }
+  return largest;
+}
+
+// Slopes of pixels begin..begin + count - 1; answers their largest absolute
+// value. Each pixel's sums run in slice order, exactly as one pixel at a time
+// would add them; only the loops are exchanged so that every plane is read
+// row-wise. The mean must be known before the first deviation is added, so
+// the planes pass by twice.
+double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last, double meanSlice,
+                  double spread, size_t begin, int32_t count, double* slopes) {
   const double sliceNumber = static_cast<double>(last - first + 1);
   int32_t sum[kSlopeBlock];
   double mean[kSlopeBlock];
@@ -44,16 +67,7 @@ void slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t l
     }
   }
   for (int32_t j = 0; j < count; ++j) slopes[j] = numerator[j] / spread;
-}
-
-// Largest absolute value, replaced only by a strictly larger one.
-double largestMagnitude(const double* values, size_t count) {
-  double largest = 0.0;
-  for (size_t i = 0; i < count; ++i) {
-    const double magnitude = std::fabs(values[i]);
-    if (magnitude > largest) largest = magnitude;
-  }
-  return largest;
+  return largestMagnitude(slopes, count);
 }
 
 // Smallest and largest grey value of the reference slice, from 255 and 0.
@@ -69,20 +83,13 @@ void greyBounds(const uint8_t* plane, size_t n, double* gMin, double* gMax) {
   *gMax = high;
 }
 
-// Replaces every slope by the squared difference between the normalised
-// reference grey value and the value the slope predicts (1 for the steepest
+// The mismatch of one pixel: squared difference between its normalised
+// reference grey value and the value its slope predicts (1 for the steepest
 // fall, 0 for the steepest rise).
-void mismatchMap(const uint8_t* reference, double gMin, double gMax, double steepest, double* map,
-                 size_t n) {
-  // The normalised value depends on the grey value alone; the table holds
-  // the very quotients a per-pixel division would give.
-  double normalised[256];
-  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
-  for (size_t i = 0; i < n; ++i) {
-    const double predicted = (1.0 - map[i] / steepest) * 0.5;
-    const double d = normalised[reference[i]] - predicted;
-    map[i] = d * d;
-  }
+inline double mismatchOf(double normalised, double slope, double steepest) {
+  const double predicted = (1.0 - slope / steepest) * 0.5;
+  const double d = normalised - predicted;
+  return d * d;
 }
 
 }  // namespace
@@ -95,7 +102,7 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
     for (size_t i = 0; i < n; ++i) slopes[i] = 0.0;
     return 0.0;
   }
-  const double meanSlice = static_cast<double>((first + last) / 2);
+  const double meanSlice = static_cast<double>(first + last) / 2.0;
   // The denominator is the same for every pixel; summed in slice order.
   double spread = 0.0;
   for (int32_t s = first; s <= last; ++s) {
@@ -103,12 +110,57 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
     spread += offset * offset;
   }
   const uint8_t* stack = buffers.sliceStack.data();
+  double largest = 0.0;
   for (size_t begin = 0; begin < n; begin += kSlopeBlock) {
     const size_t left = n - begin;
     const int32_t count = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
-    slopeBlock(stack, n, first, last, meanSlice, spread, begin, count, slopes + begin);
+    const double blockLargest =
+        slopeBlock(stack, n, first, last, meanSlice, spread, begin, count, slopes + begin);
+    if (blockLargest > largest) largest = blockLargest;
   }
-  return largestMagnitude(slopes, n);
+  return largest;
+}
+
+double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest, double* map,
+                      int32_t width, int32_t pixelCount) {
+  if (width < 1 || pixelCount < 1) return 0.0;
+  // The normalised value depends on the grey value alone; the table holds
+  // the very quotients a per-pixel division would give.
+  double normalised[256];
+  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
+  // Each row's mismatches are made and summed in one sweep, in pixel order
+  // with the left term before the upper one.
+  const int32_t height = pixelCount / width;
+  double energy = 0.0;
+  double previous = mismatchOf(normalised[reference[0]], map[0], steepest);
+  map[0] = previous;
+  for (int32_t x = 1; x < width; ++x) {
+    const double m = mismatchOf(normalised[reference[x]], map[x], steepest);
+    map[x] = m;
+    const double left = m - previous;
+    energy += left * left;
+    previous = m;
+  }
+  for (int32_t y = 1; y < height; ++y) {
+    const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
+    const uint8_t* grey = reference + offset;
+    double* row = map + offset;
+    const double* above = row - width;
+    previous = mismatchOf(normalised[grey[0]], row[0], steepest);
+    row[0] = previous;
+    const double up = previous - above[0];
+    energy += up * up;
+    for (int32_t x = 1; x < width; ++x) {
+      const double m = mismatchOf(normalised[grey[x]], row[x], steepest);
+      row[x] = m;
+      const double left = m - previous;
+      energy += left * left;
+      const double upper = m - above[x];
+      energy += upper * upper;
+      previous = m;
+    }
+  }
+  return energy;
 }
 
 void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
@@ -138,8 +190,8 @@ void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
       const int32_t last = static_cast<int32_t>(lastSlice - dropLast);
       const double steepest = slopeMap(buffers, first, last);
       if (steepest == 0.0) continue;
-      mismatchMap(reference, gMin, gMax, steepest, buffers.deltaMap.data(), n);
-      const double energy = neighbourEnergy(buffers.deltaMap.data(), buffers.width, buffers.pixelCount);
+      const double energy = mismatchEnergy(reference, gMin, gMax, steepest, buffers.deltaMap.data(),
+                                           buffers.width, buffers.pixelCount);
       if (energy < bestEnergy) {
         bestEnergy = energy;
         buffers.rangeFirst = first;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -74,16 +75,20 @@ TEST(CellSeeding, RingsAreOnePixelBordersAroundSeedsThenAroundTheFirstRing) {
   EXPECT_EQ(seedAt(f, 0, 0), 0);
 }
 
-// Two blocks A (left, 30 x 30, delta 0.8) and B (right) joined across a gap.
-// B's peak (delta 0.9) is either all of B or a 3 x 9 strip facing the gap
-// (27 pixels, so B is small when the contact is made); the contact pixels
-// in rows 16..24 of the gap come next, the rest of B after them.
+// Two blocks A (left, 30 x 30) and B (right, 30 x 30) joined across a gap.
+// Every block grows from one peak (values fall by 0.001 per pixel of
+// distance from it), so each is one region. B's peak is either all of B
+// (above A) or a 3 x 9 strip facing the gap, 27 pixels, so that B is small
+// when the contact is made; the contact pixels in rows 16..24 of the gap
+// come after the peaks, the rest of B after them.
 enum class Gap { CoreColumn, ThinBridge, FirstRing, SecondRing };
 
 struct TwoBlocks {
   int32_t cells;
   bool joined;  // a pixel of A and one of B carry the same cell number
 };
+
+int32_t distanceOutside(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo - v : v > hi ? v - hi : 0; }
 
 TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
   const int32_t gapWidth = gap == Gap::SecondRing ? 3 : 1;
@@ -93,9 +98,14 @@ TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
   f.paint(bx, 5, bx + 29, 34, PositiveCore);
   if (gap == Gap::CoreColumn) f.paint(35, 5, 35, 34, PositiveCore);
   if (gap == Gap::ThinBridge) f.paint(35, 20, 35, 20, PositiveCore);
-  f.paintDelta(5, 5, 34, 34, 0.8);
-  f.paintDelta(bx, 5, bx + 29, 34, smallPeak ? 0.3 : 0.9);
-  if (smallPeak) f.paintDelta(bx, 16, bx + 2, 24, 0.9);
+  for (int32_t y = 5; y <= 34; ++y) {
+    for (int32_t x = 5; x <= 34; ++x) f.b.deltaMap[f.at(x, y)] = 0.8 - 0.001 * (std::abs(x - 20) + std::abs(y - 20));
+    for (int32_t x = bx; x <= bx + 29; ++x) {
+      const int32_t fromPeak = smallPeak ? distanceOutside(x, bx, bx + 2) + distanceOutside(y, 16, 24)
+                                         : std::abs(x - bx - 15) + std::abs(y - 20);
+      f.b.deltaMap[f.at(x, y)] = smallPeak && fromPeak > 0 ? 0.3 - 0.001 * fromPeak : 0.9 - 0.001 * fromPeak;
+    }
+  }
   f.paintDelta(35, 16, 35 + gapWidth - 1, 24, 0.6);
   if (gap == Gap::SecondRing) f.paintDelta(36, 16, 36, 24, 0.55);
   f.sortPixels();
@@ -104,9 +114,8 @@ TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
   const int32_t b = labelAt(f, bx + 20, 30);
   EXPECT_GT(a, 0);
   EXPECT_GT(b, 0);
-  if (gap == Gap::SecondRing) EXPECT_EQ(seedAt(f, 36, 20), 4);
-  if (gap == Gap::ThinBridge) EXPECT_EQ(seedAt(f, 35, 20), 2);
-  if (gap == Gap::FirstRing) EXPECT_EQ(seedAt(f, 35, 20), 3);
+  const int32_t contactSeed = seedAt(f, gap == Gap::SecondRing ? 36 : 35, 20);
+  EXPECT_EQ(contactSeed, gap == Gap::CoreColumn ? 1 : gap == Gap::ThinBridge ? 2 : gap == Gap::FirstRing ? 3 : 4);
   return {cellCount(f), a == b};
 }
 
@@ -150,7 +159,10 @@ std::unique_ptr<CellFrame> isolatedBlockFrame(int32_t w, int32_t h, int32_t bw, 
   f->clear(Outside, 1.0);
   f->paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore);
   f->paintDelta(5, 5, 5 + bw - 1, 5 + bh - 1, 0.5);
-  if (dropCorner) f->paint(5, 5, 5, 5, Outside);
+  if (dropCorner) {
+    f->paint(5, 5, 5, 5, Outside);
+    f->paintDelta(5, 5, 5, 5, 1.0);
+  }
   f->sortPixels();
   buildCells(f->settings, f->b);
   return f;
@@ -197,7 +209,10 @@ Contact contactThroughSecondRing(int32_t xw, int32_t xh, bool dropCorner) {
   f.paintDelta(5, 5, 34, 34, 0.8);
   f.paint(xx, 5, xx + xw - 1, 5 + xh - 1, PositiveCore);
   f.paintDelta(xx, 5, xx + xw - 1, 5 + xh - 1, 0.9);
-  if (dropCorner) f.paint(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, Outside);
+  if (dropCorner) {
+    f.paint(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, Outside);
+    f.paintDelta(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, 1.0);
+  }
   f.paintDelta(35, 10, 35, 10, 0.6);
   f.paintDelta(37, 10, 37, 10, 0.6);
   f.paintDelta(36, 10, 36, 10, 0.55);

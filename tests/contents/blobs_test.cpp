@@ -18,8 +18,7 @@ using contents_test::Scene;
 //     the band and the core and stay unassigned
 //   core (distance 0..1): centre 1.0, its 4-neighbours 0.8, corners 0.7; one
 //     blob of nine pixels that never reaches the cell's border
-Scene moatScene(const std::vector<std::pair<int, int>>& otherCell = {}) {
-  Scene s(11, 11);
+void buildMoat(Scene& s, const std::vector<std::pair<int, int>>& otherCell = {}) {
   s.addCell(
       [&](int32_t x, int32_t y) {
         if (x < 1 || y < 1 || x > 9 || y > 9) return false;
@@ -38,7 +37,6 @@ Scene moatScene(const std::vector<std::pair<int, int>>& otherCell = {}) {
     }, [](int32_t, int32_t) { return 0.5; });
   }
   s.finishCells();
-  return s;
 }
 
 std::vector<int32_t> candidates(const Scene& s) {
@@ -47,7 +45,8 @@ std::vector<int32_t> candidates(const Scene& s) {
 }
 
 TEST(Blobs, CoreBlobEnclosedByUnassignedPixelsSuppliesCandidates) {
-  Scene s = moatScene();
+  Scene s(11, 11);
+  buildMoat(s);
   ASSERT_TRUE(s.allocated);
   floodBlobs(s.settings, s.b, FloodDirection::Forward);
   const int32_t* blobMap = s.b.blobMap();
@@ -71,7 +70,8 @@ TEST(Blobs, CoreBlobEnclosedByUnassignedPixelsSuppliesCandidates) {
 }
 
 TEST(Blobs, BackwardPassTakesEqualValuesInReverseListOrder) {
-  Scene s = moatScene();
+  Scene s(11, 11);
+  buildMoat(s);
   s.b.blobTable[1].vacuoleScore = 5.0;
   floodBlobs(s.settings, s.b, FloodDirection::Forward);
   EXPECT_EQ(s.b.blobTable[1].vacuoleScore, 5.0);  // only the backward pass resets it
@@ -86,7 +86,8 @@ TEST(Blobs, BackwardPassTakesEqualValuesInReverseListOrder) {
 TEST(Blobs, FourNeighbourContactWithAnotherCellClearsEveryCandidateOfTheBlob) {
   // (5, 3) becomes a cell of its own; (5, 4), a core pixel that joins after
   // the centre, touches it.
-  Scene s = moatScene({{5, 3}});
+  Scene s(11, 11);
+  buildMoat(s, {{5, 3}});
   floodBlobs(s.settings, s.b, FloodDirection::Forward);
   const int32_t core = s.b.blobMap()[s.at(5, 5)];
   EXPECT_EQ(s.b.blobTable[core].blobSize, 9);
@@ -96,7 +97,8 @@ TEST(Blobs, FourNeighbourContactWithAnotherCellClearsEveryCandidateOfTheBlob) {
 
 TEST(Blobs, DiagonalContactOnlyMarksTheEdge) {
   // (3, 3) becomes a cell of its own: diagonal to the core pixel (4, 4).
-  Scene s = moatScene({{3, 3}});
+  Scene s(11, 11);
+  buildMoat(s, {{3, 3}});
   floodBlobs(s.settings, s.b, FloodDirection::Forward);
   const int32_t core = s.b.blobMap()[s.at(5, 5)];
   EXPECT_EQ(s.b.blobTable[core].interior, 1);

@@ -49,7 +49,8 @@ TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
   const std::vector<Entered> path = walk(15, 5050, 100, kRayBudget);
   ASSERT_GE(path.size(), 2u);
   EXPECT_EQ(path[0].pixel, 5050 + 100);
-  EXPECT_EQ(path[0].travelled, 1.0 / b.angleTable[15].sinK);
+  // The travelled length is what the budget lost, not the crossing distance.
+  EXPECT_EQ(path[0].travelled, kRayBudget - (kRayBudget - 1.0 / b.angleTable[15].sinK));
   EXPECT_EQ(path[1].pixel, 5050 + 100 + 1);
   // Then it alternates: a 45-degree ray takes as many x as y steps.
   int32_t xSteps = 0;

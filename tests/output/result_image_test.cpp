@@ -158,6 +158,15 @@ TEST(ResultCanvas, TrackFromRightToLeft) {
   EXPECT_EQ(painted(canvas), expected);
 }
 
+// Accumulated, t passes 0.5 just above it: the sample there truncates to
+// (1, 0), and (1, 1) is never painted (t = 500 x 0.001 would paint it).
+TEST(ResultCanvas, TrackParameterIsAccumulated) {
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(4, 4));
+  canvas.drawLine(2 * 4 + 0, 0 * 4 + 2);
+  EXPECT_EQ(painted(canvas), (Pixels{{0, 2}, {0, 1}, {1, 0}}));
+}
+
 TEST(ResultCanvas, TrackKeepsEarlierColours) {
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(8, 3));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "reduce/reference_slice.h"
@@ -152,6 +153,36 @@ TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
   f.fillDelta(7.0);
   EXPECT_EQ(slopeMap(f.buffers, 1, 1), 0.0);
   for (size_t i = 0; i < f.n(); ++i) EXPECT_EQ(f.buffers.deltaMap[i], 0.0);
+}
+
+TEST(MismatchEnergyTest, MatchesThePlainMismatchAndEnergyBitForBit) {
+  const int32_t sizes[][2] = {{37, 29}, {1, 1}, {1, 9}, {9, 1}, {961, 3}};
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> grey(3, 250);
+  std::uniform_real_distribution<double> slope(-40.0, 40.0);
+  for (const auto& size : sizes) {
+    const size_t n = static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]);
+    std::vector<uint8_t> reference(n);
+    std::vector<double> map(n);
+    for (size_t i = 0; i < n; ++i) {
+      reference[i] = static_cast<uint8_t>(grey(random));
+      map[i] = slope(random);
+    }
+    const double gMin = 3.0;
+    const double gMax = 250.0;
+    const double steepest = 40.0;
+    std::vector<double> expected(n);
+    for (size_t i = 0; i < n; ++i) {
+      const double a = (reference[i] - gMin) / (gMax - gMin);
+      const double p = (1 - map[i] / steepest) * 0.5;
+      expected[i] = (a - p) * (a - p);
+    }
+    const double expectedEnergy = plainEnergy(expected, size[0]);
+    const double energy =
+        mismatchEnergy(reference.data(), gMin, gMax, steepest, map.data(), size[0], static_cast<int32_t>(n));
+    EXPECT_EQ(std::memcmp(&energy, &expectedEnergy, sizeof(double)), 0) << size[0] << " x " << size[1];
+    EXPECT_EQ(std::memcmp(map.data(), expected.data(), n * sizeof(double)), 0) << size[0] << " x " << size[1];
+  }
 }
 
 TEST(SearchSliceRangeTest, ThreeSlicesLeaveThreeCandidates) {

@@ -12,7 +12,7 @@ namespace {
 // cells (track ids must fit 16-bit labels), noise sigma.
 constexpr int32_t kMaxSide = 65535;
 constexpr int32_t kMaxDigits = 20;
-constexpr int32_t kMaxCells = 20000;
+constexpr int32_t kMaxCells = 5000;
 constexpr double kMaxNoise = 100.0;
 
 enum class Kind { Int, Seed, Real, Text };

@@ -45,7 +45,7 @@ constexpr double kMinBudGrowth = 1.0;
 constexpr double kMaxBudGrowth = 2.0;
 constexpr double kBudMaxShare = 0.8;
 constexpr double kBudAspect = 0.88;
-constexpr double kNeckOverlap = 2.5;
+constexpr double kNeckOverlap = 0.5;
 constexpr int32_t kBudTries = 8;
 // Label maps hold 16-bit track ids.
 constexpr int32_t kLastTrackId = 65535;
@@ -66,7 +66,7 @@ constexpr double kMinVacuoleRadius = 5.0;
 constexpr double kMaxVacuoleRadius = 12.0;
 constexpr double kNucleusClearance = 5.0;
 constexpr double kVacuoleClearance = 4.0;
-constexpr double kContentSpacing = 3.0;
+constexpr double kContentSpacing = 4.0;
 constexpr int32_t kContentTries = 12;
 // Only the inner part of the cell is tried for content centres.
 constexpr double kContentReach = 0.65;

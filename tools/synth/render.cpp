@@ -21,11 +21,11 @@ constexpr double kBackgroundSwingSpacing = 16.0;
 // the rim, a bump of opposite swing, is centred kRimCentre outside the outline.
 constexpr double kInteriorFull = -2.0;
 constexpr double kInteriorNone = 1.0;
-constexpr double kRimCentre = 1.2;
-constexpr double kRimHalfWidth = 2.5;
+constexpr double kRimCentre = 1.5;
+constexpr double kRimHalfWidth = 3.5;
 constexpr double kRimShare = 0.9;  // rim swing relative to the cytoplasm
 // A faint bright halo beyond the rim, seen in focus only.
-constexpr double kHaloCentre = 5.0;
+constexpr double kHaloCentre = 6.0;
 constexpr double kHaloHalfWidth = 2.5;
 constexpr double kOutlineReach = kHaloCentre + kHaloHalfWidth;
 // A slightly stronger band just inside the outline, as in real cells.
@@ -38,8 +38,8 @@ constexpr double kCellGrainAmplitude = 2.0;
 constexpr double kCellGrainSpacing = 5.0;
 // In-focus offsets of interior, rim, nucleus and vacuoles, in grey levels.
 constexpr double kInteriorOffset = 6.0;
-constexpr double kRimOffset = -12.0;
-constexpr double kHaloOffset = 6.0;
+constexpr double kRimOffset = -22.0;
+constexpr double kHaloOffset = 10.0;
 constexpr double kNucleusOffset = 2.0;
 constexpr double kVacuoleOffset = 4.0;
 
@@ -55,14 +55,25 @@ constexpr double kNucleusLift = 0.9;
 constexpr double kNucleusEdge = 1.0;      // half width of the nucleus edge
 constexpr double kNucleolusLift = 0.6;
 constexpr double kNucleolusSkirt = 2.0;   // dome radius beyond the nucleolus radius
+// A thin ring of lower swing around the nucleus (its envelope) closes the
+// nucleus off from the cytoplasm.
+constexpr double kEnvelopeDip = 0.45;
+constexpr double kEnvelopeOffset = 1.5;   // ring centre beyond the nucleus radius
+constexpr double kEnvelopeHalfWidth = 1.5;
 constexpr double kVacuoleFloor = 0.05;
-constexpr double kVacuoleEdge = 1.5;      // half width of the vacuole edge
-constexpr double kVacuoleBowl = 0.15;     // extra depth at the centre, so it is the one lowest point
+// A vacuole is a cone-shaped basin, deepest at its centre and reaching the
+// cytoplasm kVacuoleEdge beyond its radius: with no flat floor, noise
+// cannot split it into several low points.
+constexpr double kVacuoleEdge = 2.0;
+
 
 // Seeds of the three background textures, mixed with the recording's seed.
 constexpr uint64_t kBlotchSeed = 0xB10C;
 constexpr uint64_t kGrainSeed = 0x6AA1;
 constexpr uint64_t kSwingSeed = 0x5F1C;
+
+// Distance of pixels beyond every outline's reach.
+constexpr double kFarAway = 1e300;
 
 // The focus curve: t(1.25 - 0.25 t^2), rising over |t| <= kFocusClamp.
 constexpr double kFocusClamp = 1.2;
@@ -115,67 +126,112 @@ double distanceTo(const DiscAt& disc, double x, double y) {
 
 // Swing and base of the contents at (x, y), in units of the cell's swing and
 // in grey levels.
-void addContents(const CellContents& c, double x, double y, double* swingShare, double* base) {
+// Adds the contents at (x, y) to the swing (in units of the cell's swing) and
+// to the base (grey levels); returns how deep the pixel lies in a vacuole
+// (0 outside, about 1 at the bottom).
+double addContents(const CellContents& c, double x, double y, double* swingShare, double* base) {
   if (c.hasNucleus) {
     const double r = distanceTo(c.nucleus, x, y);
     const double nucleus = smoothstep((c.nucleus.radius + kNucleusEdge - r) / (2.0 * kNucleusEdge));
     const double dome = bump(r / (c.nucleolusRadius + kNucleolusSkirt));
-    *swingShare += kNucleusLift * nucleus + kNucleolusLift * dome;
+    const double envelope = bump((r - c.nucleus.radius - kEnvelopeOffset) / kEnvelopeHalfWidth);
+    *swingShare += kNucleusLift * nucleus + kNucleolusLift * dome - kEnvelopeDip * envelope;
     *base += kNucleusOffset * nucleus;
   }
+  double deepest = 0.0;
   for (int32_t k = 0; k < c.vacuoleCount; ++k) {
     const DiscAt& v = c.vacuoles[k];
     const double r = distanceTo(v, x, y);
     if (r >= v.radius + kVacuoleEdge) continue;
-    const double wall = smoothstep((v.radius + kVacuoleEdge - r) / (2.0 * kVacuoleEdge));
-    const double depth = wall * ((1.0 - kVacuoleBowl) + kVacuoleBowl * bump(r / (v.radius + kVacuoleEdge)));
+    const double depth = 1.0 - r / (v.radius + kVacuoleEdge);
     *swingShare -= (1.0 - kVacuoleFloor) * depth;
     *base += kVacuoleOffset * depth;
+    if (depth > deepest) deepest = depth;
+  }
+  return deepest;
+}
+
+struct PixelBox {
+  int32_t x0;
+  int32_t y0;
+  int32_t x1;
+  int32_t y1;
+};
+
+// The pixels within reach of the cell's outline, clipped to the image.
+PixelBox reachOf(const Ellipse& e, const FrameMaps& maps) {
+  const double reach = e.a + kOutlineReach + 1.0;
+  PixelBox box;
+  box.x0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cx - reach)));
+  box.y0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cy - reach)));
+  box.x1 = static_cast<int32_t>(std::fmin(maps.width - 1.0, std::ceil(e.cx + reach)));
+  box.y1 = static_cast<int32_t>(std::fmin(maps.height - 1.0, std::ceil(e.cy + reach)));
+  return box;
+}
+
+// Pass 1: the nearest and second-nearest outline at every pixel (smallest
+// signed distances). The nearest owns the pixel when it lies inside it; on
+// equal distances the earlier cell keeps it.
+void measureOutlines(const SynthCell& cell, int32_t index, FrameMaps* maps) {
+  const PixelBox box = reachOf(cell.shape, *maps);
+  for (int32_t y = box.y0; y <= box.y1; ++y) {
+    const size_t row = static_cast<size_t>(y) * maps->width;
+    double* nearest = maps->nearest.data() + row;
+    double* second = maps->secondNearest.data() + row;
+    int32_t* nearestCell = maps->nearestCell.data() + row;
+    for (int32_t x = box.x0; x <= box.x1; ++x) {
+      const double s = signedDistance(cell.shape, x, y);
+      if (s >= kOutlineReach) continue;
+      if (s < nearest[x]) {
+        second[x] = nearest[x];
+        nearest[x] = s;
+        nearestCell[x] = index + 1;
+      } else if (s < second[x]) {
+        second[x] = s;
+      }
+    }
   }
 }
 
-// Adds one cell to the maps over its bounding box.
-void renderCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
+// Pass 2: adds one cell's interior, rim and contents. Where another outline
+// is near, the cell ends at the midline between the two (the signed distance
+// becomes max(s, (s - s_other) / 2)), so that cells pressed into each other
+// still show one interior each with a rim between them.
+void paintCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
   const Ellipse& e = cell.shape;
   const CellContents contents = locateContents(cell);
-  const double reach = e.a + kOutlineReach + 1.0;
-  const int32_t x0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cx - reach)));
-  const int32_t y0 = static_cast<int32_t>(std::fmax(0.0, std::floor(e.cy - reach)));
-  const int32_t x1 = static_cast<int32_t>(std::fmin(maps->width - 1.0, std::ceil(e.cx + reach)));
-  const int32_t y1 = static_cast<int32_t>(std::fmin(maps->height - 1.0, std::ceil(e.cy + reach)));
-  for (int32_t y = y0; y <= y1; ++y) {
+  const PixelBox box = reachOf(e, *maps);
+  for (int32_t y = box.y0; y <= box.y1; ++y) {
     const size_t row = static_cast<size_t>(y) * maps->width;
     double* base = maps->base.data() + row;
     double* swing = maps->swing.data() + row;
-    double* rimSwing = maps->rim.data() + row;
-    int32_t* owner = maps->owner.data() + row;
-    double* depth = maps->depth.data() + row;
-    for (int32_t x = x0; x <= x1; ++x) {
-      const double s = signedDistance(e, x, y);
-      if (s >= kOutlineReach) continue;
+    const double* nearest = maps->nearest.data() + row;
+    const double* second = maps->secondNearest.data() + row;
+    const int32_t* nearestCell = maps->nearestCell.data() + row;
+    for (int32_t x = box.x0; x <= box.x1; ++x) {
+      const double own = signedDistance(e, x, y);
+      if (own >= kOutlineReach) continue;
+      const double other = nearestCell[x] == index + 1 ? second[x] : nearest[x];
+      const double midline = 0.5 * (own - other);
+      const double s = midline > own ? midline : own;
       const double interior = smoothstep((kInteriorNone - s) / (kInteriorNone - kInteriorFull));
       const double rim = bump((s - kRimCentre) / kRimHalfWidth);
-      double share = interior + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
+      double share = interior - kRimShare * rim + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
       double offset = kInteriorOffset * interior + kRimOffset * rim +
                       kHaloOffset * bump((s - kHaloCentre) / kHaloHalfWidth);
+      double vacuole = 0.0;
+      if (s < 0.0) vacuole = addContents(contents, x, y, &share, &offset);
       if (interior > 0.0) {
-        // Texture in the cell's own frame, so that it travels with the cell.
+        // Granular cytoplasm (smooth inside vacuoles), in the cell's own frame
+        // so that it travels with the cell.
         const double u = (x - e.cx) * e.axisX + (y - e.cy) * e.axisY;
         const double v = -(x - e.cx) * e.axisY + (y - e.cy) * e.axisX;
-        share += interior * kGrainSwingShare * valueNoise(cell.textureSeed, u, v, kCellGrainSpacing);
-        offset += interior * kCellGrainAmplitude * valueNoise(~cell.textureSeed, u, v, kCellGrainSpacing);
-      }
-      if (s < 0.0) {
-        addContents(contents, x, y, &share, &offset);
-        if (s < depth[x]) {
-          depth[x] = s;
-          owner[x] = index + 1;
-        }
+        const double grain = interior * (1.0 - vacuole);
+        share += grain * kGrainSwingShare * valueNoise(cell.textureSeed, u, v, kCellGrainSpacing);
+        offset += grain * kCellGrainAmplitude * valueNoise(~cell.textureSeed, u, v, kCellGrainSpacing);
       }
       swing[x] += cell.swing * share;
       base[x] += offset;
-      const double darkening = cell.swing * kRimShare * rim;
-      if (darkening > rimSwing[x]) rimSwing[x] = darkening;
     }
   }
 }
@@ -206,13 +262,16 @@ void renderFrame(const Population& population, const Background& background, Fra
   const size_t n = static_cast<size_t>(maps->width) * maps->height;
   maps->base = background.base;
   maps->swing = background.swing;
-  maps->rim.assign(n, 0.0);
+  maps->nearest.assign(n, kFarAway);
+  maps->secondNearest.assign(n, kFarAway);
+  maps->nearestCell.assign(n, 0);
+  const int32_t cellCount = static_cast<int32_t>(population.cells.size());
+  for (int32_t k = 0; k < cellCount; ++k) measureOutlines(population.cells[k], k, maps);
+  for (int32_t k = 0; k < cellCount; ++k) paintCell(population.cells[k], k, maps);
   maps->owner.assign(n, 0);
-  maps->depth.assign(n, 0.0);
-  for (int32_t k = 0; k < static_cast<int32_t>(population.cells.size()); ++k) {
-    renderCell(population.cells[k], k, maps);
+  for (size_t i = 0; i < n; ++i) {
+    if (maps->nearest[i] < 0.0) maps->owner[i] = maps->nearestCell[i];
   }
-  for (size_t i = 0; i < n; ++i) maps->swing[i] -= maps->rim[i];
 }
 
 double focusCurve(int32_t slice, int32_t sliceCount, double drift) {

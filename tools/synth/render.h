@@ -22,20 +22,22 @@ struct FrameMaps {
   int32_t height = 0;
   std::vector<double> base;
   std::vector<double> swing;
-  // The strongest rim at the pixel (a swing to subtract): where the rims of
-  // two cells meet, the darker line shows, not their sum.
-  std::vector<double> rim;
-  // 1 + index into Population::cells of the cell whose outline holds the
-  // pixel most deeply, 0 for background.
+  // Smallest and second smallest signed outline distance at each pixel, and
+  // 1 + the index into Population::cells of the nearest outline (0: none
+  // within reach).
+  std::vector<double> nearest;
+  std::vector<double> secondNearest;
+  std::vector<int32_t> nearestCell;
+  // 1 + index of the cell that holds the pixel (its nearest outline, when the
+  // pixel lies inside it), 0 for background.
   std::vector<int32_t> owner;
-  // Signed distance of the pixel from its owner's outline (negative).
-  std::vector<double> depth;
 };
 
 void makeBackground(int32_t width, int32_t height, uint64_t seed, Background* background);
 
 // Fills the maps of the frame from the population: background plus every
-// cell's interior, rim and contents; ownership by the deepest outline.
+// cell's interior, rim and contents, each cell ending at the midline to a
+// neighbour it touches; a pixel belongs to the cell it lies deepest in.
 void renderFrame(const Population& population, const Background& background, FrameMaps* maps);
 
 // The focus curve of slice index `slice` (0-based) of `sliceCount`, with the

@@ -125,9 +125,12 @@ int32_t effectiveCellCount(const SynthOptions& options) {
 
 std::string effectiveTruthFolder(const SynthOptions& options) {
   if (!options.truthFolder.empty()) return options.truthFolder;
-  const std::string first = slicePath(options.pathPattern, options.firstFrame, options.frameDigits,
-                                      options.firstSlice, options.sliceDigits);
-  return std::filesystem::path(first).parent_path().string();
+  // The pattern's folder, up to its first folder named by a number.
+  std::filesystem::path folder = std::filesystem::path(options.pathPattern).parent_path();
+  while (folder.string().find("%0") != std::string::npos || folder.string().find("%1") != std::string::npos) {
+    folder = folder.parent_path();
+  }
+  return folder.string();
 }
 
 std::string truthImagePath(const SynthOptions& options, int32_t frame) {

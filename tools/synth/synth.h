@@ -31,8 +31,9 @@ constexpr int32_t kPixelsPerCell = 9000;
 // (at least 1).
 int32_t effectiveCellCount(const SynthOptions& options);
 
-// The folder of the truth files: the given one, or the folder of the first
-// slice file ("" for the current folder).
+// The folder of the truth files: the given one, or the folder of the slice
+// pattern without any part that holds a placeholder ("" for the current
+// folder): "run/t%0_z%1.tif" and "run/%0/z%1.tif" both give "run".
 std::string effectiveTruthFolder(const SynthOptions& options);
 
 // The truth label image of a frame: truth_<frame padded like the slices>.tif.

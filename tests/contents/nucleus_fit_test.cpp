@@ -1,0 +1,237 @@
+#include "contents/nucleus_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "contents/blobs.h"
+#include "contents/content_scene.h"
+#include "contents/straight_fits.h"
+
+namespace {
+
+using contents_test::gaussian;
+using contents_test::Noise;
+using contents_test::Scene;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A 50 x 50 frame with one cell covering all but the border; the value of a
+// pixel depends on its distance r from the centre (25, 25).
+void buildRadialCell(Scene& s, double (*value)(double r)) {
+  s.addCell([](int32_t x, int32_t y) { return x >= 1 && y >= 1 && x <= 48 && y <= 48; },
+            [value](int32_t x, int32_t y) { return value(std::hypot(x - 25.0, y - 25.0)); });
+  s.finishCells();
+}
+
+// Stage [20] as a single candidate: pixel `candidate` of blob 1 seeded at
+// `seed`, edgeMap -1 everywhere; the scratch fields hold not-a-number.
+void singleCandidate(Scene& s, int32_t seed, int32_t candidate) {
+  std::fill_n(s.b.edgeMap(), s.b.pixelCount, -1);
+  std::fill_n(s.b.blobMap(), s.b.pixelCount, 0);
+  s.b.blobMap()[seed] = 1;
+  s.b.blobMap()[candidate] = 1;
+  s.b.blobTable[1].seedPixel = seed;
+  s.b.blobCount = 1;
+  s.b.candidatePixels()[0] = candidate;
+  s.b.candidateCount = 1;
+  for (int32_t k = 0; k < kAngleEntries; ++k) {
+    AngleEntry& a = s.b.angleTable[k];
+    a.scratchA = a.scratchB = a.scratchC = a.scratchD = kNaN;
+  }
+}
+
+double plateauThenShelf(double r) { return r <= 3.0 ? 1.0 : 0.85; }
+
+TEST(NucleusFit, InnerPhaseRunningOutOfBudgetRecordsSixteenForBothPhases) {
+  Scene s(50, 50);
+  buildRadialCell(s, [](double) { return 1.0; });
+  singleCandidate(s, s.at(25, 25), s.at(25, 25));
+  fitNuclei(s.settings, s.b);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    EXPECT_EQ(s.b.angleTable[k].scratchB, 16.0) << "direction " << k;
+    EXPECT_EQ(s.b.angleTable[k].scratchA, 16.0) << "direction " << k;
+  }
+  // Nothing beyond the nucleolus: no ring pixel, no nucleus.
+  EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0);
+}
+
+TEST(NucleusFit, OuterPhaseRunningOutOfBudgetRecordsSixteenForTheNucleus) {
+  Scene s(50, 50);
+  buildRadialCell(s, plateauThenShelf);
+  singleCandidate(s, s.at(25, 25), s.at(25, 26));
+  fitNuclei(s.settings, s.b);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    EXPECT_GT(s.b.angleTable[k].scratchB, 3.0) << "direction " << k;
+    EXPECT_LT(s.b.angleTable[k].scratchB, 5.0) << "direction " << k;
+    EXPECT_EQ(s.b.angleTable[k].scratchA, 16.0) << "direction " << k;
+  }
+  // Stamps: candidate 0 of 1, so 0 inside, 0 + 1 + 10 in the ring.
+  const int32_t* edge = s.b.edgeMap();
+  EXPECT_EQ(edge[s.at(25, 25)], 0);
+  EXPECT_EQ(edge[s.at(27, 25)], 0);
+  EXPECT_EQ(edge[s.at(30, 25)], 11);
+  EXPECT_EQ(edge[s.at(25, 40)], 11);
+  EXPECT_EQ(edge[s.at(25, 42)], -1);  // beyond every ray
+  // A round plateau inside a wide shelf 0.15 lower scores; its outline is the
+  // smoothed budget.
+  const CellRecord& cell = s.b.currentCells[1];
+  EXPECT_GT(cell.nucleusValue, 0.0);
+  EXPECT_EQ(cell.nucleusCentre, s.at(25, 25));
+  for (int32_t k = 0; k <= kDirections; ++k) EXPECT_NEAR(cell.nucleusRadius[k], 16.0, 1e-12);
+  EXPECT_NEAR(cell.nucleusArea, 120 * 0.5 * 256 * std::sin(3 * 3.1415927 / 180), 1e-9);
+  EXPECT_GT(cell.nucleoliArea, 28.0);
+  EXPECT_LT(cell.nucleoliArea, 60.0);
+}
+
+TEST(NucleusFit, ACandidateWhoseRayMeetsTheCellEdgeIsRejected) {
+  Scene s(50, 50);
+  buildRadialCell(s, plateauThenShelf);
+  singleCandidate(s, s.at(25, 25), s.at(25, 26));
+  // Only rays close to direction 0 get this far.
+  s.b.edgeMap()[s.at(40, 25)] = -2;
+  fitNuclei(s.settings, s.b);
+  EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0);
+  EXPECT_EQ(s.b.currentCells[1].nucleusArea, 0.0);
+}
+
+TEST(NucleusFit, APixelEndingBothPhasesLeavesNoRingAndNoNucleus) {
+  // A plateau on a floor far below level - 0.2: the first floor pixel ends the
+  // nucleolus and, tested again, the nucleus.
+  Scene s(50, 50);
+  buildRadialCell(s, [](double r) { return r <= 3.0 ? 1.0 : 0.0; });
+  singleCandidate(s, s.at(25, 25), s.at(24, 25));
+  fitNuclei(s.settings, s.b);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    EXPECT_EQ(s.b.angleTable[k].scratchA, s.b.angleTable[k].scratchB) << "direction " << k;
+    EXPECT_LE(s.b.angleTable[k].scratchA, 4.5) << "direction " << k;
+  }
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_NE(s.b.edgeMap()[p], 11);
+  EXPECT_EQ(s.b.edgeMap()[s.at(27, 25)], 0);
+  EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0);
+}
+
+TEST(NucleusFit, RiseToleranceBoundsTheRiseInTheRing) {
+  // The ring rises 0.07 from r = 9 on: within a tolerance of 0.1, beyond one
+  // of 0.05.
+  Scene s(50, 50);
+  buildRadialCell(s, [](double r) { return r <= 3.0 ? 1.0 : (r <= 8.0 ? 0.85 : 0.92); });
+  singleCandidate(s, s.at(25, 25), s.at(25, 25));
+  s.settings.riseTolerance = 0.1;
+  fitNuclei(s.settings, s.b);
+  EXPECT_EQ(s.b.angleTable[0].scratchA, 16.0);
+  singleCandidate(s, s.at(25, 25), s.at(25, 25));
+  s.settings.riseTolerance = 0.05;
+  fitNuclei(s.settings, s.b);
+  EXPECT_EQ(s.b.angleTable[0].scratchA, 9.0);  // entering column 34 (r = 9)
+}
+
+// Cells with a Gaussian nucleus inside a rising wall, so that the nucleus
+// blob is enclosed by pixels where it meets the wall blobs. Bump centres are
+// 30 columns apart, so two bumps are exact translations of each other.
+double bumpInWall(double r) {
+  return 0.1 + 0.8 * std::exp(-r * r / 32.0) + (r > 8.0 ? 0.1 * (r - 8.0) : 0.0);
+}
+
+void buildTwoBumpCell(Scene& s) {
+  s.addCell([](int32_t x, int32_t y) { return x >= 2 && y >= 2 && x <= 69 && y <= 39; },
+            [](int32_t x, int32_t y) {
+              const double r = std::min(std::hypot(x - 21.0, y - 20.0), std::hypot(x - 51.0, y - 20.0));
+              return bumpInWall(r);
+            });
+  s.finishCells();
+}
+
+TEST(NucleusFit, AGaussianNucleusIsFoundAtItsPeak) {
+  Scene s(72, 42);
+  buildTwoBumpCell(s);
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  ASSERT_GT(s.b.candidateCount, 0);
+  fitNuclei(s.settings, s.b);
+  const CellRecord& cell = s.b.currentCells[1];
+  EXPECT_GT(cell.nucleusValue, 0.6);
+  EXPECT_GT(cell.nucleusArea, cell.nucleoliArea);
+  EXPECT_GT(cell.nucleoliArea, 0.0);
+  // Of the two identical nuclei the first in list order wins.
+  EXPECT_EQ(cell.nucleusCentre, s.at(21, 20));
+}
+
+TEST(NucleusFit, OfEqualScoresTheFirstCandidateStays) {
+  Scene both(72, 42);
+  buildTwoBumpCell(both);
+  floodBlobs(both.settings, both.b, FloodDirection::Forward);
+  fitNuclei(both.settings, both.b);
+  // The candidates of the right-hand bump alone reach exactly the same score.
+  Scene right(72, 42);
+  buildTwoBumpCell(right);
+  floodBlobs(right.settings, right.b, FloodDirection::Forward);
+  int32_t* list = right.b.candidatePixels();
+  int32_t kept = 0;
+  for (int32_t i = 0; i < right.b.candidateCount; ++i) {
+    if (list[i] % right.width() > 36) list[kept++] = list[i];
+  }
+  ASSERT_GT(kept, 0);
+  right.b.candidateCount = kept;
+  fitNuclei(right.settings, right.b);
+  EXPECT_EQ(right.b.currentCells[1].nucleusValue, both.b.currentCells[1].nucleusValue);
+  EXPECT_EQ(right.b.currentCells[1].nucleusCentre, right.at(51, 20));
+  EXPECT_EQ(both.b.currentCells[1].nucleusCentre, both.at(21, 20));
+}
+
+// Noisy cells of several kinds; the stage must agree with the straightforward
+// fit to the last bit.
+void buildNoisyFrame(Scene& s, uint64_t seed) {
+  Noise noise(seed);
+  const double cx[] = {25, 70, 100, 30, 80};
+  const double cy[] = {25, 22, 60, 65, 68};
+  const double radius[] = {20, 18, 16, 19, 12};
+  for (int c = 0; c < 5; ++c) {
+    const double bx = cx[c] + noise.next(4.0);
+    const double by = cy[c] + noise.next(4.0);
+    const double sigma = 2.5 + c * 0.6;
+    const double vx = cx[c] - noise.next(6.0);
+    const double vy = cy[c] + noise.next(6.0);
+    const double amplitude = 0.01 + 0.03 * c;
+    s.addDisc(cx[c], cy[c], radius[c], [&](int32_t x, int32_t y) {
+      const double r = std::hypot(x - cx[c], y - cy[c]);
+      return 0.2 + 0.7 * gaussian(x, y, bx, by, sigma) - 0.3 * gaussian(x, y, vx, vy, 2.0) +
+             0.02 * r + noise.next(amplitude);
+    });
+  }
+  s.finishCells();
+}
+
+TEST(NucleusFit, AgreesWithTheStraightforwardFitBitForBit) {
+  for (uint64_t seed = 1; seed <= 6; ++seed) {
+    for (double tolerance : {0.1, 0.05, 0.2}) {
+      Scene fast(120, 90);
+      Scene straight(120, 90);
+      buildNoisyFrame(fast, seed);
+      buildNoisyFrame(straight, seed);
+      fast.settings.riseTolerance = straight.settings.riseTolerance = tolerance;
+      floodBlobs(fast.settings, fast.b, FloodDirection::Forward);
+      floodBlobs(straight.settings, straight.b, FloodDirection::Forward);
+      ASSERT_GT(fast.b.candidateCount, 0);
+      fitNuclei(fast.settings, fast.b);
+      contents_test::straightFitNuclei(straight.settings, straight.b);
+      int scored = 0;
+      for (int32_t c = 1; c < fast.b.nextCellNumber; ++c) {
+        const CellRecord& f = fast.b.currentCells[c];
+        const CellRecord& t = straight.b.currentCells[c];
+        EXPECT_EQ(std::memcmp(&f.nucleusValue, &t.nucleusValue, sizeof(double)), 0) << seed << " cell " << c;
+        EXPECT_EQ(std::memcmp(&f.nucleusArea, &t.nucleusArea, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&f.nucleoliArea, &t.nucleoliArea, sizeof(double)), 0);
+        if (t.nucleusValue > 0) {
+          ++scored;
+          EXPECT_EQ(f.nucleusCentre, t.nucleusCentre);
+          EXPECT_EQ(std::memcmp(f.nucleusRadius, t.nucleusRadius, 121 * sizeof(double)), 0);
+        }
+      }
+      EXPECT_GT(scored, 0) << "seed " << seed;
+    }
+  }
+}
+
+}  // namespace

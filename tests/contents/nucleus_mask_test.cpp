@@ -1,0 +1,142 @@
+#include "contents/nucleus_mask.h"
+
+#include <gtest/gtest.h>
+
+#include "contents/blobs.h"
+#include "contents/content_scene.h"
+#include "contents/nucleus_fit.h"
+#include "contents/vacuole_fit.h"
+
+namespace {
+
+using contents_test::gaussian;
+using contents_test::Scene;
+
+// Cell 1 with a measured nucleus of radius `radius` in every direction around
+// (cx, cy); blobs 1..n of the backward pass seeded at `seeds`.
+void setUp(Scene& s, double value, int32_t cx, int32_t cy, double radius,
+           const std::vector<int32_t>& seeds) {
+  s.b.nextCellNumber = 2;
+  CellRecord& cell = s.b.currentCells[1];
+  cell = CellRecord{};
+  cell.nucleusValue = value;
+  cell.nucleusCentre = s.at(cx, cy);
+  for (int32_t k = 0; k <= kDirections; ++k) cell.nucleusRadius[k] = radius;
+  s.b.blobCount = static_cast<int32_t>(seeds.size());
+  for (size_t i = 0; i < seeds.size(); ++i) {
+    s.b.blobTable[i + 1].seedPixel = seeds[i];
+    s.b.blobTable[i + 1].interior = 1;
+  }
+  std::fill_n(s.b.nucleusMask(), s.b.pixelCount, 7);  // stale edge map
+}
+
+TEST(NucleusMask, ABlobWhoseSeedLiesInTheNucleusLosesInterior) {
+  Scene s(40, 40);
+  setUp(s, 0.7, 20, 20, 3.0, {s.at(22, 21), s.at(24, 20), s.at(25, 20), s.at(20, 20)});
+  excludeNucleusBlobs(s.settings, s.b);
+  EXPECT_EQ(s.b.blobTable[1].interior, 0);
+  EXPECT_EQ(s.b.blobTable[2].interior, 0);  // one step past the radius is painted
+  EXPECT_EQ(s.b.blobTable[3].interior, 1);
+  EXPECT_EQ(s.b.blobTable[4].interior, 0);  // the centre itself
+  const int32_t* mask = s.b.nucleusMask();
+  // Direction 0 steps exactly 1.0 and goes one step past the radius;
+  // directions 30 and 60 step slightly more than 1.0 (pi taken as 3.1415927),
+  // so their third step already ends the walk.
+  EXPECT_EQ(mask[s.at(24, 20)], 1);
+  EXPECT_EQ(mask[s.at(20, 23)], 1);
+  EXPECT_EQ(mask[s.at(20, 24)], 0);
+  EXPECT_EQ(mask[s.at(17, 20)], 1);
+  EXPECT_EQ(mask[s.at(16, 20)], 0);
+  EXPECT_EQ(mask[s.at(0, 0)], 0);
+  int32_t painted = 0;
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) painted += mask[p];
+  EXPECT_GT(painted, 40);
+  EXPECT_LT(painted, 81);  // within the 9 x 9 square around the centre
+}
+
+TEST(NucleusMask, ANucleusBelowTheThresholdPaintsNothing) {
+  Scene s(40, 40);
+  setUp(s, 0.59, 20, 20, 3.0, {s.at(20, 20)});
+  excludeNucleusBlobs(s.settings, s.b);
+  EXPECT_EQ(s.b.blobTable[1].interior, 1);
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_EQ(s.b.nucleusMask()[p], 0);
+  s.settings.nucleusThreshold = 0.59;
+  excludeNucleusBlobs(s.settings, s.b);
+  EXPECT_EQ(s.b.blobTable[1].interior, 0);
+}
+
+TEST(NucleusMask, AtThresholdZeroOnlyNucleiOfThisFrameArePainted) {
+  Scene s(40, 40);
+  s.settings.nucleusThreshold = 0.0;
+  // nucleusValue 0: centre and radii are left over from another frame.
+  setUp(s, 0.0, 20, 20, 3.0, {s.at(20, 20)});
+  excludeNucleusBlobs(s.settings, s.b);
+  EXPECT_EQ(s.b.blobTable[1].interior, 1);
+  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_EQ(s.b.nucleusMask()[p], 0);
+  // Any positive score of this frame is painted.
+  setUp(s, 1e-9, 20, 20, 3.0, {s.at(20, 20)});
+  excludeNucleusBlobs(s.settings, s.b);
+  EXPECT_EQ(s.b.blobTable[1].interior, 0);
+}
+
+TEST(NucleusMask, WalksNearTheImageBorderStayInside) {
+  Scene s(30, 20);
+  setUp(s, 0.9, 1, 1, 12.0, {s.at(29, 0), s.at(0, 0), s.at(29, 19)});
+  excludeNucleusBlobs(s.settings, s.b);
+  const int32_t* mask = s.b.nucleusMask();
+  // Walks towards the border end there instead of wrapping to the row above
+  // or the far column.
+  EXPECT_EQ(mask[s.at(29, 0)], 0);
+  EXPECT_EQ(mask[s.at(29, 1)], 0);
+  EXPECT_EQ(mask[s.at(29, 19)], 0);
+  EXPECT_EQ(s.b.blobTable[1].interior, 1);
+  EXPECT_EQ(s.b.blobTable[3].interior, 1);
+  EXPECT_EQ(mask[s.at(0, 1)], 1);
+  EXPECT_EQ(mask[s.at(1, 0)], 1);
+  EXPECT_EQ(s.b.blobTable[2].interior, 0);
+  EXPECT_EQ(mask[s.at(14, 1)], 1);  // radius 12 plus the step past it
+  for (int32_t y = 0; y < 20; ++y) {
+    for (int32_t x = 15; x < 30; ++x) ASSERT_EQ(mask[s.at(x, y)], 0) << x << "," << y;
+  }
+}
+
+// The five content stages on one cell: a flat body inside a rising wall, a
+// Gaussian nucleus and, next to it, a round pit with a raised lip.
+TEST(NucleusMask, TheContentStagesFindTheNucleusAndKeepTheVacuoleOutsideIt) {
+  Scene s(80, 80);
+  s.addDisc(40, 40, 30, [](int32_t x, int32_t y) {
+    const double r = std::hypot(x - 40.0, y - 40.0);
+    const double rho = std::hypot(x - 54.0, y - 44.0);
+    return 0.45 + (r > 24 ? 0.08 * (r - 24) : 0.0) + 0.5 * gaussian(x, y, 32, 40, 4.0) -
+           0.4 * gaussian(x, y, 54, 44, 3.0) + 0.25 * std::exp(-(rho - 6) * (rho - 6) / 4.5);
+  });
+  s.finishCells();
+  floodBlobs(s.settings, s.b, FloodDirection::Forward);
+  fitNuclei(s.settings, s.b);
+  floodBlobs(s.settings, s.b, FloodDirection::Backward);
+  fitVacuoles(s.settings, s.b);
+  excludeNucleusBlobs(s.settings, s.b);
+  const CellRecord& cell = s.b.currentCells[1];
+  EXPECT_GE(cell.nucleusValue, s.settings.nucleusThreshold);
+  EXPECT_EQ(cell.nucleusCentre, s.at(32, 40));
+  EXPECT_EQ(s.b.nucleusMask()[s.at(32, 40)], 1);
+  EXPECT_EQ(s.b.nucleusMask()[s.at(54, 44)], 0);
+  int32_t vacuoles = 0;
+  for (int32_t blob = 1; blob <= s.b.blobCount; ++blob) {
+    const BlobRecord& r = s.b.blobTable[blob];
+    if (r.vacuoleScore > 0 && r.interior == 1 && r.vacuoleCentre == s.at(54, 44)) ++vacuoles;
+  }
+  EXPECT_GE(vacuoles, 1);
+  // Basins whose lowest pixel lies in the nucleus are none.
+  int32_t inNucleus = 0;
+  for (int32_t blob = 1; blob <= s.b.blobCount; ++blob) {
+    const BlobRecord& r = s.b.blobTable[blob];
+    if (s.b.nucleusMask()[r.seedPixel] == 1) {
+      ++inNucleus;
+      EXPECT_EQ(r.interior, 0);
+    }
+  }
+  EXPECT_GT(inNucleus, 0);
+}
+
+}  // namespace

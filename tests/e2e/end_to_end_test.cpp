@@ -1,0 +1,185 @@
+// Whole runs on real and synthetic recordings, compared with reviewed
+// reference outputs kept in tests/e2e/reference. To regenerate them on
+// purpose, run scripts/update_references.sh and review the difference.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kReferences = fs::path(FOCUSTRACK_SOURCE_DIR) / "tests" / "e2e" / "reference";
+const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
+
+bool updating() { return std::getenv("FOCUSTRACK_UPDATE_REFERENCES") != nullptr; }
+
+// 64-bit FNV-1a: enough to notice any change of a result image.
+std::string fingerprint(const std::string& bytes) {
+  uint64_t hash = 1469598103934665603ull;
+  for (const unsigned char c : bytes) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  std::ostringstream text;
+  text << std::hex << hash << " " << std::dec << bytes.size();
+  return text.str();
+}
+
+std::vector<fs::path> resultImages(const fs::path& out) {
+  std::vector<fs::path> images;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    if (entry.path().extension() == ".bmp") images.push_back(entry.path());
+  }
+  std::sort(images.begin(), images.end());
+  return images;
+}
+
+std::string imageList(const fs::path& out) {
+  std::string list;
+  for (const fs::path& image : resultImages(out)) {
+    list += image.filename().string() + " " + fingerprint(readFile(image)) + "\n";
+  }
+  return list;
+}
+
+// Compares the tables and result images of a run with the references, or
+// writes the references when updating.
+void expectReference(const std::string& name, const fs::path& out) {
+  const fs::path reference = kReferences / name;
+  const std::string cells = readFile(out / "_cells.csv");
+  const std::string average = readFile(out / "_average.csv");
+  const std::string images = imageList(out);
+  if (updating()) {
+    fs::create_directories(reference);
+    std::ofstream(reference / "_cells.csv", std::ios::binary) << cells;
+    std::ofstream(reference / "_average.csv", std::ios::binary) << average;
+    std::ofstream(reference / "images.txt", std::ios::binary) << images;
+    return;
+  }
+  ASSERT_TRUE(fs::exists(reference / "_cells.csv")) << "no reference for " << name;
+  EXPECT_EQ(cells, readFile(reference / "_cells.csv")) << name;
+  EXPECT_EQ(average, readFile(reference / "_average.csv")) << name;
+  EXPECT_EQ(images, readFile(reference / "images.txt")) << name;
+}
+
+size_t countOf(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+RunResult runShared(const std::string& name, int32_t size, int32_t frames, const fs::path& out) {
+  return runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
+                        (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
+                        "-sc", "5", "-o", out.string(), "-i"});
+}
+
+TEST(EndToEnd, RealRecordingTraps234) {
+  if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
+  const fs::path out = freshFolder("e2e_traps234");
+  const RunResult r = runShared("traps-234", 234, 4, out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(countOf(r.out, " Finished"), 5u) << r.out;  // four frames and the run
+  expectReference("traps-234", out);
+}
+
+TEST(EndToEnd, RealRecordingTraps162) {
+  if (!fs::exists(kSharedData / "traps-162")) GTEST_SKIP() << "no shared data";
+  const fs::path out = freshFolder("e2e_traps162");
+  const RunResult r = runShared("traps-162", 162, 5, out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(countOf(r.out, " Finished"), 6u) << r.out;
+  expectReference("traps-162", out);
+}
+
+// The demo recording: 320 x 240, 16 slices, 5 frames.
+class SyntheticRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = freshFolder("e2e_synthetic");
+    SynthOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.sliceCount = 16;
+    options.frameCount = 5;
+    options.seed = 7;
+    options.pathPattern = (folder_ / "slices" / "t%0_z%1.tif").string();
+    std::string why;
+    generated_ = generateRecording(options, &why);
+  }
+  static std::vector<std::string> words(const fs::path& slices, const fs::path& out) {
+    return {"-w", "320", "-h", "240", "-p", (slices / "t%0_z%1.tif").string(), "-o", out.string(),
+            "-i", "--masks"};
+  }
+  static inline fs::path folder_;
+  static inline bool generated_ = false;
+};
+
+TEST_F(SyntheticRun, MatchesReference) {
+  ASSERT_TRUE(generated_);
+  const fs::path out = folder_ / "out";
+  const RunResult r = runFocustrack(words(folder_ / "slices", out));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(countOf(r.out, " Finished"), 6u) << r.out;
+  expectReference("synthetic", out);
+}
+
+TEST_F(SyntheticRun, TwoRunsGiveIdenticalFiles) {
+  ASSERT_TRUE(generated_);
+  const fs::path first = folder_ / "first";
+  const fs::path second = folder_ / "second";
+  runFocustrack(words(folder_ / "slices", first));
+  runFocustrack(words(folder_ / "slices", second));
+  size_t compared = 0;
+  for (const auto& entry : fs::directory_iterator(first)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "run.json") continue;  // holds the start and end time
+    EXPECT_EQ(readFile(entry.path()), readFile(second / name)) << name;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 2u + 5u + 5u);  // two tables, five images, five masks
+}
+
+// Lines of a table whose first field (the frame ordinal) is at most `last`.
+std::string rowsUpTo(const std::string& table, int32_t last) {
+  std::istringstream lines(table);
+  std::string line, kept;
+  std::getline(lines, line);
+  kept = line + "\n";
+  while (std::getline(lines, line)) {
+    if (std::stoi(line) <= last) kept += line + "\n";
+  }
+  return kept;
+}
+
+TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
+  ASSERT_TRUE(generated_);
+  const fs::path slices = folder_ / "lossy";
+  fs::remove_all(slices);
+  fs::copy(folder_ / "slices", slices);
+  fs::remove(slices / "t0003_z005.tif");
+  const fs::path full = folder_ / "full";
+  const fs::path cut = folder_ / "cut";
+  runFocustrack(words(folder_ / "slices", full));
+  const RunResult r = runFocustrack(words(slices, cut));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(countOf(r.out, "Frame 2 Finished"), 1u);
+  EXPECT_EQ(countOf(r.out, "Frame 3 Finished"), 0u);
+  const std::string fullCells = readFile(full / "_cells.csv");
+  EXPECT_EQ(readFile(cut / "_cells.csv"), rowsUpTo(fullCells, 2));
+  EXPECT_GT(rowsUpTo(fullCells, 2).size(), rowsUpTo(fullCells, 0).size());  // frames 1-2 have rows
+  EXPECT_EQ(readFile(cut / "_average.csv"), rowsUpTo(readFile(full / "_average.csv"), 2));
+  EXPECT_EQ(resultImages(cut).size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "synth/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Parsed {
+  SynthCommand command;
+  SynthOptions options;
+  std::string error;
+};
+
+Parsed parse(std::vector<std::string> words) {
+  words.insert(words.begin(), "focustrack-synth");
+  std::vector<const char*> argv;
+  for (const std::string& w : words) argv.push_back(w.c_str());
+  Parsed p;
+  p.command = parseSynthCommandLine(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+  return p;
+}
+
+}  // namespace
+
+TEST(SynthOptions, DefaultsWithOnlyThePattern) {
+  const Parsed p = parse({"-p", "demo/t%0_z%1.tif"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.width, 960);
+  EXPECT_EQ(p.options.height, 720);
+  EXPECT_EQ(p.options.sliceCount, 16);
+  EXPECT_EQ(p.options.frameCount, 5);
+  EXPECT_EQ(p.options.firstFrame, 1);
+  EXPECT_EQ(p.options.frameDigits, 4);
+  EXPECT_EQ(p.options.firstSlice, 1);
+  EXPECT_EQ(p.options.sliceDigits, 3);
+  EXPECT_EQ(p.options.seed, 1u);
+  EXPECT_EQ(p.options.noise, 2.0);
+  EXPECT_EQ(p.options.truthFolder, "");
+  EXPECT_EQ(effectiveCellCount(p.options), 76);  // 960 x 720 / 9000
+  EXPECT_EQ(effectiveTruthFolder(p.options), "demo");
+  EXPECT_EQ(truthImagePath(p.options, 3), "demo/truth_0003.tif");
+  EXPECT_EQ(truthTablePath(p.options), "demo/truth.csv");
+}
+
+TEST(SynthOptions, EveryOption) {
+  const Parsed p = parse({"-w", "320", "-h", "240", "-sc", "7", "-c", "3", "-p", "x_%0_%1.tif", "-fs", "0",
+                          "-fl", "2", "-ss", "5", "-sl", "1", "--cells", "4", "--seed",
+                          "18446744073709551615", "--noise", "0.5", "--truth", "gt"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.width, 320);
+  EXPECT_EQ(p.options.height, 240);
+  EXPECT_EQ(p.options.sliceCount, 7);
+  EXPECT_EQ(p.options.frameCount, 3);
+  EXPECT_EQ(p.options.pathPattern, "x_%0_%1.tif");
+  EXPECT_EQ(p.options.firstFrame, 0);
+  EXPECT_EQ(p.options.frameDigits, 2);
+  EXPECT_EQ(p.options.firstSlice, 5);
+  EXPECT_EQ(p.options.sliceDigits, 1);
+  EXPECT_EQ(effectiveCellCount(p.options), 4);
+  EXPECT_EQ(p.options.seed, 18446744073709551615u);
+  EXPECT_EQ(p.options.noise, 0.5);
+  EXPECT_EQ(truthImagePath(p.options, 0), "gt/truth_00.tif");
+  EXPECT_EQ(truthTablePath(p.options), "gt/truth.csv");
+}
+
+TEST(SynthOptions, CellCountScalesWithTheAreaAndIsAtLeastOne) {
+  SynthOptions o;
+  o.width = 320;
+  o.height = 240;
+  EXPECT_EQ(effectiveCellCount(o), 8);
+  o.width = 10;
+  o.height = 10;
+  EXPECT_EQ(effectiveCellCount(o), 1);
+  o.cellCount = 0;
+  EXPECT_EQ(effectiveCellCount(o), 0);
+}
+
+TEST(SynthOptions, TruthBesideSlicesInTheCurrentFolder) {
+  const Parsed p = parse({"-p", "t%0_z%1.tif", "-fl", "3"});
+  ASSERT_EQ(p.command, SynthCommand::Generate);
+  EXPECT_EQ(truthImagePath(p.options, 12), "truth_012.tif");
+  EXPECT_EQ(truthTablePath(p.options), "truth.csv");
+}
+
+TEST(SynthOptions, Help) {
+  EXPECT_EQ(parse({"--help"}).command, SynthCommand::Help);
+  EXPECT_EQ(parse({"-w", "5", "--help"}).command, SynthCommand::Help);
+  const std::string usage = synthUsageText();
+  for (const char* word : {"-w", "-h", "-sc", "-c", "-p", "-fs", "-fl", "-ss", "-sl", "--cells", "--seed",
+                           "--noise", "--truth", "--help"}) {
+    EXPECT_NE(usage.find(std::string("  ") + word + " "), std::string::npos) << word;
+  }
+}
+
+TEST(SynthOptions, BadWordsAreRejected) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* mentions;
+  };
+  const Case cases[] = {
+      {{"-p", "a%0%1", "-x", "1"}, "unknown option '-x'"},
+      {{"-p", "a%0%1", "stray"}, "unexpected word 'stray'"},
+      {{"-p", "a%0%1", "-w"}, "option -w needs a value"},
+      {{"-p", "a%0%1", "-w", "12px"}, "option -w: '12px'"},
+      {{"-p", "a%0%1", "-w", "0"}, "from 1 to 65535"},
+      {{"-p", "a%0%1", "-h", "70000"}, "option -h"},
+      {{"-p", "a%0%1", "-sc", "0"}, "option -sc"},
+      {{"-p", "a%0%1", "-c", "-1"}, "option -c"},
+      {{"-p", "a%0%1", "-fs", "-1"}, "option -fs"},
+      {{"-p", "a%0%1", "-fl", "0"}, "option -fl"},
+      {{"-p", "a%0%1", "-ss", ""}, "option -ss"},
+      {{"-p", "a%0%1", "-sl", "21"}, "option -sl"},
+      {{"-p", "a%0%1", "--cells", "5001"}, "option --cells"},
+      {{"-p", "a%0%1", "--seed", "-1"}, "option --seed"},
+      {{"-p", "a%0%1", "--seed", "18446744073709551616"}, "option --seed"},
+      {{"-p", "a%0%1", "--noise", "-0.5"}, "option --noise"},
+      {{"-p", "a%0%1", "--noise", "nan"}, "option --noise"},
+      {{"-p", "a%0%1", "--noise", "2x"}, "option --noise"},
+      {{"-p", ""}, "option -p: the value is empty"},
+      {{"-w", "100"}, "pattern is missing"},
+      {{"-p", "a%0%1", "-w", "65535", "-h", "65535"}, "too large"},
+      {{"-p", "a%0%1", "-fs", "2147483647", "-c", "2"}, "run past"},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = parse(c.words);
+    EXPECT_EQ(p.command, SynthCommand::Invalid) << c.mentions;
+    EXPECT_NE(p.error.find(c.mentions), std::string::npos) << "got: " << p.error;
+  }
+}
+
+TEST(SynthOptions, ValueIsTakenWhateverItLooksLike) {
+  // The word after an option is its value, even when it looks like an option.
+  const Parsed p = parse({"-p", "-w"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.pathPattern, "-w");
+}

@@ -1,0 +1,431 @@
+#include "synth/synth.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path freshFolder(const std::string& name) {
+  const fs::path folder = fs::path(::testing::TempDir()) / ("focustrack_synth_" + name);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Reads a single-page grey TIFF of 8 or 16 bits per sample into `pixels`.
+bool readGrey(const fs::path& path, int bits, int32_t width, int32_t height, std::vector<uint16_t>* pixels) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif == nullptr) return false;
+  uint32_t w = 0, h = 0;
+  uint16_t bps = 0, spp = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  bool ok = static_cast<int32_t>(w) == width && static_cast<int32_t>(h) == height && bps == bits && spp == 1;
+  pixels->assign(static_cast<size_t>(width) * height, 0);
+  std::vector<unsigned char> row(TIFFScanlineSize(tif));
+  for (int32_t y = 0; ok && y < height; ++y) {
+    ok = TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) == 1;
+    for (int32_t x = 0; ok && x < width; ++x) {
+      uint16_t v = row[x];
+      if (bits == 16) std::memcpy(&v, row.data() + 2 * x, 2);
+      (*pixels)[static_cast<size_t>(y) * width + x] = v;
+    }
+  }
+  TIFFClose(tif);
+  return ok;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+struct TruthRow {
+  int frame, track, parent;
+  double cx, cy;
+  long area;
+  int nucleus, vacuoles;
+};
+
+std::vector<TruthRow> readTable(const fs::path& path) {
+  std::vector<TruthRow> rows;
+  const std::vector<std::string> lines = splitLines(readBytes(path));
+  for (size_t k = 1; k < lines.size(); ++k) {
+    TruthRow r{};
+    char tail = 0;
+    const int got = std::sscanf(lines[k].c_str(), "%d,%d,%d,%lf,%lf,%ld,%d,%d%c", &r.frame, &r.track, &r.parent,
+                                &r.cx, &r.cy, &r.area, &r.nucleus, &r.vacuoles, &tail);
+    EXPECT_EQ(got, 8) << "row " << k << ": " << lines[k];
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::set<std::string> filesUnder(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) names.insert(fs::relative(entry.path(), folder).generic_string());
+  }
+  return names;
+}
+
+SynthOptions smallRecording(const fs::path& folder) {
+  SynthOptions o;
+  o.width = 160;
+  o.height = 120;
+  o.sliceCount = 4;
+  o.frameCount = 2;
+  o.pathPattern = (folder / "t%0_z%1.tif").string();
+  return o;
+}
+
+int runSynth(const std::string& arguments) {
+  const std::string command = std::string(FOCUSTRACK_SYNTH_BIN) + " " + arguments + " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A square neighbourhood operation on a mask: grows it by `radius` pixels
+// (separable maximum; pixels outside the image do not count).
+std::vector<uint8_t> grow(const std::vector<uint8_t>& mask, int32_t w, int32_t h, int32_t radius) {
+  std::vector<uint8_t> rows(mask.size(), 0), out(mask.size(), 0);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      for (int32_t d = -radius; d <= radius && !rows[y * w + x]; ++d) {
+        if (x + d >= 0 && x + d < w && mask[y * w + x + d]) rows[y * w + x] = 1;
+      }
+    }
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      for (int32_t d = -radius; d <= radius && !out[y * w + x]; ++d) {
+        if (y + d >= 0 && y + d < h && rows[(y + d) * w + x]) out[y * w + x] = 1;
+      }
+    }
+  }
+  return out;
+}
+
+struct Recording {
+  SynthOptions options;
+  std::vector<TruthRow> rows;
+};
+
+}  // namespace
+
+TEST(SynthRecording, SameSeedSameBytesOtherSeedOtherPictures) {
+  const fs::path one = freshFolder("same_one");
+  const fs::path two = freshFolder("same_two");
+  const fs::path other = freshFolder("same_other");
+  std::string error;
+  SynthOptions o = smallRecording(one);
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  o.pathPattern = (two / "t%0_z%1.tif").string();
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  o.pathPattern = (other / "t%0_z%1.tif").string();
+  o.seed = 2;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+
+  const std::set<std::string> names = filesUnder(one);
+  ASSERT_EQ(names.size(), 2u * 4u + 2u + 1u);
+  EXPECT_EQ(filesUnder(two), names);
+  int differing = 0;
+  for (const std::string& name : names) {
+    EXPECT_EQ(readBytes(one / name), readBytes(two / name)) << name;
+    if (readBytes(one / name) != readBytes(other / name)) ++differing;
+  }
+  EXPECT_EQ(differing, static_cast<int>(names.size()));
+}
+
+TEST(SynthRecording, NamingOptions) {
+  const fs::path folder = freshFolder("naming");
+  std::string error;
+  SynthOptions o = smallRecording(folder);
+  o.pathPattern = (folder / "sub" / "img_%0-%1.tif").string();
+  o.firstFrame = 7;
+  o.frameDigits = 2;
+  o.firstSlice = 0;
+  o.sliceDigits = 1;
+  o.sliceCount = 3;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  const std::set<std::string> expected = {
+      "sub/img_07-0.tif", "sub/img_07-1.tif", "sub/img_07-2.tif", "sub/img_08-0.tif", "sub/img_08-1.tif",
+      "sub/img_08-2.tif", "sub/truth_07.tif", "sub/truth_08.tif", "sub/truth.csv"};
+  EXPECT_EQ(filesUnder(folder), expected);
+  for (const TruthRow& r : readTable(folder / "sub" / "truth.csv")) EXPECT_TRUE(r.frame == 7 || r.frame == 8);
+}
+
+TEST(SynthRecording, FramesInFoldersAndTruthElsewhere) {
+  const fs::path folder = freshFolder("folders");
+  std::string error;
+  SynthOptions o = smallRecording(folder);
+  o.pathPattern = (folder / "run" / "%0" / "z%1.tif").string();
+  o.sliceCount = 2;
+  o.frameDigits = 1;
+  EXPECT_EQ(effectiveTruthFolder(o), (folder / "run").string());
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  EXPECT_EQ(filesUnder(folder), (std::set<std::string>{"run/1/z001.tif", "run/1/z002.tif", "run/2/z001.tif",
+                                                       "run/2/z002.tif", "run/truth_1.tif", "run/truth_2.tif",
+                                                       "run/truth.csv"}));
+  o.truthFolder = (folder / "gt" / "deep").string();
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  EXPECT_TRUE(fs::exists(folder / "gt" / "deep" / "truth_2.tif"));
+  EXPECT_TRUE(fs::exists(folder / "gt" / "deep" / "truth.csv"));
+}
+
+TEST(SynthRecording, TableAgreesWithLabelImages) {
+  const fs::path folder = freshFolder("table");
+  std::string error;
+  SynthOptions o = smallRecording(folder);
+  o.width = 320;
+  o.height = 240;
+  o.frameCount = 3;
+  o.firstFrame = 4;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  const std::string text = readBytes(folder / "truth.csv");
+  ASSERT_EQ(splitLines(text).at(0), "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
+  const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
+  std::set<int> everSeen;
+  for (int32_t frame = 4; frame <= 6; ++frame) {
+    std::vector<uint16_t> labels;
+    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, o.width, o.height, &labels));
+    std::map<int, long> area;
+    std::map<int, double> sumX, sumY;
+    for (int32_t i = 0; i < o.width * o.height; ++i) {
+      if (labels[i] == 0) continue;
+      ++area[labels[i]];
+      sumX[labels[i]] += i % o.width;
+      sumY[labels[i]] += i / o.width;
+    }
+    std::vector<int> tracks;
+    for (const TruthRow& r : rows) {
+      if (r.frame != frame) continue;
+      tracks.push_back(r.track);
+      EXPECT_EQ(r.area, area[r.track]) << "frame " << frame << " track " << r.track;
+      EXPECT_NEAR(r.cx, sumX[r.track] / area[r.track], 0.006);
+      EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
+      EXPECT_TRUE(r.nucleus == 0 || r.nucleus == 1);
+      EXPECT_GE(r.vacuoles, 0);
+      EXPECT_NE(r.parent, r.track);
+      if (r.parent != 0) {
+        EXPECT_TRUE(everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
+      }
+    }
+    EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
+    EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
+    everSeen.insert(tracks.begin(), tracks.end());
+  }
+}
+
+// The pictures carry the signature that the truth promises: per-pixel
+// least-squares slopes through the slices are positive inside every cell,
+// negative on its rim and near zero on the background; a nucleus raises the
+// highest interior slope well above the cytoplasm, a vacuole lowers the
+// lowest one well below it. Also checks the life of the recording: cells
+// move and grow, buds appear, cells touch each other and the image border.
+TEST(SynthRecording, PicturesMatchTheTruth) {
+  const fs::path folder = freshFolder("pictures");
+  std::string error;
+  SynthOptions o;
+  o.width = 480;
+  o.height = 360;
+  o.frameCount = 4;
+  o.pathPattern = (folder / "t%0_z%1.tif").string();
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
+  const int32_t w = o.width, h = o.height;
+  const size_t n = static_cast<size_t>(w) * h;
+  int checkedNuclei = 0, checkedVacuoles = 0, touchingPairs = 0, borderCells = 0;
+  for (int32_t frame = 1; frame <= o.frameCount; ++frame) {
+    // Slopes in grey levels per slice.
+    std::vector<double> slope(n, 0.0);
+    const double mid = 0.5 * (o.sliceCount - 1);
+    double denominator = 0.0;
+    for (int32_t s = 0; s < o.sliceCount; ++s) denominator += (s - mid) * (s - mid);
+    for (int32_t s = 0; s < o.sliceCount; ++s) {
+      std::vector<uint16_t> plane;
+      const std::string path = (folder / ("t000" + std::to_string(frame) + "_z" +
+                                          (s + 1 < 10 ? "00" : "0") + std::to_string(s + 1) + ".tif")).string();
+      ASSERT_TRUE(readGrey(path, 8, w, h, &plane)) << path;
+      for (size_t i = 0; i < n; ++i) slope[i] += plane[i] * (s - mid) / denominator;
+    }
+    std::vector<uint16_t> labels;
+    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
+
+    std::vector<uint8_t> anyCell(n);
+    for (size_t i = 0; i < n; ++i) anyCell[i] = labels[i] != 0;
+    const std::vector<uint8_t> nearCells = grow(anyCell, w, h, 8);
+    double background = 0.0;
+    long backgroundCount = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (!nearCells[i]) {
+        background += slope[i];
+        ++backgroundCount;
+      }
+    }
+    ASSERT_GT(backgroundCount, 1000);
+    background /= backgroundCount;
+    EXPECT_NEAR(background, 0.0, 0.1);
+
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x + 1 < w; ++x) {
+        const uint16_t a = labels[y * w + x], b = labels[y * w + x + 1];
+        if (a && b && a != b) ++touchingPairs;
+      }
+    }
+    for (int32_t x = 0; x < w; ++x) borderCells += labels[x] != 0;
+
+    for (const TruthRow& r : rows) {
+      if (r.frame != frame) continue;
+      std::vector<uint8_t> mine(n), others(n), outside(n);
+      for (size_t i = 0; i < n; ++i) {
+        mine[i] = labels[i] == r.track;
+        others[i] = labels[i] != 0 && labels[i] != r.track;
+        outside[i] = !mine[i];
+      }
+      const std::vector<uint8_t> notDeep = grow(outside, w, h, 4);
+      const std::vector<uint8_t> nearMe = grow(mine, w, h, 2);
+      const std::vector<uint8_t> nearOthers = grow(others, w, h, 3);
+      std::vector<double> interior;
+      double rim = 0.0;
+      long rimCount = 0;
+      bool nearBorder = false;
+      for (int32_t i = 0; i < w * h; ++i) {
+        const int32_t x = i % w, y = i / w;
+        if (mine[i] && (x < 8 || y < 8 || x >= w - 8 || y >= h - 8)) nearBorder = true;
+        if (mine[i] && !notDeep[i]) interior.push_back(slope[i]);
+        if (nearMe[i] && labels[i] == 0 && !nearOthers[i]) {
+          rim += slope[i];
+          ++rimCount;
+        }
+      }
+      if (interior.size() < 20) continue;  // a newborn bud or a sliver at the border
+      std::sort(interior.begin(), interior.end());
+      double mean = 0.0;
+      for (double v : interior) mean += v;
+      mean /= interior.size();
+      const double median = interior[interior.size() / 2];
+      EXPECT_GT(mean, background + 2.0) << "frame " << frame << " track " << r.track;
+      if (rimCount >= 20) {
+        EXPECT_LT(rim / rimCount, background - 1.0) << "frame " << frame << " track " << r.track;
+      }
+      if (nearBorder) continue;
+      const double highest = interior.back() / median, lowest = interior.front() / median;
+      if (r.nucleus) {
+        EXPECT_GT(highest, 1.6) << "frame " << frame << " track " << r.track << " should show a nucleus";
+        ++checkedNuclei;
+      } else {
+        EXPECT_LT(highest, 1.4) << "frame " << frame << " track " << r.track << " should show no nucleus";
+      }
+      if (r.vacuoles > 0) {
+        EXPECT_LT(lowest, 0.5) << "frame " << frame << " track " << r.track << " should show a vacuole";
+        ++checkedVacuoles;
+      } else if (!r.nucleus) {
+        EXPECT_GT(lowest, 0.6) << "frame " << frame << " track " << r.track << " should show no vacuole";
+      }
+    }
+  }
+  EXPECT_GT(checkedNuclei, 5);
+  EXPECT_GT(checkedVacuoles, 5);
+  EXPECT_GT(touchingPairs, 0);
+  EXPECT_GT(borderCells, 0);
+
+  // Life: buds born after the first frame, cells that move and grow.
+  std::map<int, TruthRow> firstSeen, lastSeen;
+  for (const TruthRow& r : rows) {
+    if (!firstSeen.count(r.track)) firstSeen[r.track] = r;
+    lastSeen[r.track] = r;
+  }
+  int born = 0, moved = 0, grown = 0;
+  for (const auto& [track, first] : firstSeen) {
+    const TruthRow& last = lastSeen[track];
+    if (first.frame > 1 && first.parent != 0) ++born;
+    if (first.frame == 1 && last.frame == o.frameCount) {
+      if (std::hypot(last.cx - first.cx, last.cy - first.cy) > 0.5) ++moved;
+      if (last.area > first.area) ++grown;
+    }
+  }
+  EXPECT_GT(born, 0);
+  EXPECT_GT(moved, 5);
+  EXPECT_GT(grown, 5);
+}
+
+TEST(SynthRecording, EmptyAndTinyRecordings) {
+  const fs::path folder = freshFolder("tiny");
+  std::string error;
+  SynthOptions o = smallRecording(folder);
+  o.cellCount = 0;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  EXPECT_EQ(splitLines(readBytes(folder / "truth.csv")).size(), 1u);
+  o.width = 1;
+  o.height = 1;
+  o.sliceCount = 1;
+  o.cellCount = -1;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  std::vector<uint16_t> pixel;
+  EXPECT_TRUE(readGrey(folder / "t0002_z001.tif", 8, 1, 1, &pixel));
+}
+
+TEST(SynthRecording, UnwritableFolderIsReported) {
+  const fs::path folder = freshFolder("unwritable");
+  std::ofstream(folder / "blocker") << "a file, not a folder";
+  std::string error;
+  SynthOptions o = smallRecording(folder);
+  o.pathPattern = (folder / "blocker" / "t%0_z%1.tif").string();
+  EXPECT_FALSE(generateRecording(o, &error));
+  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
+
+  o.pathPattern = (folder / "t%0_z%1.tif").string();
+  o.truthFolder = (folder / "blocker").string();
+  error.clear();
+  EXPECT_FALSE(generateRecording(o, &error));
+  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
+
+  fs::create_directories(folder / "slices" / "t0001_z002.tif");  // a folder where a slice goes
+  o.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
+  o.truthFolder.clear();
+  error.clear();
+  EXPECT_FALSE(generateRecording(o, &error));
+  EXPECT_NE(error.find("t0001_z002.tif"), std::string::npos) << error;
+}
+
+TEST(SynthRecording, ExitStatusOfTheProgram) {
+  const fs::path folder = freshFolder("program");
+  const std::string pattern = (folder / "t%0_z%1.tif").string();
+  EXPECT_EQ(runSynth("--help"), 0);
+  EXPECT_EQ(runSynth("-w 0 -p " + pattern), 2);
+  EXPECT_EQ(runSynth("-w 64"), 2);
+  EXPECT_EQ(runSynth("--bogus 1 -p " + pattern), 2);
+  EXPECT_TRUE(fs::is_empty(folder)) << "nothing is written on a bad command line";
+  std::ofstream(folder / "blocker") << "x";
+  EXPECT_EQ(runSynth("-w 64 -h 48 -sc 2 -c 1 -p " + (folder / "blocker" / "t%0_z%1.tif").string()), 1);
+  EXPECT_EQ(runSynth("-w 64 -h 48 -sc 2 -c 1 -p " + pattern), 0);
+  EXPECT_TRUE(fs::exists(folder / "t0001_z002.tif"));
+  EXPECT_TRUE(fs::exists(folder / "truth_0001.tif"));
+}
