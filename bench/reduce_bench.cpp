@@ -70,7 +70,8 @@ bool loadFrame(const RunSettings& s, FrameBuffers& b, int32_t frame) {
     const std::string path =
         slicePath(s.pathPattern, frame, s.frameDigits, s.firstSlice + plane, s.sliceDigits);
     std::string why;
-    if (!loadSlice(path, s.width, s.height, b.sliceStack.data() + static_cast<size_t>(plane) * n, &why)) {
+    if (!loadSlice(path, s.width, s.height, b.sliceStack.data() + static_cast<size_t>(plane) * n,
+                   &why)) {
       std::fprintf(stderr, "reduce_bench: cannot read '%s': %s\n", path.c_str(), why.c_str());
       return false;
     }
@@ -91,11 +92,16 @@ void timeFrame(const RunSettings& s, FrameBuffers& b, Timings& t) {
   b.rangeFirst = 0;
   b.rangeLast = s.sliceCount - 1;
   b.referenceSlice = -1;
-  timeStage(0, [&] { selectReferenceSlice(s, b); }, ms, cpu);
-  timeStage(1, [&] { searchSliceRange(s, b); }, ms, cpu);
-  timeStage(2, [&] { computeDeltaMap(s, b); }, ms, cpu);
-  timeStage(3, [&] { sortPixels(s, b); }, ms, cpu);
-  timeStage(4, [&] { classifyPixels(s, b); }, ms, cpu);
+  timeStage(
+      0, [&] { selectReferenceSlice(s, b); }, ms, cpu);
+  timeStage(
+      1, [&] { searchSliceRange(s, b); }, ms, cpu);
+  timeStage(
+      2, [&] { computeDeltaMap(s, b); }, ms, cpu);
+  timeStage(
+      3, [&] { sortPixels(s, b); }, ms, cpu);
+  timeStage(
+      4, [&] { classifyPixels(s, b); }, ms, cpu);
   for (int k = 0; k < kStages; ++k) {
     t.sum[k] += ms[k];
     t.cpuSum[k] += cpu[k];
@@ -135,22 +141,23 @@ int main(int argc, char** argv) {
       break;
     }
     for (int r = 0; r < repeat; ++r) timeFrame(s, b, t);
-    std::printf("frame %d: reference slice %d, range %d..%d\n", frame, b.referenceSlice, b.rangeFirst,
-                b.rangeLast);
+    std::printf("frame %d: reference slice %d, range %d..%d\n", frame, b.referenceSlice,
+                b.rangeFirst, b.rangeLast);
   }
   if (t.runs == 0) return 1;
   std::printf("%d x %d pixels, %d slices, trim limit %d, %d timed passes (%s)\n", s.width, s.height,
-              s.sliceCount, s.sliceTrimLimit, t.runs, s.pathPattern.empty() ? "random stacks" : "recording");
+              s.sliceCount, s.sliceTrimLimit, t.runs,
+              s.pathPattern.empty() ? "random stacks" : "recording");
   double total = 0.0;
   double cpuTotal = 0.0;
   for (int k = 0; k < kStages; ++k) {
-    std::printf("  %-22s wall mean %8.2f ms  fastest %8.2f ms   processor mean %8.2f ms\n", kStageNames[k],
-                t.sum[k] / t.runs, t.fastest[k], t.cpuSum[k] / t.runs);
+    std::printf("  %-22s wall mean %8.2f ms  fastest %8.2f ms   processor mean %8.2f ms\n",
+                kStageNames[k], t.sum[k] / t.runs, t.fastest[k], t.cpuSum[k] / t.runs);
     total += t.sum[k] / t.runs;
     cpuTotal += t.cpuSum[k] / t.runs;
   }
-  std::printf("  %-22s wall mean %8.2f ms                     processor mean %8.2f ms\n", "all five", total,
-              cpuTotal);
+  std::printf("  %-22s wall mean %8.2f ms                     processor mean %8.2f ms\n",
+              "all five", total, cpuTotal);
   releaseBuffers(b);
   return 0;
 }

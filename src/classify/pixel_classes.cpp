@@ -57,7 +57,8 @@ void clearClasses(const Grid& g) {
 // once holds keeps holding, and halving finds the same position a scan from
 // the start would, without touching every delta on the way.
 template <class Test>
-int32_t firstSortedWhere(const Grid& g, const int32_t* order, int32_t first, int32_t last, Test holds) {
+int32_t firstSortedWhere(const Grid& g, const int32_t* order, int32_t first, int32_t last,
+                         Test holds) {
   while (first < last) {
     const int32_t middle = first + (last - first) / 2;
     if (holds(g.delta[order[middle]])) {
@@ -79,8 +80,8 @@ int32_t splitPoint(const Grid& g, const int32_t* order) {
 // only through a neighbour visited before it. The pixels at or above the
 // threshold are a tail of the sorted order and seed without any test.
 void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
-  const int32_t seeds =
-      firstSortedWhere(g, order, split, g.pixelCount, [threshold](double d) { return d >= threshold; });
+  const int32_t seeds = firstSortedWhere(g, order, split, g.pixelCount,
+                                         [threshold](double d) { return d >= threshold; });
   for (int32_t k = g.pixelCount - 1; k >= seeds; --k) g.classes[order[k]] = PositiveCore;
   for (int32_t k = seeds - 1; k >= split; --k) {
     const int32_t i = order[k];
@@ -185,7 +186,7 @@ void splitMargins(const Grid& g) {
 }  // namespace
 
 void classifyPixels(const RunSettings& settings, FrameBuffers& buffers) {
-  const Grid g{buffers.width,          buffers.height,          buffers.pixelCount,
+  const Grid g{buffers.width,           buffers.height,          buffers.pixelCount,
                buffers.deltaMap.data(), buffers.classMap.data(), buffers.floodQueue.data()};
   const int32_t* order = buffers.sortedPixels.data();
   const double threshold = settings.coreThreshold;

@@ -27,6 +27,7 @@ constexpr double kInnerSizeOffset = 5.5;  // f6: half credit at area 0, full fro
 constexpr double kInnerSizeSpan = 11.0;
 
 struct Candidate {
+  int32_t blob;
   int32_t seed;        // origin of the rays: the blob's highest pixel
   int32_t cell;
   double level;        // value of the candidate pixel
@@ -35,6 +36,24 @@ struct Candidate {
   int32_t outerStamp;  // edgeMap mark of the ring pixels
 };
 
+// Where every ray of the current candidate ended: the index on its path of
+// the pixel that ended the nucleolus phase and of the one that ended the
+// nucleus phase; the path length when the budget ended the phase.
+struct RayEnds {
+  int8_t inner[kDirections];
+  int8_t outer[kDirections];
+};
+
+// The last rejection seen for a blob: its level and the edge pixel that
+// rejected it. Kept in a small table indexed by blob number; a slot holds one
+// blob at a time, and a blob without a slot is simply walked.
+struct Rejection {
+  int32_t blob;
+  int32_t edgePixel;
+  double level;
+};
+constexpr int32_t kRejectionSlots = 1024;
+
 struct Fit {
   const FrameBuffers& b;
   const RayPaths& paths;
@@ -42,12 +61,16 @@ struct Fit {
   int32_t* edge;
   AngleEntry* angles;
   double riseTolerance;
+  RayEnds* ends;
+  Rejection* rejections;
 };
 
 Candidate setUp(const FrameBuffers& b, int32_t i) {
   const int32_t p = b.candidatePixels()[i];
-  const int32_t seed = b.blobTable[b.blobMap()[p]].seedPixel;
-  return {seed,
+  const int32_t blob = b.blobMap()[p];
+  const int32_t seed = b.blobTable[blob].seedPixel;
+  return {blob,
+          seed,
           b.cellMap[p],
           b.deltaMap[p],
           b.deltaMap[seed],
@@ -59,49 +82,87 @@ Candidate setUp(const FrameBuffers& b, int32_t i) {
 // above the level and rise at most kInnerRise over the lowest value met; the
 // pixel that ends it is tested again by the nucleus phase. A ray whose budget
 // ends first records the budget for the phase it is in and the phases after
-// it. Returns false when the ray met the cell edge.
-bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
+// it. Returns false when the ray met the cell edge, with that pixel.
+//
+// The walk only decides; the stamps of the pixels it passed are written by
+// stampRays, for the candidates whose means are needed. No walk reads a
+// stamp: it looks for -2 only, and a stamp is never -2.
+bool walkRay(const Fit& fit, const Candidate& cand, int32_t k, int32_t* edgePixel) {
   const RayPath& path = fit.paths.direction[k];
   AngleEntry& slot = fit.angles[k];
   const double lowest = cand.level - kOuterDrop;
-  fit.edge[cand.seed] = cand.innerStamp;
   double runningMin = cand.seedValue;
-  bool inner = true;
-  for (int32_t n = 0; n < path.count; ++n) {
+  int32_t n = 0;
+  for (; n < path.count; ++n) {
     const int32_t q = cand.seed + path.offset[n];
-    if (fit.edge[q] == kEdgePixel) return false;
+    if (fit.edge[q] == kEdgePixel) {
+      *edgePixel = q;
+      return false;
+    }
     const double v = fit.delta[q];
-    if (inner) {
-      if (v < cand.level || v > runningMin + kInnerRise) {
-        slot.scratchB = path.travelled[n];
-        inner = false;
-      } else {
-        fit.edge[q] = cand.innerStamp;
-        if (v < runningMin) runningMin = v;
-        continue;
-      }
-    }
-    if (v < lowest || v > runningMin + fit.riseTolerance) {
-      slot.scratchA = path.travelled[n];
-      return true;
-    }
-    fit.edge[q] = cand.outerStamp;
+    if (v < cand.level || v > runningMin + kInnerRise) break;
     if (v < runningMin) runningMin = v;
   }
-  if (inner) slot.scratchB = kRayBudget;
-  slot.scratchA = kRayBudget;
+  fit.ends->inner[k] = static_cast<int8_t>(n);
+  slot.scratchB = n < path.count ? path.travelled[n] : kRayBudget;
+  // The pixel that ended the nucleolus is tested again, without a second
+  // edge test.
+  for (bool retest = n < path.count; n < path.count; ++n, retest = false) {
+    const int32_t q = cand.seed + path.offset[n];
+    if (!retest && fit.edge[q] == kEdgePixel) {
+      *edgePixel = q;
+      return false;
+    }
+    const double v = fit.delta[q];
+    if (v < lowest || v > runningMin + fit.riseTolerance) break;
+    if (v < runningMin) runningMin = v;
+  }
+  fit.ends->outer[k] = static_cast<int8_t>(n);
+  slot.scratchA = n < path.count ? path.travelled[n] : kRayBudget;
   return true;
 }
 
-// Step 2. The stamps and scratch values a rejected candidate leaves are never
-// read again: later candidates look only for their own stamps and for -2, and
-// stamps replace -2 only at the seed, which the first ray already stamped. So
-// the remaining directions of a rejected candidate are not walked.
+// A rejection of the same blob at a level at least as high, by an edge pixel
+// that is still one, rejects this candidate too: all candidates of a blob
+// share the seed and with it every ray's pixels and their running minimum,
+// and at a lower level each phase ends at the same pixel or further out, so
+// every ray reaches at least as far as it did then.
+bool rejectedBefore(const Fit& fit, const Candidate& cand) {
+  const Rejection& r = fit.rejections[cand.blob % kRejectionSlots];
+  return r.blob == cand.blob && cand.level <= r.level && fit.edge[r.edgePixel] == kEdgePixel;
+}
+
+// Step 2. The seed is stamped before the first ray, as the walk of every
+// direction does; it is the only pixel whose -2 a stamp can replace. A
+// rejected candidate's remaining directions are not walked: later candidates
+// look only for their own stamps and for -2, and read no scratch value a
+// rejected candidate left.
 bool walkRays(const Fit& fit, const Candidate& cand) {
+  fit.edge[cand.seed] = cand.innerStamp;
+  if (rejectedBefore(fit, cand)) return false;
   for (int32_t k = 0; k < kDirections; ++k) {
-    if (!walkRay(fit, cand, k)) return false;
+    int32_t edgePixel = 0;
+    if (!walkRay(fit, cand, k, &edgePixel)) {
+      fit.rejections[cand.blob % kRejectionSlots] = {cand.blob, edgePixel, cand.level};
+      return false;
+    }
   }
   return true;
+}
+
+// Step 2, the stamps: every pixel a ray passed in the nucleolus phase gets
+// the inner stamp, every one it passed in the nucleus phase the outer stamp,
+// directions in order, so a pixel entered by several rays keeps the stamp of
+// the last one.
+void stampRays(const Fit& fit, const Candidate& cand) {
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const RayPath& path = fit.paths.direction[k];
+    const int32_t inner = fit.ends->inner[k];
+    const int32_t outer = fit.ends->outer[k];
+    int32_t n = 0;
+    for (; n < inner; ++n) fit.edge[cand.seed + path.offset[n]] = cand.innerStamp;
+    for (; n < outer; ++n) fit.edge[cand.seed + path.offset[n]] = cand.outerStamp;
+  }
 }
 
 struct Outlines {
@@ -186,6 +247,7 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   // rounding monotone in each factor the score cannot exceed leading x f6.
   // When that bound cannot beat the cell's best the mean pass is skipped.
   if (shape.leading * shape.innerSize <= b.currentCells[cand.cell].nucleusValue) return;
+  stampRays(fit, cand);
   double innerMean = 0.0;
   double outerMean = 0.0;
   if (!meanValues(fit, cand, &innerMean, &outerMean)) return;
@@ -198,8 +260,10 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
 void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  const Fit fit{b, paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(),
-                settings.riseTolerance};
+  RayEnds ends;
+  Rejection rejections[kRejectionSlots] = {};  // blob 0 never exists
+  const Fit fit{b,     paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), settings.riseTolerance,
+                &ends, rejections};
   // Candidates in list order: within a cell the higher level first, so of
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);

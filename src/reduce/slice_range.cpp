@@ -42,8 +42,8 @@ double largestMagnitude(const double* values, int32_t count) {
 // would add them; only the loops are exchanged so that every plane is read
 // row-wise. The mean must be known before the first deviation is added, so
 // the planes pass by twice.
-double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last, double meanSlice,
-                  double spread, size_t begin, int32_t count, double* slopes) {
+double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last,
+                  double meanSlice, double spread, size_t begin, int32_t count, double* slopes) {
   const double sliceNumber = static_cast<double>(last - first + 1);
   int32_t sum[kSlopeBlock];
   double mean[kSlopeBlock];
@@ -53,8 +53,8 @@ double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t
     const uint8_t* v = stack + static_cast<size_t>(s) * planeSize + begin;
     for (int32_t j = 0; j < count; ++j) sum[j] += v[j];
   }
-  // Integer sums of grey values are exact in double, so this equals the
-  // double sum taken in slice order.
+  // Integer sums of grey values (at most 255 per slice, so exact for up to
+  // eight million slices) equal the double sum taken in slice order.
   for (int32_t j = 0; j < count; ++j) {
     mean[j] = static_cast<double>(sum[j]) / sliceNumber;
     numerator[j] = 0.0;
@@ -121,8 +121,8 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
   return largest;
 }
 
-double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest, double* map,
-                      int32_t width, int32_t pixelCount) {
+double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
+                      double* map, int32_t width, int32_t pixelCount) {
   if (width < 1 || pixelCount < 1) return 0.0;
   // The normalised value depends on the grey value alone; the table holds
   // the very quotients a per-pixel division would give.
@@ -163,6 +163,21 @@ double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double
   return energy;
 }
 
+namespace {
+
+// Step 4 for the candidate first..last: false when it has no slope at all,
+// otherwise true with the energy of its mismatch map.
+bool candidateEnergy(FrameBuffers& buffers, const uint8_t* reference, double gMin, double gMax,
+                     int32_t first, int32_t last, double* energy) {
+  const double steepest = slopeMap(buffers, first, last);
+  if (steepest == 0.0) return false;
+  *energy = mismatchEnergy(reference, gMin, gMax, steepest, buffers.deltaMap.data(), buffers.width,
+                           buffers.pixelCount);
+  return true;
+}
+
+}  // namespace
+
 void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
   const int32_t trim = settings.sliceTrimLimit;
   if (trim <= 0) return;
@@ -176,7 +191,6 @@ void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
   // A uniform reference slice leaves every mismatch undefined: no candidate.
   if (gMax == gMin) return;
 
-  const int32_t lastSlice = buffers.sliceCount - 1;
   // Ranges of fewer than two slices have no slope and are skipped; bounding
   // the drops to ranges of at least two slices skips them without visiting
   // them, so a huge trim limit costs nothing.
@@ -187,11 +201,9 @@ void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
   for (int64_t dropFirst = 0; dropFirst <= dropsAllowed; ++dropFirst) {
     for (int64_t dropLast = 0; dropLast <= dropsAllowed - dropFirst; ++dropLast) {
       const int32_t first = static_cast<int32_t>(dropFirst);
-      const int32_t last = static_cast<int32_t>(lastSlice - dropLast);
-      const double steepest = slopeMap(buffers, first, last);
-      if (steepest == 0.0) continue;
-      const double energy = mismatchEnergy(reference, gMin, gMax, steepest, buffers.deltaMap.data(),
-                                           buffers.width, buffers.pixelCount);
+      const int32_t last = static_cast<int32_t>(buffers.sliceCount - 1 - dropLast);
+      double energy = 0.0;
+      if (!candidateEnergy(buffers, reference, gMin, gMax, first, last, &energy)) continue;
       if (energy < bestEnergy) {
         bestEnergy = energy;
         buffers.rangeFirst = first;

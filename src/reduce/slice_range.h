@@ -16,8 +16,8 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last);
 // p = (1 - slope / steepest) x 0.5, and answers the neighbour energy of the
 // mismatch map, summed exactly as the energy of a double map is. Needs
 // gMax > gMin and steepest > 0.
-double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest, double* map,
-                      int32_t width, int32_t pixelCount);
+double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
+                      double* map, int32_t width, int32_t pixelCount);
 
 // Stage [11]: reads sliceStack and referenceSlice; narrows rangeFirst and
 // rangeLast (which enter as the whole stack) to the best candidate, or leaves

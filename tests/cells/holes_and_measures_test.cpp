@@ -193,4 +193,36 @@ TEST(CellCompletion, TrackIdsCarryOverOneToOneLinks) {
   EXPECT_EQ(f.b.linkRecordCount(), 3);
 }
 
+void runAllStages(CellFrame& f) {
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  linkCells(f.settings, f.b);
+  mergeFragments(f.settings, f.b);
+  completeCells(f.settings, f.b);
+  adjustCells(f.settings, f.b);
+}
+
+TEST(CellCompletion, OneColumnAndOnePixelImagesRunThroughAllStages) {
+  // In a single column no pixel lies in an inner column, so only the
+  // up-down test applies and a solid column stays whole.
+  CellFrame column(1, 300);
+  for (int32_t frame = 1; frame <= 2; ++frame) {
+    column.clear(PositiveCore, 0.5);
+    column.b.frameOrdinal = frame;
+    runAllStages(column);
+    ASSERT_EQ(column.b.nextCellNumber, 2);
+    EXPECT_EQ(cell(column, 1).area, 300);
+    EXPECT_EQ(cell(column, 1).excluded, 1);
+    EXPECT_EQ(cell(column, 1).trackId, 1);
+    handOverFrame(column.b);
+  }
+  EXPECT_EQ(column.b.linkRecordCount(), 1);
+
+  CellFrame pixel(1, 1);
+  pixel.clear(PositiveCore, 0.5);
+  runAllStages(pixel);
+  EXPECT_EQ(pixel.b.nextCellNumber, 1);
+  EXPECT_EQ(pixel.b.cellMap[0], -1);
+}
+
 }  // namespace

@@ -88,7 +88,8 @@ std::vector<int32_t> plainClasses(const SmallFrame& f, double t) {
   for (int32_t k = 0; k < n; ++k) {
     const int32_t i = order[k];
     if (c[i] != Unassigned) continue;
-    if ((d[i] < 0 && touches(i, NegativeCore)) || (d[i] >= 0 && touches(i, PositiveCore))) c[i] = Margin;
+    if ((d[i] < 0 && touches(i, NegativeCore)) || (d[i] >= 0 && touches(i, PositiveCore)))
+      c[i] = Margin;
   }
   for (int32_t start = 0; start < n; ++start) {
     if (c[start] != Unassigned) continue;
@@ -152,15 +153,20 @@ TEST(ClassifyPixelsTest, WeakPixelJoinsOnlyThroughAStrongerNeighbour) {
 TEST(ClassifyPixelsTest, ZeroBlockInsidePositiveRingIsAttachedMargin) {
   SmallFrame f(7, 7, 1);
   setMap(f, ringAround(0.0));
+  const int32_t o = Outside;
+  const int32_t a = AttachedMargin;
+  const int32_t p = PositiveCore;
+  // clang-format off
   const Classes expected = {
-      {Outside, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, Outside},
-      {AttachedMargin, PositiveCore, PositiveCore, PositiveCore, PositiveCore, PositiveCore, AttachedMargin},
-      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
-      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
-      {AttachedMargin, PositiveCore, AttachedMargin, AttachedMargin, AttachedMargin, PositiveCore, AttachedMargin},
-      {AttachedMargin, PositiveCore, PositiveCore, PositiveCore, PositiveCore, PositiveCore, AttachedMargin},
-      {Outside, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, AttachedMargin, Outside},
+      {o, a, a, a, a, a, o},
+      {a, p, p, p, p, p, a},
+      {a, p, a, a, a, p, a},
+      {a, p, a, a, a, p, a},
+      {a, p, a, a, a, p, a},
+      {a, p, p, p, p, p, a},
+      {o, a, a, a, a, a, o},
   };
+  // clang-format on
   EXPECT_EQ(classify(f, 0.1), expected);
 }
 
@@ -312,13 +318,23 @@ TEST(ClassifyPixelsTest, EveryPixelGetsAClassOfItsSign) {
     for (size_t i = 0; i < f.n(); ++i) {
       const double d = f.buffers.deltaMap[i];
       switch (f.buffers.classMap[i]) {
-        case PositiveCore: EXPECT_GT(d, 0.0); break;
-        case NegativeCore: EXPECT_LE(d, 0.0); break;
+        case PositiveCore:
+          EXPECT_GT(d, 0.0);
+          break;
+        case NegativeCore:
+          EXPECT_LE(d, 0.0);
+          break;
         case AttachedMargin:
-        case DetachedMargin: EXPECT_GE(d, 0.0); break;
-        case Margin: EXPECT_LT(d, 0.0); break;
-        case Outside: break;
-        default: ADD_FAILURE() << "pixel " << i << " class " << f.buffers.classMap[i];
+        case DetachedMargin:
+          EXPECT_GE(d, 0.0);
+          break;
+        case Margin:
+          EXPECT_LT(d, 0.0);
+          break;
+        case Outside:
+          break;
+        default:
+          ADD_FAILURE() << "pixel " << i << " class " << f.buffers.classMap[i];
       }
     }
   }
@@ -337,7 +353,8 @@ TEST(ClassifyPixelsTest, AgreesWithTheLiteralStepsOnRandomMaps) {
       for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 24.0;
       classify(f, t);
       const std::vector<int32_t> expected = plainClasses(f, t);
-      const std::vector<int32_t> actual(f.buffers.classMap.data(), f.buffers.classMap.data() + f.n());
+      const std::vector<int32_t> actual(f.buffers.classMap.data(),
+                                        f.buffers.classMap.data() + f.n());
       EXPECT_EQ(actual, expected) << size[0] << " x " << size[1] << " threshold " << t;
     }
   }

@@ -76,7 +76,8 @@ TEST(ComputeDeltaMapTest, OffsetAndScaleOfGreyValuesChangeNothing) {
   reduce(f);
   const std::vector<double> original = deltas(f);
   const size_t total = f.n() * 16;
-  for (size_t i = 0; i < total; ++i) f.buffers.sliceStack[i] = static_cast<uint8_t>(f.buffers.sliceStack[i] + 100);
+  for (size_t i = 0; i < total; ++i)
+    f.buffers.sliceStack[i] = static_cast<uint8_t>(f.buffers.sliceStack[i] + 100);
   reduce(f);
   for (size_t i = 0; i < f.n(); ++i) EXPECT_NEAR(f.buffers.deltaMap[i], original[i], 1e-12);
   for (size_t i = 0; i < total; ++i) {

@@ -59,7 +59,8 @@ TEST(NeighbourEnergyTest, FullSizeCheckerboardDoesNotOverflow) {
   const int32_t height = 720;
   std::vector<uint8_t> v(static_cast<size_t>(width) * height);
   for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x) v[static_cast<size_t>(y) * width + x] = ((x + y) % 2) ? 255 : 0;
+    for (int32_t x = 0; x < width; ++x)
+      v[static_cast<size_t>(y) * width + x] = ((x + y) % 2) ? 255 : 0;
   }
   EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), int64_t{89781318000});
 }

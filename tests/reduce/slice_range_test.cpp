@@ -89,7 +89,8 @@ Range plainSearch(SmallFrame& f, int32_t trim) {
 // Slices given as rows of pixel values.
 void fillStack(SmallFrame& f, const std::vector<std::vector<int>>& slices) {
   for (size_t s = 0; s < slices.size(); ++s) {
-    for (size_t i = 0; i < slices[s].size(); ++i) f.plane(static_cast<int32_t>(s))[i] = static_cast<uint8_t>(slices[s][i]);
+    for (size_t i = 0; i < slices[s].size(); ++i)
+      f.plane(static_cast<int32_t>(s))[i] = static_cast<uint8_t>(slices[s][i]);
   }
 }
 
@@ -115,7 +116,8 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
       for (size_t i = 0; i < f.n(); ++i) {
         const double expected = plainSlope(f, i, r.first, r.last);
         ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
-            << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first << ".." << r.last;
+            << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first << ".."
+            << r.last;
         largest = std::max(largest, std::fabs(expected));
       }
       EXPECT_EQ(m, largest);
@@ -178,10 +180,12 @@ TEST(MismatchEnergyTest, MatchesThePlainMismatchAndEnergyBitForBit) {
       expected[i] = (a - p) * (a - p);
     }
     const double expectedEnergy = plainEnergy(expected, size[0]);
-    const double energy =
-        mismatchEnergy(reference.data(), gMin, gMax, steepest, map.data(), size[0], static_cast<int32_t>(n));
-    EXPECT_EQ(std::memcmp(&energy, &expectedEnergy, sizeof(double)), 0) << size[0] << " x " << size[1];
-    EXPECT_EQ(std::memcmp(map.data(), expected.data(), n * sizeof(double)), 0) << size[0] << " x " << size[1];
+    const double energy = mismatchEnergy(reference.data(), gMin, gMax, steepest, map.data(),
+                                         size[0], static_cast<int32_t>(n));
+    EXPECT_EQ(std::memcmp(&energy, &expectedEnergy, sizeof(double)), 0)
+        << size[0] << " x " << size[1];
+    EXPECT_EQ(std::memcmp(map.data(), expected.data(), n * sizeof(double)), 0)
+        << size[0] << " x " << size[1];
   }
 }
 
@@ -261,10 +265,22 @@ TEST(SearchSliceRangeTest, FlatCandidatesAreSkipped) {
 TEST(SearchSliceRangeTest, NarrowestDefaultCandidateCanWin) {
   // 16 slices, limit 4: the last of the 15 candidates, (4, 15), wins here.
   SmallFrame f(3, 2, 16);
-  fillStack(f, {{3, 6, 0, 8, 1, 9}, {1, 6, 2, 0, 5, 1}, {0, 1, 7, 4, 9, 4}, {1, 0, 9, 8, 8, 3},
-                {1, 8, 1, 8, 0, 8}, {5, 9, 2, 1, 3, 2}, {3, 7, 9, 6, 4, 5}, {9, 6, 5, 8, 6, 1},
-                {6, 8, 3, 6, 2, 6}, {9, 9, 8, 7, 2, 6}, {2, 2, 1, 7, 7, 8}, {7, 9, 2, 2, 4, 3},
-                {2, 9, 8, 5, 3, 8}, {4, 6, 9, 9, 9, 4}, {3, 4, 0, 4, 7, 6}, {3, 2, 9, 5, 3, 5}});
+  fillStack(f, {{3, 6, 0, 8, 1, 9},
+                {1, 6, 2, 0, 5, 1},
+                {0, 1, 7, 4, 9, 4},
+                {1, 0, 9, 8, 8, 3},
+                {1, 8, 1, 8, 0, 8},
+                {5, 9, 2, 1, 3, 2},
+                {3, 7, 9, 6, 4, 5},
+                {9, 6, 5, 8, 6, 1},
+                {6, 8, 3, 6, 2, 6},
+                {9, 9, 8, 7, 2, 6},
+                {2, 2, 1, 7, 7, 8},
+                {7, 9, 2, 2, 4, 3},
+                {2, 9, 8, 5, 3, 8},
+                {4, 6, 9, 9, 9, 4},
+                {3, 4, 0, 4, 7, 6},
+                {3, 2, 9, 5, 3, 5}});
   searchWith(f, 4);
   EXPECT_EQ(f.buffers.referenceSlice, 4);
   EXPECT_EQ(f.buffers.rangeFirst, 4);

@@ -33,10 +33,15 @@ class SmallFrame {
   size_t n() const { return static_cast<size_t>(settings.pixelCount); }
   uint8_t* plane(int32_t s) { return buffers.sliceStack.data() + static_cast<size_t>(s) * n(); }
   uint8_t& grey(int32_t s, int32_t x, int32_t y) {
-    return plane(s)[static_cast<size_t>(y) * static_cast<size_t>(settings.width) + static_cast<size_t>(x)];
+    return plane(
+        s)[static_cast<size_t>(y) * static_cast<size_t>(settings.width) + static_cast<size_t>(x)];
   }
-  double& delta(int32_t x, int32_t y) { return buffers.deltaMap[static_cast<size_t>(y * settings.width + x)]; }
-  int32_t classAt(int32_t x, int32_t y) const { return buffers.classMap[static_cast<size_t>(y * settings.width + x)]; }
+  double& delta(int32_t x, int32_t y) {
+    return buffers.deltaMap[static_cast<size_t>(y * settings.width + x)];
+  }
+  int32_t classAt(int32_t x, int32_t y) const {
+    return buffers.classMap[static_cast<size_t>(y * settings.width + x)];
+  }
 
   void fillPlane(int32_t s, uint8_t value) {
     for (size_t i = 0; i < n(); ++i) plane(s)[i] = value;

@@ -299,7 +299,8 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
         if (a && b && a != b) ++touchingPairs;
       }
     }
-    for (int32_t x = 0; x < w; ++x) borderCells += labels[x] != 0;
+    for (int32_t x = 0; x < w; ++x) borderCells += (labels[x] != 0) + (labels[(h - 1) * w + x] != 0);
+    for (int32_t y = 0; y < h; ++y) borderCells += (labels[y * w] != 0) + (labels[y * w + w - 1] != 0);
 
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;

@@ -8,8 +8,8 @@
 
 namespace {
 
-// Value limits: image side (label images index 32-bit pixels), digit counts,
-// cells (track ids must fit 16-bit labels), noise sigma.
+// Value limits: image side, digit counts, cells (placement compares every
+// pair of cells, so the count is kept moderate), noise sigma.
 constexpr int32_t kMaxSide = 65535;
 constexpr int32_t kMaxDigits = 20;
 constexpr int32_t kMaxCells = 5000;
@@ -17,7 +17,7 @@ constexpr double kMaxNoise = 100.0;
 
 enum class Kind { Int, Seed, Real, Text };
 
-struct OptionSpec {
+struct OptionRule {
   const char* word;
   Kind kind;
   int32_t lowest;  // Int only
@@ -26,7 +26,7 @@ struct OptionSpec {
 
 constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"-w", Kind::Int, 1, kMaxSide},         {"-h", Kind::Int, 1, kMaxSide},
     {"-sc", Kind::Int, 1, kIntMax},         {"-c", Kind::Int, 1, kIntMax},
     {"-p", Kind::Text, 0, 0},               {"-fs", Kind::Int, 0, kIntMax},
@@ -36,22 +36,13 @@ constexpr OptionSpec kOptions[] = {
     {"--truth", Kind::Text, 0, 0},
 };
 
-bool parseWhole(const char* word, int64_t* value) {
+// The whole word must be the number: no sign for unsigned values, no
+// leading blanks, nothing after it.
+template <typename Number>
+bool parseNumber(const char* word, Number* value) {
   const char* end = word + std::strlen(word);
   const auto result = std::from_chars(word, end, *value);
   return result.ec == std::errc() && result.ptr == end && end != word;
-}
-
-bool parseSeed(const char* word, uint64_t* value) {
-  const char* end = word + std::strlen(word);
-  const auto result = std::from_chars(word, end, *value);
-  return result.ec == std::errc() && result.ptr == end && end != word;
-}
-
-bool parseReal(const char* word, double* value) {
-  const char* end = word + std::strlen(word);
-  const auto result = std::from_chars(word, end, *value);
-  return result.ec == std::errc() && result.ptr == end && end != word && std::isfinite(*value);
 }
 
 void storeInt(const char* option, int32_t value, SynthOptions* o) {
@@ -67,27 +58,27 @@ void storeInt(const char* option, int32_t value, SynthOptions* o) {
   else if (w == "--cells") o->cellCount = value;
 }
 
-bool applyValue(const OptionSpec& spec, const char* value, SynthOptions* o, std::string* error) {
-  const std::string prefix = std::string("option ") + spec.word + ": ";
-  switch (spec.kind) {
+bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std::string* error) {
+  const std::string prefix = std::string("option ") + rule.word + ": ";
+  switch (rule.kind) {
     case Kind::Int: {
       int64_t number = 0;
-      if (!parseWhole(value, &number) || number < spec.lowest || number > spec.highest) {
-        *error = prefix + "'" + value + "' is not a whole number from " + std::to_string(spec.lowest) +
-                 " to " + std::to_string(spec.highest);
+      if (!parseNumber(value, &number) || number < rule.lowest || number > rule.highest) {
+        *error = prefix + "'" + value + "' is not a whole number from " + std::to_string(rule.lowest) +
+                 " to " + std::to_string(rule.highest);
         return false;
       }
-      storeInt(spec.word, static_cast<int32_t>(number), o);
+      storeInt(rule.word, static_cast<int32_t>(number), o);
       return true;
     }
     case Kind::Seed:
-      if (!parseSeed(value, &o->seed)) {
+      if (!parseNumber(value, &o->seed)) {
         *error = prefix + "'" + value + "' is not a whole number from 0 to 18446744073709551615";
         return false;
       }
       return true;
     case Kind::Real:
-      if (!parseReal(value, &o->noise) || o->noise < 0.0 || o->noise > kMaxNoise) {
+      if (!parseNumber(value, &o->noise) || !std::isfinite(o->noise) || o->noise < 0.0 || o->noise > kMaxNoise) {
         *error = prefix + "'" + value + "' is not a number from 0 to 100";
         return false;
       }
@@ -97,16 +88,16 @@ bool applyValue(const OptionSpec& spec, const char* value, SynthOptions* o, std:
         *error = prefix + "the value is empty";
         return false;
       }
-      if (std::strcmp(spec.word, "-p") == 0) o->pathPattern = value;
+      if (std::strcmp(rule.word, "-p") == 0) o->pathPattern = value;
       else o->truthFolder = value;
       return true;
   }
   return false;
 }
 
-const OptionSpec* findOption(const char* word) {
-  for (const OptionSpec& spec : kOptions) {
-    if (std::strcmp(word, spec.word) == 0) return &spec;
+const OptionRule* findOption(const char* word) {
+  for (const OptionRule& rule : kOptions) {
+    if (std::strcmp(word, rule.word) == 0) return &rule;
   }
   return nullptr;
 }
@@ -118,8 +109,8 @@ SynthCommand parseSynthCommandLine(int argc, const char* const* argv, SynthOptio
   for (int w = 1; w < argc; ++w) {
     const char* word = argv[w];
     if (std::strcmp(word, "--help") == 0) return SynthCommand::Help;
-    const OptionSpec* spec = findOption(word);
-    if (spec == nullptr) {
+    const OptionRule* rule = findOption(word);
+    if (rule == nullptr) {
       *error = std::string(word[0] == '-' ? "unknown option '" : "unexpected word '") + word + "'";
       return SynthCommand::Invalid;
     }
@@ -127,7 +118,7 @@ SynthCommand parseSynthCommandLine(int argc, const char* const* argv, SynthOptio
       *error = std::string("option ") + word + " needs a value";
       return SynthCommand::Invalid;
     }
-    if (!applyValue(*spec, argv[++w], options, error)) return SynthCommand::Invalid;
+    if (!applyValue(*rule, argv[++w], options, error)) return SynthCommand::Invalid;
   }
   if (options->pathPattern.empty()) {
     *error = "the slice path pattern is missing (-p, for example -p demo/t%0_z%1.tif)";

@@ -1,5 +1,6 @@
 #include "synth/render.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "synth/texture.h"
@@ -24,22 +25,27 @@ constexpr double kInteriorNone = 1.0;
 constexpr double kRimCentre = 1.5;
 constexpr double kRimHalfWidth = 3.5;
 constexpr double kRimShare = 0.9;  // rim swing relative to the cytoplasm
-// A faint bright halo beyond the rim, seen in focus only.
-constexpr double kHaloCentre = 6.0;
-constexpr double kHaloHalfWidth = 2.5;
-constexpr double kOutlineReach = kHaloCentre + kHaloHalfWidth;
+// In focus the outline shows as a thin dark line with a bright halo beyond
+// it (grey levels, centre and half width along s); neither changes through
+// focus.
+constexpr double kLineOffset = -30.0;
+constexpr double kLineCentre = 0.5;
+constexpr double kLineHalfWidth = 1.5;
+constexpr double kHaloOffset = 20.0;
+constexpr double kHaloCentre = 3.5;
+constexpr double kHaloHalfWidth = 2.0;
+// How far beyond its outline a cell changes the picture.
+constexpr double kOutlineReach = std::max(kRimCentre + kRimHalfWidth, kHaloCentre + kHaloHalfWidth);
 // A slightly stronger band just inside the outline, as in real cells.
 constexpr double kBandCentre = -4.0;
 constexpr double kBandHalfWidth = 3.0;
 constexpr double kBandShare = 0.08;
 // Granular cytoplasm: swing and base texture.
 constexpr double kGrainSwingShare = 0.05;
-constexpr double kCellGrainAmplitude = 2.0;
+constexpr double kCellGrainAmplitude = 4.0;
 constexpr double kCellGrainSpacing = 5.0;
-// In-focus offsets of interior, rim, nucleus and vacuoles, in grey levels.
+// In-focus offsets of interior, nucleus and vacuoles, in grey levels.
 constexpr double kInteriorOffset = 6.0;
-constexpr double kRimOffset = -22.0;
-constexpr double kHaloOffset = 10.0;
 constexpr double kNucleusOffset = 2.0;
 constexpr double kVacuoleOffset = 4.0;
 
@@ -65,7 +71,6 @@ constexpr double kVacuoleFloor = 0.05;
 // cytoplasm kVacuoleEdge beyond its radius: with no flat floor, noise
 // cannot split it into several low points.
 constexpr double kVacuoleEdge = 2.0;
-
 
 // Seeds of the three background textures, mixed with the recording's seed.
 constexpr uint64_t kBlotchSeed = 0xB10C;
@@ -217,7 +222,7 @@ void paintCell(const SynthCell& cell, int32_t index, FrameMaps* maps) {
       const double interior = smoothstep((kInteriorNone - s) / (kInteriorNone - kInteriorFull));
       const double rim = bump((s - kRimCentre) / kRimHalfWidth);
       double share = interior - kRimShare * rim + kBandShare * bump((s - kBandCentre) / kBandHalfWidth);
-      double offset = kInteriorOffset * interior + kRimOffset * rim +
+      double offset = kInteriorOffset * interior + kLineOffset * bump((s - kLineCentre) / kLineHalfWidth) +
                       kHaloOffset * bump((s - kHaloCentre) / kHaloHalfWidth);
       double vacuole = 0.0;
       if (s < 0.0) vacuole = addContents(contents, x, y, &share, &offset);
