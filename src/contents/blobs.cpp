@@ -1,6 +1,7 @@
 #include "contents/blobs.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 

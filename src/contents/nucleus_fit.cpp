@@ -1,6 +1,5 @@
 #include "contents/nucleus_fit.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "contents/ray_march.h"
@@ -245,7 +244,8 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   const ShapeFactors shape = shapeFactors(outlines);
   // The contrast factor is at most 1 and every factor is at least 0, so with
   // rounding monotone in each factor the score cannot exceed leading x f6.
-  // When that bound cannot beat the cell's best the mean pass is skipped.
+  // When that bound cannot beat the cell's best, the stamps and the mean pass
+  // are skipped (a bound that is not a number compares false and goes on).
   if (shape.leading * shape.innerSize <= b.currentCells[cand.cell].nucleusValue) return;
   stampRays(fit, cand);
   double innerMean = 0.0;

@@ -14,10 +14,11 @@ constexpr double kRayBudget = 16.0;
 // and 16 |sin| + 1 in y, below 16 x sqrt(2) + 2.
 constexpr int32_t kRayStepsMax = 32;
 
-// The walk of one ray. Starting at the centre of its origin pixel, it crosses
-// into the next pixel in x or in y, whichever crossing lies nearer; equal
-// crossing distances step in x. fx and fy are the distances to the next
-// pixel border in units of a pixel side, `remaining` the unused path length.
+// The walk of one ray: it crosses into the next pixel in x or in y, whichever
+// crossing lies nearer along the ray; equal crossing distances step in x.
+// fx and fy are the distances to the next crossing in x and in y, in pixel
+// sides; both start at a whole pixel, so the first step travels at least 1.0.
+// `remaining` is the unused path length.
 struct RayWalk {
   double sinK;
   double cosK;

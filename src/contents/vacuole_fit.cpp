@@ -20,6 +20,15 @@ struct Candidate {
   double seedValue;
 };
 
+// The lowest rejected level seen for a blob, in a small table indexed by
+// blob number; a slot holds one blob at a time, and a blob without a slot is
+// simply walked.
+struct Rejection {
+  int32_t blob;
+  double level;
+};
+constexpr int32_t kRejectionSlots = 1024;
+
 struct Fit {
   const RayPaths& paths;
   const double* delta;
@@ -27,6 +36,7 @@ struct Fit {
   AngleEntry* angles;
   int32_t width;
   int32_t height;
+  Rejection* rejections;
 };
 
 Candidate setUp(const FrameBuffers& b, int32_t i) {
@@ -58,11 +68,25 @@ bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
   return true;
 }
 
+// A rejection of the same blob at a level at most as high rejects this
+// candidate too: all candidates of a blob share the seed and with it every
+// ray's pixels and their running maximum, a higher level ends each ray at the
+// same pixel or further out, and what rejects (an edge pixel, a value below
+// the seed) does not change during the stage.
+bool rejectedBefore(const Fit& fit, const Candidate& cand) {
+  const Rejection& r = fit.rejections[cand.blob % kRejectionSlots];
+  return r.blob == cand.blob && cand.level >= r.level;
+}
+
 // Step 2. Nothing a rejected candidate writes is read again, so its remaining
 // directions are not walked.
 bool walkRays(const Fit& fit, const Candidate& cand) {
+  if (rejectedBefore(fit, cand)) return false;
   for (int32_t k = 0; k < kDirections; ++k) {
-    if (!walkRay(fit, cand, k)) return false;
+    if (!walkRay(fit, cand, k)) {
+      fit.rejections[cand.blob % kRejectionSlots] = {cand.blob, cand.level};
+      return false;
+    }
   }
   return true;
 }
@@ -161,7 +185,8 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
 void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height};
+  Rejection rejections[kRejectionSlots] = {};  // blob 0 never exists
+  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height, rejections};
   // Candidates in list order: within a blob the lower level first, so of
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);

@@ -97,6 +97,41 @@ TEST(NucleusFit, ACandidateWhoseRayMeetsTheCellEdgeIsRejected) {
   EXPECT_EQ(s.b.currentCells[1].nucleusArea, 0.0);
 }
 
+// Candidates: blob 1 (seed (25, 25)) at (25, 26), blob 2 (seed (30, 25), an
+// edge pixel on the first ray of blob 1) at its seed, blob 1 again at (25, 27).
+void seedOnAnotherRay(Scene& s) {
+  singleCandidate(s, s.at(25, 25), s.at(25, 26));
+  s.b.blobMap()[s.at(25, 27)] = 1;
+  s.b.blobMap()[s.at(30, 25)] = 2;
+  s.b.blobTable[2].seedPixel = s.at(30, 25);
+  s.b.blobCount = 2;
+  s.b.edgeMap()[s.at(30, 25)] = -2;
+  int32_t* list = s.b.candidatePixels();
+  list[0] = s.at(25, 26);
+  list[1] = s.at(30, 25);
+  list[2] = s.at(25, 27);
+  s.b.candidateCount = 3;
+}
+
+TEST(NucleusFit, AStampedSeedNoLongerRejectsTheRaysThroughIt) {
+  // The first candidate meets the edge pixel; the second stamps it as its
+  // seed; the third, of the first blob again, passes through it.
+  Scene fast(50, 50);
+  Scene straight(50, 50);
+  buildRadialCell(fast, plateauThenShelf);
+  buildRadialCell(straight, plateauThenShelf);
+  seedOnAnotherRay(fast);
+  seedOnAnotherRay(straight);
+  fitNuclei(fast.settings, fast.b);
+  contents_test::straightFitNuclei(straight.settings, straight.b);
+  const CellRecord& f = fast.b.currentCells[1];
+  const CellRecord& t = straight.b.currentCells[1];
+  EXPECT_GT(f.nucleusValue, 0.0);
+  EXPECT_EQ(f.nucleusCentre, fast.at(25, 25));
+  EXPECT_EQ(f.nucleusValue, t.nucleusValue);
+  EXPECT_EQ(f.nucleusCentre, t.nucleusCentre);
+}
+
 TEST(NucleusFit, APixelEndingBothPhasesLeavesNoRingAndNoNucleus) {
   // A plateau on a floor far below level - 0.2: the first floor pixel ends the
   // nucleolus and, tested again, the nucleus.

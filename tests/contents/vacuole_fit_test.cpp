@@ -74,6 +74,21 @@ TEST(VacuoleFit, ALowerPixelOfANeighbouringBlobRejectsTheCandidate) {
   EXPECT_EQ(s.b.blobTable[1].vacuoleScore, 0.0);
 }
 
+TEST(VacuoleFit, ARejectionAtOneLevelLeavesLowerLevelsOfTheBlobOpen) {
+  // The outline at level 0.6 reaches the edge pixel at r = 6; the one at
+  // level 0.4 (listed after it) closes at r = 4 and scores.
+  Scene s(50, 50);
+  buildBasin(s);
+  s.b.edgeMap()[s.at(31, 25)] = -2;
+  s.b.blobMap()[s.at(28, 25)] = 1;
+  s.b.candidatePixels()[1] = s.at(28, 25);
+  s.b.candidateCount = 2;
+  fitVacuoles(s.settings, s.b);
+  const BlobRecord& blob = s.b.blobTable[1];
+  EXPECT_GT(blob.vacuoleScore, 0.0);
+  EXPECT_LT(blob.vacuoleArea, 3.1415927 * 4.6 * 4.6);
+}
+
 TEST(VacuoleFit, AnOutlineMeetingTheCellEdgeIsRejected) {
   Scene s(50, 50);
   buildBasin(s);
