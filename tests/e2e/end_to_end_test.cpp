@@ -102,11 +102,13 @@ TEST(EndToEnd, RealRecordingTraps162) {
   expectReference("traps-162", out);
 }
 
-// The demo recording: 320 x 240, 16 slices, 5 frames.
+// The demo recording: 320 x 240, 16 slices, 5 frames, in a folder of its own
+// for every test (tests may run in parallel processes).
 class SyntheticRun : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = freshFolder("e2e_synthetic");
+  void SetUp() override {
+    folder_ = freshFolder(std::string("e2e_synthetic_") +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     SynthOptions options;
     options.width = 320;
     options.height = 240;
@@ -117,12 +119,12 @@ class SyntheticRun : public ::testing::Test {
     std::string why;
     generated_ = generateRecording(options, &why);
   }
-  static std::vector<std::string> words(const fs::path& slices, const fs::path& out) {
+  std::vector<std::string> words(const fs::path& slices, const fs::path& out) const {
     return {"-w", "320", "-h", "240", "-p", (slices / "t%0_z%1.tif").string(), "-o", out.string(),
             "-i", "--masks"};
   }
-  static inline fs::path folder_;
-  static inline bool generated_ = false;
+  fs::path folder_;
+  bool generated_ = false;
 };
 
 TEST_F(SyntheticRun, MatchesReference) {

@@ -16,7 +16,7 @@ namespace {
 
 using test_images::BmpSpec;
 using test_images::PngSpec;
-using test_images::TiffSpec;
+using test_images::TiffLayout;
 
 // Fill of a plane before a load that must fail, to show it stays untouched.
 constexpr uint8_t kUntouched = 0xA5;
@@ -112,7 +112,7 @@ TEST_F(SliceLoaderFile, EmptyAndUnknownContentAreNotImages) {
 TEST_F(SliceLoaderFile, ContentNotExtensionChoosesDecoder) {
   const std::vector<uint8_t> values = ramp(6, 4);
   ASSERT_TRUE(test_images::writePng(file("png.tif"), PngSpec{6, 4}, values));
-  ASSERT_TRUE(test_images::writeTiff(file("tiff.bmp"), TiffSpec{6, 4}, values));
+  ASSERT_TRUE(test_images::writeTiff(file("tiff.bmp"), TiffLayout{6, 4}, values));
   EXPECT_EQ(load(file("png.tif"), 6, 4), values);
   EXPECT_EQ(load(file("tiff.bmp"), 6, 4), values);
 }
@@ -132,7 +132,7 @@ TEST_F(SliceLoaderFile, PathLongerThan255CharactersLoads) {
 
 TEST_F(SliceLoaderFile, WrongSizeNamesFoundAndExpectedInEveryFormat) {
   const std::vector<uint8_t> values = ramp(16, 8);
-  ASSERT_TRUE(test_images::writeTiff(file("s.tif"), TiffSpec{16, 8}, values));
+  ASSERT_TRUE(test_images::writeTiff(file("s.tif"), TiffLayout{16, 8}, values));
   ASSERT_TRUE(test_images::writePng(file("s.png"), PngSpec{16, 8}, values));
   ASSERT_TRUE(test_images::writeJpeg(file("s.jpg"), 16, 8, 1, 100, values));
   ASSERT_TRUE(test_images::writeBytes(file("s.bmp"),
@@ -149,44 +149,44 @@ TEST_F(SliceLoaderFile, WrongSizeNamesFoundAndExpectedInEveryFormat) {
 class SliceLoaderTiff : public SliceLoaderFixture {};
 
 TEST_F(SliceLoaderTiff, GreyStripsWithShortLastStrip) {
-  TiffSpec spec{7, 5};
-  spec.rowsPerStrip = 2;
+  TiffLayout layout{7, 5};
+  layout.rowsPerStrip = 2;
   const std::vector<uint8_t> values = ramp(7, 5);
-  ASSERT_TRUE(test_images::writeTiff(file("grey.tif"), spec, values));
+  ASSERT_TRUE(test_images::writeTiff(file("grey.tif"), layout, values));
   EXPECT_EQ(load(file("grey.tif"), 7, 5), values);
 }
 
 TEST_F(SliceLoaderTiff, TiledDeflateWithPartialEdgeTiles) {
   ASSERT_TRUE(TIFFIsCODECConfigured(COMPRESSION_ADOBE_DEFLATE));
-  TiffSpec spec{40, 23};
-  spec.tileSide = 16;
-  spec.compression = COMPRESSION_ADOBE_DEFLATE;
+  TiffLayout layout{40, 23};
+  layout.tileSide = 16;
+  layout.compression = COMPRESSION_ADOBE_DEFLATE;
   const std::vector<uint8_t> values = ramp(40, 23);
-  ASSERT_TRUE(test_images::writeTiff(file("tiled.tif"), spec, values));
+  ASSERT_TRUE(test_images::writeTiff(file("tiled.tif"), layout, values));
   EXPECT_EQ(load(file("tiled.tif"), 40, 23), values);
 }
 
 TEST_F(SliceLoaderTiff, LzwStrips) {
   ASSERT_TRUE(TIFFIsCODECConfigured(COMPRESSION_LZW));
-  TiffSpec spec{9, 6};
-  spec.compression = COMPRESSION_LZW;
-  spec.rowsPerStrip = 4;
+  TiffLayout layout{9, 6};
+  layout.compression = COMPRESSION_LZW;
+  layout.rowsPerStrip = 4;
   const std::vector<uint8_t> values = ramp(9, 6);
-  ASSERT_TRUE(test_images::writeTiff(file("lzw.tif"), spec, values));
+  ASSERT_TRUE(test_images::writeTiff(file("lzw.tif"), layout, values));
   EXPECT_EQ(load(file("lzw.tif"), 9, 6), values);
 }
 
 TEST_F(SliceLoaderTiff, BigTiffAndBigEndian) {
-  TiffSpec spec{6, 4};
-  spec.bigTiff = true;
+  TiffLayout layout{6, 4};
+  layout.bigTiff = true;
   const std::vector<uint8_t> values = ramp(6, 4);
-  ASSERT_TRUE(test_images::writeTiff(file("big.tif"), spec, values));
+  ASSERT_TRUE(test_images::writeTiff(file("big.tif"), layout, values));
   EXPECT_EQ(test_images::readBytes(file("big.tif"))[2], 43);
   EXPECT_EQ(load(file("big.tif"), 6, 4), values);
 
   TIFF* tif = TIFFOpen(file("motorola.tif").c_str(), "wb");
   ASSERT_NE(tif, nullptr);
-  const bool written = test_images::writeTiffPage(tif, TiffSpec{6, 4}, values);
+  const bool written = test_images::writeTiffPage(tif, TiffLayout{6, 4}, values);
   TIFFClose(tif);
   ASSERT_TRUE(written);
   EXPECT_EQ(test_images::readBytes(file("motorola.tif"))[0], 'M');
@@ -194,25 +194,25 @@ TEST_F(SliceLoaderTiff, BigTiffAndBigEndian) {
 }
 
 TEST_F(SliceLoaderTiff, PaletteGivesIndicesNotColours) {
-  TiffSpec spec{16, 16};
-  spec.photometric = PHOTOMETRIC_PALETTE;
-  spec.colormap.resize(3 * 256);
+  TiffLayout layout{16, 16};
+  layout.photometric = PHOTOMETRIC_PALETTE;
+  layout.colormap.resize(3 * 256);
   for (int i = 0; i < 256; ++i) {
-    spec.colormap[i] = static_cast<uint16_t>((255 - i) * 257);
-    spec.colormap[256 + i] = static_cast<uint16_t>((i / 2) * 257);
-    spec.colormap[512 + i] = 7 * 257;
+    layout.colormap[i] = static_cast<uint16_t>((255 - i) * 257);
+    layout.colormap[256 + i] = static_cast<uint16_t>((i / 2) * 257);
+    layout.colormap[512 + i] = 7 * 257;
   }
   std::vector<uint8_t> indices(256);
   for (int i = 0; i < 256; ++i) indices[i] = static_cast<uint8_t>(i);
-  ASSERT_TRUE(test_images::writeTiff(file("palette.tif"), spec, indices));
+  ASSERT_TRUE(test_images::writeTiff(file("palette.tif"), layout, indices));
   EXPECT_EQ(load(file("palette.tif"), 16, 16), indices);
 }
 
 TEST_F(SliceLoaderTiff, MinIsWhiteGivesTheGreyAViewerShows) {
-  TiffSpec spec{5, 3};
-  spec.photometric = PHOTOMETRIC_MINISWHITE;
+  TiffLayout layout{5, 3};
+  layout.photometric = PHOTOMETRIC_MINISWHITE;
   const std::vector<uint8_t> samples = ramp(5, 3);
-  ASSERT_TRUE(test_images::writeTiff(file("white.tif"), spec, samples));
+  ASSERT_TRUE(test_images::writeTiff(file("white.tif"), layout, samples));
   std::vector<uint8_t> shown(samples.size());
   for (size_t i = 0; i < samples.size(); ++i) shown[i] = static_cast<uint8_t>(255 - samples[i]);
   EXPECT_EQ(load(file("white.tif"), 5, 3), shown);
@@ -221,34 +221,34 @@ TEST_F(SliceLoaderTiff, MinIsWhiteGivesTheGreyAViewerShows) {
 TEST_F(SliceLoaderTiff, OnlyTheFirstPageIsRead) {
   const std::vector<uint8_t> first = ramp(6, 4);
   const std::vector<uint8_t> second(9, 200);
-  const TiffSpec secondSpec{3, 3};
+  const TiffLayout secondSpec{3, 3};
   ASSERT_TRUE(
-      test_images::writeTiff(file("pages.tif"), TiffSpec{6, 4}, first, &secondSpec, &second));
+      test_images::writeTiff(file("pages.tif"), TiffLayout{6, 4}, first, &secondSpec, &second));
   EXPECT_EQ(load(file("pages.tif"), 6, 4), first);
   EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
 }
 
 TEST_F(SliceLoaderTiff, SixteenBitGreyIsRejected) {
-  TiffSpec spec{4, 4};
-  spec.bits = 16;
-  ASSERT_TRUE(test_images::writeTiff(file("deep.tif"), spec, std::vector<uint8_t>(32, 9)));
+  TiffLayout layout{4, 4};
+  layout.bits = 16;
+  ASSERT_TRUE(test_images::writeTiff(file("deep.tif"), layout, std::vector<uint8_t>(32, 9)));
   EXPECT_EQ(loadFails(file("deep.tif"), 4, 4),
             "image is 16-bit grey, expected 8-bit grey or palette");
 }
 
 TEST_F(SliceLoaderTiff, RgbIsRejected) {
-  TiffSpec spec{4, 4};
-  spec.samples = 3;
-  spec.photometric = PHOTOMETRIC_RGB;
-  ASSERT_TRUE(test_images::writeTiff(file("rgb.tif"), spec, std::vector<uint8_t>(48, 9)));
+  TiffLayout layout{4, 4};
+  layout.samples = 3;
+  layout.photometric = PHOTOMETRIC_RGB;
+  ASSERT_TRUE(test_images::writeTiff(file("rgb.tif"), layout, std::vector<uint8_t>(48, 9)));
   EXPECT_EQ(loadFails(file("rgb.tif"), 4, 4),
             "image is 8-bit RGB with 3 samples per pixel, expected 8-bit grey or palette");
 }
 
 TEST_F(SliceLoaderTiff, CorruptCompressedDataFailsSilently) {
-  TiffSpec spec{64, 64};
-  spec.compression = COMPRESSION_ADOBE_DEFLATE;
-  ASSERT_TRUE(test_images::writeTiff(file("bad.tif"), spec, noise(64 * 64)));
+  TiffLayout layout{64, 64};
+  layout.compression = COMPRESSION_ADOBE_DEFLATE;
+  ASSERT_TRUE(test_images::writeTiff(file("bad.tif"), layout, noise(64 * 64)));
   // libtiff writes the strip right after the 8-byte header.
   std::vector<uint8_t> bytes = test_images::readBytes(file("bad.tif"));
   for (size_t i = 8; i < 40; ++i) bytes[i] = 0xFF;
@@ -275,23 +275,23 @@ TEST_F(SliceLoaderPng, Grey) {
 }
 
 TEST_F(SliceLoaderPng, InterlacedGrey) {
-  PngSpec spec{13, 11};
-  spec.interlaced = true;
+  PngSpec layout{13, 11};
+  layout.interlaced = true;
   const std::vector<uint8_t> values = ramp(13, 11);
-  ASSERT_TRUE(test_images::writePng(file("adam7.png"), spec, values));
+  ASSERT_TRUE(test_images::writePng(file("adam7.png"), layout, values));
   EXPECT_EQ(load(file("adam7.png"), 13, 11), values);
 }
 
 TEST_F(SliceLoaderPng, PaletteGivesIndicesNotColours) {
-  PngSpec spec{16, 16};
-  spec.colourType = PNG_COLOR_TYPE_PALETTE;
+  PngSpec layout{16, 16};
+  layout.colourType = PNG_COLOR_TYPE_PALETTE;
   for (int i = 0; i < 256; ++i) {
-    spec.palette.push_back(
+    layout.palette.push_back(
         png_color{static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2), 7});
   }
   std::vector<uint8_t> indices(256);
   for (int i = 0; i < 256; ++i) indices[i] = static_cast<uint8_t>(255 - i);
-  ASSERT_TRUE(test_images::writePng(file("palette.png"), spec, indices));
+  ASSERT_TRUE(test_images::writePng(file("palette.png"), layout, indices));
   EXPECT_EQ(load(file("palette.png"), 16, 16), indices);
 }
 
@@ -308,10 +308,10 @@ TEST_F(SliceLoaderPng, OtherDepthsAndChannelsAreRejected) {
                         {8, PNG_COLOR_TYPE_RGB, "8-bit RGB"},
                         {8, PNG_COLOR_TYPE_RGB_ALPHA, "8-bit RGBA"}};
   for (const Case& c : cases) {
-    PngSpec spec{4, 4, c.bitDepth, c.colourType};
-    if (c.colourType == PNG_COLOR_TYPE_PALETTE) spec.palette.assign(16, png_color{1, 2, 3});
-    ASSERT_TRUE(test_images::writePng(file("other.png"), spec,
-                                      std::vector<uint8_t>(4 * test_images::pngRowBytes(spec), 1)));
+    PngSpec layout{4, 4, c.bitDepth, c.colourType};
+    if (c.colourType == PNG_COLOR_TYPE_PALETTE) layout.palette.assign(16, png_color{1, 2, 3});
+    ASSERT_TRUE(test_images::writePng(file("other.png"), layout,
+                                      std::vector<uint8_t>(4 * test_images::pngRowBytes(layout), 1)));
     EXPECT_EQ(loadFails(file("other.png"), 4, 4),
               std::string("image is ") + c.found + ", expected 8-bit grey or palette");
   }
@@ -391,64 +391,64 @@ std::vector<uint8_t> highIndices() {
 }
 
 TEST_F(SliceLoaderBmp, BottomUpPaddedRowsGiveIndices) {
-  const BmpSpec spec{5, 3, 8, 40, 0, colourPalette(256, 4)};
-  ASSERT_TRUE(test_images::writeBytes(file("up.bmp"), test_images::bmpBytes(spec, highIndices())));
+  const BmpSpec layout{5, 3, 8, 40, 0, colourPalette(256, 4)};
+  ASSERT_TRUE(test_images::writeBytes(file("up.bmp"), test_images::bmpBytes(layout, highIndices())));
   EXPECT_EQ(load(file("up.bmp"), 5, 3), highIndices());
 }
 
 TEST_F(SliceLoaderBmp, TopDownRowsGiveIndices) {
-  const BmpSpec spec{5, -3, 8, 40, 0, colourPalette(256, 4)};
+  const BmpSpec layout{5, -3, 8, 40, 0, colourPalette(256, 4)};
   ASSERT_TRUE(
-      test_images::writeBytes(file("down.bmp"), test_images::bmpBytes(spec, highIndices())));
+      test_images::writeBytes(file("down.bmp"), test_images::bmpBytes(layout, highIndices())));
   EXPECT_EQ(load(file("down.bmp"), 5, 3), highIndices());
 }
 
 TEST_F(SliceLoaderBmp, CoreHeaderWithThreeByteEntries) {
-  const BmpSpec spec{5, 3, 8, 12, 0, colourPalette(256, 3)};
+  const BmpSpec layout{5, 3, 8, 12, 0, colourPalette(256, 3)};
   ASSERT_TRUE(
-      test_images::writeBytes(file("core.bmp"), test_images::bmpBytes(spec, highIndices())));
+      test_images::writeBytes(file("core.bmp"), test_images::bmpBytes(layout, highIndices())));
   EXPECT_EQ(load(file("core.bmp"), 5, 3), highIndices());
 }
 
 TEST_F(SliceLoaderBmp, ShortPaletteStillGivesEveryIndex) {
-  const BmpSpec spec{5, 3, 8, 40, 0, colourPalette(16, 4)};
+  const BmpSpec layout{5, 3, 8, 40, 0, colourPalette(16, 4)};
   ASSERT_TRUE(
-      test_images::writeBytes(file("short.bmp"), test_images::bmpBytes(spec, highIndices())));
+      test_images::writeBytes(file("short.bmp"), test_images::bmpBytes(layout, highIndices())));
   EXPECT_EQ(load(file("short.bmp"), 5, 3), highIndices());
 }
 
 TEST_F(SliceLoaderBmp, TwentyFourBitIsRejected) {
-  const BmpSpec spec{4, 4, 24, 40, 0, {}};
+  const BmpSpec layout{4, 4, 24, 40, 0, {}};
   ASSERT_TRUE(test_images::writeBytes(file("rgb.bmp"),
-                                      test_images::bmpBytes(spec, std::vector<uint8_t>(48, 3))));
+                                      test_images::bmpBytes(layout, std::vector<uint8_t>(48, 3))));
   EXPECT_EQ(loadFails(file("rgb.bmp"), 4, 4),
             "image is 24-bit BMP, expected 8-bit grey or palette");
 }
 
 TEST_F(SliceLoaderBmp, RunLengthCodingIsRejected) {
-  const BmpSpec spec{4, 4, 8, 40, 1, colourPalette(256, 4)};
+  const BmpSpec layout{4, 4, 8, 40, 1, colourPalette(256, 4)};
   ASSERT_TRUE(test_images::writeBytes(file("rle.bmp"),
-                                      test_images::bmpBytes(spec, std::vector<uint8_t>(16, 3))));
+                                      test_images::bmpBytes(layout, std::vector<uint8_t>(16, 3))));
   EXPECT_EQ(loadFails(file("rle.bmp"), 4, 4), "RLE8-compressed BMP is not supported");
 }
 
 TEST_F(SliceLoaderBmp, TruncatedPixelDataIsRejected) {
-  const BmpSpec spec{5, 3, 8, 40, 0, colourPalette(256, 4)};
-  std::vector<uint8_t> bytes = test_images::bmpBytes(spec, highIndices());
+  const BmpSpec layout{5, 3, 8, 40, 0, colourPalette(256, 4)};
+  std::vector<uint8_t> bytes = test_images::bmpBytes(layout, highIndices());
   bytes.pop_back();
   ASSERT_TRUE(test_images::writeBytes(file("cut.bmp"), bytes));
   EXPECT_EQ(loadFails(file("cut.bmp"), 5, 3), "BMP pixel data is truncated");
 }
 
 TEST_F(SliceLoaderBmp, OffsetsOutsideTheFileAreRejected) {
-  const BmpSpec spec{5, 3, 8, 40, 0, colourPalette(256, 4)};
-  std::vector<uint8_t> bytes = test_images::bmpBytes(spec, highIndices());
+  const BmpSpec layout{5, 3, 8, 40, 0, colourPalette(256, 4)};
+  std::vector<uint8_t> bytes = test_images::bmpBytes(layout, highIndices());
   test_images::putLe(&bytes, 10, static_cast<uint32_t>(bytes.size() + 1), 4);
   ASSERT_TRUE(test_images::writeBytes(file("offset.bmp"), bytes));
   EXPECT_EQ(loadFails(file("offset.bmp"), 5, 3),
             "BMP header is corrupt: offsets lie outside the file");
 
-  bytes = test_images::bmpBytes(spec, highIndices());
+  bytes = test_images::bmpBytes(layout, highIndices());
   test_images::putLe(&bytes, 14, 0x7FFFFFF0, 4);  // info header longer than the file
   ASSERT_TRUE(test_images::writeBytes(file("info.bmp"), bytes));
   EXPECT_EQ(loadFails(file("info.bmp"), 5, 3),
@@ -459,8 +459,8 @@ TEST_F(SliceLoaderBmp, OffsetsOutsideTheFileAreRejected) {
 }
 
 TEST_F(SliceLoaderBmp, UnknownHeaderSizeIsRejected) {
-  const BmpSpec spec{5, 3, 8, 40, 0, colourPalette(256, 4)};
-  std::vector<uint8_t> bytes = test_images::bmpBytes(spec, highIndices());
+  const BmpSpec layout{5, 3, 8, 40, 0, colourPalette(256, 4)};
+  std::vector<uint8_t> bytes = test_images::bmpBytes(layout, highIndices());
   test_images::putLe(&bytes, 14, 16, 4);
   ASSERT_TRUE(test_images::writeBytes(file("os2.bmp"), bytes));
   EXPECT_EQ(loadFails(file("os2.bmp"), 5, 3), "BMP header size 16 is not supported");

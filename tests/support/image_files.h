@@ -56,8 +56,8 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
 
 // ---- TIFF ----
 
-struct TiffSpec {
-  TiffSpec(uint32_t w, uint32_t h) : width(w), height(h) {}
+struct TiffLayout {
+  TiffLayout(uint32_t w, uint32_t h) : width(w), height(h) {}
   uint32_t width = 0;
   uint32_t height = 0;
   uint16_t bits = 8;
@@ -70,36 +70,36 @@ struct TiffSpec {
   std::vector<uint16_t> colormap;  // red, green, blue curves of 2^bits entries each
 };
 
-inline void setTiffFields(TIFF* tif, const TiffSpec& spec) {
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
-  if (!spec.colormap.empty()) {
-    const size_t n = spec.colormap.size() / 3;
-    uint16_t* map = const_cast<uint16_t*>(spec.colormap.data());
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
+  if (!layout.colormap.empty()) {
+    const size_t n = layout.colormap.size() / 3;
+    uint16_t* map = const_cast<uint16_t*>(layout.colormap.data());
     TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
   }
-  if (spec.tileSide != 0) {
-    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSide);
-    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSide);
+  if (layout.tileSide != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tileSide);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tileSide);
   } else {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-                 spec.rowsPerStrip != 0 ? spec.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+                 layout.rowsPerStrip != 0 ? layout.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
   }
 }
 
-inline bool writeTiffPage(TIFF* tif, const TiffSpec& spec, const std::vector<uint8_t>& samples) {
-  setTiffFields(tif, spec);
-  const size_t rowBytes = static_cast<size_t>(spec.width) * spec.samples * spec.bits / 8;
-  if (spec.tileSide == 0) {
+inline bool writeTiffPage(TIFF* tif, const TiffLayout& layout, const std::vector<uint8_t>& samples) {
+  setTiffFields(tif, layout);
+  const size_t rowBytes = static_cast<size_t>(layout.width) * layout.samples * layout.bits / 8;
+  if (layout.tileSide == 0) {
     uint32_t rowsPerStrip = 0;
     TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    for (uint32_t row = 0; row < spec.height; row += rowsPerStrip) {
-      const uint32_t rows = std::min(rowsPerStrip, spec.height - row);
+    for (uint32_t row = 0; row < layout.height; row += rowsPerStrip) {
+      const uint32_t rows = std::min(rowsPerStrip, layout.height - row);
       std::vector<uint8_t> strip(samples.begin() + row * rowBytes,
                                  samples.begin() + (row + rows) * rowBytes);
       if (TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(),
@@ -108,12 +108,12 @@ inline bool writeTiffPage(TIFF* tif, const TiffSpec& spec, const std::vector<uin
       }
     }
   } else {
-    const uint32_t side = spec.tileSide;  // 8-bit single-sample tiles only
-    for (uint32_t y0 = 0; y0 < spec.height; y0 += side) {
-      for (uint32_t x0 = 0; x0 < spec.width; x0 += side) {
+    const uint32_t side = layout.tileSide;  // 8-bit single-sample tiles only
+    for (uint32_t y0 = 0; y0 < layout.height; y0 += side) {
+      for (uint32_t x0 = 0; x0 < layout.width; x0 += side) {
         std::vector<uint8_t> tile(static_cast<size_t>(side) * side, 0);
-        for (uint32_t y = y0; y < std::min(y0 + side, spec.height); ++y) {
-          for (uint32_t x = x0; x < std::min(x0 + side, spec.width); ++x) {
+        for (uint32_t y = y0; y < std::min(y0 + side, layout.height); ++y) {
+          for (uint32_t x = x0; x < std::min(x0 + side, layout.width); ++x) {
             tile[(y - y0) * side + (x - x0)] = samples[y * rowBytes + x];
           }
         }
@@ -127,13 +127,13 @@ inline bool writeTiffPage(TIFF* tif, const TiffSpec& spec, const std::vector<uin
   return TIFFWriteDirectory(tif) == 1;
 }
 
-// Writes a page laid out by `spec` and, when given, a second page after it.
-inline bool writeTiff(const std::string& path, const TiffSpec& spec,
-                      const std::vector<uint8_t>& samples, const TiffSpec* secondSpec = nullptr,
+// Writes a page laid out by `layout` and, when given, a second page after it.
+inline bool writeTiff(const std::string& path, const TiffLayout& layout,
+                      const std::vector<uint8_t>& samples, const TiffLayout* secondSpec = nullptr,
                       const std::vector<uint8_t>* secondSamples = nullptr) {
-  TIFF* tif = TIFFOpen(path.c_str(), spec.bigTiff ? "w8" : "w");
+  TIFF* tif = TIFFOpen(path.c_str(), layout.bigTiff ? "w8" : "w");
   if (tif == nullptr) return false;
-  bool ok = writeTiffPage(tif, spec, samples);
+  bool ok = writeTiffPage(tif, layout, samples);
   if (ok && secondSpec != nullptr) ok = writeTiffPage(tif, *secondSpec, *secondSamples);
   TIFFClose(tif);
   return ok;
@@ -152,33 +152,33 @@ struct PngSpec {
   std::vector<png_color> palette;
 };
 
-inline size_t pngRowBytes(const PngSpec& spec) {
+inline size_t pngRowBytes(const PngSpec& layout) {
   int channels = 1;
-  if (spec.colourType == PNG_COLOR_TYPE_GRAY_ALPHA) channels = 2;
-  if (spec.colourType == PNG_COLOR_TYPE_RGB) channels = 3;
-  if (spec.colourType == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
-  return (static_cast<size_t>(spec.width) * channels * spec.bitDepth + 7) / 8;
+  if (layout.colourType == PNG_COLOR_TYPE_GRAY_ALPHA) channels = 2;
+  if (layout.colourType == PNG_COLOR_TYPE_RGB) channels = 3;
+  if (layout.colourType == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
+  return (static_cast<size_t>(layout.width) * channels * layout.bitDepth + 7) / 8;
 }
 
-// `samples` holds the stored rows, top first, pngRowBytes(spec) bytes each.
-inline bool writePng(const std::string& path, const PngSpec& spec,
+// `samples` holds the stored rows, top first, pngRowBytes(layout) bytes each.
+inline bool writePng(const std::string& path, const PngSpec& layout,
                      const std::vector<uint8_t>& samples) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
-  std::vector<png_bytep> rows(spec.height);
-  for (uint32_t y = 0; y < spec.height; ++y) {
-    rows[y] = const_cast<png_bytep>(samples.data()) + y * pngRowBytes(spec);
+  std::vector<png_bytep> rows(layout.height);
+  for (uint32_t y = 0; y < layout.height; ++y) {
+    rows[y] = const_cast<png_bytep>(samples.data()) + y * pngRowBytes(layout);
   }
   bool ok = false;
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, file);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-      png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+    if (!layout.palette.empty()) {
+      png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
     }
     png_write_info(png, info);
     png_write_image(png, rows.data());
@@ -244,35 +244,35 @@ inline void putLe(std::vector<uint8_t>* bytes, size_t at, uint32_t value, int co
 
 // `rows` holds the packed pixel rows top first, width * bits / 8 bytes each;
 // they are stored bottom-up for a positive height, padded to four bytes.
-inline std::vector<uint8_t> bmpBytes(const BmpSpec& spec, const std::vector<uint8_t>& rows) {
-  const int32_t rowCount = spec.height < 0 ? -spec.height : spec.height;
-  const size_t rowBytes = static_cast<size_t>(spec.width) * spec.bits / 8;
+inline std::vector<uint8_t> bmpBytes(const BmpSpec& layout, const std::vector<uint8_t>& rows) {
+  const int32_t rowCount = layout.height < 0 ? -layout.height : layout.height;
+  const size_t rowBytes = static_cast<size_t>(layout.width) * layout.bits / 8;
   const size_t stride = (rowBytes + 3) / 4 * 4;
-  const size_t pixelOffset = 14 + spec.headerBytes + spec.palette.size();
+  const size_t pixelOffset = 14 + layout.headerBytes + layout.palette.size();
   std::vector<uint8_t> bytes(pixelOffset + stride * rowCount, 0);
   bytes[0] = 'B';
   bytes[1] = 'M';
   putLe(&bytes, 2, static_cast<uint32_t>(bytes.size()), 4);
   putLe(&bytes, 10, static_cast<uint32_t>(pixelOffset), 4);
-  putLe(&bytes, 14, spec.headerBytes, 4);
-  if (spec.headerBytes == 12) {
-    putLe(&bytes, 18, static_cast<uint32_t>(spec.width), 2);
-    putLe(&bytes, 20, static_cast<uint32_t>(spec.height), 2);
+  putLe(&bytes, 14, layout.headerBytes, 4);
+  if (layout.headerBytes == 12) {
+    putLe(&bytes, 18, static_cast<uint32_t>(layout.width), 2);
+    putLe(&bytes, 20, static_cast<uint32_t>(layout.height), 2);
     putLe(&bytes, 22, 1, 2);
-    putLe(&bytes, 24, spec.bits, 2);
+    putLe(&bytes, 24, layout.bits, 2);
   } else {
-    putLe(&bytes, 18, static_cast<uint32_t>(spec.width), 4);
-    putLe(&bytes, 22, static_cast<uint32_t>(spec.height), 4);
+    putLe(&bytes, 18, static_cast<uint32_t>(layout.width), 4);
+    putLe(&bytes, 22, static_cast<uint32_t>(layout.height), 4);
     putLe(&bytes, 26, 1, 2);
-    putLe(&bytes, 28, spec.bits, 2);
-    putLe(&bytes, 30, spec.compression, 4);
+    putLe(&bytes, 28, layout.bits, 2);
+    putLe(&bytes, 30, layout.compression, 4);
     putLe(&bytes, 34, static_cast<uint32_t>(stride * rowCount), 4);
     const size_t entryBytes = 4;
-    putLe(&bytes, 46, static_cast<uint32_t>(spec.palette.size() / entryBytes), 4);
+    putLe(&bytes, 46, static_cast<uint32_t>(layout.palette.size() / entryBytes), 4);
   }
-  std::copy(spec.palette.begin(), spec.palette.end(), bytes.begin() + 14 + spec.headerBytes);
+  std::copy(layout.palette.begin(), layout.palette.end(), bytes.begin() + 14 + layout.headerBytes);
   for (int32_t y = 0; y < rowCount; ++y) {
-    const int32_t stored = spec.height < 0 ? y : rowCount - 1 - y;
+    const int32_t stored = layout.height < 0 ? y : rowCount - 1 - y;
     std::copy(rows.begin() + y * rowBytes, rows.begin() + (y + 1) * rowBytes,
               bytes.begin() + pixelOffset + stored * stride);
   }
