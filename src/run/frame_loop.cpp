@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -30,6 +29,7 @@
 #include "reduce/slice_range.h"
 #include "run/buffers.h"
 #include "run/manifest.h"
+#include "run/progress.h"
 #include "run/settings.h"
 #include "run/slice_loader.h"
 #include "run/slice_path.h"
@@ -191,33 +191,6 @@ bool processFrame(Run& run) {
   return true;
 }
 
-// One line on a terminal, rewritten after every frame; nothing otherwise.
-class Progress {
- public:
-  Progress(FILE* err, int64_t frames)
-      : err_(err), frames_(frames), shown_(isatty(fileno(err)) != 0), start_(Clock::now()) {}
-  ~Progress() {
-    if (shown_ && drawn_) std::fputc('\n', err_);
-  }
-  void frameDone(int64_t done) {
-    if (!shown_) return;
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-    const double perFrame = ms / static_cast<double>(done);
-    const double left = perFrame * static_cast<double>(frames_ - done) / 1000.0;
-    std::fprintf(err_, "\rframe %lld of %lld, %.0f ms per frame, about %.0f s left\x1b[K",
-                 static_cast<long long>(done), static_cast<long long>(frames_), perFrame, left);
-    std::fflush(err_);
-    drawn_ = true;
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  FILE* err_;
-  int64_t frames_;
-  bool shown_;
-  bool drawn_ = false;
-  Clock::time_point start_;
-};
 
 bool createDumpFolder(const RunSettings& settings, std::string* reason) {
   if (settings.dumpFolder.empty()) return true;
@@ -273,6 +246,8 @@ void printStageTimes(const StageLog& log, const RunRecord& record, FILE* err) {
       {45, "[45] Linked"},         {43, "[43] Filled"},         {44, "[44] Adjasted"},
       {20, "[20] Analysed"},       {21, "[21] Analysed"},       {30, "[30] Analysed"},
       {31, "[31] Analysed"},       {32, "[32] Analysed"}};
+  // On a terminal the log's last line has no line end yet.
+  if (isatty(fileno(err))) std::fputc('\n', err);
   std::fprintf(err, "stage                   frames   total ms   ms/frame\n");
   for (const Stage& stage : kStages) {
     const int32_t count = log.stageCount(stage.number);
@@ -299,12 +274,14 @@ void runFrames(Run& run, FILE* err) {
   const RunSettings& s = run.settings;
   const int64_t frameEnd =
       std::min<int64_t>(int64_t{s.firstFrame} + s.frameCount, int64_t{INT32_MAX} + 1);
-  Progress progress(err, frameEnd - s.firstFrame);
+  Progress progress(err, frameEnd - s.firstFrame, Progress::modeFor(run.log.out(), err));
+  run.log.setBeforeWrite([&progress] { progress.wipe(); });
   for (int64_t frame = s.firstFrame; frame < frameEnd; ++frame) {
     run.buffers.frame = static_cast<int32_t>(frame);
     run.buffers.frameOrdinal = static_cast<int32_t>(frame - s.firstFrame + 1);
     if (processFrame(run)) progress.frameDone(run.record.framesCompleted);
   }
+  run.log.setBeforeWrite(nullptr);
   if (run.record.stopReason == "running") run.record.stopReason = "end of frames";
 }
 

@@ -39,6 +39,7 @@ long StageLog::elapsed() const { return clock_() - startTicks_; }
 
 void StageLog::emit(const char* text, int kind, double value) {
   if (kind < level_) return;
+  if (beforeWrite_) beforeWrite_();
   std::fputs(colourOf(kind), out_);
   if (value > 0 && kind == kTiming) {
     std::fprintf(out_, "\n%8ld ms |%8.2f ms |%8.2f ms | %s", elapsed(), frameTotal_, value, text);
@@ -52,6 +53,7 @@ void StageLog::emit(const char* text, int kind, double value) {
 }
 
 void StageLog::reason(const std::string& text) {
+  if (beforeWrite_) beforeWrite_();
   std::fprintf(err_, "focustrack: %s\n", text.c_str());
   std::fflush(err_);
 }
@@ -85,6 +87,7 @@ int StageLog::message(const char* text, bool addToTotal) {
 
 void StageLog::frameDone(const std::string& text) {
   if (level_ <= 0) {
+    if (beforeWrite_) beforeWrite_();
     if (frameTotal_ > 0) {
       std::fprintf(out_, "\n%8ld ms |            |%8.2f ms | %s", elapsed(), frameTotal_, text.c_str());
     } else {

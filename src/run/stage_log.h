@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class StageLog {
@@ -38,6 +39,11 @@ class StageLog {
 
   static long processMilliseconds();
 
+  FILE* out() const { return out_; }
+  // Called before anything is written to either stream (the progress line
+  // wipes itself there).
+  void setBeforeWrite(std::function<void()> hook) { beforeWrite_ = std::move(hook); }
+
  private:
   void emit(const char* text, int kind, double value);
   void reason(const std::string& text);
@@ -53,4 +59,5 @@ class StageLog {
   int32_t stageCounts_[100] = {};
   int32_t level_ = 0;
   double frameTotal_ = 0.0;
+  std::function<void()> beforeWrite_;
 };
