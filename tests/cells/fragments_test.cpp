@@ -33,38 +33,34 @@ void touchingFragments(CellFrame& f, double cell2Contact, double cell1Contact, b
   ASSERT_EQ(cur(f, 2).partner, 1);
 }
 
-TEST(CellFragments, TouchingFragmentsOfOnePreviousCellMergeIntoTheFirstContact) {
-  CellFrame f(50, 40);
-  touchingFragments(f, 0.8, 0.7);
-  mergeFragments(f.settings, f.b);
-  for (int32_t y = 10; y <= 19; ++y)
-    for (int32_t x = 10; x <= 29; ++x) ASSERT_EQ(f.b.classMap[f.at(x, y)], 2) << x << "," << y;
-  EXPECT_EQ(cur(f, 1).trackId, 2);  // merged away: its parent is the survivor
-  // The link of the merged-away fragment is dropped; the survivor's link is
-  // one-to-one.
-  ASSERT_EQ(f.b.linkRecordCount(), 1);
-  const LinkRecord& r = f.b.linkRecords[0];
-  EXPECT_EQ(r.frameOrdinal, 2);
-  EXPECT_EQ(r.trackId, 0);
-  EXPECT_EQ(r.previousCell, 1);
-  EXPECT_EQ(r.currentCell, 2);
-  EXPECT_EQ(cur(f, 2).partner, 1);
-  EXPECT_EQ(cur(f, 2).linkCount, 1);
-  EXPECT_EQ(cur(f, 1).partner, 0);
-  EXPECT_EQ(cur(f, 1).linkCount, 0);
-  EXPECT_EQ(prev(f, 1).linkCount, 1);
-  EXPECT_EQ(prev(f, 1).partner, 0);
-}
-
-TEST(CellFragments, SurvivorFollowsTheDeltaOrderOfTheContact) {
-  CellFrame f(50, 40);
-  touchingFragments(f, 0.7, 0.8);
-  mergeFragments(f.settings, f.b);
-  EXPECT_EQ(f.b.classMap[f.at(25, 15)], 1);
-  EXPECT_EQ(cur(f, 2).trackId, 1);
-  ASSERT_EQ(f.b.linkRecordCount(), 1);
-  EXPECT_EQ(f.b.linkRecords[0].currentCell, 1);
-  EXPECT_EQ(cur(f, 1).partner, 1);
+TEST(CellFragments, TouchingFragmentsMergeIntoTheFirstContactInDeltaOrder) {
+  const struct {
+    double cell2Contact, cell1Contact;
+    int32_t survivor, gone;
+  } cases[] = {{0.8, 0.7, 2, 1}, {0.7, 0.8, 1, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.survivor);
+    CellFrame f(50, 40);
+    touchingFragments(f, c.cell2Contact, c.cell1Contact);
+    mergeFragments(f.settings, f.b);
+    for (int32_t y = 10; y <= 19; ++y)
+      for (int32_t x = 10; x <= 29; ++x) ASSERT_EQ(f.b.classMap[f.at(x, y)], c.survivor) << x << "," << y;
+    EXPECT_EQ(cur(f, c.gone).trackId, c.survivor);  // merged away: its parent is the survivor
+    // The link of the merged-away fragment is dropped; the survivor's link is
+    // one-to-one.
+    ASSERT_EQ(f.b.linkRecordCount(), 1);
+    const LinkRecord& r = f.b.linkRecords[0];
+    EXPECT_EQ(r.frameOrdinal, 2);
+    EXPECT_EQ(r.trackId, 0);
+    EXPECT_EQ(r.previousCell, 1);
+    EXPECT_EQ(r.currentCell, c.survivor);
+    EXPECT_EQ(cur(f, c.survivor).partner, 1);
+    EXPECT_EQ(cur(f, c.survivor).linkCount, 1);
+    EXPECT_EQ(cur(f, c.gone).partner, 0);
+    EXPECT_EQ(cur(f, c.gone).linkCount, 0);
+    EXPECT_EQ(prev(f, 1).linkCount, 1);
+    EXPECT_EQ(prev(f, 1).partner, 0);
+  }
 }
 
 TEST(CellFragments, MergedAwayCellKeepsAnEmptyRecordAndConsumesATrackId) {

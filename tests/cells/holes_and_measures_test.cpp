@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "cells/aspect.h"
 #include "cells/cell_fixture.h"
 #include "cells/fragments.h"
@@ -36,19 +38,17 @@ TEST(CellCompletion, HoleBorderingOneCellIsFilledOneBorderingTwoIsNot) {
   for (int32_t p = 0; p < f.b.pixelCount; ++p) ASSERT_NE(f.b.cellMap[p], 0);
 }
 
-TEST(CellCompletion, SingleCellTakesTheWholeBackground) {
-  CellFrame f(20, 10);
-  f.paint(5, 3, 9, 6, 1);
-  complete(f, 1);
-  EXPECT_EQ(cell(f, 1).area, 200);
-  EXPECT_EQ(cell(f, 1).excluded, 1);
-}
+TEST(CellCompletion, SingleCellTakesTheWholeBackgroundAndNoCellLeavesItOutside) {
+  CellFrame one(20, 10);
+  one.paint(5, 3, 9, 6, 1);
+  complete(one, 1);
+  EXPECT_EQ(cell(one, 1).area, 200);
+  EXPECT_EQ(cell(one, 1).excluded, 1);
 
-TEST(CellCompletion, FrameWithoutCellsLeavesEveryPixelOutside) {
-  CellFrame f(20, 10);
-  complete(f, 0);
-  for (int32_t p = 0; p < f.b.pixelCount; ++p) ASSERT_EQ(f.b.cellMap[p], -1);
-  EXPECT_EQ(f.b.cellPixelTotal, 0);
+  CellFrame none(20, 10);
+  complete(none, 0);
+  for (int32_t p = 0; p < none.b.pixelCount; ++p) ASSERT_EQ(none.b.cellMap[p], -1);
+  EXPECT_EQ(none.b.cellPixelTotal, 0);
 }
 
 TEST(CellCompletion, OnePixelNeckIsRemovedAndThePiecesKeepTheirNumber) {
@@ -72,18 +72,14 @@ TEST(CellCompletion, CellOnTheImageEdgeIsExcludedAndItsEdgeSidesAreNoPerimeter) 
   f.paint(0, 5, 5, 9, 1);
   f.paint(15, 4, 20, 10, 2);
   complete(f, 2);
+  // The two corners away from the edge go.
   const CellRecord& edge = cell(f, 1);
-  EXPECT_EQ(edge.excluded, 1);
-  EXPECT_EQ(edge.area, 28);  // the two corners away from the edge go
-  EXPECT_EQ(edge.perimeter, 17);
-  EXPECT_EQ(edge.minX, 0);
-  EXPECT_EQ(edge.maxX, 5);
-  EXPECT_EQ(edge.minY, 5);
-  EXPECT_EQ(edge.maxY, 9);
+  EXPECT_EQ((std::vector<int32_t>{edge.excluded, edge.area, edge.perimeter, edge.minX, edge.maxX, edge.minY,
+                                  edge.maxY}),
+            (std::vector<int32_t>{1, 28, 17, 0, 5, 5, 9}));
   const CellRecord& inner = cell(f, 2);
-  EXPECT_EQ(inner.excluded, 0);
-  EXPECT_EQ(inner.area, 42 - 4);
-  EXPECT_EQ(inner.perimeter, 26);
+  EXPECT_EQ((std::vector<int32_t>{inner.excluded, inner.area, inner.perimeter}),
+            (std::vector<int32_t>{0, 42 - 4, 26}));
 }
 
 TEST(CellCompletion, EveryRecordIsInitialisedAndEmptyOnesConsumeTrackIds) {
@@ -99,36 +95,23 @@ TEST(CellCompletion, EveryRecordIsInitialisedAndEmptyOnesConsumeTrackIds) {
   }
   f.b.nextTrackId = 5;
   complete(f, 3);
-  EXPECT_EQ(cell(f, 1).trackId, 5);
-  EXPECT_EQ(cell(f, 2).trackId, 6);
-  EXPECT_EQ(cell(f, 3).trackId, 7);
-  EXPECT_EQ(f.b.nextTrackId, 8);
+  EXPECT_EQ((std::vector<int32_t>{cell(f, 1).trackId, cell(f, 2).trackId, cell(f, 3).trackId, f.b.nextTrackId}),
+            (std::vector<int32_t>{5, 6, 7, 8}));
 
   const CellRecord& empty = cell(f, 2);
-  EXPECT_EQ(empty.area, 0);
-  EXPECT_EQ(empty.excluded, 1);
-  EXPECT_EQ(empty.minX, 30);
-  EXPECT_EQ(empty.minY, 20);
-  EXPECT_EQ(empty.maxX, 0);
-  EXPECT_EQ(empty.maxY, 0);
+  EXPECT_EQ((std::vector<int32_t>{empty.area, empty.excluded, empty.minX, empty.minY, empty.maxX, empty.maxY}),
+            (std::vector<int32_t>{0, 1, 30, 20, 0, 0}));
   EXPECT_EQ(empty.deltaMin, 1.0);
   EXPECT_EQ(empty.deltaMax, -1.0);
-
-  EXPECT_EQ(cell(f, 1).area, 45);
-  EXPECT_EQ(cell(f, 3).area, 60);
-  EXPECT_EQ(cell(f, 1).pixelStart, 0);
-  EXPECT_EQ(cell(f, 2).pixelStart, 45);
-  EXPECT_EQ(cell(f, 3).pixelStart, 45);
-  EXPECT_EQ(f.b.cellPixelTotal, 105);
+  EXPECT_EQ((std::vector<int32_t>{cell(f, 1).area, cell(f, 3).area, cell(f, 1).pixelStart, cell(f, 2).pixelStart,
+                                  cell(f, 3).pixelStart, f.b.cellPixelTotal}),
+            (std::vector<int32_t>{45, 60, 0, 45, 45, 105}));
   for (int32_t k = 1; k <= 3; ++k) {
     const CellRecord& r = cell(f, k);
-    EXPECT_EQ(r.nucleusValue, 0.0);
-    EXPECT_EQ(r.nucleusArea, 0.0);
-    EXPECT_EQ(r.nucleoliArea, 0.0);
-    EXPECT_EQ(r.vacuoleAreaSum, 0.0);
-    EXPECT_EQ(r.vacuoleAreaMax, 0.0);
-    EXPECT_EQ(r.moveDistance, 0.0);
-    EXPECT_EQ(r.vacuoleCount, 0);
+    EXPECT_EQ((std::vector<double>{r.nucleusValue, r.nucleusArea, r.nucleoliArea, r.vacuoleAreaSum,
+                                   r.vacuoleAreaMax, r.moveDistance, static_cast<double>(r.vacuoleCount)}),
+              std::vector<double>(7, 0.0))
+        << "cell " << k;
   }
 
   // Pixel lists in descending delta order; the range is that of the list.
@@ -148,6 +131,15 @@ TEST(CellCompletion, EveryRecordIsInitialisedAndEmptyOnesConsumeTrackIds) {
   EXPECT_EQ(cell(f, 1).maxY, 8);
 }
 
+void runAllStages(CellFrame& f) {
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  linkCells(f.settings, f.b);
+  mergeFragments(f.settings, f.b);
+  completeCells(f.settings, f.b);
+  adjustCells(f.settings, f.b);
+}
+
 // Two 15 x 15 blocks per frame through all cell stages; block 2 sits at row
 // `block2Row`.
 void runFrame(CellFrame& f, int32_t ordinal, int32_t block2Row) {
@@ -156,13 +148,8 @@ void runFrame(CellFrame& f, int32_t ordinal, int32_t block2Row) {
   f.paintDelta(5, 5, 19, 19, 0.5);
   f.paint(40, block2Row, 54, block2Row + 14, PositiveCore);
   f.paintDelta(40, block2Row, 54, block2Row + 14, 0.6);
-  f.sortPixels();
   f.b.frameOrdinal = ordinal;
-  buildCells(f.settings, f.b);
-  linkCells(f.settings, f.b);
-  mergeFragments(f.settings, f.b);
-  completeCells(f.settings, f.b);
-  adjustCells(f.settings, f.b);
+  runAllStages(f);
 }
 
 TEST(CellCompletion, TrackIdsCarryOverOneToOneLinks) {
@@ -191,15 +178,6 @@ TEST(CellCompletion, TrackIdsCarryOverOneToOneLinks) {
   EXPECT_EQ(cell(f, moved).trackId, 3);
   EXPECT_EQ(f.b.nextTrackId, 4);
   EXPECT_EQ(f.b.linkRecordCount(), 3);
-}
-
-void runAllStages(CellFrame& f) {
-  f.sortPixels();
-  buildCells(f.settings, f.b);
-  linkCells(f.settings, f.b);
-  mergeFragments(f.settings, f.b);
-  completeCells(f.settings, f.b);
-  adjustCells(f.settings, f.b);
 }
 
 TEST(CellCompletion, OneColumnAndOnePixelImagesRunThroughAllStages) {

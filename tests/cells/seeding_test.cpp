@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "cells/cell_fixture.h"
 #include "cells/pixel_grid.h"
@@ -119,36 +120,24 @@ TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
   return {cellCount(f), a == b};
 }
 
-TEST(CellSeeding, CoreToCoreContactMergesLargeRegions) {
-  const TwoBlocks r = buildTwoBlocks(Gap::CoreColumn, false);
-  EXPECT_EQ(r.cells, 1);
-  EXPECT_TRUE(r.joined);
-}
-
-TEST(CellSeeding, ThinSeedContactMergesOnlyWhileOneRegionIsSmall) {
-  const TwoBlocks large = buildTwoBlocks(Gap::ThinBridge, false);
-  EXPECT_EQ(large.cells, 2);
-  EXPECT_FALSE(large.joined);
-  const TwoBlocks small = buildTwoBlocks(Gap::ThinBridge, true);
-  EXPECT_EQ(small.cells, 1);
-  EXPECT_TRUE(small.joined);
-}
-
-TEST(CellSeeding, FirstRingContactMergesOnlyWhileOneRegionIsSmall) {
-  const TwoBlocks large = buildTwoBlocks(Gap::FirstRing, false);
-  EXPECT_EQ(large.cells, 2);
-  EXPECT_FALSE(large.joined);
-  const TwoBlocks small = buildTwoBlocks(Gap::FirstRing, true);
-  EXPECT_EQ(small.cells, 1);
-  EXPECT_TRUE(small.joined);
-}
-
-TEST(CellSeeding, SecondRingContactNeverMergesWhileGrowing) {
-  // B is small at the contact but ends above 800 pixels, so the second
-  // merge pass keeps the two apart as well.
-  const TwoBlocks r = buildTwoBlocks(Gap::SecondRing, true);
-  EXPECT_EQ(r.cells, 2);
-  EXPECT_FALSE(r.joined);
+TEST(CellSeeding, ContactMergesByKindAndRegionSize) {
+  // Core to core always merges; a thin seed or a first ring only while one
+  // region is small; a second ring never while growing (B ends above 800
+  // pixels, so the second merge pass keeps the two apart as well).
+  const struct {
+    Gap gap;
+    bool smallPeak;
+    int32_t cells;
+    bool joined;
+  } cases[] = {
+      {Gap::CoreColumn, false, 1, true}, {Gap::ThinBridge, false, 2, false}, {Gap::ThinBridge, true, 1, true},
+      {Gap::FirstRing, false, 2, false}, {Gap::FirstRing, true, 1, true},   {Gap::SecondRing, true, 2, false},
+  };
+  for (const auto& c : cases) {
+    const TwoBlocks r = buildTwoBlocks(c.gap, c.smallPeak);
+    EXPECT_EQ(r.cells, c.cells) << static_cast<int>(c.gap) << " small " << c.smallPeak;
+    EXPECT_EQ(r.joined, c.joined) << static_cast<int>(c.gap) << " small " << c.smallPeak;
+  }
 }
 
 // Background and rings carry delta 1.0 and are visited before the cores, so
@@ -222,27 +211,24 @@ Contact contactThroughSecondRing(int32_t xw, int32_t xh, bool dropCorner) {
   return {cellCount(f), labelAt(f, xx + 1, 6), labelAt(f, 10, 10)};
 }
 
-TEST(CellSeeding, RegionsBelowOneHundredPixelsAreRemovedBeforeTheSecondMerge) {
-  const Contact removed = contactThroughSecondRing(7, 14, true);  // 97 + 2 pixels
-  EXPECT_EQ(removed.cells, 1);
-  EXPECT_EQ(removed.x, 0);
-  EXPECT_EQ(removed.y, 1);
-  const Contact kept = contactThroughSecondRing(7, 14, false);  // 98 + 2 pixels
-  EXPECT_EQ(kept.cells, 1);
-  EXPECT_EQ(kept.x, 1);
-  EXPECT_EQ(kept.y, 1);
-}
-
-TEST(CellSeeding, SecondMergeJoinsRegionsBelowEightHundredPixels) {
-  const Contact merged = contactThroughSecondRing(21, 38, true);  // 797 + 2 pixels
-  EXPECT_EQ(merged.cells, 1);
-  EXPECT_EQ(merged.x, 1);
-  EXPECT_EQ(merged.y, 1);
-  // 800 pixels each: both stay, numbered in the order their regions opened.
-  const Contact apart = contactThroughSecondRing(21, 38, false);
-  EXPECT_EQ(apart.cells, 2);
-  EXPECT_EQ(apart.x, 1);
-  EXPECT_EQ(apart.y, 2);
+TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEightHundred) {
+  const struct {
+    int32_t xw, xh;
+    bool dropCorner;
+    Contact expected;
+  } cases[] = {
+      {7, 14, true, {1, 0, 1}},     // 97 + 2 pixels: removed
+      {7, 14, false, {1, 1, 1}},    // 98 + 2 pixels: kept and joined
+      {21, 38, true, {1, 1, 1}},    // 797 + 2 pixels: joined
+      {21, 38, false, {2, 1, 2}},   // 800 each: both stay, numbered as opened
+  };
+  for (const auto& c : cases) {
+    const Contact r = contactThroughSecondRing(c.xw, c.xh, c.dropCorner);
+    const std::string label = std::to_string(c.xw * c.xh - c.dropCorner) + " pixels";
+    EXPECT_EQ(r.cells, c.expected.cells) << label;
+    EXPECT_EQ(r.x, c.expected.x) << label;
+    EXPECT_EQ(r.y, c.expected.y) << label;
+  }
 }
 
 TEST(CellSeeding, EveryFrameStartsWithoutRegionsOrCells) {
@@ -275,20 +261,12 @@ TEST(CellSeeding, StopsAtNineHundredNinetyNineCells) {
   buildCells(f.settings, f.b);
   EXPECT_EQ(f.b.nextCellNumber, 1000);
   EXPECT_NE(f.b.capacityNote.find("999"), std::string::npos) << f.b.capacityNote;
-  std::set<int32_t> numbers;
-  int32_t unnumbered = 0;
-  for (int32_t j = 0; j < down; ++j) {
-    for (int32_t i = 0; i < across; ++i) {
-      const int32_t label = labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8);
-      if (label == 0) {
-        ++unnumbered;
-      } else {
-        numbers.insert(label);
-      }
-    }
-  }
-  EXPECT_EQ(unnumbered, across * down - 999);
-  EXPECT_EQ(numbers.size(), 999u);
+  std::multiset<int32_t> numbers;
+  for (int32_t j = 0; j < down; ++j)
+    for (int32_t i = 0; i < across; ++i) numbers.insert(labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8));
+  // The unnumbered rest (label 0) and 999 distinct numbers.
+  EXPECT_EQ(numbers.count(0), static_cast<size_t>(across * down - 999));
+  EXPECT_EQ(std::set<int32_t>(numbers.begin(), numbers.end()).size(), 1000u);
   EXPECT_EQ(*numbers.rbegin(), 999);
 }
 

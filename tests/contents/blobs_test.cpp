@@ -137,18 +137,22 @@ TEST(Blobs, SinglePixelBlobSuppliesNoCandidates) {
   EXPECT_EQ(s.b.blobMap()[s.at(7, 6)], 0);
 }
 
-TEST(Blobs, ExcludedCellsAreNeitherFloodedNorEdged) {
-  Scene s(12, 10);
-  s.addCell([](int32_t x, int32_t y) { return x <= 5 && y >= 2 && y <= 7; },  // touches column 0
-            [](int32_t x, int32_t y) { return 0.1 * x + 0.01 * y; });
-  s.finishCells();
-  ASSERT_EQ(s.b.currentCells[1].excluded, 1);
-  floodBlobs(s.settings, s.b, FloodDirection::Forward);
-  EXPECT_EQ(s.b.blobCount, 0);
-  EXPECT_EQ(s.b.candidateCount, 0);
-  for (int32_t p = 0; p < s.b.pixelCount; ++p) {
-    EXPECT_EQ(s.b.edgeMap()[p], -1);
-    EXPECT_EQ(s.b.blobMap()[p], 0);
+TEST(Blobs, ExcludedCellsAndFramesWithoutCellsHaveNoBlobsAndNoEdges) {
+  for (bool withCell : {true, false}) {
+    Scene s(12, 10);
+    if (withCell) {
+      s.addCell([](int32_t x, int32_t y) { return x <= 5 && y >= 2 && y <= 7; },  // touches column 0
+                [](int32_t x, int32_t y) { return 0.1 * x + 0.01 * y; });
+    }
+    s.finishCells();
+    floodBlobs(s.settings, s.b, withCell ? FloodDirection::Forward : FloodDirection::Backward);
+    EXPECT_EQ(s.b.blobCount, 0);
+    EXPECT_EQ(s.b.candidateCount, 0);
+    EXPECT_TRUE(s.b.capacityNote.empty());
+    for (int32_t p = 0; p < s.b.pixelCount; ++p) {
+      ASSERT_EQ(s.b.edgeMap()[p], -1) << p;
+      ASSERT_EQ(s.b.blobMap()[p], 0) << p;
+    }
   }
 }
 
@@ -176,16 +180,6 @@ TEST(Blobs, AtTheBlobCapacityFurtherPixelsOpenNoBlob) {
   const std::string note = s.b.capacityNote;
   floodBlobs(s.settings, s.b, FloodDirection::Backward);
   EXPECT_EQ(s.b.capacityNote, note);
-}
-
-TEST(Blobs, AFrameWithoutCellsHasNoBlobs) {
-  Scene s(8, 8);
-  s.finishCells();
-  floodBlobs(s.settings, s.b, FloodDirection::Backward);
-  EXPECT_EQ(s.b.blobCount, 0);
-  EXPECT_EQ(s.b.candidateCount, 0);
-  for (int32_t p = 0; p < s.b.pixelCount; ++p) EXPECT_EQ(s.b.edgeMap()[p], -1);
-  EXPECT_TRUE(s.b.capacityNote.empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,24 @@ struct Scene {
     b.cellPixelTotal = offset;
   }
 };
+
+// The fit stages as a single candidate: pixel `candidate` of blob 1 seeded at
+// `seed`, edgeMap -1 everywhere; the scratch fields hold not-a-number.
+inline void singleCandidate(Scene& s, int32_t seed, int32_t candidate) {
+  std::fill_n(s.b.edgeMap(), s.b.pixelCount, -1);
+  std::fill_n(s.b.blobMap(), s.b.pixelCount, 0);
+  s.b.blobMap()[seed] = 1;
+  s.b.blobMap()[candidate] = 1;
+  s.b.blobTable[1].seedPixel = seed;
+  s.b.blobTable[1].vacuoleScore = 0.0;
+  s.b.blobCount = 1;
+  s.b.candidatePixels()[0] = candidate;
+  s.b.candidateCount = 1;
+  for (int32_t k = 0; k < kAngleEntries; ++k) {
+    AngleEntry& a = s.b.angleTable[k];
+    a.scratchA = a.scratchB = a.scratchC = a.scratchD = std::numeric_limits<double>::quiet_NaN();
+  }
+}
 
 // A bump of height 1 and width sigma around (cx, cy).
 inline double gaussian(double x, double y, double cx, double cy, double sigma) {

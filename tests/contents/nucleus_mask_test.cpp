@@ -54,29 +54,23 @@ TEST(NucleusMask, ABlobWhoseSeedLiesInTheNucleusLosesInterior) {
   EXPECT_LT(painted, 81);  // within the 9 x 9 square around the centre
 }
 
-TEST(NucleusMask, ANucleusBelowTheThresholdPaintsNothing) {
-  Scene s(40, 40);
-  setUp(s, 0.59, 20, 20, 3.0, {s.at(20, 20)});
-  excludeNucleusBlobs(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].interior, 1);
-  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_EQ(s.b.nucleusMask()[p], 0);
-  s.settings.nucleusThreshold = 0.59;
-  excludeNucleusBlobs(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].interior, 0);
-}
-
-TEST(NucleusMask, AtThresholdZeroOnlyNucleiOfThisFrameArePainted) {
-  Scene s(40, 40);
-  s.settings.nucleusThreshold = 0.0;
-  // nucleusValue 0: centre and radii are left over from another frame.
-  setUp(s, 0.0, 20, 20, 3.0, {s.at(20, 20)});
-  excludeNucleusBlobs(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].interior, 1);
-  for (int32_t p = 0; p < s.b.pixelCount; ++p) ASSERT_EQ(s.b.nucleusMask()[p], 0);
-  // Any positive score of this frame is painted.
-  setUp(s, 1e-9, 20, 20, 3.0, {s.at(20, 20)});
-  excludeNucleusBlobs(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].interior, 0);
+TEST(NucleusMask, OnlyNucleiOfThisFrameAtOrAboveTheThresholdArePainted) {
+  // nucleusValue 0 at threshold 0: centre and radii are left over from
+  // another frame; any positive score of this frame is painted.
+  const struct {
+    double value, threshold;
+    bool painted;
+  } cases[] = {{0.59, -1.0, false}, {0.59, 0.59, true}, {0.0, 0.0, false}, {1e-9, 0.0, true}};
+  for (const auto& c : cases) {
+    Scene s(40, 40);
+    if (c.threshold >= 0) s.settings.nucleusThreshold = c.threshold;  // else the default
+    setUp(s, c.value, 20, 20, 3.0, {s.at(20, 20)});
+    excludeNucleusBlobs(s.settings, s.b);
+    EXPECT_EQ(s.b.blobTable[1].interior, c.painted ? 0 : 1) << c.value << " at " << c.threshold;
+    int32_t painted = 0;
+    for (int32_t p = 0; p < s.b.pixelCount; ++p) painted += s.b.nucleusMask()[p];
+    EXPECT_EQ(painted > 0, c.painted) << c.value << " at " << c.threshold;
+  }
 }
 
 TEST(NucleusMask, WalksNearTheImageBorderStayInside) {

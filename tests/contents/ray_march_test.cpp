@@ -81,20 +81,13 @@ TEST_F(RayMarch, DirectionsAtRightAnglesNeverStepInTheOtherAxis) {
   }
 }
 
-TEST_F(RayMarch, BudgetEndsTheRayBeforeAnUnreachableCrossing) {
+TEST_F(RayMarch, TheBudgetOrTheCallerEndsTheRay) {
   bool stopped = true;
-  const std::vector<Entered> path = walk(0, 0, 100, 2.5, &stopped);
+  EXPECT_EQ(walk(0, 0, 100, 2.5, &stopped).size(), 2u);  // the third crossing is unreachable
   EXPECT_FALSE(stopped);
-  ASSERT_EQ(path.size(), 2u);
-  // A budget of exactly 3.0 reaches the third crossing.
-  EXPECT_EQ(walk(0, 0, 100, 3.0).size(), 3u);
-}
-
-TEST_F(RayMarch, TheCallerStopsTheRay) {
-  bool stopped = false;
-  const std::vector<Entered> path = walk(40, 5050, 100, kRayBudget, &stopped, 3);
+  EXPECT_EQ(walk(0, 0, 100, 3.0).size(), 3u);  // exactly 3.0 reaches it
+  EXPECT_EQ(walk(40, 5050, 100, kRayBudget, &stopped, 3).size(), 3u);
   EXPECT_TRUE(stopped);
-  EXPECT_EQ(path.size(), 3u);
 }
 
 TEST_F(RayMarch, TracedPathsReplayEveryWalk) {
@@ -115,30 +108,29 @@ TEST_F(RayMarch, TracedPathsReplayEveryWalk) {
   }
 }
 
-TEST_F(RayMarch, DrawingTakesOneStepPastTheRadius) {
-  std::vector<int32_t> painted;
-  drawRay(b.angleTable[0], 10, 5, 50, 20, 3.0, [&](int32_t p) { painted.push_back(p); });
-  // remaining 2, 1, 0 (walk goes on), -1 (walk ends after this pixel).
-  EXPECT_EQ(painted, (std::vector<int32_t>{5 * 50 + 11, 5 * 50 + 12, 5 * 50 + 13, 5 * 50 + 14}));
-  painted.clear();
-  drawRay(b.angleTable[30], 10, 5, 50, 20, 0.0, [&](int32_t p) { painted.push_back(p); });
-  EXPECT_EQ(painted, (std::vector<int32_t>{6 * 50 + 10}));
-}
-
-TEST_F(RayMarch, DrawingStopsBeforeLeavingTheImage) {
-  std::vector<int32_t> painted;
-  // Leftwards from column 2 of row 3: columns 1 and 0, then the next pixel
-  // would be column -1 (index-wise the last pixel of row 2).
-  drawRay(b.angleTable[60], 2, 3, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
-  EXPECT_EQ(painted, (std::vector<int32_t>{3 * 20 + 1, 3 * 20 + 0}));
-  painted.clear();
-  // Upwards from row 1, and down from the last row.
-  drawRay(b.angleTable[90], 7, 1, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
-  EXPECT_EQ(painted, (std::vector<int32_t>{7}));
-  painted.clear();
-  drawRay(b.angleTable[30], 7, 9, 20, 10, 10.0, [&](int32_t p) { painted.push_back(p); });
-  EXPECT_TRUE(painted.empty());
+TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) {
+  const struct {
+    const char* label;
+    int32_t k, x, y, width, height;
+    double radius;
+    std::vector<int32_t> painted;
+  } cases[] = {
+      // remaining 2, 1, 0 (walk goes on), -1 (walk ends after this pixel).
+      {"radius 3", 0, 10, 5, 50, 20, 3.0, {5 * 50 + 11, 5 * 50 + 12, 5 * 50 + 13, 5 * 50 + 14}},
+      {"radius 0", 30, 10, 5, 50, 20, 0.0, {6 * 50 + 10}},
+      // Columns 1 and 0; the next would be column -1, index-wise the last
+      // pixel of row 2.
+      {"leftwards", 60, 2, 3, 20, 10, 10.0, {3 * 20 + 1, 3 * 20 + 0}},
+      {"upwards from row 1", 90, 7, 1, 20, 10, 10.0, {7}},
+      {"down from the last row", 30, 7, 9, 20, 10, 10.0, {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<int32_t> painted;
+    drawRay(b.angleTable[c.k], c.x, c.y, c.width, c.height, c.radius, [&](int32_t p) { painted.push_back(p); });
+    EXPECT_EQ(painted, c.painted) << c.label;
+  }
   // A diagonal walk from the corner region stays inside in both axes.
+  std::vector<int32_t> painted;
   drawRay(b.angleTable[75], 1, 1, 20, 10, 16.0, [&](int32_t p) { painted.push_back(p); });
   for (int32_t p : painted) {
     EXPECT_GE(p, 0);

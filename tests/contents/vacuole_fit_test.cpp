@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "contents/blobs.h"
 #include "contents/content_scene.h"
@@ -15,26 +14,7 @@ namespace {
 using contents_test::gaussian;
 using contents_test::Noise;
 using contents_test::Scene;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Stage [30] as a single candidate: pixel `candidate` of blob 1 seeded at
-// `seed`, edgeMap -1 everywhere; the scratch fields hold not-a-number.
-void singleCandidate(Scene& s, int32_t seed, int32_t candidate) {
-  std::fill_n(s.b.edgeMap(), s.b.pixelCount, -1);
-  std::fill_n(s.b.blobMap(), s.b.pixelCount, 0);
-  s.b.blobMap()[seed] = 1;
-  s.b.blobMap()[candidate] = 1;
-  s.b.blobTable[1].seedPixel = seed;
-  s.b.blobTable[1].vacuoleScore = 0.0;
-  s.b.blobCount = 1;
-  s.b.candidatePixels()[0] = candidate;
-  s.b.candidateCount = 1;
-  for (int32_t k = 0; k < kAngleEntries; ++k) {
-    AngleEntry& a = s.b.angleTable[k];
-    a.scratchA = a.scratchB = a.scratchC = a.scratchD = kNaN;
-  }
-}
+using contents_test::singleCandidate;
 
 // A round basin around (25, 25) of a 50 x 50 frame, 0.1 at the bottom,
 // rising 0.1 per pixel; the candidate at r = 5 sets the level 0.6.

@@ -12,38 +12,29 @@
 namespace {
 
 struct MaskImage {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  uint16_t bits = 0;
-  uint16_t format = 0;
+  uint32_t width = 0, height = 0;
+  uint16_t bits = 0, format = 0;
   std::vector<uint32_t> samples;
 };
 
-bool readMask(const std::string& path, MaskImage& image) {
+MaskImage readMask(const std::string& path) {
+  MaskImage image;
   TIFF* tif = TIFFOpen(path.c_str(), "r");
-  if (tif == nullptr) return false;
+  if (tif == nullptr) return image;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &image.width);
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &image.height);
   TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &image.bits);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &image.format);
   std::vector<unsigned char> row(TIFFScanlineSize(tif));
-  bool ok = true;
-  for (uint32_t y = 0; y < image.height && ok; ++y) {
-    ok = TIFFReadScanline(tif, row.data(), y, 0) == 1;
-    for (uint32_t x = 0; x < image.width && ok; ++x) {
-      if (image.bits == 16) {
-        uint16_t v;
-        std::memcpy(&v, row.data() + 2 * x, 2);
-        image.samples.push_back(v);
-      } else {
-        uint32_t v;
-        std::memcpy(&v, row.data() + 4 * x, 4);
-        image.samples.push_back(v);
-      }
+  for (uint32_t y = 0; y < image.height && TIFFReadScanline(tif, row.data(), y, 0) == 1; ++y) {
+    for (uint32_t x = 0; x < image.width; ++x) {
+      uint32_t v = 0;  // little-endian host: the low bytes come first
+      std::memcpy(&v, row.data() + image.bits / 8 * x, image.bits / 8);
+      image.samples.push_back(v);
     }
   }
   TIFFClose(tif);
-  return ok;
+  return image;
 }
 
 // Track ids on the cells' pixels, 0 elsewhere; excluded cells included.
@@ -56,59 +47,38 @@ std::vector<uint32_t> expectedSamples(const HandFrame& f) {
   return samples;
 }
 
-TEST(Masks, SixteenBitTrackIds) {
+// Frame 3 holds ids up to 65535 in 16 bits; frame 4 adds 70000 and switches to
+// 32 bits. The scratch kept by the caller serves every frame.
+TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   TempFolder folder;
   HandFrame f(7, 5);
   f.settings.outputFolder = folder.path();
   f.b.frameOrdinal = 3;
-  const int32_t a = f.addCell(3);
-  f.paintRect(a, 1, 1, 3, 3);
-  const int32_t e = f.addCell(65535);
-  f.paintRect(e, 5, 0, 6, 4);
-  f.cell(e).excluded = 1;
-  std::vector<uint32_t> scratch;
-  std::string why;
-  ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
-  MaskImage image;
-  ASSERT_TRUE(readMask(folder.file("masks_0003.tif"), image));
-  EXPECT_EQ(image.width, 7u);
-  EXPECT_EQ(image.height, 5u);
-  EXPECT_EQ(image.bits, 16);
-  EXPECT_EQ(image.format, SAMPLEFORMAT_UINT);
-  EXPECT_EQ(image.samples, expectedSamples(f));
-  EXPECT_EQ(image.samples[1 * 7 + 2], 3u);
-  EXPECT_EQ(image.samples[4 * 7 + 6], 65535u);
-  EXPECT_EQ(image.samples[0], 0u);
-}
-
-// The scratch kept by the caller serves every frame; a track id above 65535
-// switches the mask to 32-bit samples.
-TEST(Masks, ThirtyTwoBitWhenAnIdExceeds16Bits) {
-  TempFolder folder;
-  HandFrame f(6, 4);
-  f.settings.outputFolder = folder.path();
-  const int32_t a = f.addCell(2);
-  f.paintRect(a, 1, 1, 2, 2);
+  f.paintRect(f.addCell(3), 1, 1, 3, 3);
+  const int32_t excluded = f.addCell(65535);
+  f.paintRect(excluded, 5, 0, 6, 4);
+  f.cell(excluded).excluded = 1;
   std::vector<uint32_t> scratch;
   std::string why;
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const uint32_t* kept = scratch.data();
+  const MaskImage first = readMask(folder.file("masks_0003.tif"));
+  EXPECT_EQ(first.width, 7u);
+  EXPECT_EQ(first.height, 5u);
+  EXPECT_EQ(first.bits, 16);
+  EXPECT_EQ(first.format, SAMPLEFORMAT_UINT);
+  EXPECT_EQ(first.samples, expectedSamples(f));
+  EXPECT_EQ(first.samples[4 * 7 + 6], 65535u);
 
-  f.b.frameOrdinal = 2;
-  const int32_t big = f.addCell(70000);
-  f.paintRect(big, 3, 1, 4, 3);
+  f.b.frameOrdinal = 4;
+  f.paintRect(f.addCell(70000), 3, 2, 4, 4);
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   EXPECT_EQ(scratch.data(), kept);
-  MaskImage first;
-  ASSERT_TRUE(readMask(folder.file("masks_0001.tif"), first));
-  EXPECT_EQ(first.bits, 16);
-  MaskImage second;
-  ASSERT_TRUE(readMask(folder.file("masks_0002.tif"), second));
+  const MaskImage second = readMask(folder.file("masks_0004.tif"));
   EXPECT_EQ(second.bits, 32);
   EXPECT_EQ(second.format, SAMPLEFORMAT_UINT);
   EXPECT_EQ(second.samples, expectedSamples(f));
-  EXPECT_EQ(second.samples[2 * 6 + 4], 70000u);
-  EXPECT_EQ(second.samples[1 * 6 + 1], 2u);
+  EXPECT_EQ(second.samples[4 * 7 + 4], 70000u);
 }
 
 TEST(Masks, UnwritableFolderIsReported) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -66,6 +67,12 @@ uint32_t little16(const std::vector<uint8_t>& bytes, size_t at) {
   return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8;
 }
 
+// Draws the frame onto the canvas, allocated to the frame's size.
+void draw(HandFrame& f, ResultCanvas& canvas) {
+  ASSERT_TRUE(canvas.allocate(f.b.width, f.b.height));
+  drawResultImage(f.settings, f.b, canvas);
+}
+
 TEST(ResultCanvas, FirstColourWinsAndOutsidePointsAreSkipped) {
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(4, 4));
@@ -91,20 +98,6 @@ TEST(ResultCanvas, AllocationRejectsEmptySizes) {
   EXPECT_FALSE(canvas.allocate(5, -1));
   EXPECT_EQ(canvas.width(), 0);
   EXPECT_EQ(canvas.saveBmp("/nonexistent-folder/never.bmp"), 1);
-}
-
-// The last digit at columns x..x+2, each earlier one 4 columns further left.
-TEST(ResultCanvas, DrawNumberPlacesDigitsRightToLeft) {
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(64, 32));
-  canvas.drawNumber(50, 19, 105);
-  EXPECT_EQ(picture(canvas, 42, 19, 52, 23),
-            ".#..###.###\n"
-            ".#..#.#.#..\n"
-            ".#..#.#.###\n"
-            ".#..#.#...#\n"
-            ".#..###.###\n");
-  EXPECT_EQ(painted(canvas).size(), 5u + 12u + 11u);
 }
 
 TEST(ResultCanvas, DrawNumberFont) {
@@ -136,38 +129,26 @@ TEST(ResultCanvas, DrawNumberOverwritesAndSkipsOutsidePixels) {
             ".###....\n");
 }
 
-// The parameter is accumulated in steps of 0.001, so the constant row
-// truncates to 4 where the sum falls just below 5, and the end pixel is not
-// reached when walking right.
-TEST(ResultCanvas, TrackFromLeftToRight) {
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(32, 16));
-  canvas.drawLine(5 * 32 + 10, 5 * 32 + 20);
-  Pixels expected = {{10, 4}, {11, 4}};
-  for (int32_t x = 10; x <= 19; ++x) expected.insert({x, 5});
-  EXPECT_EQ(painted(canvas), expected);
-  EXPECT_EQ(shown(canvas, 15, 5), 'B');
-}
-
-TEST(ResultCanvas, TrackFromRightToLeft) {
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(32, 16));
-  canvas.drawLine(5 * 32 + 20, 5 * 32 + 10);
-  Pixels expected = {{18, 4}, {19, 4}};
-  for (int32_t x = 10; x <= 20; ++x) expected.insert({x, 5});
-  EXPECT_EQ(painted(canvas), expected);
-}
-
-// Accumulated, t passes 0.5 just above it: the sample there truncates to
-// (1, 0), and (1, 1) is never painted (t = 500 x 0.001 would paint it).
-TEST(ResultCanvas, TrackParameterIsAccumulated) {
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(4, 4));
-  canvas.drawLine(2 * 4 + 0, 0 * 4 + 2);
-  EXPECT_EQ(painted(canvas), (Pixels{{0, 2}, {0, 1}, {1, 0}}));
-}
-
-TEST(ResultCanvas, TrackKeepsEarlierColours) {
+// The parameter is accumulated in steps of 0.001: walking right, the
+// constant row truncates to 4 where the sum falls just below 5 and the end
+// pixel is not reached; from (0, 2) to (2, 0), t passes 0.5 just above it, so
+// that sample truncates to (1, 0) and (1, 1) is never painted. A track keeps
+// the colours drawn before it. (Right to left: see TracksOfTheLastFiveFrames.)
+TEST(ResultCanvas, TrackSamplesAndColours) {
+  struct Case {
+    int32_t width, height, from, to;
+    Pixels expected;
+  };
+  Case cases[] = {{32, 16, 5 * 32 + 10, 5 * 32 + 20, {{10, 4}, {11, 4}}},
+                  {4, 4, 2 * 4 + 0, 0 * 4 + 2, {{0, 2}, {0, 1}, {1, 0}}}};
+  for (int32_t x = 10; x <= 19; ++x) cases[0].expected.insert({x, 5});
+  for (const Case& c : cases) {
+    ResultCanvas canvas;
+    ASSERT_TRUE(canvas.allocate(c.width, c.height));
+    canvas.drawLine(c.from, c.to);
+    EXPECT_EQ(painted(canvas), c.expected) << c.from << " to " << c.to;
+    EXPECT_EQ(shown(canvas, c.expected.begin()->first, c.expected.begin()->second), 'B');
+  }
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(8, 3));
   canvas.plotPixel(3, 1, 0, 255, 0);
@@ -195,31 +176,20 @@ TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
   ASSERT_EQ(bytes.size(), 54u + 2884u * 2u);
   EXPECT_EQ(bytes[0], 'B');
   EXPECT_EQ(bytes[1], 'M');
-  EXPECT_EQ(little32(bytes, 2), 54u + 2884u * 2u);
-  EXPECT_EQ(little16(bytes, 6), 0u);
-  EXPECT_EQ(little16(bytes, 8), 0u);
-  EXPECT_EQ(little32(bytes, 10), 54u);
-  EXPECT_EQ(little32(bytes, 14), 40u);
-  EXPECT_EQ(little32(bytes, 18), 961u);
-  EXPECT_EQ(little32(bytes, 22), 2u);
-  EXPECT_EQ(little16(bytes, 26), 1u);
-  EXPECT_EQ(little16(bytes, 28), 24u);
-  EXPECT_EQ(little32(bytes, 30), 0u);
-  EXPECT_EQ(little32(bytes, 34), 2884u * 2u);
-  for (size_t at = 38; at < 54; at += 4) EXPECT_EQ(little32(bytes, at), 0u) << "offset " << at;
+  // Offset, byte count, value of every header field after the signature.
+  const uint32_t fields[][3] = {{2, 4, 54 + 2884 * 2}, {6, 2, 0},  {8, 2, 0},   {10, 4, 54},       {14, 4, 40},
+                                {18, 4, 961},          {22, 4, 2}, {26, 2, 1},  {28, 2, 24},       {30, 4, 0},
+                                {34, 4, 2884 * 2},     {38, 4, 0}, {42, 4, 0},  {46, 4, 0},        {50, 4, 0}};
+  for (const auto& [at, count, value] : fields) {
+    EXPECT_EQ(count == 4 ? little32(bytes, at) : little16(bytes, at), value) << "offset " << at;
+  }
 
-  const size_t bottomRow = 54;  // picture row 1
+  const size_t bottomRow = 54;  // picture row 1; (1, 1) drawn: blue, green, red
   const size_t topRow = 54 + 2884;
-  EXPECT_EQ(bytes[bottomRow + 3], 50);  // (1, 1) drawn: blue, green, red
-  EXPECT_EQ(bytes[bottomRow + 4], 100);
-  EXPECT_EQ(bytes[bottomRow + 5], 200);
-  EXPECT_EQ(bytes[bottomRow + 2880], 4);
-  EXPECT_EQ(bytes[bottomRow + 2881], 5);
-  EXPECT_EQ(bytes[bottomRow + 2882], 6);
-  EXPECT_EQ(bytes[bottomRow + 2883], 0);  // padding
-  EXPECT_EQ(bytes[topRow], 1);
-  EXPECT_EQ(bytes[topRow + 1], 2);
-  EXPECT_EQ(bytes[topRow + 2], 3);
+  const auto at = [&](size_t from, size_t count) { return std::vector<uint8_t>(&bytes[from], &bytes[from] + count); };
+  EXPECT_EQ(at(bottomRow + 3, 3), (std::vector<uint8_t>{50, 100, 200}));
+  EXPECT_EQ(at(bottomRow + 2880, 4), (std::vector<uint8_t>{4, 5, 6, 0}));  // then the padding
+  EXPECT_EQ(at(topRow, 3), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(bytes[topRow + 2883], 0);
 }
 
@@ -237,38 +207,28 @@ TEST(ResultCanvas, BlendTruncates) {
   TempFolder folder;
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(1, 1));
-  canvas.baseImage()[0] = 255;
-  canvas.baseImage()[1] = 100;
-  canvas.baseImage()[2] = 0;
-  canvas.overlayImage()[0] = 0;
-  canvas.overlayImage()[1] = 201;
-  canvas.overlayImage()[2] = 255;
+  const uint8_t base[] = {255, 100, 0}, overlay[] = {0, 201, 255};
+  std::copy(base, base + 3, canvas.baseImage().data());
+  std::copy(overlay, overlay + 3, canvas.overlayImage().data());
   canvas.overlayAlpha()[0] = 0.5;
   const std::string path = folder.file("blend.bmp");
   ASSERT_EQ(canvas.saveBmp(path), 0);
   const std::vector<uint8_t> bytes = readFile(path);
   ASSERT_EQ(bytes.size(), 58u);
-  EXPECT_EQ(bytes[54], 127);
-  EXPECT_EQ(bytes[55], 150);
-  EXPECT_EQ(bytes[56], 127);
-  EXPECT_EQ(bytes[57], 0);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 54, bytes.end()), (std::vector<uint8_t>{127, 150, 127, 0}));
 }
 
-TEST(ResultCanvas, UnwritableFileAnswersOne) {
+// A file that cannot be opened, or a write that fails (a full device),
+// answers 1.
+TEST(ResultCanvas, UnwritableFileOrFailedWriteAnswersOne) {
   TempFolder folder;
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(3, 3));
+  ASSERT_TRUE(canvas.allocate(64, 64));
   EXPECT_EQ(canvas.saveBmp(folder.file("missing/result_0001.bmp")), 1);
   EXPECT_EQ(canvas.saveBmp(folder.path()), 1);  // a folder cannot be opened for writing
-}
-
-// A write that fails (a full device) also answers 1.
-TEST(ResultCanvas, FailedWriteAnswersOne) {
   FILE* probe = std::fopen("/dev/full", "wb");
   if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
   std::fclose(probe);
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(64, 64));
   EXPECT_EQ(canvas.saveBmp("/dev/full"), 1);
 }
 
@@ -287,8 +247,7 @@ TEST(ResultImage, TrackIdAboveFirstPixelOverBorder) {
   const int32_t c = f.addCell(105);
   f.paintRect(c, 50, 20, 60, 28);
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(80, 40));
-  drawResultImage(f.settings, f.b, canvas);
+  draw(f, canvas);
   EXPECT_EQ(picture(canvas, 42, 19, 52, 23),
             ".#..###.###\n"
             ".#..#.#.#RR\n"
@@ -301,40 +260,27 @@ TEST(ResultImage, TrackIdAboveFirstPixelOverBorder) {
 }
 
 // An excluded cell is numbered too and bordered in white; the picture edge
-// draws no border.
-TEST(ResultImage, ExcludedCellAtPictureEdge) {
-  HandFrame f(20, 12);
-  const int32_t c = f.addCell(3);
-  f.paintRect(c, 0, 3, 6, 8);
-  f.cell(c).excluded = 1;
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(20, 12));
-  drawResultImage(f.settings, f.b, canvas);
-  EXPECT_EQ(picture(canvas, 0, 2, 7, 9),
-            "###.....\n"
-            "WW#WWWW.\n"
-            "###...W.\n"
-            "..#...W.\n"
-            "###...W.\n"
-            "......W.\n"
-            "WWWWWWW.\n"
-            "........\n");
-}
-
-TEST(ResultImage, TrackIdOfCellOnTopRowStaysOnRowZero) {
-  HandFrame f(20, 12);
-  const int32_t c = f.addCell(7);
-  f.paintRect(c, 3, 0, 8, 5);
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(20, 12));
-  drawResultImage(f.settings, f.b, canvas);
-  EXPECT_EQ(picture(canvas, 2, 0, 5, 5),
-            ".###\n"
-            ".R.#\n"
-            ".R.#\n"
-            ".R.#\n"
-            ".R.#\n"
-            ".RRR\n");
+// draws no border. The number of a cell on the top row stays on row 0.
+TEST(ResultImage, ExcludedCellAtPictureEdgeAndCellOnTopRow) {
+  struct Case {
+    int32_t trackId, x0, y0, x1, y1;
+    uint8_t excluded;
+    int32_t left, top, right, bottom;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {3, 0, 3, 6, 8, 1, 0, 2, 7, 9, "###.....\nWW#WWWW.\n###...W.\n..#...W.\n###...W.\n......W.\nWWWWWWW.\n........\n"},
+      {7, 3, 0, 8, 5, 0, 2, 0, 5, 5, ".###\n.R.#\n.R.#\n.R.#\n.R.#\n.RRR\n"},
+  };
+  for (const Case& c : cases) {
+    HandFrame f(20, 12);
+    const int32_t cell = f.addCell(c.trackId);
+    f.paintRect(cell, c.x0, c.y0, c.x1, c.y1);
+    f.cell(cell).excluded = c.excluded;
+    ResultCanvas canvas;
+    draw(f, canvas);
+    EXPECT_EQ(picture(canvas, c.left, c.top, c.right, c.bottom), c.expected) << c.trackId;
+  }
 }
 
 // A cell in two pieces is numbered once, above its first pixel in raster
@@ -349,8 +295,7 @@ TEST(ResultImage, EachCellNumberedOnce) {
   f.b.cellMap[14 * 24 + 20] = empty;  // stale pixel of an emptied record
   f.cell(empty).area = 0;
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(24, 16));
-  drawResultImage(f.settings, f.b, canvas);
+  draw(f, canvas);
   EXPECT_EQ(picture(canvas, 10, 4, 12, 4), "###\n");
   EXPECT_EQ(picture(canvas, 2, 8, 4, 8), "...\n");
   EXPECT_EQ(picture(canvas, 18, 10, 22, 13), ".....\n.....\n.....\n.....\n");
@@ -377,8 +322,7 @@ TEST(ResultImage, OutlinesOverBordersAndEachOther) {
   vacuole(0.5, 0, 6.0);   // not a vacuole: inside a nucleus or touching
   vacuole(0.0, 1, 8.0);   // not a vacuole: no score
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(width, 48));
-  drawResultImage(f.settings, f.b, canvas);
+  draw(f, canvas);
   EXPECT_EQ(picture(canvas, 30, 20, 40, 20), "....G.....B\n");
   EXPECT_EQ(shown(canvas, 30, 30), 'B');  // direction 30 on the bottom border
   EXPECT_EQ(shown(canvas, 30, 10), 'B');  // direction 90 on the top border
@@ -390,23 +334,18 @@ TEST(ResultImage, OutlinesOverBordersAndEachOther) {
 }
 
 TEST(ResultImage, NucleusBelowThresholdOrWithoutScoreIsNotDrawn) {
-  HandFrame f(64, 48);
-  const int32_t c = f.addCell(1);
-  f.paintRect(c, 20, 10, 40, 30);
-  f.cell(c).nucleusCentre = 20 * 64 + 30;
-  for (double& r : f.cell(c).nucleusRadius) r = 10.0;
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(64, 48));
-  f.settings.nucleusThreshold = 0.95;
-  f.cell(c).nucleusValue = 0.9;
-  drawResultImage(f.settings, f.b, canvas);
-  EXPECT_EQ(shown(canvas, 40, 20), 'R');
-  EXPECT_EQ(shown(canvas, 35, 20), '.');
-  f.settings.nucleusThreshold = -1.0;
-  f.cell(c).nucleusValue = 0.0;
-  drawResultImage(f.settings, f.b, canvas);
-  EXPECT_EQ(shown(canvas, 40, 20), 'R');
-  EXPECT_EQ(shown(canvas, 35, 20), '.');
+  for (const auto& [threshold, value] : {std::pair{0.95, 0.9}, std::pair{-1.0, 0.0}}) {
+    HandFrame f(64, 48);
+    f.settings.nucleusThreshold = threshold;
+    const int32_t c = f.addCell(1);
+    f.paintRect(c, 20, 10, 40, 30);
+    f.cell(c).nucleusCentre = 20 * 64 + 30;
+    f.cell(c).nucleusValue = value;
+    for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+    ResultCanvas canvas;
+    draw(f, canvas);
+    EXPECT_EQ(picture(canvas, 35, 20, 40, 20), ".....R\n") << threshold;
+  }
 }
 
 // Tracks of the current frame and the four before it, between the centres
@@ -419,8 +358,7 @@ TEST(ResultImage, TracksOfTheLastFiveFrames) {
   f.addLink(2, 10 * width + 5, 10 * width + 9);
   f.addLink(6, 5 * width + 20, 5 * width + 10);
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(width, 20));
-  drawResultImage(f.settings, f.b, canvas);
+  draw(f, canvas);
   EXPECT_EQ(picture(canvas, 4, 14, 10, 15), ".......\n.......\n");
   EXPECT_EQ(picture(canvas, 4, 10, 10, 10), ".BBBB..\n");
   Pixels expected = {{18, 4}, {19, 4}};
@@ -435,17 +373,14 @@ TEST(ResultImage, TracksOfTheLastFiveFrames) {
 // Every frame starts from a clean overlay over the reference slice.
 TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
   HandFrame f(8, 4, 3);
-  for (int32_t p = 0; p < 32; ++p) {
-    f.b.sliceStack[p] = 11;
-    f.b.sliceStack[32 + p] = 22;
-    f.b.sliceStack[64 + p] = 77;
-  }
+  std::fill(&f.b.sliceStack[0], &f.b.sliceStack[32], 11);
+  std::fill(&f.b.sliceStack[32], &f.b.sliceStack[64], 22);
+  std::fill(&f.b.sliceStack[64], &f.b.sliceStack[96], 77);
   f.b.referenceSlice = 2;
   const int32_t c = f.addCell(5);
   f.paintRect(c, 2, 1, 5, 2);
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(8, 4));
-  drawResultImage(f.settings, f.b, canvas);
+  draw(f, canvas);
   EXPECT_FALSE(painted(canvas).empty());
 
   for (int32_t p = 0; p < 32; ++p) f.b.cellMap[p] = -1;
@@ -453,7 +388,8 @@ TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
   f.b.referenceSlice = 1;
   drawResultImage(f.settings, f.b, canvas);
   EXPECT_TRUE(painted(canvas).empty());
-  for (size_t i = 0; i < canvas.baseImage().size(); ++i) EXPECT_EQ(canvas.baseImage()[i], 22) << i;
+  EXPECT_EQ(std::vector<uint8_t>(canvas.baseImage().data(), canvas.baseImage().data() + canvas.baseImage().size()),
+            std::vector<uint8_t>(canvas.baseImage().size(), 22));
 }
 
 }  // namespace

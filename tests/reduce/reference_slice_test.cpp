@@ -24,32 +24,23 @@ double plainEnergy(const std::vector<double>& v, int32_t width) {
   return energy;
 }
 
-TEST(NeighbourEnergyTest, SumsLeftAndUpperDifferencesOfBytes) {
-  // 1 2
-  // 4 8 : horizontal 1 + 16, vertical 9 + 36.
-  const uint8_t v[] = {1, 2, 4, 8};
-  EXPECT_EQ(neighbourEnergy(v, 2, 4), 62);
-}
-
-TEST(NeighbourEnergyTest, WidthOneHasOnlyVerticalTerms) {
-  const uint8_t v[] = {1, 4, 9, 9};
-  EXPECT_EQ(neighbourEnergy(v, 1, 4), 9 + 25 + 0);
-  const double d[] = {1.0, 4.0, 9.0, 9.0};
-  EXPECT_EQ(neighbourEnergy(d, 1, 4), 34.0);
-}
-
-TEST(NeighbourEnergyTest, HeightOneHasOnlyHorizontalTerms) {
-  const uint8_t v[] = {10, 0, 3};
-  EXPECT_EQ(neighbourEnergy(v, 3, 3), 100 + 9);
-  const double d[] = {10.0, 0.0, 3.0};
-  EXPECT_EQ(neighbourEnergy(d, 3, 3), 109.0);
-}
-
-TEST(NeighbourEnergyTest, SinglePixelHasNoEnergy) {
-  const uint8_t v[] = {200};
-  EXPECT_EQ(neighbourEnergy(v, 1, 1), 0);
-  const double d[] = {200.0};
-  EXPECT_EQ(neighbourEnergy(d, 1, 1), 0.0);
+TEST(NeighbourEnergyTest, SumsLeftAndUpperDifferencesInBytesAndDoubles) {
+  const struct {
+    std::vector<uint8_t> v;
+    int32_t width;
+    int64_t expected;
+  } cases[] = {
+      {{1, 2, 4, 8}, 2, 62},        // horizontal 1 + 16, vertical 9 + 36
+      {{1, 4, 9, 9}, 1, 9 + 25},    // width one: vertical terms only
+      {{10, 0, 3}, 3, 100 + 9},     // height one: horizontal terms only
+      {{200}, 1, 0},                // a single pixel
+  };
+  for (const auto& c : cases) {
+    const int32_t n = static_cast<int32_t>(c.v.size());
+    EXPECT_EQ(neighbourEnergy(c.v.data(), c.width, n), c.expected) << c.width << " x " << n / c.width;
+    const std::vector<double> d(c.v.begin(), c.v.end());
+    EXPECT_EQ(neighbourEnergy(d.data(), c.width, n), static_cast<double>(c.expected));
+  }
 }
 
 TEST(NeighbourEnergyTest, FullSizeCheckerboardDoesNotOverflow) {
@@ -58,10 +49,7 @@ TEST(NeighbourEnergyTest, FullSizeCheckerboardDoesNotOverflow) {
   const int32_t width = 960;
   const int32_t height = 720;
   std::vector<uint8_t> v(static_cast<size_t>(width) * height);
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x)
-      v[static_cast<size_t>(y) * width + x] = ((x + y) % 2) ? 255 : 0;
-  }
+  for (size_t i = 0; i < v.size(); ++i) v[i] = ((i % width + i / width) % 2) ? 255 : 0;
   EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), int64_t{89781318000});
 }
 
@@ -85,68 +73,56 @@ void checker(SmallFrame& f, int32_t s, uint8_t low, uint8_t high) {
   }
 }
 
+TEST(SelectReferenceSliceTest, HighestEnergyWinsAndTiesKeepTheLowerSlice) {
+  const struct {
+    const char* label;
+    int32_t first, last;  // the range examined
+    std::vector<int> highs;  // checkerboard 0 / high per slice; negative: reversed
+    int32_t expected;
+  } cases[] = {
+      {"equal energy keeps the lower slice", 0, 4, {1, 9, 1, -9, 1}, 1},
+      {"later slice with strictly more energy", 0, 4, {1, 9, 1, 10, 1}, 3},
+      {"only the range is examined", 2, 4, {200, 1, 1, 2, 1}, 3},
+      {"a single slice", 0, 0, {1}, 0},
+  };
+  for (const auto& c : cases) {
+    SmallFrame f(8, 8, static_cast<int32_t>(c.highs.size()));
+    for (int32_t s = 0; s < f.settings.sliceCount; ++s) {
+      const int h = c.highs[static_cast<size_t>(s)];
+      if (h >= 0) checker(f, s, 0, static_cast<uint8_t>(h));
+      else checker(f, s, static_cast<uint8_t>(-h), 0);
+    }
+    f.buffers.rangeFirst = c.first;
+    f.buffers.rangeLast = c.last;
+    selectReferenceSlice(f.settings, f.buffers);
+    EXPECT_EQ(f.buffers.referenceSlice, c.expected) << c.label;
+  }
+}
+
 TEST(SelectReferenceSliceTest, TexturedSliceAmongUniformOnesIsChosen) {
   SmallFrame f(8, 8, 7);
   for (int32_t s = 0; s < 7; ++s) f.fillPlane(s, static_cast<uint8_t>(20 * s));
   checker(f, 5, 10, 12);
   selectReferenceSlice(f.settings, f.buffers);
   EXPECT_EQ(f.buffers.referenceSlice, 5);
-}
-
-TEST(SelectReferenceSliceTest, EqualEnergyKeepsTheLowerSlice) {
-  SmallFrame f(8, 8, 5);
-  for (int32_t s = 0; s < 5; ++s) checker(f, s, 0, 1);
-  checker(f, 1, 0, 9);
-  checker(f, 3, 9, 0);  // the same energy as slice 1
-  selectReferenceSlice(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.referenceSlice, 1);
-}
-
-TEST(SelectReferenceSliceTest, LaterSliceWinsOnlyWithStrictlyMoreEnergy) {
-  SmallFrame f(8, 8, 5);
-  for (int32_t s = 0; s < 5; ++s) checker(f, s, 0, 1);
-  checker(f, 1, 0, 9);
-  checker(f, 3, 0, 10);
-  selectReferenceSlice(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.referenceSlice, 3);
-}
-
-TEST(SelectReferenceSliceTest, UniformStackChoosesTheFirstSlice) {
-  SmallFrame f(8, 8, 5);
-  for (int32_t s = 0; s < 5; ++s) f.fillPlane(s, static_cast<uint8_t>(40 * s + 3));
+  // All uniform: the first slice, whatever an earlier frame chose.
+  checker(f, 5, 100, 100);
   f.buffers.referenceSlice = 4;
   selectReferenceSlice(f.settings, f.buffers);
   EXPECT_EQ(f.buffers.referenceSlice, 0);
 }
 
-TEST(SelectReferenceSliceTest, SingleTexturedSlice) {
-  SmallFrame f(6, 4, 1);
-  checker(f, 0, 3, 4);
-  selectReferenceSlice(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.referenceSlice, 0);
-}
-
-TEST(SelectReferenceSliceTest, OnlySlicesOfTheRangeAreExamined) {
-  SmallFrame f(8, 8, 5);
-  for (int32_t s = 0; s < 5; ++s) checker(f, s, 0, 1);
-  checker(f, 0, 0, 200);
-  checker(f, 3, 0, 2);
-  f.buffers.rangeFirst = 2;
-  f.buffers.rangeLast = 4;
-  selectReferenceSlice(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.referenceSlice, 3);
-}
-
 TEST(SelectReferenceSliceTest, OneColumnAndOneRowStacks) {
+  // Only a vertical, then only a horizontal difference exists.
   SmallFrame column(1, 6, 3);
   column.fillRandom(1, 0, 0);
-  column.grey(2, 0, 4) = 7;  // only a vertical difference exists
+  column.grey(2, 0, 4) = 7;
   selectReferenceSlice(column.settings, column.buffers);
   EXPECT_EQ(column.buffers.referenceSlice, 2);
 
   SmallFrame row(6, 1, 3);
   row.fillRandom(1, 0, 0);
-  row.grey(1, 5, 0) = 7;  // only a horizontal difference exists
+  row.grey(1, 5, 0) = 7;
   selectReferenceSlice(row.settings, row.buffers);
   EXPECT_EQ(row.buffers.referenceSlice, 1);
 }

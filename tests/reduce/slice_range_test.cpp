@@ -125,28 +125,24 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
   }
 }
 
-TEST(SlopeMapTest, OnePixelRampOverAnEvenRange) {
+TEST(SlopeMapTest, HandMadeRampsAndTheLargestMagnitude) {
   // Two slices: the mean slice index is 0.5, so the slope is the full step.
-  SmallFrame f(3, 1, 2);
-  f.fillPlane(0, 50);
-  f.fillPlane(1, 50);
-  f.grey(1, 1, 0) = 60;
-  f.grey(1, 2, 0) = 45;
-  EXPECT_EQ(slopeMap(f.buffers, 0, 1), 10.0);
-  EXPECT_EQ(f.buffers.deltaMap[0], 0.0);
-  EXPECT_EQ(f.buffers.deltaMap[1], 10.0);
-  EXPECT_EQ(f.buffers.deltaMap[2], -5.0);
-}
-
-TEST(SlopeMapTest, LargestMagnitudeMayBeAFall) {
-  SmallFrame f(2, 1, 4);
-  for (int32_t s = 0; s < 4; ++s) {
-    f.grey(s, 0, 0) = static_cast<uint8_t>(100 - 20 * s);
-    f.grey(s, 1, 0) = static_cast<uint8_t>(100 + 3 * s);
+  // Over four slices the largest magnitude may be a fall.
+  const struct {
+    std::vector<std::vector<int>> stack;
+    double steepest;
+    std::vector<double> slopes;
+  } cases[] = {
+      {{{50, 50, 50}, {50, 60, 45}}, 10.0, {0.0, 10.0, -5.0}},
+      {{{100, 100}, {80, 103}, {60, 106}, {40, 109}}, 20.0, {-20.0, 3.0}},
+  };
+  for (const auto& c : cases) {
+    const int32_t slices = static_cast<int32_t>(c.stack.size());
+    SmallFrame f(static_cast<int32_t>(c.slopes.size()), 1, slices);
+    fillStack(f, c.stack);
+    EXPECT_EQ(slopeMap(f.buffers, 0, slices - 1), c.steepest);
+    EXPECT_EQ(std::vector<double>(f.buffers.deltaMap.data(), f.buffers.deltaMap.data() + f.n()), c.slopes);
   }
-  EXPECT_EQ(slopeMap(f.buffers, 0, 3), 20.0);
-  EXPECT_EQ(f.buffers.deltaMap[0], -20.0);
-  EXPECT_EQ(f.buffers.deltaMap[1], 3.0);
 }
 
 TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
@@ -189,54 +185,44 @@ TEST(MismatchEnergyTest, MatchesThePlainMismatchAndEnergyBitForBit) {
   }
 }
 
-TEST(SearchSliceRangeTest, ThreeSlicesLeaveThreeCandidates) {
-  // With trim limit 4 only (0, 2), (0, 1) and (1, 2) hold two slices or more;
-  // each of these stacks is won by one of them alone.
-  SmallFrame f(2, 2, 3);
-  fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.referenceSlice, 1);
-  EXPECT_EQ(f.buffers.rangeFirst, 1);
-  EXPECT_EQ(f.buffers.rangeLast, 2);
-
-  fillStack(f, {{2, 6, 6, 8}, {5, 8, 7, 8}, {4, 0, 0, 5}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 1);
-
-  fillStack(f, {{0, 1, 1, 5}, {2, 4, 4, 9}, {3, 9, 0, 9}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 2);
-}
-
-TEST(SearchSliceRangeTest, EqualEnergyKeepsTheCandidateVisitedFirst) {
-  // (0, 1) and (1, 2) reach exactly the same energy, below that of (0, 2):
-  // fewer slices dropped at the start comes first.
-  SmallFrame f(2, 2, 3);
-  fillStack(f, {{4, 0, 5, 8}, {1, 4, 8, 8}, {1, 4, 5, 8}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.referenceSlice, 0);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 1);
-}
-
-TEST(SearchSliceRangeTest, FullStackWinsATieWithANarrowerRange) {
-  // Opposite slopes in every range: the mismatch is flat, every energy 0.
-  SmallFrame f(2, 1, 3);
-  fillStack(f, {{0, 100}, {10, 90}, {20, 80}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 2);
-}
-
-TEST(SearchSliceRangeTest, TrimLimitZeroOrBelowKeepsTheWholeStack) {
-  for (int32_t trim : {0, -3}) {
-    SmallFrame f(2, 2, 3);
-    fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});  // (1, 2) wins with a limit
-    searchWith(f, trim);
-    EXPECT_EQ(f.buffers.rangeFirst, 0);
-    EXPECT_EQ(f.buffers.rangeLast, 2);
+TEST(SearchSliceRangeTest, HandMadeStacks) {
+  // With 3 slices and limit 4 only (0, 2), (0, 1) and (1, 2) hold two slices
+  // or more. 16 slices, limit 4: the last of the 15 candidates, (4, 15), can
+  // win. Reference -1: not checked.
+  const std::vector<std::vector<int>> oneTwoWins = {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}};
+  const struct {
+    const char* label;
+    int32_t width;
+    std::vector<std::vector<int>> stack;
+    int32_t trim, reference, first, last;
+  } cases[] = {
+      {"(1, 2) wins", 2, oneTwoWins, 4, 1, 1, 2},
+      {"(0, 1) wins", 2, {{2, 6, 6, 8}, {5, 8, 7, 8}, {4, 0, 0, 5}}, 4, -1, 0, 1},
+      {"(0, 2) wins", 2, {{0, 1, 1, 5}, {2, 4, 4, 9}, {3, 9, 0, 9}}, 4, -1, 0, 2},
+      // (0, 1) and (1, 2) reach exactly the same energy, below that of (0, 2):
+      // fewer slices dropped at the start comes first.
+      {"equal energy keeps the first visited", 2, {{4, 0, 5, 8}, {1, 4, 8, 8}, {1, 4, 5, 8}}, 4, 0, 0, 1},
+      // Opposite slopes in every range: the mismatch is flat, every energy 0.
+      {"full stack wins a tie", 2, {{0, 100}, {10, 90}, {20, 80}}, 4, -1, 0, 2},
+      {"trim limit zero", 2, oneTwoWins, 0, -1, 0, 2},
+      {"trim limit below zero", 2, oneTwoWins, -3, -1, 0, 2},
+      {"narrowest default candidate", 3,
+       {{3, 6, 0, 8, 1, 9}, {1, 6, 2, 0, 5, 1}, {0, 1, 7, 4, 9, 4}, {1, 0, 9, 8, 8, 3},
+        {1, 8, 1, 8, 0, 8}, {5, 9, 2, 1, 3, 2}, {3, 7, 9, 6, 4, 5}, {9, 6, 5, 8, 6, 1},
+        {6, 8, 3, 6, 2, 6}, {9, 9, 8, 7, 2, 6}, {2, 2, 1, 7, 7, 8}, {7, 9, 2, 2, 4, 3},
+        {2, 9, 8, 5, 3, 8}, {4, 6, 9, 9, 9, 4}, {3, 4, 0, 4, 7, 6}, {3, 2, 9, 5, 3, 5}},
+       4, 4, 4, 15},
+  };
+  for (const auto& c : cases) {
+    const int32_t slices = static_cast<int32_t>(c.stack.size());
+    SmallFrame f(c.width, static_cast<int32_t>(c.stack[0].size()) / c.width, slices);
+    fillStack(f, c.stack);
+    searchWith(f, c.trim);
+    if (c.reference >= 0) {
+      EXPECT_EQ(f.buffers.referenceSlice, c.reference) << c.label;
+    }
+    EXPECT_EQ(f.buffers.rangeFirst, c.first) << c.label;
+    EXPECT_EQ(f.buffers.rangeLast, c.last) << c.label;
   }
 }
 
@@ -251,62 +237,27 @@ TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
   EXPECT_EQ(f.buffers.rangeLast, 2);
 }
 
-TEST(SearchSliceRangeTest, FlatCandidatesAreSkipped) {
-  // Slices 0 and 1 are equal, so (0, 1) has no slope; (1, 2) is the only
-  // other narrower candidate.
-  SmallFrame f(2, 2, 3);
-  fillStack(f, {{1, 9, 4, 2}, {1, 9, 4, 2}, {5, 0, 6, 3}});
-  searchWith(f, 4);
-  const Range expected = plainSearch(f, 4);
-  EXPECT_EQ(f.buffers.rangeFirst, expected.first);
-  EXPECT_EQ(f.buffers.rangeLast, expected.last);
+void expectPlainSearch(SmallFrame& f, int32_t trim, int32_t plainTrim, const char* label) {
+  searchWith(f, trim);
+  const Range expected = plainSearch(f, plainTrim);
+  EXPECT_EQ(f.buffers.rangeFirst, expected.first) << label;
+  EXPECT_EQ(f.buffers.rangeLast, expected.last) << label;
 }
 
-TEST(SearchSliceRangeTest, NarrowestDefaultCandidateCanWin) {
-  // 16 slices, limit 4: the last of the 15 candidates, (4, 15), wins here.
-  SmallFrame f(3, 2, 16);
-  fillStack(f, {{3, 6, 0, 8, 1, 9},
-                {1, 6, 2, 0, 5, 1},
-                {0, 1, 7, 4, 9, 4},
-                {1, 0, 9, 8, 8, 3},
-                {1, 8, 1, 8, 0, 8},
-                {5, 9, 2, 1, 3, 2},
-                {3, 7, 9, 6, 4, 5},
-                {9, 6, 5, 8, 6, 1},
-                {6, 8, 3, 6, 2, 6},
-                {9, 9, 8, 7, 2, 6},
-                {2, 2, 1, 7, 7, 8},
-                {7, 9, 2, 2, 4, 3},
-                {2, 9, 8, 5, 3, 8},
-                {4, 6, 9, 9, 9, 4},
-                {3, 4, 0, 4, 7, 6},
-                {3, 2, 9, 5, 3, 5}});
-  searchWith(f, 4);
-  EXPECT_EQ(f.buffers.referenceSlice, 4);
-  EXPECT_EQ(f.buffers.rangeFirst, 4);
-  EXPECT_EQ(f.buffers.rangeLast, 15);
-}
-
-TEST(SearchSliceRangeTest, LimitBeyondTheStackSkipsShortRanges) {
-  // A limit far above the slice count: only ranges of two slices or more
-  // count, and the result is that of the plain search.
-  SmallFrame f(5, 4, 4);
-  f.fillRandom(21, 0, 30);
-  searchWith(f, 1000000);
-  const Range expected = plainSearch(f, 6);
-  EXPECT_EQ(f.buffers.rangeFirst, expected.first);
-  EXPECT_EQ(f.buffers.rangeLast, expected.last);
-}
-
-TEST(SearchSliceRangeTest, AgreesWithThePlainSearchOnRandomStacks) {
+TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
+  // Slices 0 and 1 equal: (0, 1) has no slope and is skipped.
+  SmallFrame flat(2, 2, 3);
+  fillStack(flat, {{1, 9, 4, 2}, {1, 9, 4, 2}, {5, 0, 6, 3}});
+  expectPlainSearch(flat, 4, 4, "flat candidate");
+  // A limit far above the slice count: only ranges of two slices or more.
+  SmallFrame deep(5, 4, 4);
+  deep.fillRandom(21, 0, 30);
+  expectPlainSearch(deep, 1000000, 6, "limit beyond the stack");
   for (uint32_t seed = 1; seed <= 12; ++seed) {
     SmallFrame f(9 + static_cast<int32_t>(seed), 7, 16);
     f.fillRandom(seed, 0, seed % 2 ? 255 : 12);
     const int32_t trim = static_cast<int32_t>(seed % 6);
-    searchWith(f, trim);
-    const Range expected = plainSearch(f, trim);
-    EXPECT_EQ(f.buffers.rangeFirst, expected.first) << "seed " << seed;
-    EXPECT_EQ(f.buffers.rangeLast, expected.last) << "seed " << seed;
+    expectPlainSearch(f, trim, trim, "random stack");
   }
 }
 

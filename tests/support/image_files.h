@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace test_images {
@@ -35,7 +34,6 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
  private:
@@ -44,8 +42,7 @@ class TempFolder {
 
 inline bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -57,17 +54,15 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
 // ---- TIFF ----
 
 struct TiffLayout {
-  TiffLayout(uint32_t w, uint32_t h) : width(w), height(h) {}
   uint32_t width = 0;
   uint32_t height = 0;
   uint16_t bits = 8;
   uint16_t samples = 1;
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   uint16_t compression = COMPRESSION_NONE;
-  uint32_t rowsPerStrip = 0;  // 0: libtiff's default
-  uint32_t tileSide = 0;      // non-zero: square tiles of this side instead of strips
-  bool bigTiff = false;
-  std::vector<uint16_t> colormap;  // red, green, blue curves of 2^bits entries each
+  uint32_t rowsPerStrip = 0;       // 0: libtiff's default
+  uint32_t tileSide = 0;           // non-zero: square 8-bit tiles of this side instead of strips
+  std::vector<uint16_t> colormap{};  // red, green, blue curves of 2^bits entries each
 };
 
 inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
@@ -79,8 +74,8 @@ inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
   if (!layout.colormap.empty()) {
-    const size_t n = layout.colormap.size() / 3;
     uint16_t* map = const_cast<uint16_t*>(layout.colormap.data());
+    const size_t n = layout.colormap.size() / 3;
     TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
   }
   if (layout.tileSide != 0) {
@@ -92,49 +87,36 @@ inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
   }
 }
 
+// Appends one page to an open file: rows through the strip writer, or
+// zero-padded square tiles.
 inline bool writeTiffPage(TIFF* tif, const TiffLayout& layout, const std::vector<uint8_t>& samples) {
   setTiffFields(tif, layout);
   const size_t rowBytes = static_cast<size_t>(layout.width) * layout.samples * layout.bits / 8;
-  if (layout.tileSide == 0) {
-    uint32_t rowsPerStrip = 0;
-    TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    for (uint32_t row = 0; row < layout.height; row += rowsPerStrip) {
-      const uint32_t rows = std::min(rowsPerStrip, layout.height - row);
-      std::vector<uint8_t> strip(samples.begin() + row * rowBytes,
-                                 samples.begin() + (row + rows) * rowBytes);
-      if (TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(),
-                                static_cast<tmsize_t>(strip.size())) < 0) {
-        return false;
-      }
-    }
-  } else {
-    const uint32_t side = layout.tileSide;  // 8-bit single-sample tiles only
-    for (uint32_t y0 = 0; y0 < layout.height; y0 += side) {
-      for (uint32_t x0 = 0; x0 < layout.width; x0 += side) {
-        std::vector<uint8_t> tile(static_cast<size_t>(side) * side, 0);
-        for (uint32_t y = y0; y < std::min(y0 + side, layout.height); ++y) {
-          for (uint32_t x = x0; x < std::min(x0 + side, layout.width); ++x) {
-            tile[(y - y0) * side + (x - x0)] = samples[y * rowBytes + x];
-          }
-        }
-        if (TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, 0), tile.data(),
-                                 static_cast<tmsize_t>(tile.size())) < 0) {
-          return false;
+  const uint32_t side = layout.tileSide;
+  for (uint32_t y0 = 0; side == 0 && y0 < layout.height; ++y0) {
+    std::vector<uint8_t> row(samples.begin() + y0 * rowBytes, samples.begin() + (y0 + 1) * rowBytes);
+    if (TIFFWriteScanline(tif, row.data(), y0, 0) < 0) return false;
+  }
+  for (uint32_t y0 = 0; side != 0 && y0 < layout.height; y0 += side) {
+    for (uint32_t x0 = 0; x0 < layout.width; x0 += side) {
+      std::vector<uint8_t> tile(static_cast<size_t>(side) * side, 0);
+      for (uint32_t y = y0; y < std::min(y0 + side, layout.height); ++y) {
+        for (uint32_t x = x0; x < std::min(x0 + side, layout.width); ++x) {
+          tile[(y - y0) * side + (x - x0)] = samples[y * rowBytes + x];
         }
       }
+      if (TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0) < 0) return false;
     }
   }
   return TIFFWriteDirectory(tif) == 1;
 }
 
-// Writes a page laid out by `layout` and, when given, a second page after it.
+// `mode` "w" little-endian classic, "wb" big-endian, "w8" BigTIFF.
 inline bool writeTiff(const std::string& path, const TiffLayout& layout,
-                      const std::vector<uint8_t>& samples, const TiffLayout* secondSpec = nullptr,
-                      const std::vector<uint8_t>* secondSamples = nullptr) {
-  TIFF* tif = TIFFOpen(path.c_str(), layout.bigTiff ? "w8" : "w");
+                      const std::vector<uint8_t>& samples, const char* mode = "w") {
+  TIFF* tif = TIFFOpen(path.c_str(), mode);
   if (tif == nullptr) return false;
-  bool ok = writeTiffPage(tif, layout, samples);
-  if (ok && secondSpec != nullptr) ok = writeTiffPage(tif, *secondSpec, *secondSamples);
+  const bool ok = writeTiffPage(tif, layout, samples);
   TIFFClose(tif);
   return ok;
 }
@@ -142,25 +124,16 @@ inline bool writeTiff(const std::string& path, const TiffLayout& layout,
 // ---- PNG ----
 
 struct PngSpec {
-  PngSpec(uint32_t w, uint32_t h, int depth = 8, int colour = PNG_COLOR_TYPE_GRAY)
-      : width(w), height(h), bitDepth(depth), colourType(colour) {}
   uint32_t width = 0;
   uint32_t height = 0;
   int bitDepth = 8;
   int colourType = PNG_COLOR_TYPE_GRAY;
   bool interlaced = false;
-  std::vector<png_color> palette;
+  std::vector<png_color> palette{};
 };
 
-inline size_t pngRowBytes(const PngSpec& layout) {
-  int channels = 1;
-  if (layout.colourType == PNG_COLOR_TYPE_GRAY_ALPHA) channels = 2;
-  if (layout.colourType == PNG_COLOR_TYPE_RGB) channels = 3;
-  if (layout.colourType == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
-  return (static_cast<size_t>(layout.width) * channels * layout.bitDepth + 7) / 8;
-}
-
-// `samples` holds the stored rows, top first, pngRowBytes(layout) bytes each.
+// `samples` holds the stored rows, top first, as many bytes each as the
+// layout's row needs.
 inline bool writePng(const std::string& path, const PngSpec& layout,
                      const std::vector<uint8_t>& samples) {
   FILE* file = std::fopen(path.c_str(), "wb");
@@ -168,9 +141,6 @@ inline bool writePng(const std::string& path, const PngSpec& layout,
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   std::vector<png_bytep> rows(layout.height);
-  for (uint32_t y = 0; y < layout.height; ++y) {
-    rows[y] = const_cast<png_bytep>(samples.data()) + y * pngRowBytes(layout);
-  }
   bool ok = false;
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, file);
@@ -179,6 +149,9 @@ inline bool writePng(const std::string& path, const PngSpec& layout,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!layout.palette.empty()) {
       png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
+    }
+    for (uint32_t y = 0; y < layout.height; ++y) {
+      rows[y] = const_cast<png_bytep>(samples.data()) + y * png_get_rowbytes(png, info);
     }
     png_write_info(png, info);
     png_write_image(png, rows.data());
@@ -222,20 +195,12 @@ inline bool writeJpeg(const std::string& path, uint32_t width, uint32_t height, 
 // ---- BMP ----
 
 struct BmpSpec {
-  BmpSpec(int32_t w, int32_t h, uint16_t b, uint32_t header, uint32_t compressionValue,
-          std::vector<uint8_t> entries)
-      : width(w),
-        height(h),
-        bits(b),
-        headerBytes(header),
-        compression(compressionValue),
-        palette(std::move(entries)) {}
   int32_t width = 0;
   int32_t height = 0;  // negative: rows stored top row first
   uint16_t bits = 8;
   uint32_t headerBytes = 40;  // 40 (info header) or 12 (core header)
   uint32_t compression = 0;
-  std::vector<uint8_t> palette;  // blue, green, red (and a zero byte for 40-byte headers)
+  std::vector<uint8_t> palette{};  // blue, green, red (and a zero byte for 40-byte headers)
 };
 
 inline void putLe(std::vector<uint8_t>* bytes, size_t at, uint32_t value, int count) {
@@ -255,20 +220,16 @@ inline std::vector<uint8_t> bmpBytes(const BmpSpec& layout, const std::vector<ui
   putLe(&bytes, 2, static_cast<uint32_t>(bytes.size()), 4);
   putLe(&bytes, 10, static_cast<uint32_t>(pixelOffset), 4);
   putLe(&bytes, 14, layout.headerBytes, 4);
-  if (layout.headerBytes == 12) {
-    putLe(&bytes, 18, static_cast<uint32_t>(layout.width), 2);
-    putLe(&bytes, 20, static_cast<uint32_t>(layout.height), 2);
-    putLe(&bytes, 22, 1, 2);
-    putLe(&bytes, 24, layout.bits, 2);
-  } else {
-    putLe(&bytes, 18, static_cast<uint32_t>(layout.width), 4);
-    putLe(&bytes, 22, static_cast<uint32_t>(layout.height), 4);
-    putLe(&bytes, 26, 1, 2);
-    putLe(&bytes, 28, layout.bits, 2);
+  const bool core = layout.headerBytes == 12;  // 16-bit sizes, no fields after the bit count
+  const int sizeBytes = core ? 2 : 4;
+  putLe(&bytes, 18, static_cast<uint32_t>(layout.width), sizeBytes);
+  putLe(&bytes, 18 + sizeBytes, static_cast<uint32_t>(layout.height), sizeBytes);
+  putLe(&bytes, 18 + 2 * sizeBytes, 1, 2);
+  putLe(&bytes, 20 + 2 * sizeBytes, layout.bits, 2);
+  if (!core) {
     putLe(&bytes, 30, layout.compression, 4);
     putLe(&bytes, 34, static_cast<uint32_t>(stride * rowCount), 4);
-    const size_t entryBytes = 4;
-    putLe(&bytes, 46, static_cast<uint32_t>(layout.palette.size() / entryBytes), 4);
+    putLe(&bytes, 46, static_cast<uint32_t>(layout.palette.size() / 4), 4);
   }
   std::copy(layout.palette.begin(), layout.palette.end(), bytes.begin() + 14 + layout.headerBytes);
   for (int32_t y = 0; y < rowCount; ++y) {

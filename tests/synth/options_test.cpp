@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,47 +23,47 @@ Parsed parse(std::vector<std::string> words) {
   return p;
 }
 
-}  // namespace
-
-TEST(SynthOptions, DefaultsWithOnlyThePattern) {
-  const Parsed p = parse({"-p", "demo/t%0_z%1.tif"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.width, 960);
-  EXPECT_EQ(p.options.height, 720);
-  EXPECT_EQ(p.options.sliceCount, 16);
-  EXPECT_EQ(p.options.frameCount, 5);
-  EXPECT_EQ(p.options.firstFrame, 1);
-  EXPECT_EQ(p.options.frameDigits, 4);
-  EXPECT_EQ(p.options.firstSlice, 1);
-  EXPECT_EQ(p.options.sliceDigits, 3);
-  EXPECT_EQ(p.options.seed, 1u);
-  EXPECT_EQ(p.options.noise, 2.0);
-  EXPECT_EQ(p.options.truthFolder, "");
-  EXPECT_EQ(effectiveCellCount(p.options), 76);  // 960 x 720 / 9000
-  EXPECT_EQ(effectiveTruthFolder(p.options), "demo");
-  EXPECT_EQ(truthImagePath(p.options, 3), "demo/truth_0003.tif");
-  EXPECT_EQ(truthTablePath(p.options), "demo/truth.csv");
+// Every option and derived value on one line; 17 digits keep the noise exact.
+std::string summary(const SynthOptions& o) {
+  std::ostringstream s;
+  s.precision(17);
+  s << o.width << " x " << o.height << ", sc " << o.sliceCount << ", c " << o.frameCount << ", p " << o.pathPattern
+    << ", fs " << o.firstFrame << ", fl " << o.frameDigits << ", ss " << o.firstSlice << ", sl " << o.sliceDigits
+    << ", cells " << effectiveCellCount(o) << ", seed " << o.seed << ", noise " << o.noise << ", truth "
+    << effectiveTruthFolder(o) << " " << truthImagePath(o, 3) << " " << truthTablePath(o);
+  return s.str();
 }
 
-TEST(SynthOptions, EveryOption) {
-  const Parsed p = parse({"-w", "320", "-h", "240", "-sc", "7", "-c", "3", "-p", "x_%0_%1.tif", "-fs", "0",
-                          "-fl", "2", "-ss", "5", "-sl", "1", "--cells", "4", "--seed",
-                          "18446744073709551615", "--noise", "0.5", "--truth", "gt"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.width, 320);
-  EXPECT_EQ(p.options.height, 240);
-  EXPECT_EQ(p.options.sliceCount, 7);
-  EXPECT_EQ(p.options.frameCount, 3);
-  EXPECT_EQ(p.options.pathPattern, "x_%0_%1.tif");
-  EXPECT_EQ(p.options.firstFrame, 0);
-  EXPECT_EQ(p.options.frameDigits, 2);
-  EXPECT_EQ(p.options.firstSlice, 5);
-  EXPECT_EQ(p.options.sliceDigits, 1);
-  EXPECT_EQ(effectiveCellCount(p.options), 4);
-  EXPECT_EQ(p.options.seed, 18446744073709551615u);
-  EXPECT_EQ(p.options.noise, 0.5);
-  EXPECT_EQ(truthImagePath(p.options, 0), "gt/truth_00.tif");
-  EXPECT_EQ(truthTablePath(p.options), "gt/truth.csv");
+}  // namespace
+
+TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // 76 cells: 960 x 720 / 9000.
+      {{"-p", "demo/t%0_z%1.tif"},
+       "960 x 720, sc 16, c 5, p demo/t%0_z%1.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth demo demo/truth_0003.tif demo/truth.csv"},
+      {{"-w", "320", "-h", "240", "-sc", "7", "-c", "3", "-p", "x_%0_%1.tif", "-fs", "0", "-fl", "2", "-ss", "5",
+        "-sl", "1", "--cells", "4", "--seed", "18446744073709551615", "--noise", "0.5", "--truth", "gt"},
+       "320 x 240, sc 7, c 3, p x_%0_%1.tif, fs 0, fl 2, ss 5, sl 1, cells 4, seed 18446744073709551615, "
+       "noise 0.5, truth gt gt/truth_03.tif gt/truth.csv"},
+      // Truth beside slices in the current folder.
+      {{"-p", "t%0_z%1.tif", "-fl", "3"},
+       "960 x 720, sc 16, c 5, p t%0_z%1.tif, fs 1, fl 3, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth  truth_003.tif truth.csv"},
+      // The word after an option is its value, even when it looks like an option.
+      {{"-p", "-w"},
+       "960 x 720, sc 16, c 5, p -w, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth  truth_0003.tif truth.csv"},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = parse(c.words);
+    ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+    EXPECT_EQ(summary(p.options), c.expected);
+  }
 }
 
 TEST(SynthOptions, CellCountScalesWithTheAreaAndIsAtLeastOne) {
@@ -75,13 +76,6 @@ TEST(SynthOptions, CellCountScalesWithTheAreaAndIsAtLeastOne) {
   EXPECT_EQ(effectiveCellCount(o), 1);
   o.cellCount = 0;
   EXPECT_EQ(effectiveCellCount(o), 0);
-}
-
-TEST(SynthOptions, TruthBesideSlicesInTheCurrentFolder) {
-  const Parsed p = parse({"-p", "t%0_z%1.tif", "-fl", "3"});
-  ASSERT_EQ(p.command, SynthCommand::Generate);
-  EXPECT_EQ(truthImagePath(p.options, 12), "truth_012.tif");
-  EXPECT_EQ(truthTablePath(p.options), "truth.csv");
 }
 
 TEST(SynthOptions, Help) {
@@ -128,11 +122,4 @@ TEST(SynthOptions, BadWordsAreRejected) {
     EXPECT_EQ(p.command, SynthCommand::Invalid) << c.mentions;
     EXPECT_NE(p.error.find(c.mentions), std::string::npos) << "got: " << p.error;
   }
-}
-
-TEST(SynthOptions, ValueIsTakenWhateverItLooksLike) {
-  // The word after an option is its value, even when it looks like an option.
-  const Parsed p = parse({"-p", "-w"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.pathPattern, "-w");
 }

@@ -3,74 +3,62 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 
 namespace {
 
-Ellipse circle(double cx, double cy, double r) {
+Ellipse ellipse(double cx, double cy, double a, double b) {
   Ellipse e;
   e.cx = cx;
   e.cy = cy;
-  e.a = r;
-  e.b = r;
+  e.a = a;
+  e.b = b;
   return e;
 }
 
-// The invariants every frame of a population keeps: separate cells never
-// press more than 2 pixels into each other, a bud stays on its mother's
-// outline, cells that are not buds keep their centre in the image.
+// The invariants every frame of a population keeps: track ids rise, separate
+// cells never press more than 2 pixels into each other, a bud stays on its
+// mother's outline, cells that are not buds keep their centre in the image.
 void expectHealthy(const Population& p) {
-  std::set<int32_t> ids;
   for (size_t i = 0; i < p.cells.size(); ++i) {
     const SynthCell& cell = p.cells[i];
-    EXPECT_TRUE(ids.insert(cell.trackId).second) << "track id " << cell.trackId << " twice";
+    SCOPED_TRACE("track " + std::to_string(cell.trackId));
     if (i > 0) {
       EXPECT_GT(cell.trackId, p.cells[i - 1].trackId);
     }
     if (cell.mother >= 0) {
-      const SynthCell& mother = p.cells[cell.mother];
-      EXPECT_EQ(cell.parentId, mother.trackId);
-      const double gap = gapBetween(cell.shape, mother.shape);
-      EXPECT_LT(gap, 0.0) << "bud " << cell.trackId << " came off its mother";
-      EXPECT_GT(gap, -1.5) << "bud " << cell.trackId << " sunk into its mother";
+      EXPECT_EQ(cell.parentId, p.cells[cell.mother].trackId);
+      const double gap = gapBetween(cell.shape, p.cells[cell.mother].shape);
+      EXPECT_LT(gap, 0.0) << "bud came off its mother";
+      EXPECT_GT(gap, -1.5) << "bud sunk into its mother";
     } else {
       EXPECT_EQ(cell.parentId, 0);
-      EXPECT_GE(cell.shape.cx, 0.0);
-      EXPECT_LT(cell.shape.cx, p.width);
-      EXPECT_GE(cell.shape.cy, 0.0);
-      EXPECT_LT(cell.shape.cy, p.height);
+      EXPECT_TRUE(cell.shape.cx >= 0.0 && cell.shape.cx < p.width && cell.shape.cy >= 0.0 &&
+                  cell.shape.cy < p.height);
     }
     for (size_t k = i + 1; k < p.cells.size(); ++k) {
       if (p.cells[k].mother == static_cast<int32_t>(i)) continue;
-      EXPECT_GT(gapBetween(cell.shape, p.cells[k].shape), -2.01)
-          << "cells " << cell.trackId << " and " << p.cells[k].trackId << " overlap";
+      EXPECT_GT(gapBetween(cell.shape, p.cells[k].shape), -2.01) << "overlaps " << p.cells[k].trackId;
     }
   }
 }
 
 }  // namespace
 
-TEST(SynthPopulation, SignedDistanceOfAnEllipse) {
-  Ellipse e = circle(10.0, 20.0, 5.0);
-  e.a = 8.0;
+TEST(SynthPopulation, EllipseGeometry) {
+  Ellipse e = ellipse(10.0, 20.0, 8.0, 5.0);
   EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 20.0), -5.0);  // the centre: the short semi-axis
   EXPECT_DOUBLE_EQ(signedDistance(e, 20.0, 20.0), 2.0);   // along the long axis
   EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 17.0), -2.0);  // along the short axis
   e.axisX = 0.0;                                           // long axis turned to y
   e.axisY = 1.0;
   EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 30.0), 2.0);
-}
 
-TEST(SynthPopulation, GapBetweenCircles) {
-  EXPECT_DOUBLE_EQ(gapBetween(circle(0, 0, 10), circle(25, 0, 10)), 5.0);
-  EXPECT_DOUBLE_EQ(gapBetween(circle(0, 0, 10), circle(18, 0, 10)), -2.0);
-  EXPECT_NEAR(gapBetween(circle(0, 0, 10), circle(0, 20, 10)), 0.0, 1e-12);
-}
+  EXPECT_DOUBLE_EQ(gapBetween(ellipse(0, 0, 10, 10), ellipse(25, 0, 10, 10)), 5.0);
+  EXPECT_DOUBLE_EQ(gapBetween(ellipse(0, 0, 10, 10), ellipse(18, 0, 10, 10)), -2.0);
+  EXPECT_NEAR(gapBetween(ellipse(0, 0, 10, 10), ellipse(0, 20, 10, 10)), 0.0, 1e-12);
 
-TEST(SynthPopulation, ContentCentreFollowsTheCellAxes) {
   SynthCell cell;
-  cell.shape = circle(100.0, 50.0, 10.0);
-  cell.shape.a = 20.0;
+  cell.shape = ellipse(100.0, 50.0, 20.0, 10.0);
   cell.shape.axisX = 0.0;
   cell.shape.axisY = 1.0;
   ContentDisc disc;
@@ -114,20 +102,19 @@ TEST(SynthPopulation, ContentsStayInsideTheirCell) {
   seedPopulation(&p, random, 960, 720, 76);
   int nuclei = 0;
   int vacuoles = 0;
+  double x, y;
   for (const SynthCell& cell : p.cells) {
-    double x, y;
     if (cell.hasNucleus) {
       ++nuclei;
       contentCentre(cell, cell.nucleus, &x, &y);
       EXPECT_LT(signedDistance(cell.shape, x, y), -cell.nucleus.radius);
       EXPECT_LT(cell.nucleolusRadius, 0.55 * cell.nucleus.radius);
     }
-    for (int32_t k = 0; k < cell.vacuoleCount; ++k) {
-      ++vacuoles;
-      contentCentre(cell, cell.vacuoles[k], &x, &y);
-      EXPECT_LT(signedDistance(cell.shape, x, y), -cell.vacuoles[k].radius);
-      EXPECT_GE(cell.vacuoles[k].radius, 5.0);
-      EXPECT_LE(cell.vacuoles[k].radius, 12.0);
+    for (int32_t k = 0; k < cell.vacuoleCount; ++k, ++vacuoles) {
+      const ContentDisc& vacuole = cell.vacuoles[k];
+      contentCentre(cell, vacuole, &x, &y);
+      EXPECT_LT(signedDistance(cell.shape, x, y), -vacuole.radius);
+      EXPECT_TRUE(vacuole.radius >= 5.0 && vacuole.radius <= 12.0) << vacuole.radius;
     }
   }
   EXPECT_GT(nuclei, 10);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -111,92 +112,101 @@ int runSynth(const std::string& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A square neighbourhood operation on a mask: grows it by `radius` pixels
-// (separable maximum; pixels outside the image do not count).
+// Grows a mask by `radius` pixels: a square neighbourhood taken as a maximum
+// along rows, then along columns; pixels outside the image do not count.
 std::vector<uint8_t> grow(const std::vector<uint8_t>& mask, int32_t w, int32_t h, int32_t radius) {
-  std::vector<uint8_t> rows(mask.size(), 0), out(mask.size(), 0);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      for (int32_t d = -radius; d <= radius && !rows[y * w + x]; ++d) {
-        if (x + d >= 0 && x + d < w && mask[y * w + x + d]) rows[y * w + x] = 1;
-      }
+  std::vector<uint8_t> in = mask, out;
+  for (const int32_t step : {1, w}) {
+    out.assign(mask.size(), 0);
+    for (int32_t i = 0; i < w * h; ++i) {
+      const int32_t at = step == 1 ? i % w : i / w;
+      const int32_t last = (step == 1 ? w : h) - 1 - at;
+      for (int32_t d = std::max(-radius, -at); d <= std::min(radius, last) && !out[i]; ++d) out[i] = in[i + d * step];
     }
-  }
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      for (int32_t d = -radius; d <= radius && !out[y * w + x]; ++d) {
-        if (y + d >= 0 && y + d < h && rows[(y + d) * w + x]) out[y * w + x] = 1;
-      }
-    }
+    in = out;
   }
   return out;
 }
 
-struct Recording {
-  SynthOptions options;
-  std::vector<TruthRow> rows;
-};
+// Per-pixel least-squares slopes through the slices, in grey levels per slice.
+std::vector<double> slopes(const fs::path& folder, const SynthOptions& o, int32_t frame) {
+  std::vector<double> slope(static_cast<size_t>(o.width) * o.height, 0.0);
+  const double mid = 0.5 * (o.sliceCount - 1);
+  double denominator = 0.0;
+  for (int32_t s = 0; s < o.sliceCount; ++s) denominator += (s - mid) * (s - mid);
+  for (int32_t s = 0; s < o.sliceCount; ++s) {
+    char name[32];
+    std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, s + 1);
+    std::vector<uint16_t> plane;
+    EXPECT_TRUE(readGrey(folder / name, 8, o.width, o.height, &plane)) << name;
+    for (size_t i = 0; i < plane.size(); ++i) slope[i] += plane[i] * (s - mid) / denominator;
+  }
+  return slope;
+}
 
 }  // namespace
 
 TEST(SynthRecording, SameSeedSameBytesOtherSeedOtherPictures) {
-  const fs::path one = freshFolder("same_one");
-  const fs::path two = freshFolder("same_two");
-  const fs::path other = freshFolder("same_other");
+  const fs::path folders[] = {freshFolder("same_one"), freshFolder("same_two"), freshFolder("same_other")};
   std::string error;
-  SynthOptions o = smallRecording(one);
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  o.pathPattern = (two / "t%0_z%1.tif").string();
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  o.pathPattern = (other / "t%0_z%1.tif").string();
-  o.seed = 2;
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-
-  const std::set<std::string> names = filesUnder(one);
-  ASSERT_EQ(names.size(), 2u * 4u + 2u + 1u);
-  EXPECT_EQ(filesUnder(two), names);
-  int differing = 0;
-  for (const std::string& name : names) {
-    EXPECT_EQ(readBytes(one / name), readBytes(two / name)) << name;
-    if (readBytes(one / name) != readBytes(other / name)) ++differing;
+  for (const fs::path& folder : folders) {
+    SynthOptions o = smallRecording(folder);
+    o.seed = folder == folders[2] ? 2 : 1;
+    ASSERT_TRUE(generateRecording(o, &error)) << error;
   }
-  EXPECT_EQ(differing, static_cast<int>(names.size()));
+  const std::set<std::string> names = filesUnder(folders[0]);
+  ASSERT_EQ(names.size(), 2u * 4u + 2u + 1u);
+  EXPECT_EQ(filesUnder(folders[1]), names);
+  for (const std::string& name : names) {
+    EXPECT_EQ(readBytes(folders[0] / name), readBytes(folders[1] / name)) << name;
+    EXPECT_NE(readBytes(folders[0] / name), readBytes(folders[2] / name)) << name;
+  }
 }
 
-TEST(SynthRecording, NamingOptions) {
-  const fs::path folder = freshFolder("naming");
-  std::string error;
-  SynthOptions o = smallRecording(folder);
-  o.pathPattern = (folder / "sub" / "img_%0-%1.tif").string();
-  o.firstFrame = 7;
-  o.frameDigits = 2;
-  o.firstSlice = 0;
-  o.sliceDigits = 1;
-  o.sliceCount = 3;
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  const std::set<std::string> expected = {
-      "sub/img_07-0.tif", "sub/img_07-1.tif", "sub/img_07-2.tif", "sub/img_08-0.tif", "sub/img_08-1.tif",
-      "sub/img_08-2.tif", "sub/truth_07.tif", "sub/truth_08.tif", "sub/truth.csv"};
-  EXPECT_EQ(filesUnder(folder), expected);
-  for (const TruthRow& r : readTable(folder / "sub" / "truth.csv")) EXPECT_TRUE(r.frame == 7 || r.frame == 8);
-}
-
-TEST(SynthRecording, FramesInFoldersAndTruthElsewhere) {
-  const fs::path folder = freshFolder("folders");
-  std::string error;
-  SynthOptions o = smallRecording(folder);
-  o.pathPattern = (folder / "run" / "%0" / "z%1.tif").string();
-  o.sliceCount = 2;
-  o.frameDigits = 1;
-  EXPECT_EQ(effectiveTruthFolder(o), (folder / "run").string());
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  EXPECT_EQ(filesUnder(folder), (std::set<std::string>{"run/1/z001.tif", "run/1/z002.tif", "run/2/z001.tif",
-                                                       "run/2/z002.tif", "run/truth_1.tif", "run/truth_2.tif",
-                                                       "run/truth.csv"}));
-  o.truthFolder = (folder / "gt" / "deep").string();
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  EXPECT_TRUE(fs::exists(folder / "gt" / "deep" / "truth_2.tif"));
-  EXPECT_TRUE(fs::exists(folder / "gt" / "deep" / "truth.csv"));
+TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
+  struct Case {
+    const char* name;
+    std::function<void(SynthOptions&, const fs::path&)> set;
+    std::set<std::string> expected;
+  };
+  const Case cases[] = {
+      {"naming",
+       [](SynthOptions& o, const fs::path& folder) {
+         o.pathPattern = (folder / "sub" / "img_%0-%1.tif").string();
+         o.firstFrame = 7;
+         o.frameDigits = 2;
+         o.firstSlice = 0;
+         o.sliceDigits = 1;
+         o.sliceCount = 3;
+       },
+       {"sub/img_07-0.tif", "sub/img_07-1.tif", "sub/img_07-2.tif", "sub/img_08-0.tif", "sub/img_08-1.tif",
+        "sub/img_08-2.tif", "sub/truth_07.tif", "sub/truth_08.tif", "sub/truth.csv"}},
+      {"folders",
+       [](SynthOptions& o, const fs::path& folder) {
+         o.pathPattern = (folder / "run" / "%0" / "z%1.tif").string();
+         o.sliceCount = 2;
+         o.frameDigits = 1;
+       },
+       {"run/1/z001.tif", "run/1/z002.tif", "run/2/z001.tif", "run/2/z002.tif", "run/truth_1.tif", "run/truth_2.tif",
+        "run/truth.csv"}},
+      {"truth elsewhere",
+       [](SynthOptions& o, const fs::path& folder) {
+         o.sliceCount = 1;
+         o.truthFolder = (folder / "gt" / "deep").string();
+       },
+       {"t0001_z001.tif", "t0002_z001.tif", "gt/deep/truth_0001.tif", "gt/deep/truth_0002.tif", "gt/deep/truth.csv"}},
+  };
+  for (const Case& c : cases) {
+    const fs::path folder = freshFolder(c.name);
+    SynthOptions o = smallRecording(folder);
+    c.set(o, folder);
+    std::string error;
+    ASSERT_TRUE(generateRecording(o, &error)) << error;
+    EXPECT_EQ(filesUnder(folder), c.expected) << c.name;
+    for (const TruthRow& r : readTable(truthTablePath(o))) {
+      EXPECT_TRUE(r.frame == o.firstFrame || r.frame == o.firstFrame + 1) << c.name;
+    }
+  }
 }
 
 TEST(SynthRecording, TableAgreesWithLabelImages) {
@@ -208,8 +218,8 @@ TEST(SynthRecording, TableAgreesWithLabelImages) {
   o.frameCount = 3;
   o.firstFrame = 4;
   ASSERT_TRUE(generateRecording(o, &error)) << error;
-  const std::string text = readBytes(folder / "truth.csv");
-  ASSERT_EQ(splitLines(text).at(0), "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
+  ASSERT_EQ(splitLines(readBytes(folder / "truth.csv")).at(0),
+            "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
   const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
   std::set<int> everSeen;
   for (int32_t frame = 4; frame <= 6; ++frame) {
@@ -226,16 +236,13 @@ TEST(SynthRecording, TableAgreesWithLabelImages) {
     std::vector<int> tracks;
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;
+      SCOPED_TRACE("frame " + std::to_string(frame) + " track " + std::to_string(r.track));
       tracks.push_back(r.track);
-      EXPECT_EQ(r.area, area[r.track]) << "frame " << frame << " track " << r.track;
+      EXPECT_EQ(r.area, area[r.track]);
       EXPECT_NEAR(r.cx, sumX[r.track] / area[r.track], 0.006);
       EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
-      EXPECT_TRUE(r.nucleus == 0 || r.nucleus == 1);
-      EXPECT_GE(r.vacuoles, 0);
-      EXPECT_NE(r.parent, r.track);
-      if (r.parent != 0) {
-        EXPECT_TRUE(everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
-      }
+      EXPECT_TRUE((r.nucleus == 0 || r.nucleus == 1) && r.vacuoles >= 0 && r.parent != r.track);
+      EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
     }
     EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
     EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
@@ -263,47 +270,30 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
   const size_t n = static_cast<size_t>(w) * h;
   int checkedNuclei = 0, checkedVacuoles = 0, touchingPairs = 0, borderCells = 0;
   for (int32_t frame = 1; frame <= o.frameCount; ++frame) {
-    // Slopes in grey levels per slice.
-    std::vector<double> slope(n, 0.0);
-    const double mid = 0.5 * (o.sliceCount - 1);
-    double denominator = 0.0;
-    for (int32_t s = 0; s < o.sliceCount; ++s) denominator += (s - mid) * (s - mid);
-    for (int32_t s = 0; s < o.sliceCount; ++s) {
-      std::vector<uint16_t> plane;
-      const std::string path = (folder / ("t000" + std::to_string(frame) + "_z" +
-                                          (s + 1 < 10 ? "00" : "0") + std::to_string(s + 1) + ".tif")).string();
-      ASSERT_TRUE(readGrey(path, 8, w, h, &plane)) << path;
-      for (size_t i = 0; i < n; ++i) slope[i] += plane[i] * (s - mid) / denominator;
-    }
+    const std::vector<double> slope = slopes(folder, o, frame);
     std::vector<uint16_t> labels;
     ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
-
     std::vector<uint8_t> anyCell(n);
     for (size_t i = 0; i < n; ++i) anyCell[i] = labels[i] != 0;
     const std::vector<uint8_t> nearCells = grow(anyCell, w, h, 8);
     double background = 0.0;
     long backgroundCount = 0;
     for (size_t i = 0; i < n; ++i) {
-      if (!nearCells[i]) {
-        background += slope[i];
-        ++backgroundCount;
-      }
+      background += nearCells[i] ? 0.0 : slope[i];
+      backgroundCount += nearCells[i] ? 0 : 1;
     }
     ASSERT_GT(backgroundCount, 1000);
     background /= backgroundCount;
     EXPECT_NEAR(background, 0.0, 0.1);
-
-    for (int32_t y = 0; y < h; ++y) {
-      for (int32_t x = 0; x + 1 < w; ++x) {
-        const uint16_t a = labels[y * w + x], b = labels[y * w + x + 1];
-        if (a && b && a != b) ++touchingPairs;
-      }
+    for (size_t i = 0; i + 1 < n; ++i) {
+      touchingPairs += (i + 1) % w != 0 && labels[i] && labels[i + 1] && labels[i] != labels[i + 1];
+      const size_t x = i % w, y = i / w;
+      borderCells += labels[i] != 0 && (x == 0 || y == 0 || x + 1 == size_t(w) || y + 1 == size_t(h));
     }
-    for (int32_t x = 0; x < w; ++x) borderCells += (labels[x] != 0) + (labels[(h - 1) * w + x] != 0);
-    for (int32_t y = 0; y < h; ++y) borderCells += (labels[y * w] != 0) + (labels[y * w + w - 1] != 0);
 
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;
+      SCOPED_TRACE("frame " + std::to_string(frame) + " track " + std::to_string(r.track));
       std::vector<uint8_t> mine(n), others(n), outside(n);
       for (size_t i = 0; i < n; ++i) {
         mine[i] = labels[i] == r.track;
@@ -329,26 +319,25 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
       if (interior.size() < 20) continue;  // a newborn bud or a sliver at the border
       std::sort(interior.begin(), interior.end());
       double mean = 0.0;
-      for (double v : interior) mean += v;
-      mean /= interior.size();
+      for (double v : interior) mean += v / interior.size();
       const double median = interior[interior.size() / 2];
-      EXPECT_GT(mean, background + 2.0) << "frame " << frame << " track " << r.track;
+      EXPECT_GT(mean, background + 2.0);
       if (rimCount >= 20) {
-        EXPECT_LT(rim / rimCount, background - 1.0) << "frame " << frame << " track " << r.track;
+        EXPECT_LT(rim / rimCount, background - 1.0);
       }
       if (nearBorder) continue;
       const double highest = interior.back() / median, lowest = interior.front() / median;
       if (r.nucleus) {
-        EXPECT_GT(highest, 1.6) << "frame " << frame << " track " << r.track << " should show a nucleus";
+        EXPECT_GT(highest, 1.6) << "should show a nucleus";
         ++checkedNuclei;
       } else {
-        EXPECT_LT(highest, 1.4) << "frame " << frame << " track " << r.track << " should show no nucleus";
+        EXPECT_LT(highest, 1.4) << "should show no nucleus";
       }
       if (r.vacuoles > 0) {
-        EXPECT_LT(lowest, 0.5) << "frame " << frame << " track " << r.track << " should show a vacuole";
+        EXPECT_LT(lowest, 0.5) << "should show a vacuole";
         ++checkedVacuoles;
       } else if (!r.nucleus) {
-        EXPECT_GT(lowest, 0.6) << "frame " << frame << " track " << r.track << " should show no vacuole";
+        EXPECT_GT(lowest, 0.6) << "should show no vacuole";
       }
     }
   }
@@ -360,16 +349,16 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
   // Life: buds born after the first frame, cells that move and grow.
   std::map<int, TruthRow> firstSeen, lastSeen;
   for (const TruthRow& r : rows) {
-    if (!firstSeen.count(r.track)) firstSeen[r.track] = r;
+    firstSeen.emplace(r.track, r);
     lastSeen[r.track] = r;
   }
   int born = 0, moved = 0, grown = 0;
   for (const auto& [track, first] : firstSeen) {
     const TruthRow& last = lastSeen[track];
-    if (first.frame > 1 && first.parent != 0) ++born;
+    born += first.frame > 1 && first.parent != 0;
     if (first.frame == 1 && last.frame == o.frameCount) {
-      if (std::hypot(last.cx - first.cx, last.cy - first.cy) > 0.5) ++moved;
-      if (last.area > first.area) ++grown;
+      moved += std::hypot(last.cx - first.cx, last.cy - first.cy) > 0.5;
+      grown += last.area > first.area;
     }
   }
   EXPECT_GT(born, 0);
@@ -396,24 +385,23 @@ TEST(SynthRecording, EmptyAndTinyRecordings) {
 TEST(SynthRecording, UnwritableFolderIsReported) {
   const fs::path folder = freshFolder("unwritable");
   std::ofstream(folder / "blocker") << "a file, not a folder";
-  std::string error;
-  SynthOptions o = smallRecording(folder);
-  o.pathPattern = (folder / "blocker" / "t%0_z%1.tif").string();
-  EXPECT_FALSE(generateRecording(o, &error));
-  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
-
-  o.pathPattern = (folder / "t%0_z%1.tif").string();
-  o.truthFolder = (folder / "blocker").string();
-  error.clear();
-  EXPECT_FALSE(generateRecording(o, &error));
-  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
-
   fs::create_directories(folder / "slices" / "t0001_z002.tif");  // a folder where a slice goes
-  o.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
-  o.truthFolder.clear();
-  error.clear();
-  EXPECT_FALSE(generateRecording(o, &error));
-  EXPECT_NE(error.find("t0001_z002.tif"), std::string::npos) << error;
+  struct Case {
+    fs::path pattern;
+    std::string truthFolder;
+    const char* mentions;
+  };
+  const Case cases[] = {{folder / "blocker" / "t%0_z%1.tif", "", "blocker"},
+                        {folder / "t%0_z%1.tif", (folder / "blocker").string(), "blocker"},
+                        {folder / "slices" / "t%0_z%1.tif", "", "t0001_z002.tif"}};
+  for (const Case& c : cases) {
+    SynthOptions o = smallRecording(folder);
+    o.pathPattern = c.pattern.string();
+    o.truthFolder = c.truthFolder;
+    std::string error;
+    EXPECT_FALSE(generateRecording(o, &error));
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+  }
 }
 
 TEST(SynthRecording, ExitStatusOfTheProgram) {
