@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdio>
 #include <string>
 
 #include "run/stage_log.h"
@@ -10,7 +10,24 @@
 
 namespace {
 
-const std::regex kLine("frame [0-9]+ of 3, [0-9]+ ms per frame, about [0-9]+ s left\x1b\\[K");
+// Replaces every progress line "frame n of 3, … s left" (with its line
+// clear) by "<line>".
+std::string withLinesMarked(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    int done = 0, used = 0;
+    double ms = 0, left = 0;
+    if (std::sscanf(text.c_str() + i, "frame %d of 3, %lf ms per frame, about %lf s left\x1b[K%n", &done,
+                    &ms, &left, &used) == 3 &&
+        used > 0) {
+      out += "<line>";
+      i += static_cast<size_t>(used);
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
 
 TEST(Progress, OffWritesNothing) {
   FILE* err = std::tmpfile();
@@ -31,7 +48,7 @@ TEST(Progress, AloneRewritesOneLineAndEndsIt) {
   const std::string text = readStream(err);
   ASSERT_EQ(text.substr(0, 9), "\rframe 1 ");
   EXPECT_EQ(text.back(), '\n');
-  EXPECT_EQ(std::regex_replace(text, kLine, "<line>"), "\r<line>\r<line>\n");
+  EXPECT_EQ(withLinesMarked(text), "\r<line>\r<line>\n");
 }
 
 // Beside the log, the line is wiped before every log write and put back
@@ -49,7 +66,7 @@ TEST(Progress, SharedWipesItselfBeforeTheLogWrites) {
     log.setBeforeWrite(nullptr);
   }
   const std::string wipe = "\r\x1b[K\x1b[1A\x1b[999C";
-  EXPECT_EQ(std::regex_replace(readStream(err), kLine, "<line>"),
+  EXPECT_EQ(withLinesMarked(readStream(err)),
             "\n<line>" + wipe + "focustrack: frame 2: something\n\n<line>" + wipe);
 }
 

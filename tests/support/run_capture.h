@@ -1,10 +1,10 @@
 // Runs the whole pipeline in-process and captures what it prints.
 #pragma once
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,9 +42,23 @@ inline RunResult runFocustrack(std::vector<std::string> words) {
 
 // The log with its elapsed-time columns blanked, so runs compare exactly.
 inline std::string withoutTimes(const std::string& log) {
-  static const std::regex elapsed(R"(\n +[0-9]+ ms \|)");
-  static const std::regex value(R"( *[0-9]+\.[0-9]{2} ms )");
-  return std::regex_replace(std::regex_replace(log, elapsed, "\n<t> ms |"), value, "<v> ms ");
+  // A time is a right-aligned number followed by " ms " at the start of a line
+  // or of a column: "<t>" for the elapsed integer, "<v>" for a value.
+  std::string out;
+  for (size_t i = 0; i < log.size();) {
+    const bool columnStart = i > 0 && (log[i - 1] == '\n' || log[i - 1] == '|');
+    size_t digits = i;
+    while (digits < log.size() && log[digits] == ' ') ++digits;
+    size_t end = digits;
+    while (end < log.size() && (std::isdigit(static_cast<unsigned char>(log[end])) || log[end] == '.')) ++end;
+    if (columnStart && end > digits && log.compare(end, 4, " ms ") == 0) {
+      out += log.find('.', digits) < end ? "<v>" : "<t>";
+      i = end;
+    } else {
+      out += log[i++];
+    }
+  }
+  return out;
 }
 
 inline std::string readFile(const std::filesystem::path& path) {
