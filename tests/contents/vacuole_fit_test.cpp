@@ -165,9 +165,9 @@ TEST(VacuoleFit, RingSamplesNearTheImageBorderStayInside) {
 // fit to the last bit.
 void buildNoisyFrame(Scene& s, uint64_t seed) {
   Noise noise(seed);
-  const double cx[] = {25, 70, 100, 30, 80};
-  const double cy[] = {25, 22, 60, 65, 68};
-  const double radius[] = {20, 18, 16, 19, 12};
+  const double* cx = contents_test::kNoisyCellX;
+  const double* cy = contents_test::kNoisyCellY;
+  const double* radius = contents_test::kNoisyCellRadius;
   for (int c = 0; c < 5; ++c) {
     const double vx = cx[c] + noise.next(6.0);
     const double vy = cy[c] + noise.next(6.0);
