@@ -3,9 +3,11 @@
 // through-focus change (at or beyond the core threshold) inward to weaker
 // ones; a margin is the unassigned band beside a core or an enclosed gap; the
 // outside is every unassigned region that reaches the image border.
-#include "classify/pixel_classes.h"
+#include "classify/classify.h"
 
 #include <cstddef>
+
+namespace focustrack {
 
 namespace {
 
@@ -198,3 +200,5 @@ void classifyPixels(const RunSettings& settings, FrameBuffers& buffers) {
   sortOutUnassignedRegions(g);
   splitMargins(g);
 }
+
+}  // namespace focustrack

@@ -1,4 +1,6 @@
-#include "classify/pixel_order.h"
+#include "classify/classify.h"
+
+namespace focustrack {
 
 void sortPixels(const RunSettings&, FrameBuffers& buffers) {
   const int32_t n = buffers.pixelCount;
@@ -8,3 +10,5 @@ void sortPixels(const RunSettings&, FrameBuffers& buffers) {
   // depends on it.
   buffers.sorter.sort(order, buffers.deltaMap.data(), n - 1);
 }
+
+}  // namespace focustrack

@@ -1,14 +1,14 @@
-#include "contents/blobs.h"
+#include "contents/contents.h"
+#include "frame/map_markers.h"
 
 #include <algorithm>
 #include <string>
 
+namespace focustrack {
+
 namespace {
 
 constexpr int32_t kLastBlob = kRegionCapacity - 1;  // blob numbers 1..99,999
-constexpr int32_t kNoBlob = 0;
-constexpr int32_t kEdgePixel = -2;                   // stops the rays of the fits
-constexpr int32_t kOtherPixel = -1;
 constexpr int32_t kSmallestCandidateBlob = 2;        // single-pixel blobs propose nothing
 constexpr char kCapacityNote[] = "blob capacity of 99,999 reached; further pixels stay without a blob";
 
@@ -150,3 +150,5 @@ void floodBlobs(const RunSettings&, FrameBuffers& b, FloodDirection direction) {
   listCandidates(b, direction);
   markEdges(b);
 }
+
+}  // namespace focustrack

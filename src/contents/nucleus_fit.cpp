@@ -1,12 +1,14 @@
-#include "contents/nucleus_fit.h"
+#include "contents/contents.h"
 
 #include <cmath>
 
 #include "contents/ray_march.h"
+#include "frame/map_markers.h"
+
+namespace focustrack {
 
 namespace {
 
-constexpr int32_t kEdgePixel = -2;        // edge of the cell: the candidate is rejected
 constexpr int32_t kOuterStampGap = 10;    // keeps outer stamps clear of every inner stamp
 constexpr double kInnerRise = 0.1;        // rise over the running minimum that ends the nucleolus
 constexpr double kOuterDrop = 0.2;        // depth below the level that ends the nucleus
@@ -268,3 +270,5 @@ void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
 }
+
+}  // namespace focustrack

@@ -1,19 +1,15 @@
-#include "contents/nucleus_mask.h"
+#include "contents/contents.h"
 
 #include <algorithm>
 
 #include "contents/ray_march.h"
+#include "frame/predicates.h"
+
+namespace focustrack {
 
 namespace {
 
 constexpr int32_t kPainted = 1;
-
-// A cell paints only a nucleus measured in this frame: the centre and radii
-// of a cell whose nucleusValue stayed 0 are left over from another frame or
-// were never written, whatever the threshold says.
-bool paintsNucleus(const CellRecord& cell, double threshold) {
-  return cell.nucleusValue >= threshold && cell.nucleusValue > 0;
-}
 
 // Step 2 for one cell: the 121 drawing walks of its smoothed outer radii,
 // each kept inside the image, then the centre itself.
@@ -35,10 +31,12 @@ void excludeNucleusBlobs(const RunSettings& settings, FrameBuffers& b) {
   std::fill_n(mask, b.pixelCount, 0);
   for (int32_t c = 1; c < b.nextCellNumber; ++c) {
     const CellRecord& cell = b.currentCells[c];
-    if (paintsNucleus(cell, settings.nucleusThreshold)) paintNucleus(b, cell);
+    if (showsNucleus(settings, cell)) paintNucleus(b, cell);
   }
   for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
     BlobRecord& record = b.blobTable[blob];
     if (mask[record.seedPixel] != 0) record.interior = 0;
   }
 }
+
+}  // namespace focustrack

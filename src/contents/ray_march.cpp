@@ -1,12 +1,14 @@
 #include "contents/ray_march.h"
+#include "base/angles.h"
 
 #include <cmath>
+
+namespace focustrack {
 
 namespace {
 
 constexpr int32_t kSmoothReach = 10;                    // directions on each side of the mean
 constexpr double kSmoothWidth = 2 * kSmoothReach + 1;   // 21 directions per mean
-constexpr double kFourPi = 12.5663708;                  // 4 pi, as in every area measure
 
 // Slot of direction j, taken modulo 120 (j from -120 to 239).
 inline int32_t wrapDirection(int32_t j) { return (j + kDirections) % kDirections; }
@@ -60,3 +62,5 @@ OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::
   }
   return {area, perimeter, area * kFourPi / perimeter / perimeter};
 }
+
+}  // namespace focustrack

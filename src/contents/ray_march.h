@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
+
+namespace focustrack {
 
 // Path length of every measuring ray of the nucleus and vacuole fits.
 constexpr double kRayBudget = 16.0;
@@ -146,3 +148,5 @@ struct OutlineMeasures {
 // Area, perimeter and circularity of the outline whose radii, directions
 // 0..120, are in `radius` of the table.
 OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::*radius);
+
+}  // namespace focustrack

@@ -1,17 +1,19 @@
-#include "contents/vacuole_fit.h"
+#include "contents/contents.h"
 
 #include <cmath>
 
 #include "contents/ray_march.h"
+#include "frame/map_markers.h"
+#include "base/angles.h"
+
+namespace focustrack {
 
 namespace {
 
-constexpr int32_t kEdgePixel = -2;        // edge of the cell: the candidate is rejected
 constexpr double kFallBack = 0.1;         // drop below the highest value met that ends a ray
 constexpr double kRoundFrom = 0.95;       // circularity above which an outline scores
 constexpr double kRadiusFrom = 2.0;       // mean radius above which an outline scores
 constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which it scores
-constexpr double kPi = 3.1415927;
 
 struct Candidate {
   int32_t blob;
@@ -191,3 +193,5 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
 }
+
+}  // namespace focustrack

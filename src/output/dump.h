@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <string>
 
-#include "output/tiff_writer.h"
-#include "run/buffers.h"
+#include "io/tiff_writer.h"
+#include "frame/frame_buffers.h"
+
+namespace focustrack {
 
 // Writes DIR/<name>_NNNN.tif, NNNN the frame ordinal. Does nothing and
 // answers true when no dump folder is set.
 bool dumpMap(const RunSettings& settings, const FrameBuffers& buffers, const char* name,
              TiffSample sample, const void* pixels, std::string* reason);
+
+}  // namespace focustrack

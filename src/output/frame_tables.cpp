@@ -1,17 +1,15 @@
-// The output step of a frame. A valid cell is one that is not excluded (not
-// empty, not touching the image border); a vacuole is a blob of the backward
-// flood with a non-zero score whose interior flag survived the nucleus mask;
-// a cell's movement is the distance between the centres of its bounding box
-// and of its linked previous cell's box.
-#include <cmath>
+// The rows of a frame. A valid cell is one that is not excluded (not empty,
+// not touching the image border); it gets a row of the cell table and counts
+// in the frame's averages.
 #include <cstdio>
 
+#include "base/angles.h"
+#include "frame/predicates.h"
 #include "output/tables.h"
 
-namespace {
+namespace focustrack {
 
-// Circularity of a cell: area x 4 pi / perimeter^2, with 4 pi as this literal.
-constexpr double kFourPi = 12.5663708;
+namespace {
 
 // One table row; every field is followed by ", ", the last one too. A missing
 // file writes nothing and fails at the end of the row.
@@ -40,33 +38,10 @@ class RowWriter {
   FILE* file_;
 };
 
-// Box centre coordinate, truncated toward zero.
-int32_t boxCentre(int32_t low, int32_t high) {
-  return static_cast<int32_t>(static_cast<double>(high) * 0.5 + static_cast<double>(low) * 0.5);
-}
-
-bool hasNucleus(const RunSettings& settings, const CellRecord& cell) {
-  return cell.nucleusValue >= settings.nucleusThreshold;
-}
-
+// Circularity of a cell: area x 4 pi / perimeter^2.
 double circularityOf(const CellRecord& cell) {
   const double perimeter = static_cast<double>(cell.perimeter);
   return static_cast<double>(cell.area) * kFourPi / perimeter / perimeter;
-}
-
-// Step 1: every surviving scored blob counts for the cell of its lowest pixel.
-void attributeVacuoles(FrameBuffers& b) {
-  const int32_t* cellMap = b.cellMap.data();
-  for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
-    const BlobRecord& record = b.blobTable[blob];
-    if (record.vacuoleScore == 0.0 || record.interior == 0) continue;
-    const int32_t c = cellMap[record.seedPixel];
-    if (c < 1) continue;  // blobs lie inside cells; kept as a guard only
-    CellRecord& cell = b.currentCells[c];
-    cell.vacuoleCount += 1;
-    cell.vacuoleAreaSum += record.vacuoleArea;
-    if (record.vacuoleArea > cell.vacuoleAreaMax) cell.vacuoleAreaMax = record.vacuoleArea;
-  }
 }
 
 // Step 2.
@@ -75,26 +50,11 @@ void resetSummary(FrameSummary& summary, int32_t frame) {
   summary.frameNumber = frame;
 }
 
-// Step 3: the frame's link records get their track id and the pixel indices
-// of both box centres. Records come in creation order, so a cell with several
-// links this frame keeps the distance of the last one.
-void measureMovement(FrameBuffers& b, FrameSummary& summary) {
-  for (LinkRecord& link : b.linkRecords) {
+// The movement average runs over this frame's links in creation order.
+void addMovement(const FrameBuffers& b, FrameSummary& summary) {
+  for (const LinkRecord& link : b.linkRecords) {
     if (link.frameOrdinal != b.frameOrdinal) continue;
-    CellRecord& current = b.currentCells[link.currentCell];
-    const CellRecord& previous = b.previousCells[link.previousCell];
-    const int32_t cx = boxCentre(current.minX, current.maxX);
-    const int32_t cy = boxCentre(current.minY, current.maxY);
-    const int32_t px = boxCentre(previous.minX, previous.maxX);
-    const int32_t py = boxCentre(previous.minY, previous.maxY);
-    const int64_t dx = int64_t{px} - cx;
-    const int64_t dy = int64_t{py} - cy;
-    const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy));
-    link.trackId = current.trackId;
-    link.currentCell = cy * b.width + cx;
-    link.previousCell = py * b.width + px;
-    current.moveDistance = distance;
-    summary.moveSum += distance;
+    summary.moveSum += link.distance;
     summary.moveCount += 1;
   }
 }
@@ -189,9 +149,8 @@ bool writeFrameTables(const RunSettings& settings, FrameBuffers& b, TableFiles& 
     return false;
   }
   FrameSummary& summary = b.frameSummaries[b.frameOrdinal];
-  attributeVacuoles(b);
   resetSummary(summary, b.frame);
-  measureMovement(b, summary);
+  addMovement(b, summary);
 
   // A failed table still lets the other one receive its rows.
   bool cellsWritten = true;
@@ -213,3 +172,5 @@ bool writeFrameTables(const RunSettings& settings, FrameBuffers& b, TableFiles& 
   }
   return true;
 }
+
+}  // namespace focustrack

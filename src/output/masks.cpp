@@ -2,9 +2,10 @@
 
 #include <cstring>
 
-#include "output/tables.h"
-#include "output/tiff_writer.h"
-#include "run/slice_path.h"
+#include "io/tiff_writer.h"
+#include "io/output_paths.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -41,7 +42,7 @@ void packTo16Bits(uint32_t* samples, int32_t count) {
 bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<uint32_t>& scratch,
                std::string* reason) {
   const std::string path =
-      outputPath(settings.outputFolder, "masks_" + paddedNumber(b.frameOrdinal, 4) + ".tif");
+      frameFilePath(settings.outputFolder, "masks", b.frameOrdinal, "tif");
   if (b.pixelCount <= 0) {
     *reason = "cannot write '" + path + "': empty image";
     return false;
@@ -58,3 +59,5 @@ bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<u
   *reason = "cannot write '" + path + "': " + why;
   return false;
 }
+
+}  // namespace focustrack

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
+
+namespace focustrack {
 
 // Writes masks_NNNN.tif (NNNN the frame ordinal, at least four digits) into
 // the output folder: 16-bit samples, or 32-bit when a track id on the picture
@@ -17,3 +19,5 @@
 // reused by every frame. False with a reason naming the file on failure.
 bool writeMask(const RunSettings& settings, const FrameBuffers& buffers,
                std::vector<uint32_t>& scratch, std::string* reason);
+
+}  // namespace focustrack

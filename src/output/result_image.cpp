@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
-#include "output/tables.h"
-#include "run/slice_path.h"
+#include "frame/predicates.h"
+#include "io/output_paths.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -245,7 +247,7 @@ void plotOutlinePoint(const FrameBuffers& b, int32_t centre, double radius, int3
 void drawNucleusOutlines(const RunSettings& settings, const FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t c = 1; c < b.nextCellNumber; ++c) {
     const CellRecord& cell = b.currentCells[c];
-    if (!(cell.nucleusValue > 0 && cell.nucleusValue >= settings.nucleusThreshold)) continue;
+    if (!showsNucleus(settings, cell)) continue;
     for (int32_t k = 0; k < kNucleusPoints; ++k) {
       plotOutlinePoint(b, cell.nucleusCentre, cell.nucleusRadius[k], k, kNucleusOutline, canvas);
     }
@@ -256,7 +258,7 @@ void drawNucleusOutlines(const RunSettings& settings, const FrameBuffers& b, Res
 void drawVacuoleOutlines(const FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
     const BlobRecord& record = b.blobTable[blob];
-    if (record.vacuoleScore == 0.0 || record.interior == 0) continue;
+    if (!isVacuole(record)) continue;
     for (int32_t k = 0; k < kVacuolePoints; ++k) {
       plotOutlinePoint(b, record.vacuoleCentre, record.vacuoleRadius[k], k, kVacuoleOutline, canvas);
     }
@@ -304,5 +306,7 @@ void drawResultImage(const RunSettings& settings, FrameBuffers& b, ResultCanvas&
 }
 
 std::string resultImagePath(const RunSettings& settings, int32_t frameOrdinal) {
-  return outputPath(settings.outputFolder, "result_" + paddedNumber(frameOrdinal, 4) + ".bmp");
+  return frameFilePath(settings.outputFolder, "result", frameOrdinal, "bmp");
 }
+
+}  // namespace focustrack

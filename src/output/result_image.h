@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
+
+namespace focustrack {
 
 class ResultCanvas {
  public:
@@ -69,3 +71,5 @@ void drawResultImage(const RunSettings& settings, FrameBuffers& buffers, ResultC
 
 // "result_NNNN.bmp" in the output folder, NNNN the frame ordinal.
 std::string resultImagePath(const RunSettings& settings, int32_t frameOrdinal);
+
+}  // namespace focustrack

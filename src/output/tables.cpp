@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace focustrack {
+
 namespace {
 
 constexpr const char* kCellsHeader[] = {
@@ -28,10 +30,6 @@ bool writeHeader(FILE* file, const char* const (&names)[N]) {
 }
 
 }  // namespace
-
-std::string outputPath(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + "/" + name;
-}
 
 bool openTables(const RunSettings& settings, TableFiles& tables, std::string* reason) {
   if (!settings.outputFolder.empty()) {
@@ -83,3 +81,5 @@ std::string formatDouble(double value) {
   std::snprintf(text, sizeof text, "%g", value);
   return text;
 }
+
+}  // namespace focustrack

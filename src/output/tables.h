@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
+#include "io/output_paths.h"
+
+namespace focustrack {
 
 struct TableFiles {
   FILE* cells = nullptr;
@@ -14,10 +17,6 @@ struct TableFiles {
   std::string cellsPath;
   std::string averagePath;
 };
-
-// Joins the output folder and a file name with "/"; an empty folder means the
-// current directory.
-std::string outputPath(const std::string& folder, const std::string& name);
 
 // Creates the output folder (with its parents) when missing, then creates or
 // empties both tables. False with a reason naming the file on failure; a
@@ -39,3 +38,5 @@ void closeTables(TableFiles& tables);
 // Formats a double as the tables write it: six significant digits, the
 // shorter of fixed and exponent notation; "nan", "inf", "-inf".
 std::string formatDouble(double value);
+
+}  // namespace focustrack

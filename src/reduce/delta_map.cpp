@@ -1,8 +1,10 @@
-#include "reduce/delta_map.h"
+#include "reduce/reduce.h"
 
 #include <cstddef>
 
-#include "reduce/slice_range.h"
+#include "reduce/slope_map.h"
+
+namespace focustrack {
 
 void computeDeltaMap(const RunSettings&, FrameBuffers& buffers) {
   const size_t n = static_cast<size_t>(buffers.pixelCount);
@@ -16,3 +18,5 @@ void computeDeltaMap(const RunSettings&, FrameBuffers& buffers) {
   }
   for (size_t i = 0; i < n; ++i) delta[i] = delta[i] / steepest;
 }
+
+}  // namespace focustrack

@@ -6,6 +6,10 @@
 
 #include <cstddef>
 
+#include "reduce/reduce.h"
+
+namespace focustrack {
+
 namespace {
 
 // Sum of squared differences of one row towards its left neighbours.
@@ -86,3 +90,5 @@ void selectReferenceSlice(const RunSettings&, FrameBuffers& buffers) {
   // paint; the first one serves.
   if (buffers.referenceSlice < 0) buffers.referenceSlice = 0;
 }
+
+}  // namespace focustrack

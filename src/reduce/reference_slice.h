@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
+
+namespace focustrack {
 
 // Energy of 8-bit values, summed exactly in 64-bit integers.
 int64_t neighbourEnergy(const uint8_t* values, int32_t width, int32_t pixelCount);
 // Energy of doubles, summed in pixel order, horizontal term before vertical.
 double neighbourEnergy(const double* values, int32_t width, int32_t pixelCount);
 
-// Stage [10]: reads sliceStack and the slice range, writes referenceSlice
-// (0 when every slice is uniform).
-void selectReferenceSlice(const RunSettings& settings, FrameBuffers& buffers);
+}  // namespace focustrack

@@ -4,12 +4,9 @@
 
 #include <cstdint>
 
-#include "run/buffers.h"
+#include "frame/frame_buffers.h"
 
-// Least-squares slope of grey value against slice index over first..last for
-// every pixel, stored in deltaMap; returns the largest absolute slope (0 when
-// the range holds fewer than two slices, which leaves every slope 0.0).
-double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last);
+namespace focustrack {
 
 // Replaces every slope of `map` (row length `width`) by its mismatch against
 // the reference slice, (a - p)^2 with a = (g - gMin) / (gMax - gMin) and
@@ -19,8 +16,4 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last);
 double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
                       double* map, int32_t width, int32_t pixelCount);
 
-// Stage [11]: reads sliceStack and referenceSlice; narrows rangeFirst and
-// rangeLast (which enter as the whole stack) to the best candidate, or leaves
-// them when the trim limit is 0 or below, the reference slice is uniform or
-// every candidate is flat. deltaMap is scratch.
-void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers);
+}  // namespace focustrack

@@ -1,4 +1,4 @@
-#include "classify/pixel_classes.h"
+#include "classify/classify.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "classify/pixel_order.h"
-#include "reduce/small_frame.h"
+#include "support/small_frame.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -336,3 +337,5 @@ TEST(ClassifyPixelsTest, AgreesWithTheLiteralStepsOnRandomMaps) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

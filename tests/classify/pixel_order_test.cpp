@@ -1,4 +1,4 @@
-#include "classify/pixel_order.h"
+#include "classify/classify.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "reduce/small_frame.h"
+#include "support/small_frame.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -62,3 +64,5 @@ TEST(SortPixelsTest, SinglePositivePixelComesLast) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -1,4 +1,4 @@
-#include "contents/blobs.h"
+#include "contents/contents.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "contents/content_scene.h"
+#include "support/content_scene.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -183,3 +185,5 @@ TEST(Blobs, AtTheBlobCapacityFurtherPixelsOpenNoBlob) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

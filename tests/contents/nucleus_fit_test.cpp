@@ -1,13 +1,14 @@
-#include "contents/nucleus_fit.h"
+#include "contents/contents.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "contents/blobs.h"
-#include "contents/content_scene.h"
-#include "contents/straight_fits.h"
+#include "support/content_scene.h"
+#include "support/straight_fits.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -242,3 +243,5 @@ TEST(NucleusFit, AgreesWithTheStraightforwardFitBitForBit) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

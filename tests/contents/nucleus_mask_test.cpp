@@ -1,11 +1,10 @@
-#include "contents/nucleus_mask.h"
+#include "contents/contents.h"
 
 #include <gtest/gtest.h>
 
-#include "contents/blobs.h"
-#include "contents/content_scene.h"
-#include "contents/nucleus_fit.h"
-#include "contents/vacuole_fit.h"
+#include "support/content_scene.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -134,3 +133,5 @@ TEST(NucleusMask, TheContentStagesFindTheNucleusAndKeepTheVacuoleOutsideIt) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+namespace focustrack {
+
 namespace {
 
 struct Entered {
@@ -16,7 +18,7 @@ class RayMarch : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(b.angleTable.obtain(kAngleEntries));
-    fillAngleTable(b);
+    fillAngleTable(b.angleTable.data());
   }
 
   std::vector<Entered> walk(int32_t k, int32_t origin, int32_t width, double budget, bool* stopped = nullptr,
@@ -201,3 +203,5 @@ TEST_F(RayMarch, AnElongatedOutlineIsLessCircular) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

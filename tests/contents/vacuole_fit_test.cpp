@@ -1,13 +1,14 @@
-#include "contents/vacuole_fit.h"
+#include "contents/contents.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "contents/blobs.h"
-#include "contents/content_scene.h"
-#include "contents/straight_fits.h"
+#include "support/content_scene.h"
+#include "support/straight_fits.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -209,3 +210,5 @@ TEST(VacuoleFit, AgreesWithTheStraightforwardFitBitForBit) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

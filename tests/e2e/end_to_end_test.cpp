@@ -14,6 +14,8 @@
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
+namespace focustrack {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -185,3 +187,5 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

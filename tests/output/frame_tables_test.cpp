@@ -5,8 +5,12 @@
 #include <string>
 #include <utility>
 
-#include "output/output_fixture.h"
+#include "cells/cells.h"
+#include "contents/contents.h"
 #include "output/tables.h"
+#include "support/output_fixture.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -24,7 +28,10 @@ struct CapturedTables {
   std::string average() { return readAll(files.average); }
 };
 
+// The frame's last analysis steps (vacuoles to cells, movement), then its rows.
 bool write(HandFrame& f, CapturedTables& t) {
+  attributeVacuoles(f.b);
+  measureMovement(f.b);
   std::string why;
   const bool ok = writeFrameTables(f.settings, f.b, t.files, &why);
   EXPECT_TRUE(ok) << why;
@@ -241,3 +248,5 @@ TEST(FormatDouble, StreamDefaultsAndNonFiniteValues) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "output/output_fixture.h"
+#include "support/output_fixture.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -92,3 +94,5 @@ TEST(Masks, UnwritableFolderIsReported) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

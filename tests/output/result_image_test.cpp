@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "output/output_fixture.h"
+#include "support/output_fixture.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -393,3 +395,5 @@ TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -1,4 +1,4 @@
-#include "reduce/delta_map.h"
+#include "reduce/reduce.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@
 
 #include "reduce/reference_slice.h"
 #include "reduce/slice_range.h"
-#include "reduce/small_frame.h"
+#include "support/small_frame.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -115,3 +117,5 @@ TEST(ComputeDeltaMapTest, DefaultStackWithoutNarrowerRangeUsesAllSixteenSlices) 
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -1,3 +1,4 @@
+#include "reduce/reduce.h"
 #include "reduce/reference_slice.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "reduce/small_frame.h"
+#include "support/small_frame.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -128,3 +131,5 @@ TEST(SelectReferenceSliceTest, OneColumnAndOneRowStacks) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -1,4 +1,6 @@
+#include "reduce/reduce.h"
 #include "reduce/slice_range.h"
+#include "reduce/slope_map.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +12,9 @@
 #include <vector>
 
 #include "reduce/reference_slice.h"
-#include "reduce/small_frame.h"
+#include "support/small_frame.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -262,3 +266,5 @@ TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
 }
 
 }  // namespace
+
+}  // namespace focustrack

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+namespace focustrack {
+
 namespace test_images {
 
 // A fresh folder under the test temporary directory, removed with its files.
@@ -241,3 +243,5 @@ inline std::vector<uint8_t> bmpBytes(const BmpSpec& layout, const std::vector<ui
 }
 
 }  // namespace test_images
+
+}  // namespace focustrack

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "output/tiff_writer.h"
-#include "run/slice_path.h"
+#include "io/tiff_writer.h"
+#include "io/slice_path.h"
+
+namespace focustrack {
 
 // Writes frames of a tiny recording whose slices brighten with the slice
 // number; `skip` names slice numbers left out of the last frame.
@@ -42,3 +44,4 @@ inline std::vector<std::string> tinyRun(const std::filesystem::path& data, const
           (data / "t%0_z%1.tif").string(), "-o", out.string()};
 }
 
+}  // namespace focustrack

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "run/frame_loop.h"
+#include "app/pipeline.h"
+
+namespace focustrack {
 
 struct RunResult {
   int status = 0;
@@ -75,3 +77,5 @@ inline std::filesystem::path freshFolder(const std::string& name) {
   std::filesystem::create_directories(folder);
   return folder;
 }
+
+}  // namespace focustrack

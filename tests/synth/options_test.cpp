@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace focustrack {
+
 namespace {
 
 struct Parsed {
@@ -123,3 +125,5 @@ TEST(SynthOptions, BadWordsAreRejected) {
     EXPECT_NE(p.error.find(c.mentions), std::string::npos) << "got: " << p.error;
   }
 }
+
+}  // namespace focustrack

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace focustrack {
+
 namespace {
 
 Ellipse ellipse(double cx, double cy, double a, double b) {
@@ -120,3 +122,5 @@ TEST(SynthPopulation, ContentsStayInsideTheirCell) {
   EXPECT_GT(nuclei, 10);
   EXPECT_GT(vacuoles, 10);
 }
+
+}  // namespace focustrack

@@ -7,6 +7,8 @@
 
 #include "synth/texture.h"
 
+namespace focustrack {
+
 TEST(SynthRandom, PublishedStreams) {
   // First splitmix64 output for state 0 (state advanced by the golden gamma).
   EXPECT_EQ(mixBits(0x9E3779B97F4A7C15ull), 0xE220A8397B1DCDAFull);
@@ -57,3 +59,5 @@ TEST(SynthTexture, ValueNoiseIsBoundedAndHitsLatticeValues) {
   // Continuous: a small step changes the value only a little.
   EXPECT_NEAR(valueNoise(5, 1.0, 1.0, 4.0), valueNoise(5, 1.01, 1.0, 4.0), 0.01);
 }
+
+}  // namespace focustrack

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+namespace focustrack {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -418,3 +420,5 @@ TEST(SynthRecording, ExitStatusOfTheProgram) {
   EXPECT_TRUE(fs::exists(folder / "t0001_z002.tif"));
   EXPECT_TRUE(fs::exists(folder / "truth_0001.tif"));
 }
+
+}  // namespace focustrack

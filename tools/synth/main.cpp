@@ -7,6 +7,7 @@
 #include "synth/synth.h"
 
 int main(int argc, char** argv) {
+  using namespace focustrack;
   SynthOptions options;
   std::string error;
   switch (parseSynthCommandLine(argc, argv, &options, &error)) {

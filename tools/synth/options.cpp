@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+namespace focustrack {
+
 namespace {
 
 // Value limits: image side, digit counts, cells (placement compares every
@@ -161,3 +163,5 @@ std::string synthUsageText() {
       "\n"
       "Example: focustrack-synth -w 320 -h 240 -p demo/t%0_z%1.tif\n";
 }
+
+}  // namespace focustrack

@@ -6,6 +6,8 @@
 
 #include "synth/synth.h"
 
+namespace focustrack {
+
 enum class SynthCommand { Generate, Help, Invalid };
 
 // Parses the words exactly as the process received them (program name
@@ -14,3 +16,5 @@ SynthCommand parseSynthCommandLine(int argc, const char* const* argv, SynthOptio
                                    std::string* error);
 
 std::string synthUsageText();
+
+}  // namespace focustrack

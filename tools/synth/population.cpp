@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace focustrack {
+
 namespace {
 
 // Cell size: semi-axes of 20 to 35 pixels along the long axis (40 to 70
@@ -473,3 +475,5 @@ void advancePopulation(Population* p, Random& random) {
   growBuds(p, random);
   startBuds(p, random);
 }
+
+}  // namespace focustrack

@@ -10,6 +10,8 @@
 
 #include "synth/random.h"
 
+namespace focustrack {
+
 // An ellipse with semi-axis `a` along the unit vector (axisX, axisY) and
 // semi-axis `b` across it, centred at (cx, cy) in pixel coordinates.
 struct Ellipse {
@@ -77,3 +79,5 @@ double gapBetween(const Ellipse& first, const Ellipse& second);
 
 // Centre of a content disc of the cell in pixel coordinates.
 void contentCentre(const SynthCell& cell, const ContentDisc& disc, double* x, double* y);
+
+}  // namespace focustrack

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace focustrack {
+
 namespace {
 
 constexpr uint64_t kGoldenGamma = 0x9E3779B97F4A7C15ull;  // splitmix64 increment
@@ -69,3 +71,5 @@ void Random::unitVector(double* x, double* y) {
     }
   }
 }
+
+}  // namespace focustrack

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace focustrack {
+
 // The splitmix64 finaliser: a fast bijective scramble of 64 bits.
 uint64_t mixBits(uint64_t value);
 
@@ -31,3 +33,5 @@ class Random {
  private:
   uint64_t state_[4];
 };
+
+}  // namespace focustrack

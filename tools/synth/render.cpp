@@ -5,6 +5,8 @@
 
 #include "synth/texture.h"
 
+namespace focustrack {
+
 namespace {
 
 // Background: grey level, blotches and fine grain in the base, and a faint
@@ -298,3 +300,5 @@ void renderSlice(const FrameMaps& maps, double focus, double noiseSigma, Random&
     out[i] = static_cast<uint8_t>(value);
   }
 }
+
+}  // namespace focustrack

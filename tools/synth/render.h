@@ -11,6 +11,8 @@
 #include "synth/population.h"
 #include "synth/random.h"
 
+namespace focustrack {
+
 // The static background: faint texture in both the base and the swing.
 struct Background {
   std::vector<double> base;
@@ -47,3 +49,5 @@ double focusCurve(int32_t slice, int32_t sliceCount, double drift);
 // One 8-bit slice: base + swing x focus + noise x noiseSigma, rounded and
 // clamped to 0..255.
 void renderSlice(const FrameMaps& maps, double focus, double noiseSigma, Random& noise, uint8_t* out);
+
+}  // namespace focustrack

@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <vector>
 
-#include "output/tiff_writer.h"
-#include "run/slice_path.h"
+#include "io/tiff_writer.h"
+#include "base/padded_number.h"
+#include "io/slice_path.h"
 #include "synth/population.h"
 #include "synth/random.h"
 #include "synth/render.h"
+
+namespace focustrack {
 
 namespace {
 
@@ -191,3 +194,5 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
   }
   return ok;
 }
+
+}  // namespace focustrack

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace focustrack {
+
 struct SynthOptions {
   int32_t width = 960;        // "-w"
   int32_t height = 720;       // "-h"
@@ -44,3 +46,5 @@ std::string truthTablePath(const SynthOptions& options);
 // folders. The same options give the same files, byte for byte. Returns false
 // with a reason naming the file when something cannot be written.
 bool generateRecording(const SynthOptions& options, std::string* error);
+
+}  // namespace focustrack

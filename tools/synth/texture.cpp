@@ -4,6 +4,8 @@
 
 #include "synth/random.h"
 
+namespace focustrack {
+
 namespace {
 
 // Hash constants that spread lattice columns and rows over the 64 bits.
@@ -35,3 +37,5 @@ double valueNoise(uint64_t seed, double x, double y, double spacing) {
                         (latticeValue(seed, column + 1, row + 1) - latticeValue(seed, column, row + 1)) * tx;
   return top + (bottom - top) * ty;
 }
+
+}  // namespace focustrack

@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+namespace focustrack {
+
 // Value noise in [-1, 1] at (x, y): random values on lattice points `spacing`
 // pixels apart, blended with smoothstep weights.
 double valueNoise(uint64_t seed, double x, double y, double spacing);
+
+}  // namespace focustrack

@@ -1,0 +1,36 @@
+// The loop over frames: each frame is loaded, passed through every stage of
+// the stage table, written out, and handed over to the next frame as its
+// previous frame.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "app/manifest.h"
+#include "app/stage_log.h"
+#include "frame/frame_buffers.h"
+#include "frame/settings.h"
+#include "output/result_image.h"
+#include "output/tables.h"
+
+namespace focustrack {
+
+// Everything one run holds besides its settings.
+struct Run {
+  const RunSettings& settings;
+  StageLog& log;
+  FrameBuffers& buffers;
+  TableFiles& tables;
+  ResultCanvas& canvas;
+  RunRecord& record;
+  std::vector<uint32_t>& maskScratch;
+};
+
+// The frames of the run, in order, with the progress line on `err`. A frame
+// that cannot be completed writes nothing and is not handed over; once the
+// log has raised an error no further frame starts. Sets the record's stop
+// reason when the frames ran out.
+void runFrames(Run& run, FILE* err);
+
+}  // namespace focustrack

@@ -1,0 +1,3 @@
+#include "app/pipeline.h"
+
+int main(int argc, char** argv) { return focustrack::runPipeline(argc, argv); }

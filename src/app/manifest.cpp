@@ -1,0 +1,92 @@
+#include "app/manifest.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "io/output_paths.h"
+
+namespace focustrack {
+
+std::string utcTimestamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+std::string settingsObject(const RunSettings& s) {
+  char numbers[512];
+  std::snprintf(numbers, sizeof numbers,
+                "    \"width\": %d,\n    \"height\": %d,\n    \"firstFrame\": %d,\n"
+                "    \"frameCount\": %d,\n    \"frameDigits\": %d,\n    \"firstSlice\": %d,\n"
+                "    \"sliceCount\": %d,\n    \"sliceDigits\": %d,\n    \"nucleusThreshold\": %.17g,\n"
+                "    \"coreThreshold\": %.17g,\n    \"riseTolerance\": %.17g,\n"
+                "    \"sliceTrimLimit\": %d,\n",
+                s.width, s.height, s.firstFrame, s.frameCount, s.frameDigits, s.firstSlice,
+                s.sliceCount, s.sliceDigits, s.nucleusThreshold, s.coreThreshold, s.riseTolerance,
+                s.sliceTrimLimit);
+  return "{\n    \"pathPattern\": " + jsonString(s.pathPattern) + ",\n    \"outputFolder\": " +
+         jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
+         (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
+         (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
+         "\n  }";
+}
+
+}  // namespace
+
+bool writeManifest(const RunSettings& settings, const RunRecord& record, std::string* reason) {
+  std::string words;
+  for (size_t i = 0; i < record.commandLine.size(); ++i) {
+    words += (i > 0 ? ", " : "") + jsonString(record.commandLine[i]);
+  }
+  const std::string text =
+      "{\n  \"program\": \"focustrack\",\n  \"version\": " + jsonString(FOCUSTRACK_VERSION) +
+      ",\n  \"commandLine\": [" + words + "],\n  \"settings\": " + settingsObject(settings) +
+      ",\n  \"startTime\": " + jsonString(record.startTime) + ",\n  \"endTime\": " +
+      (record.endTime.empty() ? std::string("null") : jsonString(record.endTime)) +
+      ",\n  \"framesCompleted\": " + std::to_string(record.framesCompleted) +
+      ",\n  \"stopReason\": " + jsonString(record.stopReason) + ",\n  \"stopDetail\": " +
+      jsonString(record.stopDetail) + "\n}\n";
+  const std::string path = outputPath(settings.outputFolder, "run.json");
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) {
+    *reason = "cannot write '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  const bool ok = std::fputs(text.c_str(), file) >= 0;
+  if (std::fclose(file) != 0 || !ok) {
+    *reason = "cannot write '" + path + "'";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace focustrack

@@ -1,0 +1,67 @@
+// Stage log: the only writer to the console and the run's error state. It
+// times the numbered stages (running averages over the run), adds up the
+// frame's total, and once an error has been reported every timing call
+// answers stop (non-zero).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace focustrack {
+
+class StageLog {
+ public:
+  using Clock = long (*)();  // milliseconds of process time
+
+  // Prints "Start". `out` receives the log, `err` the plain reason lines.
+  explicit StageLog(FILE* out = stdout, FILE* err = stderr, Clock clock = processMilliseconds);
+
+  // Charges the time since the last timing call to `stage`. 0 = go on.
+  int checkpoint(int stage);
+  // Adds the stage's running average to the frame total. 0 = go on.
+  int report(const char* label, int stage);
+  // Timing message; with addToTotal the elapsed time joins the frame total.
+  int message(const char* text, bool addToTotal);
+  // "Frame %d Finished"-style line carrying the frame total; resets it.
+  void frameDone(const std::string& text);
+  // Yellow "Warning" line; `reason` goes to the error stream.
+  void warning(const std::string& reason);
+  // Sets the error flag; red "Error" line; `reason` goes to the error stream.
+  void error(const std::string& reason);
+  // "Finished".
+  void finish();
+
+  bool errorRaised() const { return errorRaised_; }
+  double frameTotal() const { return frameTotal_; }
+  // Accumulated milliseconds and checkpoint count of a stage (for benchmarks).
+  int32_t stageTicks(int stage) const { return stageTicks_[stage]; }
+  int32_t stageCount(int stage) const { return stageCounts_[stage]; }
+
+  static long processMilliseconds();
+
+  FILE* out() const { return out_; }
+  // Called before anything is written to either stream (the progress line
+  // wipes itself there).
+  void setBeforeWrite(std::function<void()> hook) { beforeWrite_ = std::move(hook); }
+
+ private:
+  void emit(const char* text, int kind, double value);
+  void reason(const std::string& text);
+  long elapsed() const;
+
+  FILE* out_;
+  FILE* err_;
+  Clock clock_;
+  int32_t startTicks_ = 0;
+  int32_t lastTicks_ = 0;
+  bool errorRaised_ = false;
+  int32_t stageTicks_[100] = {};
+  int32_t stageCounts_[100] = {};
+  int32_t level_ = 0;
+  double frameTotal_ = 0.0;
+  std::function<void()> beforeWrite_;
+};
+
+}  // namespace focustrack

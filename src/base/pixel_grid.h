@@ -1,0 +1,82 @@
+// Pixel neighbourhoods shared by the cell stages: the 4-neighbour list in its
+// fixed order, and the test for a pixel on a one-pixel-wide line, which both
+// the seed thinning and the protrusion removal apply.
+#pragma once
+
+#include <cstdint>
+
+namespace focustrack {
+
+// The in-image 4-neighbours of pixel p at (x, y), in the order left, right,
+// up, down. Returns how many were written to `out`.
+inline int32_t neighbourList(int32_t p, int32_t x, int32_t y, int32_t width, int32_t height,
+                             int32_t out[4]) {
+  int32_t count = 0;
+  if (x > 0) out[count++] = p - 1;
+  if (x < width - 1) out[count++] = p + 1;
+  if (y > 0) out[count++] = p - width;
+  if (y < height - 1) out[count++] = p + width;
+  return count;
+}
+
+// One pass of line stripping in index order: every pixel whose value v is
+// picked by `picks` is replaced by `replacement` when it lies on a line one
+// pixel wide of value v, that is when
+//   (a) it is in an inner column and neither its left nor its right neighbour is v,
+//   (b) it is in an inner row and neither its upper nor its lower neighbour is v, or
+//   (c) it is in an inner column and row and neither upper-left nor lower-right
+//       is v, or neither upper-right nor lower-left is v.
+// Pixels replaced earlier in the same pass no longer count as v, so the result
+// depends on the visiting order. A pixel in an image corner is never tested;
+// one on the left or right edge only against (b), one on the top or bottom
+// edge only against (a). Returns whether any pixel changed.
+template <class Picks>
+bool stripLinesOnce(int32_t* map, int32_t width, int32_t height, Picks picks, int32_t replacement) {
+  bool changed = false;
+  for (int32_t y = 0; y < height; ++y) {
+    int32_t* row = map + static_cast<int64_t>(y) * width;
+    const bool innerRow = y > 0 && y < height - 1;
+    if (!innerRow) {
+      // First or last row: only the left-right test applies.
+      for (int32_t x = 1; x < width - 1; ++x) {
+        const int32_t v = row[x];
+        if (!picks(v)) continue;
+        if (row[x - 1] != v && row[x + 1] != v) {
+          row[x] = replacement;
+          changed = true;
+        }
+      }
+      continue;
+    }
+    const int32_t* above = row - width;
+    const int32_t* below = row + width;
+    // Left edge: only the up-down test.
+    if (picks(row[0]) && above[0] != row[0] && below[0] != row[0]) {
+      row[0] = replacement;
+      changed = true;
+    }
+    for (int32_t x = 1; x < width - 1; ++x) {
+      const int32_t v = row[x];
+      if (!picks(v)) continue;
+      const bool acrossRow = row[x - 1] != v && row[x + 1] != v;
+      const bool acrossColumn = above[x] != v && below[x] != v;
+      const bool acrossFalling = above[x - 1] != v && below[x + 1] != v;
+      const bool acrossRising = above[x + 1] != v && below[x - 1] != v;
+      if (acrossRow || acrossColumn || acrossFalling || acrossRising) {
+        row[x] = replacement;
+        changed = true;
+      }
+    }
+    // Right edge (a one-column image has it tested above already).
+    if (width > 1) {
+      const int32_t x = width - 1;
+      if (picks(row[x]) && above[x] != row[x] && below[x] != row[x]) {
+        row[x] = replacement;
+        changed = true;
+      }
+    }
+  }
+  return changed;
+}
+
+}  // namespace focustrack

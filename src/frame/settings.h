@@ -1,0 +1,42 @@
+// Run settings: every parameter of a run, filled once from the command line
+// and read-only afterwards; the stages read their thresholds here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace focustrack {
+
+struct RunSettings {
+  int32_t width = 960;             // "-w": width of every slice and per-pixel buffer
+  int32_t height = 720;            // "-h"
+  std::string pathPattern;         // "-p": "%0" frame number, "%1" slice number
+  std::string outputFolder;        // "-o": tables, result images
+  int32_t firstFrame = 1;          // "-fs"
+  int32_t frameCount = 5;          // "-c"
+  int32_t frameDigits = 4;         // "-fl": minimum digits of the frame number
+  int32_t firstSlice = 1;          // "-ss"
+  int32_t sliceCount = 16;         // "-sc"
+  int32_t sliceDigits = 3;         // "-sl"
+  double nucleusThreshold = 0.6;   // "-th": nucleus when nucleusValue >= this
+  double coreThreshold = 0.1;      // "-tc": core seed threshold on the delta value
+  double riseTolerance = 0.1;      // "-tv": rise allowed in the nucleus outer phase
+  int32_t sliceTrimLimit = 4;      // "-b": slices the range search may drop
+  bool writeResultImages = false;  // "-i"
+
+  // Long options beyond the classic command line.
+  std::string dumpFolder;          // "--dump DIR": intermediate maps as TIFF
+  bool writeMasks = false;         // "--masks": label masks per frame
+  bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
+  bool showHelp = false;           // "--help"
+  bool showVersion = false;        // "--version"
+
+  // Words that look like options but are not; the caller may note them.
+  std::vector<std::string> unknownOptions;
+
+  // Derived right after parsing (32-bit product; see sizesAreUsable).
+  int32_t pixelCount = 960 * 720;
+};
+
+}  // namespace focustrack

@@ -1,0 +1,117 @@
+#include "app/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/recording.h"
+#include "support/run_capture.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kLayoutA = "<t> ms |            |            | ";
+const std::string kRed = "\x1b[31m";
+const std::string kReset = "\x1b[39m";
+const std::string kCellsHeader =
+    "Index, Frame, Id, Has Nuclei, Cell Size, Cell Circularity, Move, Min X, Min Y, Max X, Max Y, "
+    "Aspect, Nuclei Size, Nuclei Value, Nuclei / Cell, Nucleoi Size, Nucleoli / Nuclei, "
+    "Vacuole Count, Vacuole Size, Vacuole Max, \n";
+const std::string kAverageHeader =
+    "Index, Frame, Cell Count (All), Cell Size (All), Circularity (All), Move, Cell Count (Nuclei), "
+    "Cell Size (Nuclei), Circularity (Nuclei), Nuclei Size, Nuclei / Cell, Nucleoli Size, "
+    "Nucleoli / Nuclei, Vacuole Count, Vacuole Size, Vacuole Max, \n";
+
+TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
+  const fs::path out = freshFolder("count0") / "out";
+  const RunResult r = runFocustrack({"-c", "0", "-o", out.string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start\n" + kLayoutA + "Finished");
+  EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
+  EXPECT_EQ(readFile(out / "_average.csv"), kAverageHeader);
+}
+
+TEST(FrameLoop, MissingSlicesStopTheRunButKeepEarlierFrames) {
+  const fs::path folder = freshFolder("missing");
+  writeRecording(folder, 1, 2, 3, {1, 3});
+  const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 3));
+  EXPECT_EQ(r.status, 0);
+  const std::string log = withoutTimes(r.out);
+  EXPECT_EQ(log.find("Frame 2 Finished"), std::string::npos);
+  EXPECT_EQ(log.find("Frame 3 Finished"), std::string::npos);
+  const std::string errorLine = kRed + "\n" + kLayoutA + "Error" + kReset;
+  const size_t frame1 = log.find("Frame 1 Finished");
+  ASSERT_NE(frame1, std::string::npos) << log;
+  const std::string tail = log.substr(frame1 + std::string("Frame 1 Finished").size());
+  EXPECT_EQ(tail, errorLine + errorLine + "\n" + kLayoutA + "Finished");
+  // The reasons name the missing files.
+  EXPECT_NE(r.err.find("t0002_z001.tif"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("t0002_z003.tif"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("t0002_z002.tif"), std::string::npos) << r.err;
+  // Frame 1 has its summary row; frame 2 has none.
+  const std::string average = readFile(folder / "out" / "_average.csv");
+  EXPECT_EQ(average.substr(0, kAverageHeader.size()), kAverageHeader);
+  EXPECT_EQ(average.substr(kAverageHeader.size(), 6), "1, 1, ");
+  EXPECT_EQ(std::count(average.begin(), average.end(), '\n'), 2);
+}
+
+TEST(FrameLoop, FirstFrameZeroIsNamedWithZeros) {
+  const fs::path folder = freshFolder("frame0");
+  writeRecording(folder, 0, 1, 3);
+  std::vector<std::string> words = tinyRun(folder, folder / "out", 1);
+  words.insert(words.end(), {"-fs", "0"});
+  const RunResult r = runFocustrack(words);
+  EXPECT_NE(withoutTimes(r.out).find("Frame 0 Finished"), std::string::npos) << r.out << r.err;
+  const std::string average = readFile(folder / "out" / "_average.csv");
+  EXPECT_EQ(average.substr(kAverageHeader.size(), 6), "1, 0, ");  // ordinal 1, frame 0
+}
+
+TEST(FrameLoop, TableThatCannotBeCreatedEndsTheRunWithStatusOne) {
+  const fs::path folder = freshFolder("blocked");
+  std::ofstream(folder / "file") << "x";
+  const RunResult r = runFocustrack({"-c", "1", "-o", (folder / "file" / "out").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRed + "\n" + kLayoutA + "Error" + kReset +
+                                     "\n" + kLayoutA + "Finished");
+  EXPECT_NE(r.err.find("cannot create output folder"), std::string::npos) << r.err;
+}
+
+TEST(FrameLoop, UnusableSizesAreRejectedLikeAFailedAllocation) {
+  const fs::path out = freshFolder("sizes") / "out";
+  const RunResult r = runFocustrack({"-w", "0", "-o", out.string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRed + "\n" + kLayoutA + "Error" + kReset +
+                                     "\n" + kLayoutA + "Finished");
+  EXPECT_NE(r.err.find("-w must be at least 1"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
+  const RunResult huge = runFocustrack({"-w", "40000", "-h", "40000", "-o", out.string()});
+  EXPECT_EQ(huge.status, 0);
+  EXPECT_NE(huge.err.find("Memory Allocation Failed."), std::string::npos) << huge.err;
+}
+
+TEST(FrameLoop, HelpAndVersionCreateNoFile) {
+  const fs::path out = freshFolder("help") / "out";
+  for (const char* word : {"--help", "--version"}) {
+    const RunResult r = runFocustrack({"-o", out.string(), word});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(fs::exists(out)) << word;
+    EXPECT_EQ(r.out.find("Start"), std::string::npos);
+  }
+  EXPECT_NE(runFocustrack({"--help"}).out.find("Usage: focustrack"), std::string::npos);
+  EXPECT_EQ(runFocustrack({"--version"}).out, "focustrack " FOCUSTRACK_VERSION "\n");
+}
+
+TEST(FrameLoop, UnknownOptionsAreNotedOnTheErrorStream) {
+  const fs::path out = freshFolder("unknown") / "out";
+  const RunResult r = runFocustrack({"-c", "0", "-x", "-o", out.string()});
+  EXPECT_EQ(r.err, "focustrack: ignoring unknown option '-x'\n");
+}
+
+}  // namespace
+
+}  // namespace focustrack

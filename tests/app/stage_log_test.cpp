@@ -1,0 +1,85 @@
+#include "app/stage_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/run_capture.h"
+
+namespace focustrack {
+
+namespace {
+
+long fakeNow = 0;
+long fakeClock() { return fakeNow; }
+
+struct Capture {
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  std::string text() { return readStream(out); }
+};
+
+TEST(StageLog, LayoutsColoursAndRunningAverages) {
+  Capture c;
+  fakeNow = 1000;
+  std::string text;
+  {
+    StageLog log(c.out, c.err, fakeClock);
+    fakeNow = 1010;
+    EXPECT_EQ(log.message("Frame Start", true), 0);  // +10 to the total
+    fakeNow = 1030;
+    EXPECT_EQ(log.checkpoint(10), 0);                // stage 10: 20 ms
+    EXPECT_EQ(log.report("[10] Stack Selected", 10), 0);  // +20
+    log.frameDone("Frame 1 Finished");
+    EXPECT_EQ(log.frameTotal(), 0.0);
+    fakeNow = 1070;
+    EXPECT_EQ(log.checkpoint(10), 0);                // stage 10: 40 ms, average 30
+    EXPECT_EQ(log.report("[10] Stack Selected", 10), 0);
+    EXPECT_EQ(log.frameTotal(), 30.0);
+    log.frameDone("Frame 2 Finished");
+    log.frameDone("Frame 3 Finished");               // total 0: layout A
+    log.warning("why it warned");
+    fakeNow = 2234;
+    log.finish();
+  }
+  EXPECT_EQ(c.text(),
+            "\n       0 ms |            |            | Start"
+            "\n      30 ms |            |   30.00 ms | Frame 1 Finished"
+            "\n      70 ms |            |   30.00 ms | Frame 2 Finished"
+            "\n      70 ms |            |            | Frame 3 Finished"
+            "\x1b[33m\n      70 ms |            |            | Warning\x1b[39m"
+            "\n    1234 ms |            |            | Finished");
+  EXPECT_EQ(readStream(c.err), "focustrack: why it warned\n");
+}
+
+TEST(StageLog, ErrorMakesEveryTimingCallAnswerStop) {
+  Capture c;
+  fakeNow = 0;
+  StageLog log(c.out, c.err, fakeClock);
+  EXPECT_FALSE(log.errorRaised());
+  log.error("cannot read slice 'a.tif': file not found");
+  EXPECT_TRUE(log.errorRaised());
+  EXPECT_NE(log.checkpoint(10), 0);
+  EXPECT_NE(log.report("[10] Stack Selected", 10), 0);  // no 0 / 0
+  EXPECT_NE(log.message("Frame Start", true), 0);
+  EXPECT_EQ(log.stageCount(10), 0);
+  EXPECT_EQ(readStream(c.err), "focustrack: cannot read slice 'a.tif': file not found\n");
+  EXPECT_EQ(c.text(), "\n       0 ms |            |            | Start"
+                      "\x1b[31m\n       0 ms |            |            | Error\x1b[39m");
+}
+
+TEST(StageLog, FrameTotalIncludesTheTimeBeforeFrameStart) {
+  Capture c;
+  fakeNow = 0;
+  StageLog log(c.out, c.err, fakeClock);
+  fakeNow = 5;
+  log.message("Image Saved", false);  // not added
+  fakeNow = 12;
+  log.message("Frame Start", true);   // 7 ms since the last timing call
+  EXPECT_EQ(log.frameTotal(), 7.0);
+}
+
+}  // namespace
+
+}  // namespace focustrack

@@ -1,0 +1,86 @@
+#include "base/index_sort.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace focustrack {
+
+namespace {
+
+std::vector<int32_t> identity(size_t n) {
+  std::vector<int32_t> list(n);
+  std::iota(list.begin(), list.end(), 0);
+  return list;
+}
+
+TEST(IndexSort, TwoEqualKeysAreExchangedOnce) {
+  const double key[] = {5.0, 5.0};
+  std::vector<int32_t> list = identity(2);
+  IndexSort sorter;
+  sorter.sort(list.data(), key, 1);
+  EXPECT_EQ(list, (std::vector<int32_t>{1, 0}));
+}
+
+TEST(IndexSort, LastPositionZeroOrBelowLeavesTheList) {
+  const int32_t key[] = {3, 1, 2};
+  std::vector<int32_t> list = {2, 0, 1};
+  IndexSort sorter;
+  sorter.sort(list.data(), key, 0);
+  sorter.sort(list.data(), key, -5);
+  EXPECT_EQ(list, (std::vector<int32_t>{2, 0, 1}));
+}
+
+TEST(IndexSort, SortsDoubleAndIntegerKeysAscending) {
+  std::vector<double> dkeys;
+  std::vector<int32_t> ikeys;
+  uint32_t state = 12345;
+  for (int i = 0; i < 5000; ++i) {
+    state = state * 1664525u + 1013904223u;
+    ikeys.push_back(static_cast<int32_t>(state >> 24));  // many equal keys
+    dkeys.push_back(static_cast<double>(state % 1000) / 7.0 - 50.0);
+  }
+  IndexSort sorter;
+  std::vector<int32_t> list = identity(dkeys.size());
+  sorter.sort(list.data(), dkeys.data(), static_cast<int32_t>(list.size()) - 1);
+  for (size_t k = 1; k < list.size(); ++k) ASSERT_LE(dkeys[list[k - 1]], dkeys[list[k]]);
+  std::vector<int32_t> sortedList = list;
+  std::sort(sortedList.begin(), sortedList.end());
+  EXPECT_EQ(sortedList, identity(dkeys.size()));  // a permutation
+  list = identity(ikeys.size());
+  sorter.sort(list.data(), ikeys.data(), static_cast<int32_t>(list.size()) - 1);
+  for (size_t k = 1; k < list.size(); ++k) ASSERT_LE(ikeys[list[k - 1]], ikeys[list[k]]);
+}
+
+TEST(IndexSort, EqualKeysOfASortedListAreStillExchanged) {
+  const int32_t key[] = {1, 2, 2, 2, 3};
+  std::vector<int32_t> list = identity(5);
+  IndexSort sorter;
+  sorter.sort(list.data(), key, 4);
+  // Pivot 2: the scans stop on every 2 and exchange them.
+  EXPECT_EQ(list, (std::vector<int32_t>{0, 3, 2, 1, 4}));
+}
+
+// Two largest keys at both ends make every pivot the largest key of its
+// range, so each step peels one element off and leaves its right part
+// pending: one pending range per element. The stack must grow, and the
+// result must still be sorted.
+TEST(IndexSort, GrowsBeyondAThousandPendingRanges) {
+  const int32_t n = 3000;
+  std::vector<int32_t> key(n);
+  for (int32_t i = 0; i < n; ++i) key[i] = i;
+  key[0] = n;
+  key[n - 1] = n;
+  std::vector<int32_t> list = identity(n);
+  IndexSort sorter;
+  sorter.sort(list.data(), key.data(), n - 1);
+  EXPECT_GT(sorter.deepest(), 1000);
+  for (int32_t k = 1; k < n; ++k) ASSERT_LE(key[list[k - 1]], key[list[k]]);
+}
+
+}  // namespace
+
+}  // namespace focustrack

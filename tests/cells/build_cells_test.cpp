@@ -1,0 +1,295 @@
+#include "cells/cells.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "support/cell_fixture.h"
+#include "base/pixel_grid.h"
+
+namespace focustrack {
+
+namespace {
+
+int32_t cellCount(const CellFrame& f) { return f.b.nextCellNumber - 1; }
+int32_t seedAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.cellMap[f.at(x, y)]; }
+int32_t labelAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.classMap[f.at(x, y)]; }
+
+TEST(CellSeeding, ThinLineRulesAtImageEdges) {
+  CellFrame f(12, 10);
+  f.paint(2, 0, 9, 0, PositiveCore);    // line along the first row
+  f.paint(0, 3, 0, 7, PositiveCore);    // line along the first column
+  f.paint(11, 9, 11, 9, PositiveCore);  // corner pixel
+  f.paint(11, 4, 11, 4, PositiveCore);  // lone pixel on the right edge
+  f.paint(4, 9, 4, 9, PositiveCore);    // lone pixel on the bottom edge
+  f.paint(3, 5, 8, 5, PositiveCore);    // inner line one pixel wide
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  for (int32_t x = 2; x <= 9; ++x) EXPECT_EQ(seedAt(f, x, 0), 1) << x;
+  for (int32_t y = 3; y <= 7; ++y) EXPECT_EQ(seedAt(f, 0, y), 1) << y;
+  EXPECT_EQ(seedAt(f, 11, 9), 1);
+  EXPECT_EQ(seedAt(f, 11, 4), 2);
+  EXPECT_EQ(seedAt(f, 4, 9), 2);
+  for (int32_t x = 3; x <= 8; ++x) EXPECT_EQ(seedAt(f, x, 5), 2) << x;
+}
+
+TEST(CellSeeding, SolidBlockLosesItsFourCornersInTheFirstPass) {
+  int32_t map[8 * 8] = {};
+  for (int32_t y = 2; y <= 5; ++y)
+    for (int32_t x = 2; x <= 5; ++x) map[y * 8 + x] = 1;
+  const auto isCore = [](int32_t v) { return v == 1; };
+  EXPECT_TRUE(stripLinesOnce(map, 8, 8, isCore, 2));
+  for (int32_t y = 2; y <= 5; ++y) {
+    for (int32_t x = 2; x <= 5; ++x) {
+      const bool corner = (x == 2 || x == 5) && (y == 2 || y == 5);
+      EXPECT_EQ(map[y * 8 + x], corner ? 2 : 1) << x << "," << y;
+    }
+  }
+  EXPECT_FALSE(stripLinesOnce(map, 8, 8, isCore, 2));
+}
+
+TEST(CellSeeding, FreeBandTwoPixelsWideIsWornAwayCompletely) {
+  CellFrame f(14, 8);
+  f.paint(3, 3, 10, 4, PositiveCore);
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  for (int32_t y = 3; y <= 4; ++y)
+    for (int32_t x = 3; x <= 10; ++x) EXPECT_EQ(seedAt(f, x, y), 2) << x << "," << y;
+}
+
+TEST(CellSeeding, RingsAreOnePixelBordersAroundSeedsThenAroundTheFirstRing) {
+  CellFrame f(12, 12);
+  f.paint(4, 4, 7, 7, AttachedMargin);
+  f.paint(0, 0, 0, 0, DetachedMargin);  // not cell material
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  int32_t counts[5] = {};
+  for (int32_t p = 0; p < f.b.pixelCount; ++p) counts[f.b.cellMap[p]] += 1;
+  EXPECT_EQ(counts[1] + counts[2], 16);
+  EXPECT_EQ(counts[3], 16);
+  EXPECT_EQ(counts[4], 20);
+  EXPECT_EQ(seedAt(f, 3, 4), 3);
+  EXPECT_EQ(seedAt(f, 3, 3), 4);  // diagonal to the block
+  EXPECT_EQ(seedAt(f, 2, 4), 4);
+  EXPECT_EQ(seedAt(f, 0, 0), 0);
+}
+
+// Two blocks A (left, 30 x 30) and B (right, 30 x 30) joined across a gap.
+// Every block grows from one peak (values fall by 0.001 per pixel of
+// distance from it), so each is one region. B's peak is either all of B
+// (above A) or a 3 x 9 strip facing the gap, 27 pixels, so that B is small
+// when the contact is made; the contact pixels in rows 16..24 of the gap
+// come after the peaks, the rest of B after them.
+enum class Gap { CoreColumn, ThinBridge, FirstRing, SecondRing };
+
+struct TwoBlocks {
+  int32_t cells;
+  bool joined;  // a pixel of A and one of B carry the same cell number
+};
+
+int32_t distanceOutside(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo - v : v > hi ? v - hi : 0; }
+
+TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
+  const int32_t gapWidth = gap == Gap::SecondRing ? 3 : 1;
+  const int32_t bx = 35 + gapWidth;
+  CellFrame f(bx + 35, 40);
+  f.paint(5, 5, 34, 34, PositiveCore);
+  f.paint(bx, 5, bx + 29, 34, PositiveCore);
+  if (gap == Gap::CoreColumn) f.paint(35, 5, 35, 34, PositiveCore);
+  if (gap == Gap::ThinBridge) f.paint(35, 20, 35, 20, PositiveCore);
+  for (int32_t y = 5; y <= 34; ++y) {
+    for (int32_t x = 5; x <= 34; ++x) f.b.deltaMap[f.at(x, y)] = 0.8 - 0.001 * (std::abs(x - 20) + std::abs(y - 20));
+    for (int32_t x = bx; x <= bx + 29; ++x) {
+      const int32_t fromPeak = smallPeak ? distanceOutside(x, bx, bx + 2) + distanceOutside(y, 16, 24)
+                                         : std::abs(x - bx - 15) + std::abs(y - 20);
+      f.b.deltaMap[f.at(x, y)] = smallPeak && fromPeak > 0 ? 0.3 - 0.001 * fromPeak : 0.9 - 0.001 * fromPeak;
+    }
+  }
+  f.paintDelta(35, 16, 35 + gapWidth - 1, 24, 0.6);
+  if (gap == Gap::SecondRing) f.paintDelta(36, 16, 36, 24, 0.55);
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  const int32_t a = labelAt(f, 10, 10);
+  const int32_t b = labelAt(f, bx + 20, 30);
+  EXPECT_GT(a, 0);
+  EXPECT_GT(b, 0);
+  const int32_t contactSeed = seedAt(f, gap == Gap::SecondRing ? 36 : 35, 20);
+  EXPECT_EQ(contactSeed, gap == Gap::CoreColumn ? 1 : gap == Gap::ThinBridge ? 2 : gap == Gap::FirstRing ? 3 : 4);
+  return {cellCount(f), a == b};
+}
+
+TEST(CellSeeding, ContactMergesByKindAndRegionSize) {
+  // Core to core always merges; a thin seed or a first ring only while one
+  // region is small; a second ring never while growing (B ends above 800
+  // pixels, so the second merge pass keeps the two apart as well).
+  const struct {
+    Gap gap;
+    bool smallPeak;
+    int32_t cells;
+    bool joined;
+  } cases[] = {
+      {Gap::CoreColumn, false, 1, true}, {Gap::ThinBridge, false, 2, false}, {Gap::ThinBridge, true, 1, true},
+      {Gap::FirstRing, false, 2, false}, {Gap::FirstRing, true, 1, true},   {Gap::SecondRing, true, 2, false},
+  };
+  for (const auto& c : cases) {
+    const TwoBlocks r = buildTwoBlocks(c.gap, c.smallPeak);
+    EXPECT_EQ(r.cells, c.cells) << static_cast<int>(c.gap) << " small " << c.smallPeak;
+    EXPECT_EQ(r.joined, c.joined) << static_cast<int>(c.gap) << " small " << c.smallPeak;
+  }
+}
+
+// Background and rings carry delta 1.0 and are visited before the cores, so
+// rings never join a region and a block's region is exactly its pixels.
+std::unique_ptr<CellFrame> isolatedBlockFrame(int32_t w, int32_t h, int32_t bw, int32_t bh,
+                                              bool dropCorner) {
+  auto f = std::make_unique<CellFrame>(w, h);
+  f->clear(Outside, 1.0);
+  f->paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore);
+  f->paintDelta(5, 5, 5 + bw - 1, 5 + bh - 1, 0.5);
+  if (dropCorner) {
+    f->paint(5, 5, 5, 5, Outside);
+    f->paintDelta(5, 5, 5, 5, 1.0);
+  }
+  f->sortPixels();
+  buildCells(f->settings, f->b);
+  return f;
+}
+
+int32_t largestRootSize(const CellFrame& f) {
+  int32_t largest = 0;
+  for (int32_t r = 1; r <= f.b.regionCount; ++r) {
+    const RegionRecord& region = f.b.regionTable[r];
+    if (region.parent == r && region.size > largest) largest = region.size;
+  }
+  return largest;
+}
+
+TEST(CellSeeding, CellNeedsTwoHundredPixels) {
+  const auto cell = isolatedBlockFrame(30, 40, 10, 20, false);
+  EXPECT_EQ(largestRootSize(*cell), 200);
+  EXPECT_EQ(cellCount(*cell), 1);
+  EXPECT_EQ(labelAt(*cell, 9, 9), 1);
+  EXPECT_EQ(cell->b.currentCells[1].trackId, 1);
+  EXPECT_EQ(cell->b.currentCells[1].area, 0);
+
+  // 199 pixels survive the small-region removal but give no cell.
+  const auto none = isolatedBlockFrame(30, 40, 10, 20, true);
+  EXPECT_EQ(largestRootSize(*none), 199);
+  EXPECT_EQ(cellCount(*none), 0);
+  for (int32_t p = 0; p < none->b.pixelCount; ++p) ASSERT_EQ(none->b.classMap[p], 0);
+}
+
+// Region X (delta 0.9, visited first) touches region Y (30 x 30, delta 0.8)
+// only through a second-ring pixel in row 10, so they can meet only in the
+// second merge pass. X's region is its pixels plus two gap pixels.
+struct Contact {
+  int32_t cells;
+  int32_t x;  // cell number of a pixel of X
+  int32_t y;  // cell number of a pixel of Y
+};
+
+Contact contactThroughSecondRing(int32_t xw, int32_t xh, bool dropCorner) {
+  const int32_t xx = 38;
+  CellFrame f(xx + xw + 5, 5 + std::max(30, xh) + 5);
+  f.clear(Outside, 1.0);
+  f.paint(5, 5, 34, 34, PositiveCore);
+  f.paintDelta(5, 5, 34, 34, 0.8);
+  f.paint(xx, 5, xx + xw - 1, 5 + xh - 1, PositiveCore);
+  f.paintDelta(xx, 5, xx + xw - 1, 5 + xh - 1, 0.9);
+  if (dropCorner) {
+    f.paint(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, Outside);
+    f.paintDelta(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, 1.0);
+  }
+  f.paintDelta(35, 10, 35, 10, 0.6);
+  f.paintDelta(37, 10, 37, 10, 0.6);
+  f.paintDelta(36, 10, 36, 10, 0.55);
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(seedAt(f, 36, 10), 4);
+  return {cellCount(f), labelAt(f, xx + 1, 6), labelAt(f, 10, 10)};
+}
+
+TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEightHundred) {
+  const struct {
+    int32_t xw, xh;
+    bool dropCorner;
+    Contact expected;
+  } cases[] = {
+      {7, 14, true, {1, 0, 1}},     // 97 + 2 pixels: removed
+      {7, 14, false, {1, 1, 1}},    // 98 + 2 pixels: kept and joined
+      {21, 38, true, {1, 1, 1}},    // 797 + 2 pixels: joined
+      {21, 38, false, {2, 1, 2}},   // 800 each: both stay, numbered as opened
+  };
+  for (const auto& c : cases) {
+    const Contact r = contactThroughSecondRing(c.xw, c.xh, c.dropCorner);
+    const std::string label = std::to_string(c.xw * c.xh - c.dropCorner) + " pixels";
+    EXPECT_EQ(r.cells, c.expected.cells) << label;
+    EXPECT_EQ(r.x, c.expected.x) << label;
+    EXPECT_EQ(r.y, c.expected.y) << label;
+  }
+}
+
+TEST(CellSeeding, EveryFrameStartsWithoutRegionsOrCells) {
+  const auto f = isolatedBlockFrame(30, 40, 10, 20, false);
+  ASSERT_EQ(cellCount(*f), 1);
+  f->clear(DetachedMargin, 0.5);
+  f->sortPixels();
+  buildCells(f->settings, f->b);
+  EXPECT_EQ(f->b.regionCount, 0);
+  EXPECT_EQ(cellCount(*f), 0);
+  for (int32_t p = 0; p < f->b.pixelCount; ++p) ASSERT_EQ(f->b.classMap[p], 0);
+}
+
+TEST(CellSeeding, StopsAtNineHundredNinetyNineCells) {
+  // 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and
+  // stay unlabelled, so no two blocks touch.
+  const int32_t across = 91;
+  const int32_t down = 11;
+  CellFrame f(1 + 11 * across, 1 + 21 * down);
+  f.clear(Outside, 1.0);
+  for (int32_t j = 0; j < down; ++j) {
+    for (int32_t i = 0; i < across; ++i) {
+      const int32_t x = 1 + 11 * i;
+      const int32_t y = 1 + 21 * j;
+      f.paint(x, y, x + 9, y + 19, PositiveCore);
+      f.paintDelta(x, y, x + 9, y + 19, 0.5);
+    }
+  }
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(f.b.nextCellNumber, 1000);
+  EXPECT_NE(f.b.capacityNote.find("999"), std::string::npos) << f.b.capacityNote;
+  std::multiset<int32_t> numbers;
+  for (int32_t j = 0; j < down; ++j)
+    for (int32_t i = 0; i < across; ++i) numbers.insert(labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8));
+  // The unnumbered rest (label 0) and 999 distinct numbers.
+  EXPECT_EQ(numbers.count(0), static_cast<size_t>(across * down - 999));
+  EXPECT_EQ(std::set<int32_t>(numbers.begin(), numbers.end()).size(), 1000u);
+  EXPECT_EQ(*numbers.rbegin(), 999);
+}
+
+TEST(CellSeeding, StopsOpeningRegionsAtNinetyNineThousandNineHundredNinetyNine) {
+  // Isolated seed pixels on a checkerboard; the rings between them are
+  // visited first, so every seed opens a region of its own.
+  CellFrame f(448, 448);
+  f.clear(Outside, 1.0);
+  for (int32_t p = 0; p < f.b.pixelCount; ++p) {
+    if ((p % 448 + p / 448) % 2 == 0) {
+      f.b.classMap[p] = PositiveCore;
+      f.b.deltaMap[p] = 0.5;
+    }
+  }
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(f.b.regionCount, 99999);
+  EXPECT_NE(f.b.capacityNote.find("region"), std::string::npos) << f.b.capacityNote;
+  EXPECT_EQ(cellCount(f), 0);
+}
+
+}  // namespace
+
+}  // namespace focustrack

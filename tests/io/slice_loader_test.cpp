@@ -1,0 +1,318 @@
+#include "io/slice_loader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/image_files.h"
+
+namespace focustrack {
+
+namespace {
+
+using test_images::BmpSpec;
+using test_images::PngSpec;
+using test_images::TiffLayout;
+using Bytes = std::vector<uint8_t>;
+using Writer = std::function<bool(const std::string&)>;
+
+// Fill of a plane before a load that must fail, to show it stays untouched.
+constexpr uint8_t kUntouched = 0xA5;
+constexpr const char* kWantGrey = ", expected 8-bit grey or palette";
+
+// A pattern whose every row and column differs, so flips and shifts show.
+Bytes ramp(uint32_t width, uint32_t height) {
+  Bytes values(static_cast<size_t>(width) * height);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) values[y * width + x] = (x * 7 + y * 31 + 3) & 0xFF;
+  }
+  return values;
+}
+
+// Values that deflate cannot shrink, so that cutting the file cuts pixel data.
+Bytes noise(size_t count) {
+  Bytes values(count);
+  uint32_t state = 12345;
+  for (uint8_t& value : values) {
+    state = state * 1103515245u + 12345u;
+    value = static_cast<uint8_t>(state >> 16);
+  }
+  return values;
+}
+
+// Entry i is the colour (255 - i, i / 2, 7), blue first: never grey, so only
+// indices can come back unchanged.
+Bytes bmpPalette(int entries, int entryBytes) {
+  Bytes palette;
+  for (int i = 0; i < entries; ++i) {
+    palette.insert(palette.end(), {7, static_cast<uint8_t>(i / 2), static_cast<uint8_t>(255 - i)});
+    if (entryBytes == 4) palette.push_back(0);
+  }
+  return palette;
+}
+
+// 5 x 3 indices reaching the top of the range.
+const Bytes kHighIndices = {0, 1, 2, 3, 4, 100, 128, 200, 250, 251, 252, 253, 254, 255, 17};
+
+Writer raw(Bytes bytes) {
+  return [bytes](const std::string& p) { return test_images::writeBytes(p, bytes); };
+}
+Writer tiff(TiffLayout layout, Bytes values, const char* mode = "w") {
+  return [=](const std::string& p) { return test_images::writeTiff(p, layout, values, mode); };
+}
+Writer png(PngSpec layout, Bytes values) {
+  return [=](const std::string& p) { return test_images::writePng(p, layout, values); };
+}
+Writer jpeg(uint32_t w, uint32_t h, int components, Bytes values) {
+  return [=](const std::string& p) { return test_images::writeJpeg(p, w, h, components, 100, values); };
+}
+Writer bmp(BmpSpec layout, Bytes rows) { return raw(test_images::bmpBytes(layout, rows)); }
+
+// Writes with `writer`, then keeps only the first `keep(size)` bytes.
+Writer cut(Writer writer, std::function<size_t(size_t)> keep) {
+  return [=](const std::string& p) {
+    if (!writer(p)) return false;
+    Bytes bytes = test_images::readBytes(p);
+    bytes.resize(keep(bytes.size()));
+    return test_images::writeBytes(p, bytes);
+  };
+}
+
+class SliceLoader : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
+
+  std::string file(const std::string& name) const { return folder_.file(name); }
+
+  Bytes load(const std::string& path, int32_t width, int32_t height) {
+    Bytes plane(static_cast<size_t>(width) * height, kUntouched);
+    std::string reason;
+    EXPECT_TRUE(loadSlice(path, width, height, plane.data(), &reason)) << reason;
+    return plane;
+  }
+
+  // Loads a file that must fail; checks that the plane is untouched and that
+  // nothing is printed. Returns the reason.
+  std::string loadFails(const std::string& path, int32_t width, int32_t height) {
+    Bytes plane(static_cast<size_t>(width) * height, kUntouched);
+    std::string reason;
+    ::testing::internal::CaptureStderr();
+    const bool loaded = loadSlice(path, width, height, plane.data(), &reason);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(plane, Bytes(plane.size(), kUntouched));
+    return reason;
+  }
+
+ private:
+  test_images::TempFolder folder_;
+};
+
+TEST_F(SliceLoader, EveryLayoutLoadsExactly) {
+  TiffLayout tiffPalette{.width = 16, .height = 16, .photometric = PHOTOMETRIC_PALETTE};
+  PngSpec pngPalette{.width = 16, .height = 16, .colourType = PNG_COLOR_TYPE_PALETTE};
+  Bytes indices(256);
+  for (int i = 0; i < 256; ++i) {
+    tiffPalette.colormap.push_back(static_cast<uint16_t>((255 - i) * 257));
+    pngPalette.palette.push_back(png_color{static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2), 7});
+    indices[i] = static_cast<uint8_t>(255 - i);
+  }
+  for (int i = 0; i < 256; ++i) tiffPalette.colormap.push_back(static_cast<uint16_t>((i / 2) * 257));
+  tiffPalette.colormap.resize(3 * 256, 7 * 257);
+  // A block of one value has no frequency terms, so at quality 100 it
+  // decodes exactly; distinct blocks show rows and columns land in place.
+  Bytes blocks(24 * 16);
+  for (uint32_t i = 0; i < blocks.size(); ++i) blocks[i] = 20 + 40 * (i / 24 / 8 * 3 + i % 24 / 8);
+  Bytes shownWhite = ramp(5, 3);
+  for (uint8_t& v : shownWhite) v = static_cast<uint8_t>(255 - v);
+  struct Case {
+    const char* name;
+    Writer write;
+    int32_t width, height;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {"grey strips, short last strip.tif", tiff({.width = 7, .height = 5, .rowsPerStrip = 2}, ramp(7, 5)), 7, 5,
+       ramp(7, 5)},
+      {"tiled deflate, partial edge tiles.tif",
+       tiff({.width = 40, .height = 23, .compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16}, ramp(40, 23)),
+       40, 23, ramp(40, 23)},
+      {"lzw strips.tif", tiff({.width = 9, .height = 6, .compression = COMPRESSION_LZW, .rowsPerStrip = 4}, ramp(9, 6)),
+       9, 6, ramp(9, 6)},
+      {"bigtiff.tif",
+       [](const std::string& p) {
+         return test_images::writeTiff(p, {.width = 6, .height = 4}, ramp(6, 4), "w8") &&
+                test_images::readBytes(p)[2] == 43;
+       },
+       6, 4, ramp(6, 4)},
+      {"big-endian.tif",
+       [](const std::string& p) {
+         return test_images::writeTiff(p, {.width = 6, .height = 4}, ramp(6, 4), "wb") &&
+                test_images::readBytes(p)[0] == 'M';
+       },
+       6, 4, ramp(6, 4)},
+      {"palette gives indices.tif", tiff(tiffPalette, indices), 16, 16, indices},
+      {"min-is-white gives the grey a viewer shows.tif",
+       tiff({.width = 5, .height = 3, .photometric = PHOTOMETRIC_MINISWHITE}, ramp(5, 3)), 5, 3, shownWhite},
+      {"content not extension chooses the decoder.tif", png({.width = 6, .height = 4}, ramp(6, 4)), 6, 4, ramp(6, 4)},
+      {"content not extension chooses the decoder.bmp", tiff({.width = 6, .height = 4}, ramp(6, 4)), 6, 4, ramp(6, 4)},
+      {"grey.png", png({.width = 7, .height = 5}, ramp(7, 5)), 7, 5, ramp(7, 5)},
+      {"interlaced.png", png({.width = 13, .height = 11, .interlaced = true}, ramp(13, 11)), 13, 11, ramp(13, 11)},
+      {"palette gives indices.png", png(pngPalette, indices), 16, 16, indices},
+      {"uniform blocks.jpg", jpeg(24, 16, 1, blocks), 24, 16, blocks},
+      {"bottom-up padded rows.bmp", bmp({5, 3, 8, 40, 0, bmpPalette(256, 4)}, kHighIndices), 5, 3, kHighIndices},
+      {"top-down rows.bmp", bmp({5, -3, 8, 40, 0, bmpPalette(256, 4)}, kHighIndices), 5, 3, kHighIndices},
+      {"core header, 3-byte entries.bmp", bmp({5, 3, 8, 12, 0, bmpPalette(256, 3)}, kHighIndices), 5, 3,
+       kHighIndices},
+      {"short palette still gives every index.bmp", bmp({5, 3, 8, 40, 0, bmpPalette(16, 4)}, kHighIndices), 5, 3,
+       kHighIndices},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.write(file(c.name))) << c.name;
+    EXPECT_EQ(load(file(c.name), c.width, c.height), c.expected) << c.name;
+  }
+}
+
+TEST_F(SliceLoader, EveryFailureHasItsReason) {
+  const BmpSpec goodBmp{5, 3, 8, 40, 0, bmpPalette(256, 4)};
+  Bytes badOffset = test_images::bmpBytes(goodBmp, kHighIndices);
+  test_images::putLe(&badOffset, 10, static_cast<uint32_t>(badOffset.size() + 1), 4);
+  Bytes longInfo = test_images::bmpBytes(goodBmp, kHighIndices);
+  test_images::putLe(&longInfo, 14, 0x7FFFFFF0, 4);  // info header longer than the file
+  Bytes os2 = test_images::bmpBytes(goodBmp, kHighIndices);
+  test_images::putLe(&os2, 14, 16, 4);
+  const auto corruptTiff = [](const std::string& p) {
+    // libtiff writes the strip right after the 8-byte header.
+    if (!test_images::writeTiff(p, {.width = 64, .height = 64, .compression = COMPRESSION_ADOBE_DEFLATE},
+                                noise(64 * 64))) {
+      return false;
+    }
+    Bytes bytes = test_images::readBytes(p);
+    std::fill(bytes.begin() + 8, bytes.begin() + 40, 0xFF);
+    return test_images::writeBytes(p, bytes);
+  };
+  const auto badCrc = [](const std::string& p) {
+    if (!test_images::writePng(p, {.width = 8, .height = 8}, ramp(8, 8))) return false;
+    Bytes bytes = test_images::readBytes(p);
+    bytes[16] ^= 0x01;  // inside IHDR: its checksum no longer matches
+    return test_images::writeBytes(p, bytes);
+  };
+  struct Case {
+    const char* name;
+    Writer write;
+    std::string reason;  // a reason ending in ": " is only the start of it
+    int32_t side = 0;    // 0: loaded as 5 x 3, else as side x side
+  };
+  const Case cases[] = {
+      {"missing.tif", [](const std::string&) { return true; }, "file not found"},
+      {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, std::strerror(EISDIR)},
+      {"empty.tif", raw({}), "not a TIFF, PNG, BMP or JPEG image"},
+      {"text.tif", raw({'h', 'e', 'l', 'l', 'o', '\n'}), "not a TIFF, PNG, BMP or JPEG image"},
+      // One byte short of each signature.
+      {"short.png", raw({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}), "not a TIFF, PNG, BMP or JPEG image"},
+      {"short.jpg", raw({0xFF, 0xD8}), "not a TIFF, PNG, BMP or JPEG image"},
+      {"short.tif", raw({'I', 'I', 42}), "not a TIFF, PNG, BMP or JPEG image"},
+      {"deep.tif", tiff({.width = 5, .height = 3, .bits = 16}, Bytes(30, 9)), std::string("image is 16-bit grey") + kWantGrey},
+      {"rgb.tif", tiff({.width = 5, .height = 3, .samples = 3, .photometric = PHOTOMETRIC_RGB}, Bytes(45, 9)),
+       std::string("image is 8-bit RGB with 3 samples per pixel") + kWantGrey},
+      {"corrupt.tif", corruptTiff, "TIFF decoding failed: ", 64},
+      {"broken header.tif", raw({'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 1, 2, 3}), "TIFF decoding failed: "},
+      {"cut.png", cut(png({.width = 64, .height = 64}, noise(64 * 64)), [](size_t) { return 2000; }),
+       "PNG decoding failed: file ends early", 64},
+      {"crc.png", badCrc, "PNG decoding failed: "},
+      {"colour.jpg", jpeg(5, 3, 3, Bytes(45, 50)), std::string("image is 3-channel colour JPEG") + kWantGrey},
+      {"cut.jpg", cut(jpeg(64, 64, 1, noise(64 * 64)), [](size_t size) { return size / 2; }),
+       "JPEG decoding failed: Premature end of JPEG file", 64},
+      {"no image.jpg", raw({0xFF, 0xD8, 0xFF, 0xD9}), "JPEG decoding failed: JPEG datastream contains no image"},
+      {"rgb.bmp", bmp({5, 3, 24, 40, 0, {}}, Bytes(45, 3)), std::string("image is 24-bit BMP") + kWantGrey},
+      {"rle.bmp", bmp({5, 3, 8, 40, 1, bmpPalette(256, 4)}, kHighIndices), "RLE8-compressed BMP is not supported"},
+      {"cut.bmp", cut(bmp(goodBmp, kHighIndices), [](size_t size) { return size - 1; }),
+       "BMP pixel data is truncated"},
+      {"offset.bmp", raw(badOffset), "BMP header is corrupt: offsets lie outside the file"},
+      {"info.bmp", raw(longInfo), "BMP header is corrupt: offsets lie outside the file"},
+      {"tiny.bmp", raw({'B', 'M', 0, 0, 0}), "BMP header is truncated"},
+      {"os2.bmp", raw(os2), "BMP header size 16 is not supported"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.write(file(c.name))) << c.name;
+    const std::string reason = loadFails(file(c.name), c.side ? c.side : 5, c.side ? c.side : 3);
+    if (c.reason.ends_with(": ")) {
+      EXPECT_TRUE(reason.starts_with(c.reason)) << c.name << ": " << reason;
+    } else {
+      EXPECT_EQ(reason, c.reason) << c.name;
+    }
+  }
+}
+
+TEST_F(SliceLoader, OtherPngDepthsAndChannelsAreRejected) {
+  struct Case {
+    int bitDepth;
+    int colourType;
+    const char* found;
+  };
+  const Case cases[] = {{16, PNG_COLOR_TYPE_GRAY, "16-bit grey"},
+                        {4, PNG_COLOR_TYPE_GRAY, "4-bit grey"},
+                        {4, PNG_COLOR_TYPE_PALETTE, "4-bit palette"},
+                        {8, PNG_COLOR_TYPE_GRAY_ALPHA, "8-bit grey with alpha"},
+                        {8, PNG_COLOR_TYPE_RGB, "8-bit RGB"},
+                        {8, PNG_COLOR_TYPE_RGB_ALPHA, "8-bit RGBA"}};
+  for (const Case& c : cases) {
+    PngSpec layout{.width = 4, .height = 4, .bitDepth = c.bitDepth, .colourType = c.colourType};
+    if (c.colourType == PNG_COLOR_TYPE_PALETTE) layout.palette.assign(16, png_color{1, 2, 3});
+    ASSERT_TRUE(test_images::writePng(file("other.png"), layout, Bytes(4 * 4 * 8, 1)));
+    EXPECT_EQ(loadFails(file("other.png"), 4, 4), std::string("image is ") + c.found + kWantGrey);
+  }
+}
+
+TEST_F(SliceLoader, WrongSizeNamesFoundAndExpectedInEveryFormat) {
+  const Bytes values = ramp(16, 8);
+  ASSERT_TRUE(tiff({.width = 16, .height = 8}, values)(file("s.tif")));
+  ASSERT_TRUE(png({.width = 16, .height = 8}, values)(file("s.png")));
+  ASSERT_TRUE(jpeg(16, 8, 1, values)(file("s.jpg")));
+  ASSERT_TRUE(bmp({16, 8, 8, 40, 0, {}}, values)(file("s.bmp")));
+  for (const char* name : {"s.tif", "s.png", "s.jpg", "s.bmp"}) {
+    EXPECT_EQ(loadFails(file(name), 8, 16), "image is 16 x 8 pixels, expected 8 x 16") << name;
+    EXPECT_EQ(loadFails(file(name), 16, 9), "image is 16 x 8 pixels, expected 16 x 9") << name;
+  }
+}
+
+TEST_F(SliceLoader, OnlyTheFirstTiffPageIsRead) {
+  TIFF* tif = TIFFOpen(file("pages.tif").c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  const bool written = test_images::writeTiffPage(tif, {.width = 6, .height = 4}, ramp(6, 4)) &&
+                       test_images::writeTiffPage(tif, {.width = 3, .height = 3}, Bytes(9, 200));
+  TIFFClose(tif);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(load(file("pages.tif"), 6, 4), ramp(6, 4));
+  EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
+}
+
+TEST_F(SliceLoader, PathLongerThan255CharactersLoads) {
+  std::string folder = file("");
+  for (char letter : {'a', 'b', 'c'}) {
+    folder += std::string(100, letter) + "/";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  }
+  ASSERT_TRUE(png({.width = 3, .height = 2}, ramp(3, 2))(folder + "slice.png"));
+  EXPECT_EQ(load(folder + "slice.png", 3, 2), ramp(3, 2));
+}
+
+TEST(SliceLoaderSharedData, ReadsARealSlice) {
+  const std::string path = std::string(FOCUSTRACK_SHARED_DATA) + "/traps-234/t0001_z001.tif";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no shared data at " << path;
+  Bytes plane(234 * 234, kUntouched);
+  std::string reason;
+  ASSERT_TRUE(loadSlice(path, 234, 234, plane.data(), &reason)) << reason;
+  EXPECT_GT(std::set<uint8_t>(plane.begin(), plane.end()).size(), 20u);
+}
+
+}  // namespace
+
+}  // namespace focustrack

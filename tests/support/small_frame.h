@@ -1,0 +1,68 @@
+// A small hand-filled frame for stage tests: run settings and buffers
+// allocated the way a run allocates them, released on destruction.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "frame/frame_buffers.h"
+#include "frame/settings.h"
+
+namespace focustrack {
+
+class SmallFrame {
+ public:
+  SmallFrame(int32_t width, int32_t height, int32_t sliceCount) {
+    settings.width = width;
+    settings.height = height;
+    settings.sliceCount = sliceCount;
+    settings.frameCount = 1;
+    settings.pixelCount = width * height;
+    std::string why;
+    allocated = allocateBuffers(settings, buffers, &why);
+    EXPECT_TRUE(allocated) << why;
+    buffers.rangeFirst = 0;
+    buffers.rangeLast = sliceCount - 1;
+  }
+  ~SmallFrame() { releaseBuffers(buffers); }
+  SmallFrame(const SmallFrame&) = delete;
+  SmallFrame& operator=(const SmallFrame&) = delete;
+
+  size_t n() const { return static_cast<size_t>(settings.pixelCount); }
+  uint8_t* plane(int32_t s) { return buffers.sliceStack.data() + static_cast<size_t>(s) * n(); }
+  uint8_t& grey(int32_t s, int32_t x, int32_t y) {
+    return plane(
+        s)[static_cast<size_t>(y) * static_cast<size_t>(settings.width) + static_cast<size_t>(x)];
+  }
+  double& delta(int32_t x, int32_t y) {
+    return buffers.deltaMap[static_cast<size_t>(y * settings.width + x)];
+  }
+  int32_t classAt(int32_t x, int32_t y) const {
+    return buffers.classMap[static_cast<size_t>(y * settings.width + x)];
+  }
+
+  void fillPlane(int32_t s, uint8_t value) {
+    for (size_t i = 0; i < n(); ++i) plane(s)[i] = value;
+  }
+  // Grey values drawn uniformly from low..high in every slice.
+  void fillRandom(uint32_t seed, int low = 0, int high = 255) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> grey(low, high);
+    for (size_t i = 0; i < n() * static_cast<size_t>(settings.sliceCount); ++i) {
+      buffers.sliceStack[i] = static_cast<uint8_t>(grey(random));
+    }
+  }
+  void fillDelta(double value) {
+    for (size_t i = 0; i < n(); ++i) buffers.deltaMap[i] = value;
+  }
+
+  RunSettings settings;
+  FrameBuffers buffers;
+  bool allocated = false;
+};
+
+}  // namespace focustrack
