@@ -16,7 +16,6 @@ void fillDirections(double theta[kWidthDirections]) {
   for (int32_t j = 0; j < kWidthDirections; ++j) theta[j] = static_cast<double>(j) * 3.0 / 180.0 * kPi;
 }
 
-// Step 1.
 void clearAccumulators(AngleEntry* angles) {
   for (int32_t j = 0; j < kWidthDirections; ++j) {
     angles[j].scratchA = 0.0;
@@ -24,7 +23,7 @@ void clearAccumulators(AngleEntry* angles) {
   }
 }
 
-// Step 3.2: the signed distance of the pixel from the line through the box
+// The signed distance of the pixel from the line through the box
 // centre at each direction widens the largest (scratchA) and smallest
 // (scratchB) extent of that direction.
 void project(AngleEntry* angles, const double theta[kWidthDirections], double a, double r) {
@@ -51,7 +50,7 @@ bool isInner(const FrameBuffers& b, int32_t p, int32_t cell) {
   return map[p - 1] == cell && map[p + 1] == cell && map[p - width] == cell && map[p + width] == cell;
 }
 
-// Step 3: projections and the rescaled value of every pixel of the cell.
+// Projections and the rescaled value of every pixel of the cell.
 // With `everyPixel` false the inner pixels only get their value rescaled.
 void visitPixels(FrameBuffers& b, int32_t k, const double theta[kWidthDirections], bool everyPixel) {
   const CellRecord& cell = b.currentCells[k];
@@ -74,7 +73,7 @@ void visitPixels(FrameBuffers& b, int32_t k, const double theta[kWidthDirections
   }
 }
 
-// Steps 4 and 5: largest over smallest width; strict comparisons, so a
+// Largest over smallest width; strict comparisons, so a
 // not-a-number width never replaces a running extreme.
 double widthRatio(const AngleEntry* angles) {
   double largest = 0.0;

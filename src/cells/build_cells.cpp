@@ -40,7 +40,7 @@ void merge(RegionRecord* regions, int32_t into, int32_t from) {
   regions[from].size = 0;
 }
 
-// Step 1: positive cores and attached margins are cell material.
+// Positive cores and attached margins are cell material.
 void markSeeds(const int32_t* classes, int32_t* seed, int32_t n) {
   for (int32_t p = 0; p < n; ++p) {
     const int32_t c = classes[p];
@@ -48,14 +48,14 @@ void markSeeds(const int32_t* classes, int32_t* seed, int32_t n) {
   }
 }
 
-// Step 2: whole passes until one changes nothing.
+// Whole passes until one changes nothing.
 void removeThinLines(int32_t* seed, int32_t width, int32_t height) {
   const auto isCore = [](int32_t v) { return v == kCoreSeed; };
   while (stripLinesOnce(seed, width, height, isCore, kThinSeed)) {
   }
 }
 
-// Step 3: one pass per ring; a pixel set to `ring` in this pass does not
+// One pass per ring; a pixel set to `ring` in this pass does not
 // spread it further, so each ring is one pixel wide.
 void addRing(int32_t* seed, int32_t width, int32_t height, int32_t ring) {
   for (int32_t y = 0; y < height; ++y) {
@@ -70,13 +70,12 @@ void addRing(int32_t* seed, int32_t width, int32_t height, int32_t ring) {
   }
 }
 
-// Step 4.
 void clearLabels(FrameBuffers& b, int32_t* label, int32_t n) {
   std::memset(label, 0, sizeof(int32_t) * static_cast<size_t>(n));
   b.regionTable[0] = RegionRecord{0, 0, 0};
 }
 
-// Step 5 for one pixel: join the smallest neighbouring root, then merge the
+// For one pixel: join the smallest neighbouring root, then merge the
 // other neighbouring roots into it where the seeds and sizes allow.
 void growPixel(FrameBuffers& b, int32_t p, int32_t s, int32_t* label, const int32_t* seed) {
   RegionRecord* regions = b.regionTable.data();
@@ -116,7 +115,7 @@ void growPixel(FrameBuffers& b, int32_t p, int32_t s, int32_t* label, const int3
   }
 }
 
-// Step 5: highest delta first; pixels of equal value keep the order the sort
+// Highest delta first; pixels of equal value keep the order the sort
 // left them in.
 void growRegions(FrameBuffers& b, int32_t* label, const int32_t* seed) {
   const int32_t* sorted = b.sortedPixels.data();
@@ -128,7 +127,6 @@ void growRegions(FrameBuffers& b, int32_t* label, const int32_t* seed) {
   }
 }
 
-// Step 6.
 void removeSmallRegions(FrameBuffers& b, int32_t* label) {
   const RegionRecord* regions = b.regionTable.data();
   for (int32_t p = 0; p < b.pixelCount; ++p) {
@@ -137,7 +135,7 @@ void removeSmallRegions(FrameBuffers& b, int32_t* label) {
   }
 }
 
-// Step 7: the visited pixel's region absorbs every touching region while
+// The visited pixel's region absorbs every touching region while
 // either of the two is below 800 pixels.
 void mergeSmallNeighbours(FrameBuffers& b, int32_t* label) {
   RegionRecord* regions = b.regionTable.data();
@@ -162,7 +160,7 @@ void mergeSmallNeighbours(FrameBuffers& b, int32_t* label) {
   }
 }
 
-// Step 8: cells are numbered in the order their regions were opened.
+// Cells are numbered in the order their regions were opened.
 void createCells(FrameBuffers& b) {
   RegionRecord* regions = b.regionTable.data();
   regions[0].cellNumber = 0;
@@ -183,7 +181,6 @@ void createCells(FrameBuffers& b) {
   }
 }
 
-// Step 9.
 void relabel(FrameBuffers& b, int32_t* label) {
   const RegionRecord* regions = b.regionTable.data();
   for (int32_t p = 0; p < b.pixelCount; ++p) label[p] = regions[root(regions, label[p])].cellNumber;

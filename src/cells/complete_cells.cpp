@@ -10,7 +10,7 @@ constexpr int32_t kBackground = -1;  // visited or removed background
 constexpr int32_t kNoOwner = -1;     // the fill met no cell yet
 constexpr int32_t kManyOwners = -2;  // the fill met several cells
 
-// Step 1 for one background component, collected breadth-first from p: it
+// For one background component, collected breadth-first from p: it
 // joins the cell it borders when it borders exactly one.
 void fillComponent(FrameBuffers& b, int32_t* label, int32_t p) {
   int32_t* queue = b.floodQueue.data();
@@ -42,14 +42,14 @@ void fillComponent(FrameBuffers& b, int32_t* label, int32_t p) {
   for (int32_t j = 0; j < tail; ++j) label[queue[j]] = owner;
 }
 
-// Step 1: every background component, in index order of its first pixel.
+// Every background component, in index order of its first pixel.
 void fillHoles(FrameBuffers& b, int32_t* label) {
   for (int32_t p = 0; p < b.pixelCount; ++p) {
     if (label[p] == 0) fillComponent(b, label, p);
   }
 }
 
-// Step 2: whole passes until one changes nothing; a removed pixel becomes
+// Whole passes until one changes nothing; a removed pixel becomes
 // background at once and no longer supports its neighbours in the same pass.
 void removeProtrusions(FrameBuffers& b, int32_t* label) {
   const auto isCell = [](int32_t v) { return v > 0; };
@@ -57,7 +57,7 @@ void removeProtrusions(FrameBuffers& b, int32_t* label) {
   }
 }
 
-// Step 3: after the fill no 0 is left, so the map holds -1 or a cell number.
+// After the fill no 0 is left, so the map holds -1 or a cell number.
 void writeCellMap(FrameBuffers& b, const int32_t* label) {
   int32_t* cellMap = b.cellMap.data();
   CellRecord* cells = b.currentCells.data();
@@ -68,7 +68,7 @@ void writeCellMap(FrameBuffers& b, const int32_t* label) {
   }
 }
 
-// Step 4: every record is initialised, the empty ones too, and every record
+// Every record is initialised, the empty ones too, and every record
 // without a one-to-one link takes a fresh track id.
 void initialiseRecords(FrameBuffers& b) {
   const CellRecord* previous = b.previousCells.data();
@@ -98,7 +98,7 @@ void initialiseRecords(FrameBuffers& b) {
   b.cellPixelTotal = offset;
 }
 
-// Step 5 for one pixel of cell c: box, value range, pixel list, and the four
+// For one pixel of cell c: box, value range, pixel list, and the four
 // sides in the order left, right, up, down.
 void measurePixel(FrameBuffers& b, CellRecord& cell, const int32_t* cellMap, int32_t p, int32_t c) {
   const int32_t width = b.width;
@@ -126,7 +126,7 @@ void measurePixel(FrameBuffers& b, CellRecord& cell, const int32_t* cellMap, int
   side(y == b.height - 1, p + width);
 }
 
-// Step 5: highest delta first, so every cell's pixel list is in descending
+// Highest delta first, so every cell's pixel list is in descending
 // delta order.
 void measureCells(FrameBuffers& b) {
   const int32_t* cellMap = b.cellMap.data();

@@ -50,7 +50,7 @@ void link(FrameBuffers& b, const PairArea& area, int32_t k) {
   area.counts[k] = kLinked;
 }
 
-// Step 1. Only the C x P entries of the pair area are ever read.
+// Only the C x P entries of the pair area are ever read.
 void clearPairs(FrameBuffers& b, const PairArea& area) {
   std::memset(area.counts, 0, sizeof(int32_t) * static_cast<size_t>(area.size()));
   for (int32_t prev = 1; prev < area.previousEnd; ++prev) {
@@ -59,7 +59,7 @@ void clearPairs(FrameBuffers& b, const PairArea& area) {
   }
 }
 
-// Step 2: every cell pixel of either frame looks for the nearest cell pixel
+// Every cell pixel of either frame looks for the nearest cell pixel
 // of the other frame.
 void countContacts(const FrameBuffers& b, const PairArea& area) {
   int32_t linearOffset[kDiskOffsetSlots];
@@ -83,7 +83,6 @@ void countContacts(const FrameBuffers& b, const PairArea& area) {
   }
 }
 
-// Step 3.
 void countDegrees(FrameBuffers& b, const PairArea& area) {
   for (int32_t k = 0; k < area.size(); ++k) {
     if (area.counts[k] <= 0) continue;
@@ -92,7 +91,7 @@ void countDegrees(FrameBuffers& b, const PairArea& area) {
   }
 }
 
-// Step 4: a cell with a single contact takes it, in ascending pair index.
+// A cell with a single contact takes it, in ascending pair index.
 void linkUniqueContacts(FrameBuffers& b, const PairArea& area) {
   for (int32_t k = 0; k < area.size(); ++k) {
     if (area.counts[k] <= 0) continue;
@@ -103,7 +102,6 @@ void linkUniqueContacts(FrameBuffers& b, const PairArea& area) {
   }
 }
 
-// Step 5.
 void rejectPartnered(FrameBuffers& b, const PairArea& area) {
   for (int32_t k = 0; k < area.size(); ++k) {
     if (area.counts[k] <= 0) continue;
@@ -114,7 +112,7 @@ void rejectPartnered(FrameBuffers& b, const PairArea& area) {
   }
 }
 
-// Step 6: open pairs ascending by count; equal counts in the order the index
+// Open pairs ascending by count; equal counts in the order the index
 // sort leaves them. Returns the list length.
 int32_t sortCandidates(FrameBuffers& b, const PairArea& area) {
   int32_t* list = b.linkCandidates.data();
@@ -135,7 +133,7 @@ int32_t sortCandidates(FrameBuffers& b, const PairArea& area) {
   return length;
 }
 
-// Step 7: strongest pairs first, only between two free cells.
+// Strongest pairs first, only between two free cells.
 void linkStrongestFree(FrameBuffers& b, const PairArea& area, int32_t length) {
   const int32_t* list = b.linkCandidates.data();
   for (int32_t i = length - 1; i >= 0; --i) {
@@ -147,7 +145,7 @@ void linkStrongestFree(FrameBuffers& b, const PairArea& area, int32_t length) {
   }
 }
 
-// Step 8: a cell still free takes its strongest pair, overwriting the other
+// A cell still free takes its strongest pair, overwriting the other
 // side's partner.
 void linkRemainingFree(FrameBuffers& b, const PairArea& area, int32_t length) {
   const int32_t* list = b.linkCandidates.data();

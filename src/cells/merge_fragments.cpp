@@ -14,7 +14,7 @@ int32_t root(const CellRecord* cells, int32_t c) {
   return c;
 }
 
-// Step 1: highest delta first, a partnered cell absorbs every touching cell
+// Highest delta first, a partnered cell absorbs every touching cell
 // with the same partner, so the survivor is the fragment owning the first
 // such contact pixel in that order.
 void mergeTouchingFragments(FrameBuffers& b, int32_t* label) {
@@ -39,7 +39,6 @@ void mergeTouchingFragments(FrameBuffers& b, int32_t* label) {
   }
 }
 
-// Step 2.
 void relabelRoots(FrameBuffers& b, int32_t* label) {
   const CellRecord* cells = b.currentCells.data();
   for (int32_t p = 0; p < b.pixelCount; ++p) {
@@ -47,7 +46,7 @@ void relabelRoots(FrameBuffers& b, int32_t* label) {
   }
 }
 
-// Step 3: recount the links on the merged cells; a link survives when its
+// Recount the links on the merged cells; a link survives when its
 // current cell is a root and its previous cell owned pixels.
 void recordFinalLinks(FrameBuffers& b) {
   const int32_t currentEnd = b.nextCellNumber;

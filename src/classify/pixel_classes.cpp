@@ -49,7 +49,6 @@ bool touchesClass(const Grid& g, int32_t i, int32_t pixelClass) {
   return false;
 }
 
-// Step 1.
 void clearClasses(const Grid& g) {
   for (int32_t i = 0; i < g.pixelCount; ++i) g.classes[i] = Unassigned;
 }
@@ -72,13 +71,13 @@ int32_t firstSortedWhere(const Grid& g, const int32_t* order, int32_t first, int
   return first;
 }
 
-// Step 2: the number of leading pixels whose delta is not above 0; a delta of
+// The number of leading pixels whose delta is not above 0; a delta of
 // exactly 0 counts with the non-positive ones here.
 int32_t splitPoint(const Grid& g, const int32_t* order) {
   return firstSortedWhere(g, order, 0, g.pixelCount, [](double d) { return d > 0.0; });
 }
 
-// Step 3: from the largest value down, so a pixel below the threshold joins
+// From the largest value down, so a pixel below the threshold joins
 // only through a neighbour visited before it. The pixels at or above the
 // threshold are a tail of the sorted order and seed without any test.
 void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
@@ -91,7 +90,7 @@ void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, doubl
   }
 }
 
-// Step 4: from the most negative value up; a delta of 0 may join a negative
+// From the most negative value up; a delta of 0 may join a negative
 // core but never seeds one while the threshold is above 0. The pixels at or
 // below minus the threshold are a head of the sorted order.
 void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, double threshold) {
@@ -104,7 +103,7 @@ void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, doubl
   }
 }
 
-// Step 5: margins beside a core of the pixel's own sign, a delta of 0 now
+// Margins beside a core of the pixel's own sign, a delta of 0 now
 // counting as non-negative. Only core classes are read, so the visiting order
 // does not matter; raster order is used.
 void markCoreMargins(const Grid& g) {
@@ -151,7 +150,7 @@ int32_t fillRegion(const Grid& g, int32_t start, int32_t fill, Collect collect, 
   return tail;
 }
 
-// Step 6: unassigned regions that reach the border are outside, enclosed
+// Unassigned regions that reach the border are outside, enclosed
 // ones become margin.
 void sortOutUnassignedRegions(const Grid& g) {
   auto unassigned = [&g](int32_t j) { return g.classes[j] == Unassigned; };
@@ -165,7 +164,7 @@ void sortOutUnassignedRegions(const Grid& g) {
   }
 }
 
-// Step 7: non-negative margin regions are attached when they touch a
+// Non-negative margin regions are attached when they touch a
 // positive core, detached otherwise; negative margin pixels stay margin.
 void splitMargins(const Grid& g) {
   auto nonNegativeMargin = [&g](int32_t j) { return g.classes[j] == Margin && g.delta[j] >= 0.0; };

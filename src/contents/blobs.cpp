@@ -24,7 +24,6 @@ void visitCellPixels(const FrameBuffers& b, FloodDirection direction, Visit&& vi
   }
 }
 
-// Step 1.
 void clearBlobs(FrameBuffers& b) {
   std::fill_n(b.blobMap(), b.pixelCount, kNoBlob);
   b.blobCount = 0;
@@ -42,7 +41,7 @@ bool openBlob(FrameBuffers& b, int32_t p, FloodDirection direction, int32_t* blo
   return true;
 }
 
-// Step 2 for one pixel of a cell that is not excluded, so all four
+// For one pixel of a cell that is not excluded, so all four
 // neighbours lie inside the image. Returns false when a blob should have
 // opened but the table is full.
 bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
@@ -72,7 +71,7 @@ bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
   return true;
 }
 
-// Step 2: pixels of equal value are flooded in their list order, and the
+// Pixels of equal value are flooded in their list order, and the
 // backward pass takes them in the reverse of it.
 void flood(FrameBuffers& b, FloodDirection direction) {
   const CellRecord* cells = b.currentCells.data();
@@ -88,7 +87,7 @@ void flood(FrameBuffers& b, FloodDirection direction) {
   }
 }
 
-// Step 3: every pixel of a blob of two or more pixels that never touched
+// Every pixel of a blob of two or more pixels that never touched
 // another cell, in the flooding order.
 void listCandidates(FrameBuffers& b, FloodDirection direction) {
   const int32_t* blobMap = b.blobMap();
@@ -105,7 +104,7 @@ void listCandidates(FrameBuffers& b, FloodDirection direction) {
   b.candidateCount = count;
 }
 
-// Step 4 for one interior row: a pixel of an analysable cell with any of its
+// For one interior row: a pixel of an analysable cell with any of its
 // eight neighbours in another cell or outside the cells is an edge pixel.
 void markEdgeRow(const FrameBuffers& b, int32_t y, int32_t* edgeRow) {
   const CellRecord* cells = b.currentCells.data();
@@ -127,7 +126,7 @@ void markEdgeRow(const FrameBuffers& b, int32_t y, int32_t* edgeRow) {
   edgeRow[w - 1] = kOtherPixel;
 }
 
-// Step 4. A pixel on the image border belongs to no cell or to an excluded
+// A pixel on the image border belongs to no cell or to an excluded
 // one, so the border rows and columns are never edge pixels.
 void markEdges(FrameBuffers& b) {
   int32_t* edgeMap = b.edgeMap();

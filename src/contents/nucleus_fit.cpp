@@ -79,7 +79,7 @@ Candidate setUp(const FrameBuffers& b, int32_t i) {
           i + b.candidateCount + kOuterStampGap};
 }
 
-// Step 2 for direction k: the nucleolus phase runs while values stay at or
+// For direction k: the nucleolus phase runs while values stay at or
 // above the level and rise at most kInnerRise over the lowest value met; the
 // pixel that ends it is tested again by the nucleus phase. A ray whose budget
 // ends first records the budget for the phase it is in and the phases after
@@ -133,7 +133,7 @@ bool rejectedBefore(const Fit& fit, const Candidate& cand) {
   return r.blob == cand.blob && cand.level <= r.level && fit.edge[r.edgePixel] == kEdgePixel;
 }
 
-// Step 2. The seed is stamped before the first ray, as the walk of every
+// The seed is stamped before the first ray, as the walk of every
 // direction does; it is the only pixel whose -2 a stamp can replace. A
 // rejected candidate's remaining directions are not walked: later candidates
 // look only for their own stamps and for -2, and read no scratch value a
@@ -151,7 +151,7 @@ bool walkRays(const Fit& fit, const Candidate& cand) {
   return true;
 }
 
-// Step 2, the stamps: every pixel a ray passed in the nucleolus phase gets
+// The stamps: every pixel a ray passed in the nucleolus phase gets
 // the inner stamp, every one it passed in the nucleus phase the outer stamp,
 // directions in order, so a pixel entered by several rays keeps the stamp of
 // the last one.
@@ -171,7 +171,6 @@ struct Outlines {
   OutlineMeasures outer;
 };
 
-// Step 4.
 Outlines measureOutlines(AngleEntry* angles) {
   smoothOutline(angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
   const OutlineMeasures inner = measureOutline(angles, &AngleEntry::scratchD);
@@ -180,7 +179,7 @@ Outlines measureOutlines(AngleEntry* angles) {
   return {inner, outer};
 }
 
-// Step 5: means in the cell's list order. False when no pixel carries the
+// Means in the cell's list order. False when no pixel carries the
 // outer stamp.
 bool meanValues(const Fit& fit, const Candidate& cand, double* innerMean, double* outerMean) {
   const CellRecord& cell = fit.b.currentCells[cand.cell];
@@ -213,7 +212,7 @@ double clampUnit(double x) {
   return x;
 }
 
-// Step 6 without the contrast: the product f2 x f1 x f3 x f4, and f6.
+// Without the contrast: the product f2 x f1 x f3 x f4, and f6.
 struct ShapeFactors {
   double leading;
   double innerSize;
@@ -228,7 +227,6 @@ ShapeFactors shapeFactors(const Outlines& o) {
   return {f2 * f1 * f3 * f4, f6};
 }
 
-// Step 7.
 void keepBest(FrameBuffers& b, const Candidate& cand, double score, const Outlines& o) {
   CellRecord& cell = b.currentCells[cand.cell];
   if (!(score > cell.nucleusValue)) return;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int32_t kPainted = 1;
 
-// Step 2 for one cell: the 121 drawing walks of its smoothed outer radii,
+// For one cell: the 121 drawing walks of its smoothed outer radii,
 // each kept inside the image, then the centre itself.
 void paintNucleus(FrameBuffers& b, const CellRecord& cell) {
   int32_t* mask = b.nucleusMask();

@@ -48,7 +48,7 @@ Candidate setUp(const FrameBuffers& b, int32_t i) {
   return {blob, seed, b.deltaMap[p], b.deltaMap[seed]};
 }
 
-// Step 2 for direction k: the ray runs while values stay between the seed
+// For direction k: the ray runs while values stay between the seed
 // value and the level and fall at most kFallBack below the highest value met.
 // A ray whose budget ends first records the budget. Returns false when the
 // candidate is rejected: the ray met the cell edge or a value below the seed.
@@ -80,7 +80,7 @@ bool rejectedBefore(const Fit& fit, const Candidate& cand) {
   return r.blob == cand.blob && cand.level >= r.level;
 }
 
-// Step 2. Nothing a rejected candidate writes is read again, so its remaining
+// Nothing a rejected candidate writes is read again, so its remaining
 // directions are not walked.
 bool walkRays(const Fit& fit, const Candidate& cand) {
   if (rejectedBefore(fit, cand)) return false;
@@ -98,12 +98,12 @@ struct Point {
   double y;
 };
 
-// Step 5: outline point k around the seed at (seedX, seedY).
+// Outline point k around the seed at (seedX, seedY).
 inline Point outlinePoint(const AngleEntry& a, double seedX, double seedY) {
   return {a.scratchD * a.cosK + seedX, a.scratchD * a.sinK + seedY};
 }
 
-// Step 5: the centre of the outline's bounding box.
+// The centre of the outline's bounding box.
 Point outlineCentre(const Fit& fit, double seedX, double seedY) {
   double minX = fit.width;
   double minY = fit.height;
@@ -119,7 +119,6 @@ Point outlineCentre(const Fit& fit, double seedX, double seedY) {
   return {(maxX + minX) * 0.5, (maxY + minY) * 0.5};
 }
 
-// Step 6.
 double meanRadius(const Fit& fit, double seedX, double seedY, Point centre) {
   double sum = 0.0;
   for (int32_t k = 0; k < kDirections; ++k) {
@@ -131,7 +130,7 @@ double meanRadius(const Fit& fit, double seedX, double seedY, Point centre) {
   return sum / 120.0;
 }
 
-// Step 7: samples of a circle of the mean radius around the centre, each kept
+// Samples of a circle of the mean radius around the centre, each kept
 // inside the image.
 double ringMean(const Fit& fit, double radius, Point centre) {
   double sum = 0.0;
@@ -154,7 +153,6 @@ double atLeastZero(double x) {
   return x;
 }
 
-// Step 9.
 void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radius) {
   BlobRecord& blob = b.blobTable[cand.blob];
   if (!(score > blob.vacuoleScore)) return;
@@ -164,7 +162,7 @@ void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radiu
   for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = b.angleTable[k].scratchD;
 }
 
-// Steps 3-9. A zero factor leaves the score 0 or not a number, and neither
+// A zero factor leaves the score 0 or not a number, and neither
 // ever beats a kept score (0 or more), so the rest is skipped then.
 void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   const Candidate cand = setUp(b, i);

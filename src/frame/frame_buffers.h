@@ -38,8 +38,8 @@ struct FrameBuffers {
   Buffer<CellRecord> previousCells;
   Buffer<int32_t> linkCandidates;    // link pairs, then blobMap
   Buffer<int32_t> linkPairCounts;    // max(pixelCount, 1000 x 1000); then candidatePixels
-  Buffer<RegionRecord> regionTable;  // 100,000 records, stage [42]
-  Buffer<BlobRecord> blobTable;      // 100,000 records, stages [20]-[32]
+  Buffer<RegionRecord> regionTable;  // 100,000 records, cell building
+  Buffer<BlobRecord> blobTable;      // 100,000 records, content analysis
   std::vector<LinkRecord> linkRecords;  // run-wide, grows as needed
 
   IndexSort sorter;                  // shared sort work space

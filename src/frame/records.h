@@ -35,21 +35,21 @@ struct CellRecord {
   double nucleusRadius[180]; // smoothed outer radius, directions 0..120
   int32_t linkCount;
   int32_t partner;           // linked cell in the other frame, 0 = none
-  int32_t trackId;           // union-find parent in [42]-[43], then the track id
+  int32_t trackId;           // union-find parent while cells are built and merged, then the track id
   double moveDistance;
   double aspect;
 };
 
-// One record of the stage-[42] region union-find.
+// One record of the region union-find of the cell building.
 struct RegionRecord {
   int32_t parent;
   int32_t cellNumber;
   int32_t size;
 };
 
-// One blob of a flooding pass (stages [20]-[32]).
+// One blob of a flooding pass of the content analysis.
 struct BlobRecord {
-  int32_t seedPixel;          // highest pixel in stage [20], lowest in [30]
+  int32_t seedPixel;          // highest pixel in the forward flood, lowest in the backward
   int32_t blobSize;
   uint8_t interior;           // never touched another cell, not in a nucleus
   double vacuoleScore;
@@ -87,7 +87,7 @@ struct FrameSummary {
   double vacuoleMaxTotal;
 };
 
-// Pixel classes of stage [41].
+// Pixel classes of the classification.
 enum PixelClass : int32_t {
   Outside = -1,
   Unassigned = 0,

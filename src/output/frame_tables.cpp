@@ -44,7 +44,6 @@ double circularityOf(const CellRecord& cell) {
   return static_cast<double>(cell.area) * kFourPi / perimeter / perimeter;
 }
 
-// Step 2.
 void resetSummary(FrameSummary& summary, int32_t frame) {
   summary = FrameSummary{};
   summary.frameNumber = frame;
@@ -59,7 +58,6 @@ void addMovement(const FrameBuffers& b, FrameSummary& summary) {
   }
 }
 
-// Step 4.1.
 void addToSummary(const RunSettings& settings, const CellRecord& cell, double circularity,
                   FrameSummary& s) {
   s.cellCount += 1;
@@ -79,7 +77,7 @@ void addToSummary(const RunSettings& settings, const CellRecord& cell, double ci
   s.nucleoliShareSum += cell.nucleoliArea / cell.nucleusArea;
 }
 
-// Step 4.2. The nucleus columns show any measured nucleus, also one below the
+// The nucleus columns show any measured nucleus, also one below the
 // threshold; "Has Nuclei" alone applies the threshold.
 bool writeCellRow(const RunSettings& settings, const FrameBuffers& b, const CellRecord& cell,
                   double circularity, FILE* file) {
@@ -111,7 +109,7 @@ bool writeCellRow(const RunSettings& settings, const FrameBuffers& b, const Cell
   return row.end();
 }
 
-// Step 5. The averages over all cells and the vacuole averages divide without
+// The averages over all cells and the vacuole averages divide without
 // a zero test: an empty frame shows "nan" there.
 bool writeFrameRow(const FrameBuffers& b, const FrameSummary& s, FILE* file) {
   const double cells = s.cellCount;

@@ -197,14 +197,13 @@ int ResultCanvas::saveBmp(const std::string& path) {
 
 namespace {
 
-// Step 1.
 void clearOverlay(ResultCanvas& canvas) {
   double* alpha = canvas.overlayAlpha().data();
   const size_t count = canvas.overlayAlpha().size();
   for (size_t p = 0; p < count; ++p) alpha[p] = 0.0;
 }
 
-// Step 2: the reference slice in grey.
+// The reference slice in grey.
 void paintBackground(const FrameBuffers& b, ResultCanvas& canvas) {
   const int32_t plane = (b.referenceSlice >= 0 && b.referenceSlice < b.sliceCount) ? b.referenceSlice : 0;
   const uint8_t* grey = b.sliceStack.data() + size_t(plane) * size_t(b.pixelCount);
@@ -216,7 +215,7 @@ void paintBackground(const FrameBuffers& b, ResultCanvas& canvas) {
   }
 }
 
-// Steps 3 and 4: each cell's track id stands just above its first pixel in
+// Each cell's track id stands just above its first pixel in
 // raster order (on row 0 when that pixel is on row 0); excluded cells too.
 void drawTrackIds(FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t c = 1; c < b.nextCellNumber; ++c) b.currentCells[c].idDrawn = 0;
@@ -243,7 +242,7 @@ void plotOutlinePoint(const FrameBuffers& b, int32_t centre, double radius, int3
   canvas.plotPixel(x, y, colour.red, colour.green, colour.blue);
 }
 
-// Step 5: nuclei that reach the threshold.
+// Nuclei that reach the threshold.
 void drawNucleusOutlines(const RunSettings& settings, const FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t c = 1; c < b.nextCellNumber; ++c) {
     const CellRecord& cell = b.currentCells[c];
@@ -254,7 +253,7 @@ void drawNucleusOutlines(const RunSettings& settings, const FrameBuffers& b, Res
   }
 }
 
-// Step 6: the blobs the tables count as vacuoles.
+// The blobs the tables count as vacuoles.
 void drawVacuoleOutlines(const FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
     const BlobRecord& record = b.blobTable[blob];
@@ -265,7 +264,7 @@ void drawVacuoleOutlines(const FrameBuffers& b, ResultCanvas& canvas) {
   }
 }
 
-// Step 7: a cell pixel is a border pixel when a 4-neighbour inside the
+// A cell pixel is a border pixel when a 4-neighbour inside the
 // picture belongs elsewhere; the picture edge itself draws no border.
 void drawCellBorders(const FrameBuffers& b, ResultCanvas& canvas) {
   const int32_t w = b.width;
@@ -283,7 +282,7 @@ void drawCellBorders(const FrameBuffers& b, ResultCanvas& canvas) {
   }
 }
 
-// Step 8: links of the current frame and the four before it, between the box
+// Links of the current frame and the four before it, between the box
 // centres the tables wrote into the records.
 void drawTracks(const FrameBuffers& b, ResultCanvas& canvas) {
   const int32_t oldest = b.frameOrdinal - kTrackFrames;

@@ -61,11 +61,11 @@ class ResultCanvas {
   Buffer<uint8_t> fileImage_;     // rows bottom to top, padded as in the file
 };
 
-// Steps 1 to 8 of the frame's picture (the frame loop saves it): overlay
+// The frame's picture (the frame loop saves it): overlay
 // cleared, reference slice as background, track ids, nucleus outlines,
 // vacuole outlines, cell borders, tracks of the current frame and the four
-// before it. Reads the frame's cells, blobs and completed link records (after
-// writeFrameTables); writes only the `idDrawn` scratch of the cells. The
+// before it. Reads the frame's cells, blobs and link records (completed by
+// measureMovement); writes only the `idDrawn` scratch of the cells. The
 // canvas must have the image size.
 void drawResultImage(const RunSettings& settings, FrameBuffers& buffers, ResultCanvas& canvas);
 

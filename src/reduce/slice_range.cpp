@@ -84,7 +84,7 @@ double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double
 
 namespace {
 
-// Step 4 for the candidate first..last: false when it has no slope at all,
+// For the candidate first..last: false when it has no slope at all,
 // otherwise true with the energy of its mismatch map.
 bool candidateEnergy(FrameBuffers& buffers, const uint8_t* reference, double gMin, double gMax,
                      int32_t first, int32_t last, double* energy) {

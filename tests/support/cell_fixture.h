@@ -60,7 +60,7 @@ struct CellFrame {
     b.sorter.sort(b.sortedPixels.data(), b.deltaMap.data(), b.pixelCount - 1);
   }
 
-  // The state stage [42] hands on: classMap holds cell numbers 1..count.
+  // The state buildCells hands on: classMap holds cell numbers 1..count.
   void setLabelsAsBuilt(int32_t count) {
     b.nextCellNumber = count + 1;
     for (int32_t k = 1; k <= count; ++k) {

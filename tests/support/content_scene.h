@@ -1,5 +1,5 @@
 // Hand-made frames for the content stages: cells drawn straight into cellMap,
-// deltaMap, cellPixels and the cell records, as stages [43] and [44] would
+// deltaMap, cellPixels and the cell records, as completeCells and adjustCells would
 // leave them.
 #pragma once
 

@@ -349,7 +349,7 @@ void shiftGroup(Population* p, int32_t group, double dx, double dy) {
   }
 }
 
-// Step 1: every motion group drifts; a step that would take a cell centre out
+// Every motion group drifts; a step that would take a cell centre out
 // of the image or a cell too close to another group is not taken.
 void moveGroups(Population* p, Random& random) {
   for (int32_t group = 0; group < p->groupCount; ++group) {
@@ -381,7 +381,7 @@ bool familyKeepsGaps(const Population& p, int32_t motherIndex) {
   return true;
 }
 
-// Step 2: cells that are not buds grow by a small factor, carrying their buds
+// Cells that are not buds grow by a small factor, carrying their buds
 // outwards; growth that would press into a neighbour is skipped.
 void growCells(Population* p, Random& random) {
   for (int32_t k = 0; k < static_cast<int32_t>(p->cells.size()); ++k) {
@@ -398,7 +398,7 @@ void growCells(Population* p, Random& random) {
   }
 }
 
-// Step 3: buds that are still small grow outwards from their mother.
+// Buds that are still small grow outwards from their mother.
 void growBuds(Population* p, Random& random) {
   for (int32_t k = 0; k < static_cast<int32_t>(p->cells.size()); ++k) {
     SynthCell& bud = p->cells[k];
@@ -411,7 +411,7 @@ void growBuds(Population* p, Random& random) {
   }
 }
 
-// Step 4: some cells without a growing bud start one.
+// Some cells without a growing bud start one.
 void startBuds(Population* p, Random& random) {
   const int32_t existing = static_cast<int32_t>(p->cells.size());
   for (int32_t k = 0; k < existing; ++k) {
