@@ -1,4 +1,5 @@
 #include "io/decoders.h"
+#include "io/tiff_writer.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -158,8 +159,7 @@ void invertSamples(std::vector<uint8_t>* pixels) {
 
 bool decodeTiff(const std::string& path, const Request& request, DecodedImage* image) {
   // Codecs that still report through the process-wide handlers stay silent too.
-  TIFFSetErrorHandler(nullptr);
-  TIFFSetWarningHandler(nullptr);
+  silenceLibtiff();
   std::string libraryError;
   std::unique_ptr<TIFFOpenOptions, TiffOptionsFree> options(TIFFOpenOptionsAlloc());
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepFirstTiffError, &libraryError);

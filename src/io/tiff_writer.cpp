@@ -26,14 +26,16 @@ SampleLayout layoutOf(TiffSample sample) {
   return {8, SAMPLEFORMAT_UINT, 1};
 }
 
-void quietHandler(const char*, const char*, va_list) {}
-
 }  // namespace
+
+void silenceLibtiff() {
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+}
 
 bool writeTiff(const std::string& path, int32_t width, int32_t height, TiffSample sample,
                const void* pixels, std::string* reason) {
-  TIFFSetWarningHandler(quietHandler);
-  TIFFSetErrorHandler(quietHandler);
+  silenceLibtiff();
   const SampleLayout layout = layoutOf(sample);
   // "w8" would be BigTIFF; plain "w" stays readable by every viewer.
   TIFF* tif = TIFFOpen(path.c_str(), "w");
