@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "contents/fit_candidates.h"
 #include "contents/ray_march.h"
 #include "frame/map_markers.h"
 
@@ -27,12 +28,9 @@ constexpr double kContrastSpan = 0.4;
 constexpr double kInnerSizeOffset = 5.5;  // f6: half credit at area 0, full from area 30.25
 constexpr double kInnerSizeSpan = 11.0;
 
-struct Candidate {
-  int32_t blob;
-  int32_t seed;        // origin of the rays: the blob's highest pixel
+// The seed of a forward blob is its highest pixel.
+struct Candidate : FitCandidate {
   int32_t cell;
-  double level;        // value of the candidate pixel
-  double seedValue;
   int32_t innerStamp;  // edgeMap mark of the nucleolus pixels
   int32_t outerStamp;  // edgeMap mark of the ring pixels
 };
@@ -45,16 +43,6 @@ struct RayEnds {
   int8_t outer[kDirections];
 };
 
-// The last rejection seen for a blob: its level and the edge pixel that
-// rejected it. Kept in a small table indexed by blob number; a slot holds one
-// blob at a time, and a blob without a slot is simply walked.
-struct Rejection {
-  int32_t blob;
-  int32_t edgePixel;
-  double level;
-};
-constexpr int32_t kRejectionSlots = 1024;
-
 struct Fit {
   const FrameBuffers& b;
   const RayPaths& paths;
@@ -63,20 +51,12 @@ struct Fit {
   AngleEntry* angles;
   double riseTolerance;
   RayEnds* ends;
-  Rejection* rejections;
+  RejectionMemory* rejections;
 };
 
 Candidate setUp(const FrameBuffers& b, int32_t i) {
-  const int32_t p = b.candidatePixels()[i];
-  const int32_t blob = b.blobMap()[p];
-  const int32_t seed = b.blobTable[blob].seedPixel;
-  return {blob,
-          seed,
-          b.cellMap[p],
-          b.deltaMap[p],
-          b.deltaMap[seed],
-          i,
-          i + b.candidateCount + kOuterStampGap};
+  const FitCandidate base = fitCandidateAt(b, i);
+  return {base, b.cellMap[base.pixel], i, i + b.candidateCount + kOuterStampGap};
 }
 
 // For direction k: the nucleolus phase runs while values stay at or
@@ -129,8 +109,8 @@ bool walkRay(const Fit& fit, const Candidate& cand, int32_t k, int32_t* edgePixe
 // and at a lower level each phase ends at the same pixel or further out, so
 // every ray reaches at least as far as it did then.
 bool rejectedBefore(const Fit& fit, const Candidate& cand) {
-  const Rejection& r = fit.rejections[cand.blob % kRejectionSlots];
-  return r.blob == cand.blob && cand.level <= r.level && fit.edge[r.edgePixel] == kEdgePixel;
+  const Rejection* r = fit.rejections->find(cand.blob);
+  return r != nullptr && cand.level <= r->level && fit.edge[r->edgePixel] == kEdgePixel;
 }
 
 // The seed is stamped before the first ray, as the walk of every
@@ -144,7 +124,7 @@ bool walkRays(const Fit& fit, const Candidate& cand) {
   for (int32_t k = 0; k < kDirections; ++k) {
     int32_t edgePixel = 0;
     if (!walkRay(fit, cand, k, &edgePixel)) {
-      fit.rejections[cand.blob % kRejectionSlots] = {cand.blob, edgePixel, cand.level};
+      fit.rejections->remember({cand.blob, edgePixel, cand.level});
       return false;
     }
   }
@@ -261,9 +241,9 @@ void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
   RayEnds ends;
-  Rejection rejections[kRejectionSlots] = {};  // blob 0 never exists
+  RejectionMemory rejections;
   const Fit fit{b,     paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), settings.riseTolerance,
-                &ends, rejections};
+                &ends, &rejections};
   // Candidates in list order: within a cell the higher level first, so of
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);

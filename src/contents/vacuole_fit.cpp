@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "contents/fit_candidates.h"
 #include "contents/ray_march.h"
 #include "frame/map_markers.h"
 #include "base/angles.h"
@@ -15,21 +16,8 @@ constexpr double kRoundFrom = 0.95;       // circularity above which an outline 
 constexpr double kRadiusFrom = 2.0;       // mean radius above which an outline scores
 constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which it scores
 
-struct Candidate {
-  int32_t blob;
-  int32_t seed;       // origin of the rays: the blob's lowest pixel
-  double level;       // value of the candidate pixel
-  double seedValue;
-};
-
-// The lowest rejected level seen for a blob, in a small table indexed by
-// blob number; a slot holds one blob at a time, and a blob without a slot is
-// simply walked.
-struct Rejection {
-  int32_t blob;
-  double level;
-};
-constexpr int32_t kRejectionSlots = 1024;
+// The seed of a backward blob is its lowest pixel.
+using Candidate = FitCandidate;
 
 struct Fit {
   const RayPaths& paths;
@@ -38,15 +26,8 @@ struct Fit {
   AngleEntry* angles;
   int32_t width;
   int32_t height;
-  Rejection* rejections;
+  RejectionMemory* rejections;
 };
-
-Candidate setUp(const FrameBuffers& b, int32_t i) {
-  const int32_t p = b.candidatePixels()[i];
-  const int32_t blob = b.blobMap()[p];
-  const int32_t seed = b.blobTable[blob].seedPixel;
-  return {blob, seed, b.deltaMap[p], b.deltaMap[seed]};
-}
 
 // For direction k: the ray runs while values stay between the seed
 // value and the level and fall at most kFallBack below the highest value met.
@@ -76,8 +57,8 @@ bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
 // same pixel or further out, and what rejects (an edge pixel, a value below
 // the seed) does not change during the stage.
 bool rejectedBefore(const Fit& fit, const Candidate& cand) {
-  const Rejection& r = fit.rejections[cand.blob % kRejectionSlots];
-  return r.blob == cand.blob && cand.level >= r.level;
+  const Rejection* r = fit.rejections->find(cand.blob);
+  return r != nullptr && cand.level >= r->level;
 }
 
 // Nothing a rejected candidate writes is read again, so its remaining
@@ -86,7 +67,7 @@ bool walkRays(const Fit& fit, const Candidate& cand) {
   if (rejectedBefore(fit, cand)) return false;
   for (int32_t k = 0; k < kDirections; ++k) {
     if (!walkRay(fit, cand, k)) {
-      fit.rejections[cand.blob % kRejectionSlots] = {cand.blob, cand.level};
+      fit.rejections->remember({cand.blob, 0, cand.level});
       return false;
     }
   }
@@ -165,7 +146,7 @@ void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radiu
 // A zero factor leaves the score 0 or not a number, and neither
 // ever beats a kept score (0 or more), so the rest is skipped then.
 void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
-  const Candidate cand = setUp(b, i);
+  const Candidate cand = fitCandidateAt(b, i);
   if (!walkRays(fit, cand)) return;
   smoothOutline(fit.angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
   const double circ = atLeastZero(measureOutline(fit.angles, &AngleEntry::scratchD).circularity - kRoundFrom);
@@ -185,8 +166,8 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
 void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  Rejection rejections[kRejectionSlots] = {};  // blob 0 never exists
-  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height, rejections};
+  RejectionMemory rejections;
+  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height, &rejections};
   // Candidates in list order: within a blob the lower level first, so of
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
