@@ -10,6 +10,24 @@ namespace {
 
 constexpr int64_t kPairAreaFloor = int64_t{1000} * 1000;  // two frames of 999 cells
 
+// With overcommitted memory a huge request may be granted and fail only when
+// touched, killing the run midway: refuse what the machine cannot hold.
+bool fitsTheMachine(const RunSettings& settings, uint64_t stackCount, int64_t n, int64_t summaries,
+                    std::string* reason) {
+  const long double needed = static_cast<long double>(stackCount) +
+                             static_cast<long double>(n) * (sizeof(double) + 7 * sizeof(int32_t)) +
+                             static_cast<long double>(summaries) * sizeof(FrameSummary);
+  const long double physical = static_cast<long double>(sysconf(_SC_PHYS_PAGES)) *
+                               static_cast<long double>(sysconf(_SC_PAGE_SIZE));
+  if (physical <= 0 || needed <= physical) return true;
+  *reason = "cannot allocate " + std::to_string(static_cast<uint64_t>(needed / (1 << 20))) +
+            " MiB for " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
+            " pixels, " + std::to_string(settings.sliceCount) + " slices, " +
+            std::to_string(settings.frameCount) + " frames: the machine has " +
+            std::to_string(static_cast<uint64_t>(physical / (1 << 20))) + " MiB";
+  return false;
+}
+
 }  // namespace
 
 bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* reason) {
@@ -27,21 +45,7 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   const uint64_t stackCount =
       (n > 0 && slices > 0 && n <= INT64_MAX / slices) ? count(n * slices) : 0;
 
-  // With overcommitted memory a huge request may be granted and fail only
-  // when touched, killing the run midway: refuse what the machine cannot hold.
-  const long double needed = static_cast<long double>(stackCount) +
-                             static_cast<long double>(n) * (sizeof(double) + 7 * sizeof(int32_t)) +
-                             static_cast<long double>(summaries) * sizeof(FrameSummary);
-  const long double physical = static_cast<long double>(sysconf(_SC_PHYS_PAGES)) *
-                               static_cast<long double>(sysconf(_SC_PAGE_SIZE));
-  if (physical > 0 && needed > physical) {
-    *reason = "cannot allocate " + std::to_string(static_cast<uint64_t>(needed / (1 << 20))) +
-              " MiB for " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
-              " pixels, " + std::to_string(settings.sliceCount) + " slices, " +
-              std::to_string(settings.frameCount) + " frames: the machine has " +
-              std::to_string(static_cast<uint64_t>(physical / (1 << 20))) + " MiB";
-    return false;
-  }
+  if (!fitsTheMachine(settings, stackCount, n, summaries, reason)) return false;
   struct Request {
     const char* name;
     bool ok;
