@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "output/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +17,35 @@ RunSettings parse(std::vector<std::string> words) {
   return parseCommandLine(static_cast<int>(argv.size()), argv.data());
 }
 
-TEST(Settings, DefaultsWithOnlyTheProgramName) {
+TEST(Settings, HelpStatesTheDefaultsAParseWithoutOptionsGives) {
+  // The help text is what users read the defaults from: it must say what the
+  // program does when an option is left out.
   const RunSettings s = parse({});
-  EXPECT_EQ(s.width, 960);
-  EXPECT_EQ(s.height, 720);
-  EXPECT_EQ(s.pathPattern, "");
-  EXPECT_EQ(s.outputFolder, "");
-  EXPECT_EQ(s.firstFrame, 1);
-  EXPECT_EQ(s.frameCount, 5);
-  EXPECT_EQ(s.frameDigits, 4);
-  EXPECT_EQ(s.firstSlice, 1);
-  EXPECT_EQ(s.sliceCount, 16);
-  EXPECT_EQ(s.sliceDigits, 3);
-  EXPECT_DOUBLE_EQ(s.nucleusThreshold, 0.6);
-  EXPECT_DOUBLE_EQ(s.coreThreshold, 0.1);
-  EXPECT_DOUBLE_EQ(s.riseTolerance, 0.1);
-  EXPECT_EQ(s.sliceTrimLimit, 4);
-  EXPECT_FALSE(s.writeResultImages);
-  EXPECT_EQ(s.pixelCount, 960 * 720);
-  EXPECT_TRUE(s.unknownOptions.empty());
+  const std::string usage = usageText();
+  const auto line = [&usage](const std::string& option) {
+    const size_t at = usage.find("\n  " + option + " ");
+    return at == std::string::npos ? std::string() : usage.substr(at, usage.find('\n', at + 1) - at);
+  };
+  const auto shows = [&line](const std::string& option, const std::string& value) {
+    const std::string text = line(option);
+    return text.size() > value.size() + 2 &&
+           text.compare(text.size() - value.size() - 2, value.size() + 2, "(" + value + ")") == 0;
+  };
+  EXPECT_TRUE(shows("-w", std::to_string(s.width)));
+  EXPECT_TRUE(shows("-h", std::to_string(s.height)));
+  EXPECT_TRUE(shows("-fs", std::to_string(s.firstFrame)));
+  EXPECT_TRUE(shows("-c", std::to_string(s.frameCount)));
+  EXPECT_TRUE(shows("-fl", std::to_string(s.frameDigits)));
+  EXPECT_TRUE(shows("-ss", std::to_string(s.firstSlice)));
+  EXPECT_TRUE(shows("-sc", std::to_string(s.sliceCount)));
+  EXPECT_TRUE(shows("-sl", std::to_string(s.sliceDigits)));
+  EXPECT_TRUE(shows("-b", std::to_string(s.sliceTrimLimit)));
+  EXPECT_TRUE(shows("-th", formatDouble(s.nucleusThreshold)));
+  EXPECT_TRUE(shows("-tc", formatDouble(s.coreThreshold)));
+  EXPECT_TRUE(shows("-tv", formatDouble(s.riseTolerance)));
+  EXPECT_TRUE(shows("-i", s.writeResultImages ? "on" : "off"));
+  EXPECT_EQ(s.pixelCount, s.width * s.height);
+  EXPECT_TRUE(s.pathPattern.empty() && s.outputFolder.empty() && s.unknownOptions.empty());
 }
 
 TEST(Settings, EveryOptionTakesTheNextWord) {

@@ -300,20 +300,18 @@ TEST(ClassifyPixelsTest, SinglePixelImage) {
   EXPECT_EQ(classify(f, 0.1), (Classes{{PositiveCore}}));
 }
 
-TEST(ClassifyPixelsTest, EqualValuesGrowInTheSortedOrder) {
-  // Two equal weak pixels beside a seed: the far one joins only when the
-  // sort placed it before the near one (so it is visited after it).
+TEST(ClassifyPixelsTest, EqualValuesGrowInTheOrderTheSortLeavesThem) {
+  // Two equal weak pixels beside a seed. The sort leaves them far-then-near
+  // when the seed is on the left, so the near one is visited first and the
+  // far one joins through it; mirrored, the sort leaves them far-then-near
+  // the other way round and the far one, visited first, stays a margin.
   SmallFrame f(4, 1, 1);
   setMap(f, {{0.5, 0.05, 0.05, -0.01}});
-  const Classes c = classify(f, 0.1);
-  int32_t nearAt = -1;
-  int32_t farAt = -1;
-  for (int32_t k = 0; k < 4; ++k) {
-    if (f.buffers.sortedPixels[k] == 1) nearAt = k;
-    if (f.buffers.sortedPixels[k] == 2) farAt = k;
-  }
-  EXPECT_EQ(c[0][1], PositiveCore);
-  EXPECT_EQ(c[0][2], farAt < nearAt ? PositiveCore : AttachedMargin);
+  EXPECT_EQ(classify(f, 0.1)[0][2], PositiveCore);
+  setMap(f, {{-0.01, 0.05, 0.05, 0.5}});
+  const Classes mirrored = classify(f, 0.1);
+  EXPECT_EQ(mirrored[0][2], PositiveCore);
+  EXPECT_EQ(mirrored[0][1], AttachedMargin);
 }
 
 TEST(ClassifyPixelsTest, AgreesWithTheLiteralStepsOnRandomMaps) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,46 +18,6 @@ RunSettings smallRun(int32_t width, int32_t height) {
   s.sliceCount = 3;
   s.frameCount = 2;
   return s;
-}
-
-TEST(Buffers, DiskOffsetsNearestFirstInSortOrder) {
-  FrameBuffers b;
-  b.diskOffsetCount = fillDiskOffsets(b.diskDx, b.diskDy);
-  ASSERT_EQ(b.diskOffsetCount, 317);
-  const std::vector<std::pair<int, int>> first25 = {
-      {0, 0}, {0, -1}, {0, 1}, {-1, 0}, {1, 0}, {-1, 1}, {-1, -1}, {1, -1}, {1, 1},
-      {0, -2}, {-2, 0}, {0, 2}, {2, 0}, {-1, 2}, {-2, -1}, {-2, 1}, {2, 1}, {1, -2},
-      {1, 2}, {2, -1}, {-1, -2}, {-2, 2}, {-2, -2}, {2, -2}, {2, 2}};
-  for (size_t m = 0; m < first25.size(); ++m) {
-    EXPECT_EQ(b.diskDx[m], first25[m].first) << "offset " << m;
-    EXPECT_EQ(b.diskDy[m], first25[m].second) << "offset " << m;
-  }
-  // Distances never decrease; distance exactly 10 and (7, 7) are included.
-  bool sawSixEight = false, sawSevenSeven = false;
-  for (int32_t m = 1; m < b.diskOffsetCount; ++m) {
-    const int d0 = b.diskDx[m - 1] * b.diskDx[m - 1] + b.diskDy[m - 1] * b.diskDy[m - 1];
-    const int d1 = b.diskDx[m] * b.diskDx[m] + b.diskDy[m] * b.diskDy[m];
-    EXPECT_LE(d0, d1);
-    EXPECT_LE(d1, 100);
-    sawSixEight |= (b.diskDx[m] == -6 && b.diskDy[m] == 8);
-    sawSevenSeven |= (b.diskDx[m] == 7 && b.diskDy[m] == 7);
-  }
-  EXPECT_TRUE(sawSixEight);
-  EXPECT_TRUE(sawSevenSeven);
-}
-
-TEST(Buffers, AngleTableUsesTheFixedPiConstant) {
-  FrameBuffers b;
-  ASSERT_TRUE(b.angleTable.obtain(kAngleEntries));
-  fillAngleTable(b.angleTable.data());
-  EXPECT_EQ(b.angleTable[0].sinK, 0.0);
-  EXPECT_EQ(b.angleTable[0].cosK, 1.0);
-  // Direction 15 lies slightly above 45 degrees with pi taken as 3.1415927.
-  EXPECT_GT(b.angleTable[15].sinK, b.angleTable[15].cosK);
-  EXPECT_NEAR(b.angleTable[15].sinK - b.angleTable[15].cosK, 1.6e-8, 0.2e-8);
-  // Direction 120 does not quite close the circle.
-  EXPECT_NE(b.angleTable[120].sinK, 0.0);
-  EXPECT_EQ(b.angleTable[30].sinK, std::sin(30.0 * 360.0 / 120.0 / 180.0 * 3.1415927));
 }
 
 TEST(Buffers, AllocationSizesAndHandOver) {

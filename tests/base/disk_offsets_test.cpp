@@ -1,0 +1,40 @@
+#include "base/disk_offsets.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace focustrack {
+namespace {
+
+TEST(DiskOffsets, NearestFirstInSortOrder) {
+  int8_t dx[kDiskOffsetSlots];
+  int8_t dy[kDiskOffsetSlots];
+  const int32_t count = fillDiskOffsets(dx, dy);
+  ASSERT_EQ(count, 317);
+  const std::vector<std::pair<int, int>> first25 = {
+      {0, 0}, {0, -1}, {0, 1}, {-1, 0}, {1, 0}, {-1, 1}, {-1, -1}, {1, -1}, {1, 1},
+      {0, -2}, {-2, 0}, {0, 2}, {2, 0}, {-1, 2}, {-2, -1}, {-2, 1}, {2, 1}, {1, -2},
+      {1, 2}, {2, -1}, {-1, -2}, {-2, 2}, {-2, -2}, {2, -2}, {2, 2}};
+  for (size_t m = 0; m < first25.size(); ++m) {
+    EXPECT_EQ(dx[m], first25[m].first) << "offset " << m;
+    EXPECT_EQ(dy[m], first25[m].second) << "offset " << m;
+  }
+  // Distances never decrease; distance exactly 10 and (7, 7) are included.
+  bool sawSixEight = false, sawSevenSeven = false;
+  for (int32_t m = 1; m < count; ++m) {
+    const int d0 = dx[m - 1] * dx[m - 1] + dy[m - 1] * dy[m - 1];
+    const int d1 = dx[m] * dx[m] + dy[m] * dy[m];
+    EXPECT_LE(d0, d1);
+    EXPECT_LE(d1, 100);
+    sawSixEight |= (dx[m] == -6 && dy[m] == 8);
+    sawSevenSeven |= (dx[m] == 7 && dy[m] == 7);
+  }
+  EXPECT_TRUE(sawSixEight);
+  EXPECT_TRUE(sawSevenSeven);
+}
+
+}  // namespace
+}  // namespace focustrack
