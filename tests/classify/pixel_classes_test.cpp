@@ -56,8 +56,9 @@ Grid ringAround(double inner) {
   return rows;
 }
 
-// The seven steps written out literally, one pixel at a time, step 5 in the
-// sorted order.
+// The reference the fast classification is compared with: every rule
+// written out straightforwardly, one pixel at a time, margins in the sorted
+// order.
 std::vector<int32_t> plainClasses(const SmallFrame& f, double t) {
   const int32_t w = f.settings.width;
   const int32_t h = f.settings.height;
@@ -314,7 +315,7 @@ TEST(ClassifyPixelsTest, EqualValuesGrowInTheOrderTheSortLeavesThem) {
   EXPECT_EQ(mirrored[0][1], AttachedMargin);
 }
 
-TEST(ClassifyPixelsTest, AgreesWithTheLiteralStepsOnRandomMaps) {
+TEST(ClassifyPixelsTest, AgreesWithTheStraightforwardFormOnRandomMaps) {
   // Few distinct values, so that many pixels tie and equal-value order counts.
   const double thresholds[] = {0.1, 0.25, 0.0, -0.2, 1.5, std::nan("")};
   const int32_t sizes[][2] = {{31, 23}, {1, 40}, {40, 1}, {2, 2}};

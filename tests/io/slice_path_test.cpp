@@ -7,7 +7,7 @@
 
 namespace focustrack {
 
-TEST(SlicePath, ExampleFromTheNamingRule) {
+TEST(SlicePath, ZeroPadsFrameAndSliceNumbers) {
   EXPECT_EQ(slicePath("stack_t%0_z%1.tif", 12, 4, 1, 3), "stack_t0012_z001.tif");
 }
 
