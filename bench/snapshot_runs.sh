@@ -40,8 +40,10 @@ run_case() {
   fi
   # The command line in run.json names this snapshot's folder; keep it
   # comparable between two snapshots made in different places.
-  [ -f "$dir/run.json" ] && sed -i "s#$out#OUT#g" "$dir/run.json"
-  sed -i "s#$out#OUT#g" "$dir/stderr.txt"
+  # So do the build's and the source's folders.
+  for file in "$dir/run.json" "$dir/stderr.txt"; do
+    [ -f "$file" ] && sed -i "s#$out#OUT#g; s#$build#BUILD#g; s#$here#SOURCE#g" "$file"
+  done
 }
 
 synth() {
