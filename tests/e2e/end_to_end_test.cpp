@@ -151,7 +151,7 @@ TEST_F(SyntheticRun, TwoRunsGiveIdenticalFiles) {
     EXPECT_EQ(readFile(entry.path()), readFile(second / name)) << name;
     ++compared;
   }
-  EXPECT_EQ(compared, 2u + 5u + 5u);  // two tables, five images, five masks
+  EXPECT_EQ(compared, 4u + 5u + 5u);  // four tables, five images, five masks
 }
 
 // Lines of a table whose first field (the frame ordinal) is at most `last`.
