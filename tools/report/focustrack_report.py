@@ -2,8 +2,9 @@
 """focustrack-report: writes report.html, one self-contained page that shows
 how a focustrack run went, from the tables of its output folder alone.
 
-  focustrack-report OUTDIR
-      the report of one run: OUTDIR/report.html
+  focustrack-report OUTDIR [--link-images]
+      the report of one run: OUTDIR/report.html, with the result images
+      embedded (unless they are too large or --link-images is given)
   focustrack-report --positions RESULTS NAME [NAME ...]
       the report over the positions RESULTS/NAME of the many-positions
       workflow, figures coloured or panelled by position: RESULTS/report.html
@@ -63,7 +64,7 @@ def write_page(path, text):
     return 0
 
 
-def report_of_run(folder):
+def report_of_run(folder, link_images):
     import report_page as page
     from report_tables import Position
     if not os.path.isdir(folder):
@@ -74,7 +75,7 @@ def report_of_run(folder):
                     f"_events.csv: is it the output folder (-o) of a focustrack run?")
     figures = draw_figures([position])
     notes = list(position.notes)
-    viewer = page.viewer_block(position, notes)
+    viewer = page.viewer_block(position, notes, link_images)
     if not figures:
         notes.append("No figure could be drawn: the tables have no rows.")
     text = page.page(f"focustrack report: {position.name}", os.path.abspath(folder),
@@ -111,6 +112,8 @@ def main(argv):
     parser.add_argument("folder", help="output folder of the run (with --positions: the results folder)")
     parser.add_argument("names", nargs="*", help="with --positions: the position folders in it")
     parser.add_argument("--positions", action="store_true", help="one report over several positions")
+    parser.add_argument("--link-images", action="store_true",
+                        help="refer to the result images next to the page instead of embedding them")
     args = parser.parse_args(argv)
     if not args.positions and args.names:
         parser.error("one output folder, or --positions RESULTS NAME ...")
@@ -122,7 +125,7 @@ def main(argv):
     sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
     if args.positions:
         return report_of_positions(args.folder, args.names)
-    return report_of_run(args.folder)
+    return report_of_run(args.folder, args.link_images)
 
 
 if __name__ == "__main__":

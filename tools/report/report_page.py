@@ -127,8 +127,9 @@ def image_source(folder, name, embed):
         return "data:image/bmp;base64," + base64.b64encode(f.read()).decode("ascii")
 
 
-def viewer_block(position, notes):
-    """A slider over the result images; empty without images."""
+def viewer_block(position, notes, link_images=False):
+    """A slider over the result images; empty without images. They are
+    embedded unless asked otherwise or too large."""
     if not position.images:
         return ""
     frames_of = {}
@@ -137,8 +138,8 @@ def viewer_block(position, notes):
         frames_of = dict(zip(average.column("Index", int), average.column("Frame", int)))
     first = (position.run or {}).get("settings", {}).get("firstFrame", 1)
     total = sum(os.path.getsize(os.path.join(position.folder, n)) for _, n in position.images)
-    embed = total <= EMBED_LIMIT
-    if not embed:
+    embed = total <= EMBED_LIMIT and not link_images
+    if not embed and not link_images:
         notes.append("The result images are too large to embed: the frame viewer shows them from "
                      "the folder of the report, so keep the page next to them.")
     frames = [{"ordinal": k, "frame": frames_of.get(k, first + k - 1), "file": name,
