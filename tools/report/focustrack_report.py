@@ -78,8 +78,9 @@ def report_of_run(folder, link_images):
     viewer = page.viewer_block(position, notes, link_images)
     if not figures:
         notes.append("No figure could be drawn: the tables have no rows.")
-    text = page.page(f"focustrack report: {position.name}", os.path.abspath(folder),
-                     page.run_facts(position.run), position.warnings, notes, figures,
+    shown = os.path.normpath(folder)
+    text = page.page(f"focustrack report: {shown if shown != '.' else position.name}",
+                     "Output folder: " + shown, page.run_facts(position.run), position.warnings, notes, figures,
                      [page.event_counts([position]), viewer])
     return write_page(os.path.join(folder, "report.html"), text)
 
@@ -100,7 +101,7 @@ def report_of_positions(results, names):
     figures = draw_figures(positions)
     if not figures:
         notes.append("No figure could be drawn: no position has tables with rows.")
-    text = page.page("focustrack report: all positions", os.path.abspath(results),
+    text = page.page("focustrack report: all positions", "Results folder: " + os.path.normpath(results),
                      page.positions_block(positions), warnings, notes, figures,
                      [page.event_counts(positions)])
     return write_page(os.path.join(results, "report.html"), text)
