@@ -64,7 +64,8 @@ bool writeEvent(const FrameBuffers& b, const Event& event, FILE* file) {
 }
 
 // Disappearances and divisions, in previous cell order; a division lists
-// its children in link order (ascending cell number).
+// its children in link order (ascending cell number). Only the few cells
+// that divide or fuse look through the frame's links.
 bool writePreviousEvents(const FrameBuffers& b, std::span<const LinkRecord> links,
                          const Lineage& lineage, FILE* file) {
   bool written = true;
@@ -74,7 +75,7 @@ bool writePreviousEvents(const FrameBuffers& b, std::span<const LinkRecord> link
     if (cell.area == 0 || children == 1) continue;
     Event event{children == 0 ? "disappearance" : "division", {}, {}, {}, {}};
     addCell(event.fromIds, event.fromSizes, cell);
-    for (const LinkRecord& link : links) {
+    for (const LinkRecord& link : children > 0 ? links : std::span<const LinkRecord>()) {
       if (link.previousNumber != prev || !counts(b, link)) continue;
       addCell(event.toIds, event.toSizes, b.currentCells[link.currentNumber]);
     }
@@ -94,7 +95,7 @@ bool writeCurrentEvents(const FrameBuffers& b, std::span<const LinkRecord> links
     const int32_t parents = lineage.parentCount[cur];
     if (cell.area == 0 || parents == 1 || (parents == 0 && firstFrame)) continue;
     Event event{parents == 0 ? "appearance" : "fusion", {}, {}, {}, {}};
-    for (const LinkRecord& link : links) {
+    for (const LinkRecord& link : parents > 0 ? links : std::span<const LinkRecord>()) {
       if (link.currentNumber != cur || !counts(b, link)) continue;
       addCell(event.fromIds, event.fromSizes, b.previousCells[link.previousNumber]);
     }
