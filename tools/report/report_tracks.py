@@ -8,19 +8,21 @@ from matplotlib.ticker import MaxNLocator
 
 from report_figures import (DIVISION_COLOUR, FUSION_COLOUR, LINEAGE_TRACKS, WIDTH, Figure, colour,
                             frame_axis, plt, svg_text)
-from report_tables import id_list
+from report_tables import convert_field, id_list
 
 
 def track_records(table):
     """The rows of _tracks.csv as small dicts, in id order."""
     records = []
     for row in table.rows:
-        growth = row["Growth Rate"].strip()
-        records.append({"id": int(row["Id"]), "first": int(row["First Frame"]),
-                        "last": int(row["Last Frame"]), "present": int(row["Frames Present"]),
-                        "border": int(row["Border Frames"]), "from": id_list(row["From"]),
-                        "to": id_list(row["To"]),
-                        "growth": float(growth) if growth else None})
+        number = {name: convert_field(row[name], int)
+                  for name in ("Id", "First Frame", "Last Frame", "Frames Present", "Border Frames")}
+        if None in number.values():
+            continue  # a damaged row: the reader has kept only rows whose numbers parse
+        records.append({"id": number["Id"], "first": number["First Frame"], "last": number["Last Frame"],
+                        "present": number["Frames Present"], "border": number["Border Frames"],
+                        "from": id_list(row["From"]), "to": id_list(row["To"]),
+                        "growth": convert_field(row["Growth Rate"])})
     return records
 
 
