@@ -272,6 +272,14 @@ def case_bad_input(check):
     usage = check.run_report()
     check.expect(usage.returncode == 2 and "usage" in usage.stderr, f"usage: {usage.stderr}")
 
+    log = os.path.join(check.work, "stderr.txt")
+    with open(log, "w") as f:
+        f.write("focustrack: cannot read slice 't0005_z003.tif' of frame 5: file not found\n")
+    check.expect(check.run_report(base, "--log", log).returncode == 0, "report with --log")
+    check.expect("focustrack: cannot read slice &#x27;t0005_z003.tif&#x27;" in page_text(base), "log warning")
+    no_log = check.run_report(base, "--log", log + ".missing")
+    check.expect(no_log.returncode == 1 and "no log file" in no_log.stderr, f"missing log: {no_log.stderr}")
+
     text = damaged(check, base, "empty-cells", lambda d: open(os.path.join(d, "_cells.csv"), "w").close())
     check.expect("_cells.csv is empty" in text, "empty table note")
     check.expect({"cells-per-frame", "lineage"} <= data_ids(text) and "size-distribution" not in data_ids(text),

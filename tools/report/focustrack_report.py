@@ -2,9 +2,10 @@
 """focustrack-report: writes report.html, one self-contained page that shows
 how a focustrack run went, from the tables of its output folder alone.
 
-  focustrack-report OUTDIR [--link-images]
+  focustrack-report OUTDIR [--link-images] [--log FILE]
       the report of one run: OUTDIR/report.html, with the result images
-      embedded (unless they are too large or --link-images is given)
+      embedded (unless they are too large or --link-images is given) and
+      the reason lines of FILE (the run's saved standard error) as warnings
   focustrack-report --positions RESULTS NAME [NAME ...]
       the report over the positions RESULTS/NAME of the many-positions
       workflow, figures coloured or panelled by position: RESULTS/report.html
@@ -64,12 +65,14 @@ def write_page(path, text):
     return 0
 
 
-def report_of_run(folder, link_images):
+def report_of_run(folder, link_images, log):
     import report_page as page
     from report_tables import Position
     if not os.path.isdir(folder):
         return fail(f"'{folder}' is not a folder")
-    position = Position(folder)
+    if log and not os.path.isfile(log):
+        return fail(f"no log file '{log}'")
+    position = Position(folder, log=log)
     if not position.has_any_table():
         return fail(f"'{folder}' holds none of the tables _cells.csv, _average.csv, _tracks.csv, "
                     f"_events.csv: is it the output folder (-o) of a focustrack run?")
@@ -113,6 +116,8 @@ def main(argv):
     parser.add_argument("folder", help="output folder of the run (with --positions: the results folder)")
     parser.add_argument("names", nargs="*", help="with --positions: the position folders in it")
     parser.add_argument("--positions", action="store_true", help="one report over several positions")
+    parser.add_argument("--log", metavar="FILE",
+                        help="the run's standard error, saved: its reason lines join the warnings")
     parser.add_argument("--link-images", action="store_true",
                         help="refer to the result images next to the page instead of embedding them")
     args = parser.parse_args(argv)
@@ -126,7 +131,7 @@ def main(argv):
     sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
     if args.positions:
         return report_of_positions(args.folder, args.names)
-    return report_of_run(args.folder, args.link_images)
+    return report_of_run(args.folder, args.link_images, args.log)
 
 
 if __name__ == "__main__":

@@ -173,11 +173,10 @@ def run_warnings(run):
     return warnings
 
 
-def log_warnings(folder):
-    """Warning and error lines of a saved console log (the workflow keeps
-    one as focustrack.log), without colour sequences and times."""
-    path = os.path.join(folder, "focustrack.log")
-    if not os.path.exists(path):
+def log_warnings(path):
+    """The reason lines ("focustrack: ...") of a saved standard error or
+    console log, without colour sequences."""
+    if not path or not os.path.exists(path):
         return []
     found = []
     try:
@@ -208,13 +207,15 @@ def result_images(folder):
 class Position:
     """Everything the report knows about one output folder."""
 
-    def __init__(self, folder, name=None):
+    def __init__(self, folder, name=None, log=None):
+        """`log`: a saved copy of the run's standard error; by default the
+        focustrack.log that the many-positions workflow keeps in the folder."""
         self.folder = folder
         self.name = name or os.path.basename(os.path.realpath(folder)) or folder
         self.notes = []
         self.tables = {key: read_table(folder, key, self.notes) for key in TABLES}
         self.run = read_run(folder, self.notes)
-        self.warnings = run_warnings(self.run) + log_warnings(folder)
+        self.warnings = run_warnings(self.run) + log_warnings(log or os.path.join(folder, "focustrack.log"))
         self.images = result_images(folder)
 
     def table(self, key):
