@@ -86,8 +86,10 @@ bool writeOutput(Run& run) {
   if (!writeFrameTables(run.settings, b, run.tables, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
-  if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why) ||
-      !writeTrackTable(run.lineage, run.tables.tracksPath, &why)) {
+  if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why)) {
+    run.log.warning(frameName(run) + ": " + why);
+  }
+  if (!writeTrackTable(run.lineage, run.tables.tracksPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {
