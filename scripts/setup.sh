@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages focustrack needs to build and test, when they
-# are missing; with --with-workflow also snakemake for the many-positions
-# workflow. Run as root; safe to run again.
+# Installs the Debian packages focustrack needs to build, test and write its
+# run reports, when they are missing. Options (any combination):
+#   --with-workflow  also snakemake, for the many-positions workflow
+#   --with-tests     also chromium, which the report test drives headless
+# Run as root; safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev)
-if [ "${1:-}" = --with-workflow ]; then
-  packages+=(snakemake)
-fi
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev
+          python3 python3-matplotlib)
+for option in "$@"; do
+  case "$option" in
+    --with-workflow) packages+=(snakemake) ;;
+    --with-tests) packages+=(chromium) ;;
+    *) echo "setup.sh: unknown option '$option'" >&2; exit 1 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

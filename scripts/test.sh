@@ -3,7 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh --with-workflow
+bash scripts/setup.sh --with-workflow --with-tests
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j"$(nproc)")
 bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOCUSTRACK_SANITIZE=ON

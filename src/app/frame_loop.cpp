@@ -74,7 +74,8 @@ bool runStages(Run& run) {
   return true;
 }
 
-// Tables, masks, then the result image when asked for.
+// Tables (the track table rewritten whole), masks, then the result image
+// when asked for.
 bool writeOutput(Run& run) {
   FrameBuffers& b = run.buffers;
   if (!b.capacityNote.empty()) {
@@ -83,6 +84,12 @@ bool writeOutput(Run& run) {
   }
   std::string why;
   if (!writeFrameTables(run.settings, b, run.tables, &why)) {
+    run.log.warning(frameName(run) + ": " + why);
+  }
+  if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why)) {
+    run.log.warning(frameName(run) + ": " + why);
+  }
+  if (!writeTrackTable(run.lineage, run.tables.tracksPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {

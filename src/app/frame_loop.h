@@ -11,6 +11,7 @@
 #include "app/stage_log.h"
 #include "frame/frame_buffers.h"
 #include "frame/settings.h"
+#include "output/lineage.h"
 #include "output/result_image.h"
 #include "output/tables.h"
 
@@ -22,6 +23,7 @@ struct Run {
   StageLog& log;
   FrameBuffers& buffers;
   TableFiles& tables;
+  Lineage& lineage;
   ResultCanvas& canvas;
   RunRecord& record;
   std::vector<uint32_t>& maskScratch;

@@ -100,6 +100,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   record.stopReason = "running";
 
   TableFiles tables;
+  Lineage lineage;
   std::string tableProblem;
   const bool tablesOpen = openTables(settings, tables, &tableProblem);
   if (tablesOpen) saveManifest(settings, record, err);
@@ -109,7 +110,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   int status = 0;
   {
     StageLog log(out, err);
-    Run run{settings, log, buffers, tables, canvas, record, maskScratch};
+    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch};
     if (!tablesOpen || !writeTableHeaders(tables, &tableProblem)) {
       log.error(tableProblem);
       record.stopReason = "table cannot be created";
@@ -117,6 +118,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
       status = 1;
     } else if (prepareBuffers(settings, log, buffers, canvas, record)) {
       runFrames(run, err);
+      if (!writeTrackTable(lineage, tables.tracksPath, &tableProblem)) log.warning(tableProblem);
       if (settings.printStageTimes) printStageTimes(log, record, err);
     }
     canvas.release();

@@ -65,6 +65,8 @@ struct LinkRecord {
   int32_t previousCell;  // cell number, then the pixel index of its box centre
   int32_t currentCell;   // likewise
   double distance = 0.0; // between the two box centres, once measured
+  int32_t previousNumber = 0;  // the two cell numbers, kept after the fields
+  int32_t currentNumber = 0;   // above become pixel indices
 };
 
 struct FrameSummary {

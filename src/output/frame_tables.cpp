@@ -5,38 +5,12 @@
 
 #include "base/angles.h"
 #include "frame/predicates.h"
+#include "output/row_writer.h"
 #include "output/tables.h"
 
 namespace focustrack {
 
 namespace {
-
-// One table row; every field is followed by ", ", the last one too. A missing
-// file writes nothing and fails at the end of the row.
-class RowWriter {
- public:
-  explicit RowWriter(FILE* file) : file_(file) {}
-
-  void integer(int32_t value) {
-    if (file_ != nullptr) std::fprintf(file_, "%d, ", value);
-  }
-  void real(double value) {
-    if (file_ != nullptr) std::fprintf(file_, "%s, ", formatDouble(value).c_str());
-  }
-  void empty() {
-    if (file_ != nullptr) std::fputs(", ", file_);
-  }
-  // Ends the row and hands it to the system; false when any part failed.
-  bool end() {
-    if (file_ == nullptr) return false;
-    std::fputc('\n', file_);
-    const bool flushed = std::fflush(file_) == 0;
-    return flushed && !std::ferror(file_);
-  }
-
- private:
-  FILE* file_;
-};
 
 // Circularity of a cell: area x 4 pi / perimeter^2.
 double circularityOf(const CellRecord& cell) {

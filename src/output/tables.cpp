@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "output/lineage.h"
+
 namespace focustrack {
 
 namespace {
@@ -29,6 +31,12 @@ bool writeHeader(FILE* file, const char* const (&names)[N]) {
   return std::fflush(file) == 0 && !std::ferror(file);
 }
 
+FILE* createTable(const std::string& path, std::string* reason) {
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) *reason = "cannot create table '" + path + "': " + std::strerror(errno);
+  return file;
+}
+
 }  // namespace
 
 bool openTables(const RunSettings& settings, TableFiles& tables, std::string* reason) {
@@ -42,17 +50,14 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
   }
   tables.cellsPath = outputPath(settings.outputFolder, "_cells.csv");
   tables.averagePath = outputPath(settings.outputFolder, "_average.csv");
-  tables.cells = std::fopen(tables.cellsPath.c_str(), "w");
-  if (tables.cells == nullptr) {
-    *reason = "cannot create table '" + tables.cellsPath + "': " + std::strerror(errno);
-    return false;
-  }
-  tables.average = std::fopen(tables.averagePath.c_str(), "w");
-  if (tables.average == nullptr) {
-    *reason = "cannot create table '" + tables.averagePath + "': " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  tables.eventsPath = outputPath(settings.outputFolder, "_events.csv");
+  tables.tracksPath = outputPath(settings.outputFolder, "_tracks.csv");
+  tables.cells = createTable(tables.cellsPath, reason);
+  if (tables.cells == nullptr) return false;
+  tables.average = createTable(tables.averagePath, reason);
+  if (tables.average == nullptr) return false;
+  tables.events = createTable(tables.eventsPath, reason);
+  return tables.events != nullptr;
 }
 
 bool writeTableHeaders(TableFiles& tables, std::string* reason) {
@@ -64,14 +69,20 @@ bool writeTableHeaders(TableFiles& tables, std::string* reason) {
     *reason = "cannot write table '" + tables.averagePath + "'";
     return false;
   }
-  return true;
+  if (!writeEventHeader(tables.events)) {
+    *reason = "cannot write table '" + tables.eventsPath + "'";
+    return false;
+  }
+  return writeTrackTable(Lineage{}, tables.tracksPath, reason);
 }
 
 void closeTables(TableFiles& tables) {
   if (tables.cells != nullptr) std::fclose(tables.cells);
   if (tables.average != nullptr) std::fclose(tables.average);
+  if (tables.events != nullptr) std::fclose(tables.events);
   tables.cells = nullptr;
   tables.average = nullptr;
+  tables.events = nullptr;
 }
 
 std::string formatDouble(double value) {

@@ -27,6 +27,11 @@ const std::string kAverageHeader =
     "Cell Size (Nuclei), Circularity (Nuclei), Nuclei Size, Nuclei / Cell, Nucleoli Size, "
     "Nucleoli / Nuclei, Vacuole Count, Vacuole Size, Vacuole Max, \n";
 
+const std::string kEventsHeader = "Index, Frame, Event, From Ids, From Sizes, To Ids, To Sizes, \n";
+const std::string kTracksHeader =
+    "Id, First Frame, Last Frame, Frames Present, From, To, Size at Start, Size at End, Growth Rate, "
+    "Mean Move, Nucleus Frames, Touched Border, Border Frames, \n";
+
 TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
   const fs::path out = freshFolder("count0") / "out";
   const RunResult r = runFocustrack({"-c", "0", "-o", out.string()});
@@ -34,6 +39,21 @@ TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
   EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start\n" + kLayoutA + "Finished");
   EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
   EXPECT_EQ(readFile(out / "_average.csv"), kAverageHeader);
+  EXPECT_EQ(readFile(out / "_events.csv"), kEventsHeader);
+  EXPECT_EQ(readFile(out / "_tracks.csv"), kTracksHeader);
+  EXPECT_FALSE(fs::exists(out / "_tracks.csv.tmp"));
+}
+
+// The track table is replaced through a temporary file next to it; when that
+// cannot be made, the run cannot keep its tables and ends like any table
+// that cannot be created.
+TEST(FrameLoop, TrackTableThatCannotBeReplacedEndsTheRunWithStatusOne) {
+  const fs::path out = freshFolder("tracks-blocked") / "out";
+  fs::create_directories(out / "_tracks.csv.tmp");
+  const RunResult r = runFocustrack({"-c", "1", "-o", out.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("_tracks.csv.tmp"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
 }
 
 TEST(FrameLoop, MissingSlicesStopTheRunButKeepEarlierFrames) {

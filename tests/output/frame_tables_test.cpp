@@ -130,6 +130,8 @@ TEST(FrameTables, ExcludedCellLinkCountsInMove) {
   expectLink(f.b.linkRecords[0], 0, 5, 6);
   expectLink(f.b.linkRecords[1], 11, 15 * width + 15, 15 * width + 18);
   expectLink(f.b.linkRecords[2], 12, 35 * width + 5, 37 * width + 4);
+  EXPECT_EQ(f.b.linkRecords[2].previousNumber, 2);  // cell numbers stay for the lineage
+  EXPECT_EQ(f.b.linkRecords[2].currentNumber, e);
   EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The many-positions workflow on three small synthetic positions, one of them
 # missing a slice in frame 2: every position runs, the merged tables hold the
-# rows of every position unchanged, and the failed position is reported.
+# rows of every position unchanged, the failed position is reported, and
+# every position and the whole run get a report page.
 # Arguments: focustrack binary, focustrack-synth binary. Exit 77 = skipped.
 set -euo pipefail
 focustrack=$1
@@ -9,6 +10,10 @@ synth=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 if ! command -v snakemake >/dev/null; then
   echo "snakemake is not installed; skipping"
+  exit 77
+fi
+if ! python3 -c 'import matplotlib' 2>/dev/null && ! /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
+  echo "matplotlib is not installed (the reports need it); skipping"
   exit 77
 fi
 work=$(mktemp -d)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Merges the tables of several focustrack positions into one per-cell and one
-per-frame table with a leading Position column, and reports each position's
+"""Merges the tables of several focustrack positions (cells, frames, tracks,
+events) into one table each with a leading Position column, and reports each position's
 outcome in positions.tsv. Rows are copied as they stand: every field keeps
 its text, so the merged tables hold exactly what the positions wrote."""
 
@@ -9,7 +9,8 @@ import json
 import os
 import sys
 
-TABLES = [("_cells.csv", "merged_cells.csv"), ("_average.csv", "merged_average.csv")]
+TABLES = [("_cells.csv", "merged_cells.csv"), ("_average.csv", "merged_average.csv"),
+          ("_tracks.csv", "merged_tracks.csv"), ("_events.csv", "merged_events.csv")]
 
 
 def outcome(folder):
