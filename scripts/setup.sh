@@ -4,7 +4,7 @@
 # workflow. Run as root; safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev)
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev libpugixml-dev)
 if [ "${1:-}" = --with-workflow ]; then
   packages+=(snakemake)
 fi
