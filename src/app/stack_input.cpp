@@ -50,8 +50,9 @@ bool StackInput::open(RunSettings& settings, std::string* reason) {
 }
 
 bool StackInput::resolveSizes(RunSettings& s, std::string* reason) const {
-  if (reader_.layout() == InputLayout::SliceFiles) return true;
   const RecordingShape& shape = reader_.shape();
+  // Slice files, or a stack file that is not there (yet): the command line's sizes.
+  if (shape.file.empty()) return true;
   if (!agree("-w", s.widthGiven, &s.width, shape.width, "pixels per row", shape.file, reason) ||
       !agree("-h", s.heightGiven, &s.height, shape.height, "rows", shape.file, reason) ||
       !agree("-sc", s.sliceCountGiven, &s.sliceCount, shape.slices, "slices per frame", shape.file,

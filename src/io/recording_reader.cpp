@@ -1,5 +1,8 @@
 #include "io/recording_reader.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "io/slice_loader.h"
 #include "io/slice_path.h"
 
@@ -17,6 +20,10 @@ bool RecordingReader::open(const ReaderSettings& settings, std::string* reason) 
   shape_ = RecordingShape();
   if (layout_ == InputLayout::SliceFiles) return true;
   const std::string path = fileOf(settings.firstFrame, 0);
+  // A file that is not there is told by the first frame that needs it, like
+  // a missing slice file; only a file that is there can disagree.
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) return true;
   std::string why;
   if (!openStack(path, layout_ == InputLayout::OneFile, &why)) {
     *reason = "cannot read '" + path + "': " + why;
@@ -64,10 +71,14 @@ bool RecordingReader::readSlice(int32_t frame, int32_t slice, int32_t width, int
                                 DecodedImage* image, std::string* reason) {
   const std::string path = fileOf(frame, slice);
   if (layout_ == InputLayout::SliceFiles) return decodeSlice(path, width, height, image, reason);
+  const bool wholeRecording = layout_ == InputLayout::OneFile;
+  if ((!stack_.isOpen() || stack_.path() != path) && !openStack(path, wholeRecording, reason)) {
+    return false;
+  }
   int32_t timePoint = 0;
-  if (layout_ == InputLayout::FrameFiles) {
-    if ((!stack_.isOpen() || stack_.path() != path) && !openStack(path, false, reason)) return false;
-    if (stackLayout_.slices != shape_.slices || stackLayout_.channels != shape_.channels) {
+  if (!wholeRecording) {
+    const bool known = !shape_.file.empty();
+    if (known && (stackLayout_.slices != shape_.slices || stackLayout_.channels != shape_.channels)) {
       *reason = "it holds " + std::to_string(stackLayout_.slices) + " slices of " +
                 std::to_string(stackLayout_.channels) + " channels, the first frame's file " +
                 std::to_string(shape_.slices) + " of " + std::to_string(shape_.channels);
@@ -83,6 +94,10 @@ bool RecordingReader::readSlice(int32_t frame, int32_t slice, int32_t width, int
   }
   if (slice < 0 || slice >= stackLayout_.slices) {
     *reason = "it holds slices 1 to " + std::to_string(stackLayout_.slices);
+    return false;
+  }
+  if (settings_.channel > stackLayout_.channels) {
+    *reason = "it has no channel " + std::to_string(settings_.channel);
     return false;
   }
   const int32_t page = pageOf(stackLayout_, settings_.channel - 1, slice, timePoint);

@@ -1,13 +1,15 @@
 #include "io/stack_reader.h"
 
 #include <filesystem>
+#include <system_error>
 
 namespace focustrack {
 
 bool TiffStack::open(const std::string& path, std::string* reason) {
   close();
   path_ = path;
-  if (!std::filesystem::exists(path)) {
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) {
     *reason = "file not found";
     return false;
   }

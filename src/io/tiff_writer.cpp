@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace focustrack {
 
@@ -51,11 +52,15 @@ bool writePageTo(TIFF* tif, int32_t width, int32_t height, TiffSample sample, co
   if (!description.empty()) TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str());
   const auto* bytes = static_cast<const unsigned char*>(pixels);
   const size_t rowBytes = static_cast<size_t>(width) * layout.bytes;
+  // libtiff takes a non-const row; it leaves it alone without compression,
+  // except that it swaps the bytes of samples in place for a file of the
+  // other byte order: such rows are written from a copy.
+  std::vector<unsigned char> copy(TIFFIsByteSwapped(tif) ? rowBytes : 0);
   bool ok = true;
   for (int32_t y = 0; y < height && ok; ++y) {
-    // libtiff takes a non-const row but does not modify it without compression.
-    ok = TIFFWriteScanline(tif, const_cast<unsigned char*>(bytes + y * rowBytes),
-                           static_cast<uint32_t>(y), 0) == 1;
+    unsigned char* row = const_cast<unsigned char*>(bytes + y * rowBytes);
+    if (!copy.empty()) row = static_cast<unsigned char*>(std::memcpy(copy.data(), row, rowBytes));
+    ok = TIFFWriteScanline(tif, row, static_cast<uint32_t>(y), 0) == 1;
   }
   return ok && TIFFWriteDirectory(tif) == 1;
 }
