@@ -6,7 +6,7 @@
 # Run as root; safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev libpugixml-dev
           python3 python3-matplotlib)
 for option in "$@"; do
   case "$option" in

@@ -11,7 +11,7 @@ namespace {
 enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
-  RiseTolerance, SliceTrimLimit, Dump
+  RiseTolerance, SliceTrimLimit, Dump, Scale, Channel
 };
 
 struct OptionName {
@@ -27,26 +27,45 @@ constexpr OptionName kValueOptions[] = {
     {"-sc", Pending::SliceCount},     {"-sl", Pending::SliceDigits},
     {"-th", Pending::NucleusThreshold}, {"-tc", Pending::CoreThreshold},
     {"-tv", Pending::RiseTolerance},  {"-b", Pending::SliceTrimLimit},
-    {"--dump", Pending::Dump},
+    {"--dump", Pending::Dump},        {"--scale", Pending::Scale},
+    {"--channel", Pending::Channel},
 };
+
+// A real number that is the whole word; not-a-number otherwise, which the
+// start-up check rejects with the word.
+double strictReal(const char* word) {
+  char* end = nullptr;
+  const double value = std::strtod(word, &end);
+  return end != word && *end == '\0' ? value : std::numeric_limits<double>::quiet_NaN();
+}
+
+// A whole number that is the whole word; 0 otherwise (never a valid channel).
+int32_t strictCount(const char* word) {
+  char* end = nullptr;
+  const long value = std::strtol(word, &end, 10);
+  const bool whole = end != word && *end == '\0' && value >= 0 && value <= INT32_MAX;
+  return whole ? static_cast<int32_t>(value) : 0;
+}
 
 void assign(RunSettings& s, Pending option, const char* word) {
   switch (option) {
-    case Pending::Width: s.width = std::atoi(word); break;
-    case Pending::Height: s.height = std::atoi(word); break;
+    case Pending::Width: s.width = std::atoi(word); s.widthGiven = true; break;
+    case Pending::Height: s.height = std::atoi(word); s.heightGiven = true; break;
     case Pending::Pattern: s.pathPattern = word; break;
     case Pending::Output: s.outputFolder = word; break;
     case Pending::FirstFrame: s.firstFrame = std::atoi(word); break;
-    case Pending::FrameCount: s.frameCount = std::atoi(word); break;
+    case Pending::FrameCount: s.frameCount = std::atoi(word); s.frameCountGiven = true; break;
     case Pending::FrameDigits: s.frameDigits = std::atoi(word); break;
     case Pending::FirstSlice: s.firstSlice = std::atoi(word); break;
-    case Pending::SliceCount: s.sliceCount = std::atoi(word); break;
+    case Pending::SliceCount: s.sliceCount = std::atoi(word); s.sliceCountGiven = true; break;
     case Pending::SliceDigits: s.sliceDigits = std::atoi(word); break;
     case Pending::NucleusThreshold: s.nucleusThreshold = std::atof(word); break;
     case Pending::CoreThreshold: s.coreThreshold = std::atof(word); break;
     case Pending::RiseTolerance: s.riseTolerance = std::atof(word); break;
     case Pending::SliceTrimLimit: s.sliceTrimLimit = std::atoi(word); break;
     case Pending::Dump: s.dumpFolder = word; break;
+    case Pending::Scale: s.scale = strictReal(word); break;
+    case Pending::Channel: s.channel = strictCount(word); break;
     case Pending::None: break;
   }
 }
@@ -78,6 +97,8 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.writeResultImages = true;
     } else if (std::strcmp(word, "--masks") == 0) {
       s.writeMasks = true;
+    } else if (std::strcmp(word, "--reverse-slices") == 0) {
+      s.reverseSlices = true;
     } else if (std::strcmp(word, "--stage-times") == 0) {
       s.printStageTimes = true;
     } else if (std::strcmp(word, "--help") == 0) {
@@ -118,11 +139,13 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
 std::string usageText() {
   return
       "Usage: focustrack [options]\n"
-      "Analyses a time-lapse bright-field recording, one z-stack of 8-bit slices per frame.\n"
+      "Analyses a time-lapse bright-field recording, one z-stack of 8- or 16-bit slices per frame.\n"
       "\n"
       "  -w N      image width in pixels                         (960)\n"
       "  -h N      image height in pixels                        (720)\n"
-      "  -p TEXT   slice path pattern; %0 frame number, %1 slice number (empty)\n"
+      "  -p TEXT   slice path pattern; %0 frame number, %1 slice number (empty);\n"
+      "            without %1 one multi-page TIFF per frame, without both one file\n"
+      "            (ImageJ hyperstack or OME-TIFF) for the whole recording\n"
       "  -o DIR    output folder for tables and images           (current folder)\n"
       "  -fs N     number of the first frame                     (1)\n"
       "  -c N      number of frames                              (5)\n"
@@ -138,6 +161,9 @@ std::string usageText() {
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
       "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
+      "  --scale F       resample every slice by F before analysis   (1)\n"
+      "  --channel N     bright-field channel of a stack file        (1)\n"
+      "  --reverse-slices  take the slices of every frame last to first (off)\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n";
 }

@@ -5,8 +5,7 @@
 
 #include "app/progress.h"
 #include "app/stages.h"
-#include "io/slice_loader.h"
-#include "io/slice_path.h"
+#include "app/slice_order.h"
 #include "output/dump.h"
 #include "output/masks.h"
 
@@ -16,24 +15,33 @@ namespace {
 
 std::string frameName(const Run& run) { return "frame " + std::to_string(run.buffers.frame); }
 
-// Every slice is attempted even after a failure, so that each missing file
-// gets its own error line.
+// Every slice file is attempted even after a failure, so that each missing
+// file gets its own error line; a stack file is reported once per frame.
 void loadStack(Run& run) {
   const RunSettings& s = run.settings;
-  FrameBuffers& b = run.buffers;
+  run.input.beginFrame();
   for (int32_t plane = 0; plane < s.sliceCount; ++plane) {
-    const std::string path =
-        slicePath(s.pathPattern, b.frame, s.frameDigits, s.firstSlice + plane, s.sliceDigits);
-    std::string why;
-    uint8_t* target = b.sliceStack.data() + static_cast<size_t>(plane) * static_cast<size_t>(b.pixelCount);
-    if (!loadSlice(path, s.width, s.height, target, &why)) {
-      run.log.error("cannot read slice '" + path + "' of " + frameName(run) + ": " + why);
-      if (run.record.stopDetail.empty()) {
-        run.record.stopReason = "missing slice";
-        run.record.stopDetail = path + ": " + why;
-      }
+    LoadProblem problem;
+    if (run.input.loadPlane(s, run.buffers, plane, &problem)) continue;
+    run.log.error(problem.message);
+    if (run.record.stopDetail.empty()) {
+      run.record.stopReason = "missing slice";
+      run.record.stopDetail = problem.detail;
     }
+    if (run.input.oneProblemPerFrame()) break;
   }
+}
+
+// Cells brighten towards higher slices; stacks taken the other way round
+// grow negative cores where cells are. Said once per run, at the first
+// frame by which the census of the frames so far shows it.
+void hintAtSliceOrder(Run& run) {
+  if (run.orderHintGiven) return;
+  addCensus(run.buffers.coreCensus, &run.censusSoFar);
+  if (!looksReversed(run.censusSoFar)) return;
+  run.orderHintGiven = true;
+  run.log.warning(frameName(run) + ": slices may be in reverse focus order; try " +
+                  (run.settings.reverseSlices ? "without --reverse-slices" : "--reverse-slices"));
 }
 
 // A failed dump is worth a warning but never stops the frame.
@@ -112,7 +120,9 @@ bool processFrame(Run& run) {
   loadStack(run);
   if (log.message("Image Loaded", true)) return false;
   beginFrame(run.buffers);
-  if (!runStages(run) || !writeOutput(run)) return false;
+  if (!runStages(run)) return false;
+  hintAtSliceOrder(run);
+  if (!writeOutput(run)) return false;
   handOverFrame(run.buffers);
   log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
   run.record.framesCompleted += 1;

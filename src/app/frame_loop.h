@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/manifest.h"
+#include "app/stack_input.h"
 #include "app/stage_log.h"
 #include "frame/frame_buffers.h"
 #include "frame/settings.h"
@@ -27,6 +28,9 @@ struct Run {
   ResultCanvas& canvas;
   RunRecord& record;
   std::vector<uint32_t>& maskScratch;
+  StackInput& input;
+  CoreCensus censusSoFar{};     // core census of the frames analysed so far
+  bool orderHintGiven = false;  // the reverse-order hint is given once per run
 };
 
 // The frames of the run, in order, with the progress line on `err`. A frame

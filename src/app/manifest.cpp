@@ -42,6 +42,16 @@ std::string jsonString(const std::string& text) {
 
 namespace {
 
+// The input options, only when one differs from its default (absent means
+// scale 1, channel 1, slices in file order).
+std::string inputOptions(const RunSettings& s) {
+  if (s.scale == 1.0 && s.channel == 1 && !s.reverseSlices) return "";
+  char text[160];
+  std::snprintf(text, sizeof text, ",\n    \"scale\": %.17g,\n    \"channel\": %d,\n    \"reverseSlices\": %s",
+                s.scale, s.channel, s.reverseSlices ? "true" : "false");
+  return text;
+}
+
 std::string settingsObject(const RunSettings& s) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
@@ -57,7 +67,7 @@ std::string settingsObject(const RunSettings& s) {
          jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
          (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
          (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
-         "\n  }";
+         inputOptions(s) + "\n  }";
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
     return false;
   }
   if (!allocateBuffers(settings, buffers, &why) ||
-      (settings.writeResultImages && !canvas.allocate(settings.width, settings.height))) {
+      (settings.writeResultImages && !canvas.allocate(buffers.width, buffers.height))) {
     if (why.empty()) why = "cannot allocate the result image";
     log.error("Memory Allocation Failed. " + why);
     record.stopReason = "allocation failure";
@@ -86,7 +86,7 @@ void saveManifest(const RunSettings& settings, const RunRecord& record, FILE* er
 }  // namespace
 
 int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
-  const RunSettings settings = parseCommandLine(argc, argv);
+  RunSettings settings = parseCommandLine(argc, argv);
   if (settings.showHelp || settings.showVersion) {
     std::fputs(settings.showHelp ? usageText().c_str() : "focustrack " FOCUSTRACK_VERSION "\n", out);
     return 0;
@@ -94,6 +94,11 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   for (const std::string& word : settings.unknownOptions) {
     std::fprintf(err, "focustrack: ignoring unknown option '%s'\n", word.c_str());
   }
+  // A stack file gives the sizes the command line leaves open, before
+  // anything is written with them.
+  StackInput input;
+  std::string inputProblem;
+  const bool inputOpen = input.open(settings, &inputProblem);
   RunRecord record;
   record.commandLine.assign(argv, argv + argc);
   record.startTime = utcTimestamp();
@@ -110,11 +115,16 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   int status = 0;
   {
     StageLog log(out, err);
-    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch};
+    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input};
     if (!tablesOpen || !writeTableHeaders(tables, &tableProblem)) {
       log.error(tableProblem);
       record.stopReason = "table cannot be created";
       record.stopDetail = tableProblem;
+      status = 1;
+    } else if (!inputOpen) {
+      log.error(inputProblem);
+      record.stopReason = "input cannot be read";
+      record.stopDetail = inputProblem;
       status = 1;
     } else if (prepareBuffers(settings, log, buffers, canvas, record)) {
       runFrames(run, err);

@@ -17,6 +17,16 @@
 
 namespace focustrack {
 
+// Core regions of a frame's classification that do not reach the image
+// border: how many are of cell size, and how many lie wholly inside a single
+// core of the other sign (nothing but that core around them).
+struct CoreCensus {
+  int32_t cellSizedPositive = 0;
+  int32_t cellSizedNegative = 0;
+  int32_t nestedPositive = 0;  // positive cores inside a negative one
+  int32_t nestedNegative = 0;  // negative cores inside a positive one
+};
+
 struct FrameBuffers {
   // Sizes, copied from the settings at allocation.
   int32_t width = 0;
@@ -25,6 +35,10 @@ struct FrameBuffers {
   int32_t sliceCount = 0;
 
   Buffer<uint8_t> sliceStack;        // plane s at s x pixelCount
+  // The stack of a frame of 16-bit slices, same layout; obtained when the
+  // first such frame is loaded. sampleBits says which stack holds the frame.
+  Buffer<uint16_t> sliceStack16;
+  int32_t sampleBits = 8;
   Buffer<double> deltaMap;
   Buffer<int32_t> sortedPixels;      // pixel indices, ascending delta
   Buffer<int32_t> classMap;          // classes, then label map, edgeMap, nucleusMask
@@ -56,6 +70,9 @@ struct FrameBuffers {
   int32_t referenceSlice = -1;
   int32_t rangeFirst = 0;
   int32_t rangeLast = 0;
+
+  // Pixel classification: its core regions counted by shape.
+  CoreCensus coreCensus;
 
   // Cell building and tracking.
   int32_t regionCount = 0;
@@ -89,6 +106,9 @@ struct FrameBuffers {
 // computed in 64-bit arithmetic; a product that does not fit fails. On false
 // `reason` names the first buffer that could not be obtained.
 bool allocateBuffers(const RunSettings& settings, FrameBuffers& buffers, std::string* reason);
+
+// Obtains sliceStack16 unless it is there already; false when it cannot.
+bool obtainSixteenBitStack(FrameBuffers& buffers);
 
 // Returns every buffer to the system (also after a partial failure).
 void releaseBuffers(FrameBuffers& buffers);

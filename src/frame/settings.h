@@ -32,6 +32,16 @@ struct RunSettings {
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 
+  // Input beyond one 8-bit file per slice (1, 1, off: the input as it is).
+  double scale = 1.0;              // "--scale F": slices resampled by F before analysis
+  int32_t channel = 1;             // "--channel N": the bright-field channel of a stack file
+  bool reverseSlices = false;      // "--reverse-slices": slices taken last to first
+  // Which sizes the command line gave; the others may come from a stack file.
+  bool widthGiven = false;
+  bool heightGiven = false;
+  bool sliceCountGiven = false;
+  bool frameCountGiven = false;
+
   // Words that look like options but are not; the caller may note them.
   std::vector<std::string> unknownOptions;
 

@@ -58,44 +58,57 @@ bool readSignature(FILE* file, FileFormat* format, const Request& request) {
   return true;
 }
 
+// Opens the file, reads its signature and hands it to the decoder it names.
+bool decodeFile(const std::string& path, const Request& request, DecodedImage* image) {
+  FilePtr file = openFile(path, request);
+  FileFormat format = FileFormat::Unknown;
+  if (!file || !readSignature(file.get(), &format, request)) return false;
+  switch (format) {
+    case FileFormat::Tiff:
+      return decodeTiff(path, request, image);
+    case FileFormat::Png:
+      return decodePng(file.get(), request, image);
+    case FileFormat::Jpeg:
+      return decodeJpeg(file.get(), request, image);
+    case FileFormat::Bmp:
+      return decodeBmp(file.get(), request, image);
+    case FileFormat::Unknown:
+      break;
+  }
+  return false;
+}
+
+}  // namespace
+
 // One block copy per row; the pitch carries the row order of the decoded image.
-void copyRows(const DecodedImage& image, int32_t width, int32_t height, uint8_t* plane) {
+void copyPlane(const DecodedImage& image, int32_t width, int32_t height, uint8_t* plane) {
   for (int32_t y = 0; y < height; ++y) {
     std::memcpy(plane + static_cast<size_t>(y) * width,
                 image.top + static_cast<ptrdiff_t>(y) * image.pitch, static_cast<size_t>(width));
   }
 }
 
-}  // namespace
+void copyPlane(const DecodedImage& image, int32_t width, int32_t height, uint16_t* plane) {
+  for (int32_t y = 0; y < height; ++y) {
+    std::memcpy(plane + static_cast<size_t>(y) * width,
+                image.top + static_cast<ptrdiff_t>(y) * image.pitch,
+                static_cast<size_t>(width) * sizeof(uint16_t));
+  }
+}
 
 bool loadSlice(const std::string& path, int32_t width, int32_t height, uint8_t* plane,
                std::string* reason) {
   const Request request{width, height, reason};
-  FilePtr file = openFile(path, request);
-  FileFormat format = FileFormat::Unknown;
-  if (!file || !readSignature(file.get(), &format, request)) return false;
-
   DecodedImage image;
-  bool decoded = false;
-  switch (format) {
-    case FileFormat::Tiff:
-      decoded = decodeTiff(path, request, &image);
-      break;
-    case FileFormat::Png:
-      decoded = decodePng(file.get(), request, &image);
-      break;
-    case FileFormat::Jpeg:
-      decoded = decodeJpeg(file.get(), request, &image);
-      break;
-    case FileFormat::Bmp:
-      decoded = decodeBmp(file.get(), request, &image);
-      break;
-    case FileFormat::Unknown:
-      break;
-  }
-  if (!decoded) return false;
-  copyRows(image, width, height, plane);
+  if (!decodeFile(path, request, &image)) return false;
+  copyPlane(image, width, height, plane);
   return true;
+}
+
+bool decodeSlice(const std::string& path, int32_t width, int32_t height, DecodedImage* image,
+                 std::string* reason) {
+  const Request request{width, height, reason, true};
+  return decodeFile(path, request, image);
 }
 
 }  // namespace focustrack

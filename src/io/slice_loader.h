@@ -1,9 +1,12 @@
 // Slice loading: decodes one slice file (TIFF, PNG, BMP or JPEG) into an
-// 8-bit plane through a maintained decoder.
+// 8-bit plane through a maintained decoder; 16-bit grey TIFF and PNG slices
+// through decodeSlice.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "io/decoders.h"
 
 namespace focustrack {
 
@@ -15,5 +18,16 @@ namespace focustrack {
 // and `reason` says why (found size and depth where known), without the path.
 bool loadSlice(const std::string& path, int32_t width, int32_t height, uint8_t* plane,
                std::string* reason);
+
+// Decodes the file like loadSlice, keeping the decoded image; besides 8-bit
+// images it accepts 16-bit unsigned grey TIFF and PNG (image->bits says
+// which). False with a reason, without the path, when it cannot.
+bool decodeSlice(const std::string& path, int32_t width, int32_t height, DecodedImage* image,
+                 std::string* reason);
+
+// Copies the rows of a decoded width x height image, top row first, into a
+// plane of its depth (8-bit into uint8_t, 16-bit into uint16_t samples).
+void copyPlane(const DecodedImage& image, int32_t width, int32_t height, uint8_t* plane);
+void copyPlane(const DecodedImage& image, int32_t width, int32_t height, uint16_t* plane);
 
 }  // namespace focustrack

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "frame/predicates.h"
+#include "output/grey_stretch.h"
 #include "io/output_paths.h"
 
 namespace focustrack {
@@ -206,8 +207,19 @@ void clearOverlay(ResultCanvas& canvas) {
 // The reference slice in grey.
 void paintBackground(const FrameBuffers& b, ResultCanvas& canvas) {
   const int32_t plane = (b.referenceSlice >= 0 && b.referenceSlice < b.sliceCount) ? b.referenceSlice : 0;
-  const uint8_t* grey = b.sliceStack.data() + size_t(plane) * size_t(b.pixelCount);
   uint8_t* base = canvas.baseImage().data();
+  if (b.sampleBits == 16) {
+    const uint16_t* samples = b.sliceStack16.data() + size_t(plane) * size_t(b.pixelCount);
+    const GreyStretch stretch = percentileStretch(samples, b.pixelCount, canvas.histogram());
+    for (int32_t p = 0; p < b.pixelCount; ++p) {
+      const uint8_t grey = stretchedGrey(samples[p], stretch);
+      base[3 * size_t(p)] = grey;
+      base[3 * size_t(p) + 1] = grey;
+      base[3 * size_t(p) + 2] = grey;
+    }
+    return;
+  }
+  const uint8_t* grey = b.sliceStack.data() + size_t(plane) * size_t(b.pixelCount);
   for (int32_t p = 0; p < b.pixelCount; ++p) {
     base[3 * size_t(p)] = grey[p];
     base[3 * size_t(p) + 1] = grey[p];

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frame/frame_buffers.h"
 
@@ -47,6 +48,8 @@ class ResultCanvas {
   const Buffer<uint8_t>& baseImage() const { return baseImage_; }
   const Buffer<uint8_t>& overlayImage() const { return overlayImage_; }
   const Buffer<double>& overlayAlpha() const { return overlayAlpha_; }
+  // Scratch of the background of 16-bit frames.
+  std::vector<uint32_t>& histogram() { return histogram_; }
 
  private:
   bool inside(int32_t x, int32_t y) const { return x >= 0 && x < width_ && y >= 0 && y < height_; }
@@ -59,6 +62,7 @@ class ResultCanvas {
   Buffer<uint8_t> overlayImage_;  // drawn colours, same layout
   Buffer<double> overlayAlpha_;   // 0 = nothing drawn
   Buffer<uint8_t> fileImage_;     // rows bottom to top, padded as in the file
+  std::vector<uint32_t> histogram_;
 };
 
 // The frame's picture (the frame loop saves it): overlay

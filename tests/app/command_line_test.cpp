@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,26 @@ TEST(Settings, LongOptions) {
   EXPECT_EQ(v.pathPattern, "--help");
 }
 
+TEST(Settings, InputOptionsAndWhichSizesWereGiven) {
+  const RunSettings plain = parse({"-p", "rec.tif"});
+  EXPECT_EQ(plain.scale, 1.0);
+  EXPECT_EQ(plain.channel, 1);
+  EXPECT_FALSE(plain.reverseSlices);
+  EXPECT_FALSE(plain.widthGiven || plain.heightGiven || plain.sliceCountGiven || plain.frameCountGiven);
+  const RunSettings s = parse({"--scale", "2.5", "--channel", "3", "--reverse-slices", "-w", "10", "-h", "20",
+                               "-sc", "5", "-c", "2"});
+  EXPECT_EQ(s.scale, 2.5);
+  EXPECT_EQ(s.channel, 3);
+  EXPECT_TRUE(s.reverseSlices);
+  EXPECT_TRUE(s.widthGiven && s.heightGiven && s.sliceCountGiven && s.frameCountGiven);
+  // Text that is not wholly a number is kept as an unusable value for the
+  // start-up check to name: not-a-number, channel 0.
+  EXPECT_TRUE(std::isnan(parse({"--scale", "2x"}).scale));
+  EXPECT_TRUE(std::isnan(parse({"--scale", ""}).scale));
+  EXPECT_EQ(parse({"--channel", "1.5"}).channel, 0);
+  EXPECT_EQ(parse({"--channel", "-2"}).channel, 0);
+}
+
 TEST(Settings, UsableSizes) {
   std::string why;
   EXPECT_TRUE(sizesAreUsable(parse({}), &why));
@@ -137,7 +158,7 @@ TEST(Settings, UsageListsEveryOption) {
   const std::string usage = usageText();
   for (const char* option : {"-w ", "-h ", "-p ", "-o ", "-fs ", "-c ", "-fl ", "-ss ", "-sc ", "-sl ",
                              "-th ", "-tc ", "-tv ", "-b ", "-i ", "--dump ", "--masks ", "--help ",
-                             "--version "}) {
+                             "--version ", "--scale ", "--channel ", "--reverse-slices "}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -57,6 +57,29 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   EXPECT_EQ(second.samples[4 * 7 + 4], 70000u);
 }
 
+// A run with --scale analyses a resampled grid; its masks have the input's
+// size, every pixel the label of the analysed pixel nearest its centre.
+TEST(Masks, ResampledRunsWriteAtTheInputSize) {
+  TempFolder folder;
+  HandFrame f(8, 6);  // the analysed grid: an input of 4 x 3 at scale 2
+  f.settings.outputFolder = folder.path();
+  f.settings.width = 4;
+  f.settings.height = 3;
+  f.settings.scale = 2.0;
+  f.paintRect(f.addCell(7), 2, 0, 5, 3);   // input pixels 1..2 of rows 0..1
+  f.paintRect(f.addCell(9), 0, 5, 7, 5);   // the analysed grid's last row: input row 2
+  f.b.cellMap[1 * 8 + 7] = 2;              // analysed (7, 1): input pixel (3, 0)
+  std::vector<uint32_t> scratch;
+  std::string why;
+  ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
+  const MaskImage mask = readMask(folder.file("masks_0001.tif"));
+  EXPECT_EQ(mask.width, 4u);
+  EXPECT_EQ(mask.height, 3u);
+  EXPECT_EQ(mask.samples, (std::vector<uint32_t>{0, 7, 7, 9,   //
+                                                 0, 7, 7, 0,   //
+                                                 9, 9, 9, 9}));
+}
+
 TEST(Masks, UnwritableFolderIsReported) {
   TempFolder folder;
   HandFrame f(4, 4);

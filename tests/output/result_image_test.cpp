@@ -394,6 +394,28 @@ TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
             std::vector<uint8_t>(canvas.baseImage().size(), 22));
 }
 
+// A 16-bit reference slice is stretched: its 1st percentile black, its 99th
+// white, linearly between.
+TEST(ResultImage, SixteenBitBackgroundIsTheStretchedReferenceSlice) {
+  HandFrame f(10, 10, 2);
+  ASSERT_TRUE(obtainSixteenBitStack(f.b));
+  f.b.sampleBits = 16;
+  for (int32_t p = 0; p < 100; ++p) {
+    f.b.sliceStack16[p] = 7;                                      // slice 0, not shown
+    f.b.sliceStack16[100 + p] = static_cast<uint16_t>(1000 + 100 * p);  // the reference
+  }
+  f.b.referenceSlice = 1;
+  ResultCanvas canvas;
+  draw(f, canvas);
+  // Ranks 1 and 98 of 100 values: 1100 and 10800.
+  for (int32_t p = 0; p < 100; ++p) {
+    const int64_t v = 1000 + 100 * p;
+    const int64_t expected = v <= 1100 ? 0 : v >= 10800 ? 255 : ((v - 1100) * 510 + 9700) / (2 * 9700);
+    ASSERT_EQ(canvas.baseImage()[3 * p], expected) << p;
+    ASSERT_EQ(canvas.baseImage()[3 * p + 2], expected) << p;
+  }
+}
+
 }  // namespace
 
 }  // namespace focustrack

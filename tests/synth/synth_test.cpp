@@ -422,3 +422,56 @@ TEST(SynthRecording, ExitStatusOfTheProgram) {
 }
 
 }  // namespace focustrack
+
+namespace focustrack {
+
+// Stack files hold the slices of the one-file-per-slice recording: 16-bit
+// values are the 8-bit ones times 257, channels other than the bright-field
+// one its negative, pages in the order their description states.
+TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
+  const fs::path folder = freshFolder("stack_formats");
+  SynthOptions o = smallRecording(folder / "slices");
+  std::string error;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  SynthOptions deep = smallRecording(folder / "deep");
+  deep.bits = 16;
+  ASSERT_TRUE(generateRecording(deep, &error)) << error;
+  SynthOptions hyper = smallRecording(folder);
+  hyper.pathPattern = (folder / "hyper" / "rec.tif").string();
+  hyper.format = SynthFormat::ImageJ;
+  hyper.channels = 2;
+  hyper.brightChannel = 2;
+  ASSERT_TRUE(generateRecording(hyper, &error)) << error;
+  EXPECT_TRUE(fs::exists(folder / "hyper" / "truth_0002.tif"));
+
+  TIFF* tif = TIFFOpen((folder / "hyper" / "rec.tif").c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  char* description = nullptr;
+  ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description));
+  EXPECT_STREQ(description, "ImageJ=1.11a\nimages=16\nchannels=2\nslices=4\nframes=2\nhyperstack=true\nmode=grayscale\nloop=false\n");
+  EXPECT_EQ(TIFFNumberOfDirectories(tif), 16u);
+  EXPECT_TRUE(TIFFIsBigEndian(tif));
+  for (int32_t frame = 1; frame <= 2; ++frame) {
+    for (int32_t z = 1; z <= 4; ++z) {
+      char name[32];
+      std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, z);
+      std::vector<uint16_t> eight, sixteen;
+      ASSERT_TRUE(readGrey(folder / "slices" / name, 8, 160, 120, &eight));
+      ASSERT_TRUE(readGrey(folder / "deep" / name, 16, 160, 120, &sixteen));
+      for (size_t i = 0; i < eight.size(); ++i) ASSERT_EQ(sixteen[i], eight[i] * 257) << name;
+      // Page c + 2 (z + 4 t): channel 1 holds the negative, channel 2 the slice.
+      for (int32_t c = 0; c < 2; ++c) {
+        ASSERT_TRUE(TIFFSetDirectory(tif, static_cast<tdir_t>(c + 2 * ((z - 1) + 4 * (frame - 1)))));
+        std::vector<unsigned char> row(TIFFScanlineSize(tif));
+        ASSERT_EQ(TIFFReadScanline(tif, row.data(), 7, 0), 1);
+        for (int32_t x = 0; x < 160; ++x) {
+          const uint16_t slice = eight[7 * 160 + x];
+          ASSERT_EQ(row[x], c == 1 ? slice : 255 - slice) << name << " channel " << c + 1;
+        }
+      }
+    }
+  }
+  TIFFClose(tif);
+}
+
+}  // namespace focustrack

@@ -10,6 +10,7 @@
 #include "synth/population.h"
 #include "synth/random.h"
 #include "synth/render.h"
+#include "synth/stack_writer.h"
 
 namespace focustrack {
 
@@ -29,19 +30,6 @@ struct TruthRow {
   double sumX = 0.0;
   double sumY = 0.0;
 };
-
-bool ensureFolderOf(const std::string& path, std::string* lastFolder, std::string* error) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty() || folder == *lastFolder) return true;
-  std::error_code failure;
-  std::filesystem::create_directories(folder, failure);
-  if (failure) {
-    *error = "cannot create folder '" + folder + "': " + failure.message();
-    return false;
-  }
-  *lastFolder = folder;
-  return true;
-}
 
 bool inImage(const FrameMaps& maps, double x, double y) {
   return x >= 0.0 && x < maps.width && y >= 0.0 && y < maps.height;
@@ -98,24 +86,28 @@ std::string truthOfFrame(const Population& population, const FrameMaps& maps, in
   return text;
 }
 
-bool writeSlices(const SynthOptions& options, const Population& population, const FrameMaps& maps,
-                 int32_t frame, int32_t ordinal, std::vector<uint8_t>* plane, std::string* lastFolder,
-                 std::string* error) {
+void renderOneSlice(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                    int32_t ordinal, int32_t s, uint8_t* plane) {
+  Random noise(mixBits(options.seed ^ kNoiseStream) ^
+               mixBits((static_cast<uint64_t>(ordinal) << 32) | static_cast<uint32_t>(s)));
+  renderSlice(maps, focusCurve(s, options.sliceCount, population.focusDrift), options.noise, noise, plane);
+}
+
+// One file per slice: each slice is written as soon as it is drawn. Stack
+// files: the frame's slices are drawn first, then written in the file's
+// page order.
+bool writeFrameSlices(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                      int32_t frame, int32_t ordinal, StackWriter& writer, std::vector<uint8_t>* pixels,
+                      std::string* lastFolder, std::string* error) {
+  const size_t n = static_cast<size_t>(options.width) * options.height;
+  const bool oneFilePerSlice = options.format == SynthFormat::Slices;
+  pixels->resize(oneFilePerSlice ? n : n * static_cast<size_t>(options.sliceCount));
   for (int32_t s = 0; s < options.sliceCount; ++s) {
-    const std::string path =
-        slicePath(options.pathPattern, frame, options.frameDigits, options.firstSlice + s, options.sliceDigits);
-    if (!ensureFolderOf(path, lastFolder, error)) return false;
-    Random noise(mixBits(options.seed ^ kNoiseStream) ^
-                 mixBits((static_cast<uint64_t>(ordinal) << 32) | static_cast<uint32_t>(s)));
-    renderSlice(maps, focusCurve(s, options.sliceCount, population.focusDrift), options.noise, noise,
-                plane->data());
-    std::string reason;
-    if (!writeTiff(path, options.width, options.height, TiffSample::UInt8, plane->data(), &reason)) {
-      *error = "cannot write slice '" + path + "': " + reason;
-      return false;
-    }
+    renderOneSlice(options, population, maps, ordinal, s,
+                   pixels->data() + (oneFilePerSlice ? 0 : static_cast<size_t>(s) * n));
+    if (oneFilePerSlice && !writer.writeSlice(frame, s, pixels->data(), lastFolder, error)) return false;
   }
-  return true;
+  return oneFilePerSlice || writer.writeFrame(frame, *pixels, lastFolder, error);
 }
 
 }  // namespace
@@ -165,15 +157,16 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
   makeBackground(options.width, options.height, mixBits(options.seed ^ kBackgroundStream), &background);
   FrameMaps maps;
   const size_t n = static_cast<size_t>(options.width) * options.height;
-  std::vector<uint8_t> plane(n);
+  std::vector<uint8_t> pixels;
   std::vector<uint16_t> labels(n);
+  StackWriter writer(options);
 
-  bool ok = true;
+  bool ok = writer.begin(&lastFolder, error);
   for (int32_t ordinal = 0; ordinal < options.frameCount && ok; ++ordinal) {
     const int32_t frame = options.firstFrame + ordinal;
     if (ordinal > 0) advancePopulation(&population, life);
     renderFrame(population, background, &maps);
-    ok = writeSlices(options, population, maps, frame, ordinal, &plane, &lastFolder, error);
+    ok = writeFrameSlices(options, population, maps, frame, ordinal, writer, &pixels, &lastFolder, error);
     if (!ok) break;
     const std::string rows = truthOfFrame(population, maps, frame, &labels);
     const std::string labelPath = truthImagePath(options, frame);
@@ -187,6 +180,11 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
       *error = "cannot write truth table '" + tablePath + "'";
       ok = false;
     }
+  }
+  std::string finishError;
+  if (!writer.finish(&finishError) && ok) {
+    *error = finishError;
+    ok = false;
   }
   if (std::fclose(table) != 0 && ok) {
     *error = "cannot write truth table '" + tablePath + "'";

@@ -10,6 +10,10 @@
 
 namespace focustrack {
 
+// How the slices are written: one TIFF per slice, one multi-page TIFF per
+// frame, or the whole recording in one ImageJ hyperstack or OME-TIFF.
+enum class SynthFormat { Slices, FrameTiff, ImageJ, Ome };
+
 struct SynthOptions {
   int32_t width = 960;        // "-w"
   int32_t height = 720;       // "-h"
@@ -24,6 +28,10 @@ struct SynthOptions {
   uint64_t seed = 1;          // "--seed"
   double noise = 2.0;         // "--noise": grey-level noise sigma
   std::string truthFolder;    // "--truth": empty means the slice pattern's folder
+  SynthFormat format = SynthFormat::Slices;  // "--format"
+  int32_t bits = 8;           // "--bits": 16 writes every grey value times 257
+  int32_t channels = 1;       // "--channels": channels per slice in a stack file
+  int32_t brightChannel = 1;  // "--channel": the bright-field one; the others hold its negative
 };
 
 // One cell per this many pixels when no cell count is given.
