@@ -16,7 +16,7 @@
 #include "io/slice_path.h"
 #include "io/tiff_writer.h"
 #include "support/image_files.h"
-#include "support/label_images.h"
+#include "support/label_image.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -262,21 +262,21 @@ TEST(InputLayouts, ScaleTwoOnAHalfSizeRecordingFindsTheCellsOfTheFullSize) {
   int32_t truthCells = 0, foundFull = 0, foundScaled = 0, foundHalf = 0;
   for (int32_t frame = 1; frame <= 5; ++frame) {
     const std::string number = paddedNumber(frame, 4);
-    const LabelImage truth = readLabels((folder / "full" / ("truth_" + number + ".tif")).string());
+    const LabelImage truth = readLabelImage((folder / "full" / ("truth_" + number + ".tif")).string());
     LabelImage halfTruth;
     halfTruth.width = 160;
     halfTruth.height = 120;
     for (int32_t y = 0; y < 120; ++y) {
-      for (int32_t x = 0; x < 160; ++x) halfTruth.labels.push_back(truth.labels[(2 * y + 1) * 320 + 2 * x + 1]);
+      for (int32_t x = 0; x < 160; ++x) halfTruth.samples.push_back(truth.samples[(2 * y + 1) * 320 + 2 * x + 1]);
     }
-    const LabelImage scaledMask = readLabels((folder / "out_half_x2" / ("masks_" + number + ".tif")).string());
+    const LabelImage scaledMask = readLabelImage((folder / "out_half_x2" / ("masks_" + number + ".tif")).string());
     // The masks of the scaled run overlay the half-size input.
     ASSERT_EQ(scaledMask.width, 160u);
     ASSERT_EQ(scaledMask.height, 120u);
-    truthCells += static_cast<int32_t>(std::set<uint32_t>(truth.labels.begin(), truth.labels.end()).size()) - 1;
-    foundFull += matchedLabels(truth, readLabels((folder / "out_full" / ("masks_" + number + ".tif")).string()), 0.5);
+    truthCells += static_cast<int32_t>(std::set<uint32_t>(truth.samples.begin(), truth.samples.end()).size()) - 1;
+    foundFull += matchedLabels(truth, readLabelImage((folder / "out_full" / ("masks_" + number + ".tif")).string()), 0.5);
     foundScaled += matchedLabels(halfTruth, scaledMask, 0.5);
-    foundHalf += matchedLabels(halfTruth, readLabels((folder / "out_half" / ("masks_" + number + ".tif")).string()), 0.5);
+    foundHalf += matchedLabels(halfTruth, readLabelImage((folder / "out_half" / ("masks_" + number + ".tif")).string()), 0.5);
   }
   std::cout << "true cells " << truthCells << " over 5 frames; found at IoU >= 0.5: full size " << foundFull
             << ", half size --scale 2 " << foundScaled << ", half size unscaled " << foundHalf << "\n";
@@ -341,9 +341,9 @@ TEST(InputLayouts, RealSixteenBitFilesFindTheCellsOfTheirEightBitCopy) {
     int32_t matched = 0;
     for (int32_t ordinal = 1; ordinal <= 4; ++ordinal) {
       const std::string number = paddedNumber(ordinal, 4);
-      const LabelImage mask = readLabels((out / ("masks_" + number + ".tif")).string());
+      const LabelImage mask = readLabelImage((out / ("masks_" + number + ".tif")).string());
       ASSERT_EQ(mask.width, 117u);  // the file's own size
-      const LabelImage reference = readLabels((folder / "traps234" / ("masks_" + number + ".tif")).string());
+      const LabelImage reference = readLabelImage((folder / "traps234" / ("masks_" + number + ".tif")).string());
       const int32_t frameMatched = matchedLabels(reference, mask, 0.7);
       EXPECT_GE(frameMatched, 5) << "frame " << ordinal;
       matched += frameMatched;

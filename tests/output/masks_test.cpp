@@ -72,7 +72,7 @@ TEST(Masks, ResampledRunsWriteAtTheInputSize) {
   std::vector<uint32_t> scratch;
   std::string why;
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
-  const MaskImage mask = readMask(folder.file("masks_0001.tif"));
+  const LabelImage mask = readLabelImage(folder.file("masks_0001.tif"));
   EXPECT_EQ(mask.width, 4u);
   EXPECT_EQ(mask.height, 3u);
   EXPECT_EQ(mask.samples, (std::vector<uint32_t>{0, 7, 7, 9,   //
