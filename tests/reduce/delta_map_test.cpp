@@ -103,19 +103,6 @@ TEST(ComputeDeltaMapTest, UsesTheChosenRangeOnly) {
   EXPECT_EQ(deltas(f), inRange);
 }
 
-TEST(ComputeDeltaMapTest, DefaultStackWithoutNarrowerRangeUsesAllSixteenSlices) {
-  // Opposite ramps in every slice range: all mismatches are flat, every
-  // candidate ties and the full stack, visited first, stays.
-  SmallFrame f(2, 1, 16);
-  for (int32_t s = 0; s < 16; ++s) {
-    f.grey(s, 0, 0) = static_cast<uint8_t>(10 + 5 * s);
-    f.grey(s, 1, 0) = static_cast<uint8_t>(200 - 5 * s);
-  }
-  EXPECT_EQ(reduce(f), (std::vector<double>{1.0, -1.0}));
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 15);
-}
-
 }  // namespace
 
 }  // namespace focustrack
