@@ -8,7 +8,6 @@ namespace focustrack {
 
 namespace {
 
-using contents_test::gaussian;
 using contents_test::Scene;
 
 // Cell 1 with a measured nucleus of radius `radius` in every direction around
@@ -91,45 +90,6 @@ TEST(NucleusMask, WalksNearTheImageBorderStayInside) {
   for (int32_t y = 0; y < 20; ++y) {
     for (int32_t x = 15; x < 30; ++x) ASSERT_EQ(mask[s.at(x, y)], 0) << x << "," << y;
   }
-}
-
-// The five content stages on one cell: a flat body inside a rising wall, a
-// Gaussian nucleus and, next to it, a round pit with a raised lip.
-TEST(NucleusMask, TheContentStagesFindTheNucleusAndKeepTheVacuoleOutsideIt) {
-  Scene s(80, 80);
-  s.addDisc(40, 40, 30, [](int32_t x, int32_t y) {
-    const double r = std::hypot(x - 40.0, y - 40.0);
-    const double rho = std::hypot(x - 54.0, y - 44.0);
-    return 0.45 + (r > 24 ? 0.08 * (r - 24) : 0.0) + 0.5 * gaussian(x, y, 32, 40, 4.0) -
-           0.4 * gaussian(x, y, 54, 44, 3.0) + 0.25 * std::exp(-(rho - 6) * (rho - 6) / 4.5);
-  });
-  s.finishCells();
-  floodBlobs(s.settings, s.b, FloodDirection::Forward);
-  fitNuclei(s.settings, s.b);
-  floodBlobs(s.settings, s.b, FloodDirection::Backward);
-  fitVacuoles(s.settings, s.b);
-  excludeNucleusBlobs(s.settings, s.b);
-  const CellRecord& cell = s.b.currentCells[1];
-  EXPECT_GE(cell.nucleusValue, s.settings.nucleusThreshold);
-  EXPECT_EQ(cell.nucleusCentre, s.at(32, 40));
-  EXPECT_EQ(s.b.nucleusMask()[s.at(32, 40)], 1);
-  EXPECT_EQ(s.b.nucleusMask()[s.at(54, 44)], 0);
-  int32_t vacuoles = 0;
-  for (int32_t blob = 1; blob <= s.b.blobCount; ++blob) {
-    const BlobRecord& r = s.b.blobTable[blob];
-    if (r.vacuoleScore > 0 && r.interior == 1 && r.vacuoleCentre == s.at(54, 44)) ++vacuoles;
-  }
-  EXPECT_GE(vacuoles, 1);
-  // Basins whose lowest pixel lies in the nucleus are none.
-  int32_t inNucleus = 0;
-  for (int32_t blob = 1; blob <= s.b.blobCount; ++blob) {
-    const BlobRecord& r = s.b.blobTable[blob];
-    if (s.b.nucleusMask()[r.seedPixel] == 1) {
-      ++inNucleus;
-      EXPECT_EQ(r.interior, 0);
-    }
-  }
-  EXPECT_GT(inNucleus, 0);
 }
 
 }  // namespace
