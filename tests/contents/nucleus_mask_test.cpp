@@ -72,23 +72,31 @@ TEST(NucleusMask, OnlyNucleiOfThisFrameAtOrAboveTheThresholdArePainted) {
 }
 
 TEST(NucleusMask, WalksNearTheImageBorderStayInside) {
-  Scene s(30, 20);
-  setUp(s, 0.9, 1, 1, 12.0, {s.at(29, 0), s.at(0, 0), s.at(29, 19)});
-  excludeNucleusBlobs(s.settings, s.b);
-  const int32_t* mask = s.b.nucleusMask();
-  // Walks towards the border end there instead of wrapping to the row above
-  // or the far column.
-  EXPECT_EQ(mask[s.at(29, 0)], 0);
-  EXPECT_EQ(mask[s.at(29, 1)], 0);
-  EXPECT_EQ(mask[s.at(29, 19)], 0);
-  EXPECT_EQ(s.b.blobTable[1].interior, 1);
-  EXPECT_EQ(s.b.blobTable[3].interior, 1);
-  EXPECT_EQ(mask[s.at(0, 1)], 1);
-  EXPECT_EQ(mask[s.at(1, 0)], 1);
-  EXPECT_EQ(s.b.blobTable[2].interior, 0);
-  EXPECT_EQ(mask[s.at(14, 1)], 1);  // radius 12 plus the step past it
-  for (int32_t y = 0; y < 20; ++y) {
-    for (int32_t x = 15; x < 30; ++x) ASSERT_EQ(mask[s.at(x, y)], 0) << x << "," << y;
+  // A nucleus by the top left corner of a 30 x 20 frame, then the same turned
+  // by half a turn: by the bottom right corner, every pixel at (29 - x, 19 - y).
+  for (bool turned : {false, true}) {
+    Scene s(30, 20);
+    const auto at = [&](int32_t x, int32_t y) { return turned ? s.at(29 - x, 19 - y) : s.at(x, y); };
+    setUp(s, 0.9, turned ? 28 : 1, turned ? 18 : 1, 12.0, {at(29, 0), at(0, 0), at(29, 19)});
+    excludeNucleusBlobs(s.settings, s.b);
+    const int32_t* mask = s.b.nucleusMask();
+    SCOPED_TRACE(turned ? "bottom right" : "top left");
+    // Walks towards the border end there instead of wrapping to the next row
+    // or the far column.
+    EXPECT_EQ(mask[at(29, 0)], 0);
+    EXPECT_EQ(mask[at(29, 1)], 0);
+    EXPECT_EQ(mask[at(29, 19)], 0);
+    EXPECT_EQ(s.b.blobTable[1].interior, 1);
+    EXPECT_EQ(s.b.blobTable[3].interior, 1);
+    EXPECT_EQ(mask[at(0, 1)], 1);
+    EXPECT_EQ(mask[at(1, 0)], 1);
+    EXPECT_EQ(s.b.blobTable[2].interior, 0);
+    // Radius 12 plus the step past it; direction 60 steps slightly more than
+    // 1.0 and ends after 12.
+    EXPECT_EQ(mask[at(turned ? 13 : 14, 1)], 1);
+    for (int32_t y = 0; y < 20; ++y) {
+      for (int32_t x = 15; x < 30; ++x) ASSERT_EQ(mask[at(x, y)], 0) << x << "," << y;
+    }
   }
 }
 

@@ -35,7 +35,7 @@ class RayMarch : public ::testing::Test {
   FrameBuffers b;
 };
 
-TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
+TEST_F(RayMarch, DiagonalsAlternateStepsAndDirectionFifteenStepsInYFirst) {
   // With pi taken as 3.1415927 the sine of direction 15 exceeds its cosine.
   const std::vector<Entered> path = walk(15, 5050, 100, kRayBudget);
   ASSERT_GE(path.size(), 2u);
@@ -43,16 +43,23 @@ TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
   // The travelled length is what the budget lost, not the crossing distance.
   EXPECT_EQ(path[0].travelled, kRayBudget - (kRayBudget - 1.0 / b.angleTable[15].sinK));
   EXPECT_EQ(path[1].pixel, 5050 + 100 + 1);
-  // Then it alternates: a 45-degree ray takes as many x as y steps.
-  int32_t xSteps = 0;
-  int32_t ySteps = 0;
-  int32_t previous = 5050;
-  for (const Entered& e : path) {
-    (e.pixel - previous == 1 ? xSteps : ySteps) += 1;
-    EXPECT_TRUE(e.pixel - previous == 1 || e.pixel - previous == 100);
-    previous = e.pixel;
+  // Then it alternates: a diagonal ray takes as many x as y steps, towards
+  // the signs of its cosine and sine.
+  const struct {
+    int32_t k, stepX, stepY;
+  } diagonals[] = {{15, 1, 100}, {45, -1, 100}, {75, -1, -100}, {105, 1, -100}};
+  for (const auto& d : diagonals) {
+    int32_t xSteps = 0;
+    int32_t ySteps = 0;
+    int32_t previous = 5050;
+    for (const Entered& e : walk(d.k, 5050, 100, kRayBudget)) {
+      (e.pixel - previous == d.stepX ? xSteps : ySteps) += 1;
+      EXPECT_TRUE(e.pixel - previous == d.stepX || e.pixel - previous == d.stepY) << "direction " << d.k;
+      previous = e.pixel;
+    }
+    EXPECT_GE(xSteps, 10) << "direction " << d.k;
+    EXPECT_LE(std::abs(xSteps - ySteps), 1) << "direction " << d.k;
   }
-  EXPECT_LE(std::abs(xSteps - ySteps), 1);
 }
 
 TEST_F(RayMarch, DirectionsAlongTheAxesMoveOnePixelPerUnit) {

@@ -41,21 +41,6 @@ TEST(VacuoleFit, ARejectionAtOneLevelLeavesLowerLevelsOfTheBlobOpen) {
   EXPECT_LT(blob.vacuoleArea, 3.1415927 * 4.6 * 4.6);
 }
 
-TEST(VacuoleFit, AMeanRadiusOfTwoOrLessScoresZero) {
-  // Three low pixels in a row: mean radius about 1.5, circularity about 0.87,
-  // a ring well above the seed. Two factors below their thresholds must not
-  // multiply into a positive score.
-  Scene s(50, 50);
-  std::fill_n(s.b.deltaMap.data(), s.b.pixelCount, 0.9);
-  s.delta(24, 25) = s.delta(25, 25) = s.delta(26, 25) = 0.0;
-  singleCandidate(s, s.at(25, 25), s.at(26, 25));
-  fitVacuoles(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].vacuoleScore, 0.0);
-  double radiusSum = 0.0;
-  for (int32_t k = 0; k < kDirections; ++k) radiusSum += s.b.angleTable[k].scratchD;
-  EXPECT_LT(radiusSum / kDirections, 2.0);
-}
-
 // An elliptical basin 13 pixels from one border of a 40 x 64 frame (64 x 40
 // for the top and bottom), 1.5 times longer along the border than across it:
 // its ring reaches outside the image. u counts from the border, v along it.
