@@ -11,7 +11,7 @@ namespace {
 enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
-  RiseTolerance, SliceTrimLimit, Dump
+  RiseTolerance, SliceTrimLimit, Dump, Exclude, MinArea, MaxArea, MinCircularity
 };
 
 struct OptionName {
@@ -27,7 +27,9 @@ constexpr OptionName kValueOptions[] = {
     {"-sc", Pending::SliceCount},     {"-sl", Pending::SliceDigits},
     {"-th", Pending::NucleusThreshold}, {"-tc", Pending::CoreThreshold},
     {"-tv", Pending::RiseTolerance},  {"-b", Pending::SliceTrimLimit},
-    {"--dump", Pending::Dump},
+    {"--dump", Pending::Dump},        {"--exclude", Pending::Exclude},
+    {"--min-area", Pending::MinArea}, {"--max-area", Pending::MaxArea},
+    {"--min-circularity", Pending::MinCircularity},
 };
 
 void assign(RunSettings& s, Pending option, const char* word) {
@@ -47,6 +49,10 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::RiseTolerance: s.riseTolerance = std::atof(word); break;
     case Pending::SliceTrimLimit: s.sliceTrimLimit = std::atoi(word); break;
     case Pending::Dump: s.dumpFolder = word; break;
+    case Pending::Exclude: s.excludeMaskPath = word; break;
+    case Pending::MinArea: s.minArea = std::atoi(word); break;
+    case Pending::MaxArea: s.maxArea = std::atoi(word); break;
+    case Pending::MinCircularity: s.minCircularity = std::atof(word); break;
     case Pending::None: break;
   }
 }
@@ -138,6 +144,11 @@ std::string usageText() {
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
       "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
+      "  --exclude FILE  device mask: cells at least half on its non-zero pixels get\n"
+      "            no row, like cells on the image border          (off)\n"
+      "  --min-area N  cells below N pixels get no row              (off)\n"
+      "  --max-area N  cells above N pixels get no row              (off)\n"
+      "  --min-circularity X  cells below this circularity get no row (off)\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n";
 }

@@ -16,6 +16,7 @@ constexpr int32_t kMaxSide = 65535;
 constexpr int32_t kMaxDigits = 20;
 constexpr int32_t kMaxCells = 5000;
 constexpr double kMaxNoise = 100.0;
+constexpr int32_t kMaxTrapPairs = 200;
 
 enum class Kind { Int, Seed, Real, Text };
 
@@ -35,7 +36,7 @@ constexpr OptionRule kOptions[] = {
     {"-fl", Kind::Int, 1, kMaxDigits},      {"-ss", Kind::Int, 0, kIntMax},
     {"-sl", Kind::Int, 1, kMaxDigits},      {"--cells", Kind::Int, 0, kMaxCells},
     {"--seed", Kind::Seed, 0, 0},           {"--noise", Kind::Real, 0, 0},
-    {"--truth", Kind::Text, 0, 0},
+    {"--truth", Kind::Text, 0, 0},          {"--traps", Kind::Int, 0, kMaxTrapPairs},
 };
 
 // The whole word must be the number: no sign for unsigned values, no
@@ -58,6 +59,7 @@ void storeInt(const char* option, int32_t value, SynthOptions* o) {
   else if (w == "-ss") o->firstSlice = value;
   else if (w == "-sl") o->sliceDigits = value;
   else if (w == "--cells") o->cellCount = value;
+  else if (w == "--traps") o->trapPairs = value;
 }
 
 bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std::string* error) {
@@ -158,6 +160,8 @@ std::string synthUsageText() {
       "  --cells N    number of cells       (one per 9000 pixels, at least 1)\n"
       "  --seed N     random seed; the same seed gives the same files (1)\n"
       "  --noise X    grey-level noise sigma                     (2)\n"
+      "  --traps N    N pillar pairs of a trap device that never move; their\n"
+      "               pixels are 0 in the truth images and 255 in device.tif (0)\n"
       "  --truth DIR  folder of truth_NNNN.tif and truth.csv     (the slices' folder)\n"
       "  --help       print this text and exit\n"
       "\n"

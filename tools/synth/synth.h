@@ -24,6 +24,7 @@ struct SynthOptions {
   uint64_t seed = 1;          // "--seed"
   double noise = 2.0;         // "--noise": grey-level noise sigma
   std::string truthFolder;    // "--truth": empty means the slice pattern's folder
+  int32_t trapPairs = 0;      // "--traps": pillar pairs of a trap device
 };
 
 // One cell per this many pixels when no cell count is given.
@@ -41,6 +42,8 @@ std::string effectiveTruthFolder(const SynthOptions& options);
 // The truth label image of a frame: truth_<frame padded like the slices>.tif.
 std::string truthImagePath(const SynthOptions& options, int32_t frame);
 std::string truthTablePath(const SynthOptions& options);
+// The trap device of a recording with --traps: device.tif in the truth folder.
+std::string deviceMaskPath(const SynthOptions& options);
 
 // Writes every slice, truth image and the truth table, creating missing
 // folders. The same options give the same files, byte for byte. Returns false
