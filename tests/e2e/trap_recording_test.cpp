@@ -37,15 +37,15 @@ std::set<Row> tableRows(const fs::path& out) {
   return rows;
 }
 
-LabelImage labels(const fs::path& path) {
-  LabelImage image;
+LabelMap labels(const fs::path& path) {
+  LabelMap image;
   std::string why;
-  EXPECT_TRUE(readLabelImage(path.string(), &image, &why)) << why;
+  EXPECT_TRUE(readLabelMap(path.string(), &image, &why)) << why;
   return image;
 }
 
 // A row is a true cell when most of its pixels lie on a true cell.
-bool isTrueCell(const LabelImage& found, const LabelImage& truth, int id) {
+bool isTrueCell(const LabelMap& found, const LabelMap& truth, int id) {
   int64_t pixels = 0, onCell = 0;
   for (size_t i = 0; i < found.labels.size(); ++i) {
     if (found.labels[i] != static_cast<uint32_t>(id)) continue;
@@ -90,8 +90,8 @@ class TrapRecording : public ::testing::Test {
     EXPECT_EQ(result.out.find("Error"), std::string::npos) << result.err;
     TrapRun run;
     for (const Row& row : tableRows(out)) {
-      const LabelImage found = labels(frameFilePath(out.string(), "masks", row.first, "tif"));
-      const LabelImage truth = labels(folder_ / "truth" / ("truth_000" + std::to_string(row.first) + ".tif"));
+      const LabelMap found = labels(frameFilePath(out.string(), "masks", row.first, "tif"));
+      const LabelMap truth = labels(folder_ / "truth" / ("truth_000" + std::to_string(row.first) + ".tif"));
       ++run.rows;
       if (isTrueCell(found, truth, row.second)) {
         ++run.trueCellRows;
@@ -102,7 +102,7 @@ class TrapRecording : public ::testing::Test {
   }
 
   fs::path proposeMask(const fs::path& run) {
-    std::vector<LabelImage> first = {labels(run / "masks_0001.tif"), labels(run / "masks_0002.tif")};
+    std::vector<LabelMap> first = {labels(run / "masks_0001.tif"), labels(run / "masks_0002.tif")};
     const std::vector<uint8_t> mask = proposeDeviceMask(first, ProposalRules{});
     const fs::path path = folder_ / "device_mask.tif";
     std::string why;

@@ -89,10 +89,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (output.empty()) output = outputPath(folder, "device_mask.tif");
-  std::vector<LabelImage> images(static_cast<size_t>(frames));
+  std::vector<LabelMap> images(static_cast<size_t>(frames));
   for (int f = 0; f < frames; ++f) {
     std::string why;
-    if (!readLabelImage(frameFilePath(folder, "masks", f + 1, "tif"), &images[f], &why)) {
+    if (!readLabelMap(frameFilePath(folder, "masks", f + 1, "tif"), &images[f], &why)) {
       std::fprintf(stderr, "focustrack-mask: %s (run focustrack with --masks over %d frames first)\n",
                    why.c_str(), frames);
       return 1;

@@ -17,7 +17,7 @@ namespace {
 
 using Counts = std::map<uint32_t, int64_t>;
 
-Counts areas(const LabelImage& image) {
+Counts areas(const LabelMap& image) {
   Counts counts;
   for (uint32_t label : image.labels) {
     if (label != 0) ++counts[label];
@@ -27,7 +27,7 @@ Counts areas(const LabelImage& image) {
 
 // The label of `later` that covers most of object `label` of `first`, with
 // that overlap; 0 when none covers any of it.
-uint32_t bestMatch(const LabelImage& first, uint32_t label, const LabelImage& later, int64_t* overlap) {
+uint32_t bestMatch(const LabelMap& first, uint32_t label, const LabelMap& later, int64_t* overlap) {
   Counts covered;
   for (size_t i = 0; i < first.labels.size(); ++i) {
     if (first.labels[i] == label && later.labels[i] != 0) ++covered[later.labels[i]];
@@ -50,7 +50,7 @@ struct Stillness {
   double sizeChange = 0.0;    // relative area change, first to last frame
 };
 
-Stillness measureStillness(const std::vector<LabelImage>& frames, const std::vector<Counts>& area,
+Stillness measureStillness(const std::vector<LabelMap>& frames, const std::vector<Counts>& area,
                            uint32_t label, std::vector<uint32_t>* matches) {
   Stillness s;
   const int64_t firstArea = area[0].at(label);
@@ -95,12 +95,12 @@ std::vector<uint8_t> widen(const std::vector<uint8_t>& mask, int32_t width, int3
 
 }  // namespace
 
-std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelImage>& frames, const ProposalRules& rules,
+std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelMap>& frames, const ProposalRules& rules,
                                        std::string* report) {
   if (frames.empty()) return {};
-  const LabelImage& first = frames[0];
+  const LabelMap& first = frames[0];
   std::vector<Counts> area;
-  for (const LabelImage& frame : frames) area.push_back(areas(frame));
+  for (const LabelMap& frame : frames) area.push_back(areas(frame));
   std::vector<uint8_t> mask(first.labels.size(), 0);
   for (const auto& [label, size] : area[0]) {
     std::vector<uint32_t> matches;
@@ -122,7 +122,7 @@ std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelImage>& frames, co
   return widen(mask, first.width, first.height, rules.grow);
 }
 
-bool readLabelImage(const std::string& path, LabelImage* image, std::string* reason) {
+bool readLabelMap(const std::string& path, LabelMap* image, std::string* reason) {
   silenceLibtiff();
   std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), [](TIFF* t) {
     if (t != nullptr) TIFFClose(t);

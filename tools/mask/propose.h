@@ -11,7 +11,7 @@
 namespace focustrack {
 
 // One label image: 0 background, otherwise an object's id.
-struct LabelImage {
+struct LabelMap {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> labels;
@@ -30,10 +30,10 @@ struct ProposalRules {
 // With `report`, one line per object of the first frame: its id, area, the
 // worst overlap / union over the later frames, the area change and whether
 // it was taken.
-std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelImage>& frames, const ProposalRules& rules,
+std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelMap>& frames, const ProposalRules& rules,
                                        std::string* report = nullptr);
 
 // Reads a 16- or 32-bit single-channel label TIFF. False with a reason.
-bool readLabelImage(const std::string& path, LabelImage* image, std::string* reason);
+bool readLabelMap(const std::string& path, LabelMap* image, std::string* reason);
 
 }  // namespace focustrack
