@@ -11,7 +11,8 @@ namespace {
 enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
-  RiseTolerance, SliceTrimLimit, Dump, Scale, Channel
+  RiseTolerance, SliceTrimLimit, Dump, Scale, Channel, Exclude, MinArea, MaxArea,
+  MinCircularity
 };
 
 struct OptionName {
@@ -28,7 +29,9 @@ constexpr OptionName kValueOptions[] = {
     {"-th", Pending::NucleusThreshold}, {"-tc", Pending::CoreThreshold},
     {"-tv", Pending::RiseTolerance},  {"-b", Pending::SliceTrimLimit},
     {"--dump", Pending::Dump},        {"--scale", Pending::Scale},
-    {"--channel", Pending::Channel},
+    {"--channel", Pending::Channel},  {"--exclude", Pending::Exclude},
+    {"--min-area", Pending::MinArea}, {"--max-area", Pending::MaxArea},
+    {"--min-circularity", Pending::MinCircularity},
 };
 
 // A real number that is the whole word; not-a-number otherwise, which the
@@ -66,6 +69,10 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::Dump: s.dumpFolder = word; break;
     case Pending::Scale: s.scale = strictReal(word); break;
     case Pending::Channel: s.channel = strictCount(word); break;
+    case Pending::Exclude: s.excludeMaskPath = word; break;
+    case Pending::MinArea: s.minArea = std::atoi(word); break;
+    case Pending::MaxArea: s.maxArea = std::atoi(word); break;
+    case Pending::MinCircularity: s.minCircularity = std::atof(word); break;
     case Pending::None: break;
   }
 }
@@ -164,6 +171,11 @@ std::string usageText() {
       "  --scale F       resample every slice by F before analysis   (1)\n"
       "  --channel N     bright-field channel of a stack file        (1)\n"
       "  --reverse-slices  take the slices of every frame last to first (off)\n"
+      "  --exclude FILE  device mask: cells at least half on its non-zero pixels get\n"
+      "            no row, like cells on the image border          (off)\n"
+      "  --min-area N  cells below N pixels get no row              (off)\n"
+      "  --max-area N  cells above N pixels get no row              (off)\n"
+      "  --min-circularity X  cells below this circularity get no row (off)\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n";
 }

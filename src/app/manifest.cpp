@@ -52,6 +52,21 @@ std::string inputOptions(const RunSettings& s) {
   return text;
 }
 
+// The row filters appear only when one is set, so run.json of a run without
+// them stays as it was.
+std::string rowFilters(const RunSettings& s) {
+  std::string text;
+  if (!s.excludeMaskPath.empty()) text += ",\n    \"excludeMask\": " + jsonString(s.excludeMaskPath);
+  if (s.minArea > 0) text += ",\n    \"minArea\": " + std::to_string(s.minArea);
+  if (s.maxArea > 0) text += ",\n    \"maxArea\": " + std::to_string(s.maxArea);
+  if (s.minCircularity > 0.0) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.17g", s.minCircularity);
+    text += std::string(",\n    \"minCircularity\": ") + number;
+  }
+  return text;
+}
+
 std::string settingsObject(const RunSettings& s) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
@@ -67,7 +82,7 @@ std::string settingsObject(const RunSettings& s) {
          jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
          (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
          (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
-         inputOptions(s) + "\n  }";
+         inputOptions(s) + rowFilters(s) + "\n  }";
 }
 
 }  // namespace

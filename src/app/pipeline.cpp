@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/device_mask.h"
 #include "app/frame_loop.h"
 #include "app/manifest.h"
 #include "app/stage_log.h"
@@ -52,6 +53,14 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
     record.stopDetail = why;
     return false;
   }
+  std::string note;
+  if (!loadDeviceMask(settings, buffers, &why, &note)) {
+    log.error(why);
+    record.stopReason = "device mask cannot be used";
+    record.stopDetail = why;
+    return false;
+  }
+  if (!note.empty()) log.warning(note);
   fillRunTables(buffers);
   buffers.linkRecords.clear();
   buffers.nextTrackId = 1;

@@ -65,6 +65,13 @@ void completeCells(const RunSettings& settings, FrameBuffers& buffers);
 // angleTable entries 0..59 as accumulators.
 void adjustCells(const RunSettings& settings, FrameBuffers& buffers);
 
+// Cells kept out of the tables: a cell with at least half of its pixels on
+// deviceMask (when one was given), or outside the area or circularity limits
+// of the settings, is marked excluded like a cell on the image border. Needs
+// the records and cellPixels of completeCells; runs before the content
+// analysis, so such a cell gets none. Does nothing when no filter is set.
+void excludeFilteredCells(const RunSettings& settings, FrameBuffers& buffers);
+
 // A cell's movement: the distance between the centre of its bounding box and
 // that of its linked previous cell, from this frame's link records. Needs the
 // records of completeCells and the link records of mergeFragments; writes

@@ -111,6 +111,7 @@ void releaseBuffers(FrameBuffers& b) {
   b.linkPairCounts.release();
   b.regionTable.release();
   b.blobTable.release();
+  b.deviceMask.release();
   std::vector<LinkRecord>().swap(b.linkRecords);
 }
 

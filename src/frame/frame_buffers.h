@@ -54,6 +54,7 @@ struct FrameBuffers {
   Buffer<int32_t> linkPairCounts;    // max(pixelCount, 1000 x 1000); then candidatePixels
   Buffer<RegionRecord> regionTable;  // 100,000 records, cell building
   Buffer<BlobRecord> blobTable;      // 100,000 records, content analysis
+  Buffer<uint8_t> deviceMask;        // 1 on the device (--exclude), else 0; run-long
   std::vector<LinkRecord> linkRecords;  // run-wide, grows as needed
 
   IndexSort sorter;                  // shared sort work space

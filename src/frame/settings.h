@@ -29,6 +29,14 @@ struct RunSettings {
   std::string dumpFolder;          // "--dump DIR": intermediate maps as TIFF
   bool writeMasks = false;         // "--masks": label masks per frame
   bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
+
+  // Cells kept out of the tables (off when empty or 0). Such a cell is
+  // treated like one that touches the image border: measured and tracked,
+  // outlined white, no analysis of its contents, no row, not in the averages.
+  std::string excludeMaskPath;     // "--exclude FILE": device mask, non-zero = device
+  int32_t minArea = 0;             // "--min-area N": pixels
+  int32_t maxArea = 0;             // "--max-area N": pixels
+  double minCircularity = 0.0;     // "--min-circularity X"
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 

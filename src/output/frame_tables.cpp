@@ -3,7 +3,6 @@
 // in the frame's averages.
 #include <cstdio>
 
-#include "base/angles.h"
 #include "frame/predicates.h"
 #include "output/row_writer.h"
 #include "output/tables.h"
@@ -12,11 +11,6 @@ namespace focustrack {
 
 namespace {
 
-// Circularity of a cell: area x 4 pi / perimeter^2.
-double circularityOf(const CellRecord& cell) {
-  const double perimeter = static_cast<double>(cell.perimeter);
-  return static_cast<double>(cell.area) * kFourPi / perimeter / perimeter;
-}
 
 void resetSummary(FrameSummary& summary, int32_t frame) {
   summary = FrameSummary{};
@@ -129,7 +123,7 @@ bool writeFrameTables(const RunSettings& settings, FrameBuffers& b, TableFiles& 
   for (int32_t c = 1; c < b.nextCellNumber; ++c) {
     const CellRecord& cell = b.currentCells[c];
     if (cell.excluded != 0) continue;
-    const double circularity = circularityOf(cell);
+    const double circularity = cellCircularity(cell);
     addToSummary(settings, cell, circularity, summary);
     if (!writeCellRow(settings, b, cell, circularity, tables.cells)) cellsWritten = false;
   }

@@ -17,6 +17,7 @@ constexpr int32_t kMaxDigits = 20;
 constexpr int32_t kMaxCells = 5000;
 constexpr double kMaxNoise = 100.0;
 constexpr int32_t kMaxChannels = 16;
+constexpr int32_t kMaxTrapPairs = 200;
 
 enum class Kind { Int, Seed, Real, Text, Format };
 
@@ -38,7 +39,7 @@ constexpr OptionRule kOptions[] = {
     {"--seed", Kind::Seed, 0, 0},           {"--noise", Kind::Real, 0, 0},
     {"--truth", Kind::Text, 0, 0},          {"--format", Kind::Format, 0, 0},
     {"--bits", Kind::Int, 8, 16},           {"--channels", Kind::Int, 1, kMaxChannels},
-    {"--channel", Kind::Int, 1, kMaxChannels},
+    {"--channel", Kind::Int, 1, kMaxChannels}, {"--traps", Kind::Int, 0, kMaxTrapPairs},
 };
 
 struct FormatName {
@@ -76,6 +77,7 @@ void storeInt(const char* option, int32_t value, SynthOptions* o) {
   else if (w == "--bits") o->bits = value;
   else if (w == "--channels") o->channels = value;
   else if (w == "--channel") o->brightChannel = value;
+  else if (w == "--traps") o->trapPairs = value;
 }
 
 bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std::string* error) {
@@ -214,6 +216,8 @@ std::string synthUsageText() {
       "  --cells N    number of cells       (one per 9000 pixels, at least 1)\n"
       "  --seed N     random seed; the same seed gives the same files (1)\n"
       "  --noise X    grey-level noise sigma                     (2)\n"
+      "  --traps N    N pillar pairs of a trap device that never move; their\n"
+      "               pixels are 0 in the truth images and 255 in device.tif (0)\n"
       "  --truth DIR  folder of truth_NNNN.tif and truth.csv     (the slices' folder)\n"
       "  --format F   slices (one TIFF per slice), frame-tiff (one multi-page TIFF per\n"
       "               frame, pattern with %0 only), imagej (ImageJ hyperstack) or ome\n"

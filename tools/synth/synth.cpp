@@ -20,6 +20,7 @@ namespace {
 // slice draw from separate generators derived from the seed.
 constexpr uint64_t kPopulationStream = 0x9091;
 constexpr uint64_t kBackgroundStream = 0xBAC6;
+constexpr uint64_t kDeviceStream = 0xDE71;
 constexpr uint64_t kNoiseStream = 0x4015E;
 
 const char kTableHeader[] =
@@ -60,7 +61,7 @@ std::string truthOfFrame(const Population& population, const FrameMaps& maps, in
     for (int32_t x = 0; x < maps.width; ++x) {
       const size_t i = static_cast<size_t>(y) * maps.width + x;
       const int32_t owner = maps.owner[i];
-      if (owner == 0) {
+      if (owner == 0 || owner > static_cast<int32_t>(population.cells.size())) {
         (*labels)[i] = 0;
         continue;
       }
@@ -84,6 +85,19 @@ std::string truthOfFrame(const Population& population, const FrameMaps& maps, in
     text += line;
   }
   return text;
+}
+
+// The pillars never move, so the first frame's picture of them stands for all.
+bool writeDeviceMask(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                     std::string* error) {
+  const int32_t cellCount = static_cast<int32_t>(population.cells.size());
+  std::vector<uint8_t> mask(maps.owner.size());
+  for (size_t i = 0; i < mask.size(); ++i) mask[i] = maps.owner[i] > cellCount ? 255 : 0;
+  const std::string path = deviceMaskPath(options);
+  std::string reason;
+  if (writeTiff(path, options.width, options.height, TiffSample::UInt8, mask.data(), &reason)) return true;
+  *error = "cannot write device mask '" + path + "': " + reason;
+  return false;
 }
 
 void renderOneSlice(const SynthOptions& options, const Population& population, const FrameMaps& maps,
@@ -134,6 +148,11 @@ std::string truthImagePath(const SynthOptions& options, int32_t frame) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
+std::string deviceMaskPath(const SynthOptions& options) {
+  const std::string folder = effectiveTruthFolder(options);
+  return folder.empty() ? "device.tif" : folder + "/device.tif";
+}
+
 std::string truthTablePath(const SynthOptions& options) {
   const std::string folder = effectiveTruthFolder(options);
   return folder.empty() ? "truth.csv" : folder + "/truth.csv";
@@ -152,6 +171,8 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
 
   Random life(mixBits(options.seed ^ kPopulationStream));
   Population population;
+  Random device(mixBits(options.seed ^ kDeviceStream));
+  placeTrapDevice(&population, device, options.width, options.height, options.trapPairs);
   seedPopulation(&population, life, options.width, options.height, effectiveCellCount(options));
   Background background;
   makeBackground(options.width, options.height, mixBits(options.seed ^ kBackgroundStream), &background);
@@ -166,6 +187,10 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
     const int32_t frame = options.firstFrame + ordinal;
     if (ordinal > 0) advancePopulation(&population, life);
     renderFrame(population, background, &maps);
+    if (ordinal == 0 && !population.device.empty() && !writeDeviceMask(options, population, maps, error)) {
+      ok = false;
+      break;
+    }
     ok = writeFrameSlices(options, population, maps, frame, ordinal, writer, &pixels, &lastFolder, error);
     if (!ok) break;
     const std::string rows = truthOfFrame(population, maps, frame, &labels);

@@ -32,6 +32,7 @@ struct SynthOptions {
   int32_t bits = 8;           // "--bits": 16 writes every grey value times 257
   int32_t channels = 1;       // "--channels": channels per slice in a stack file
   int32_t brightChannel = 1;  // "--channel": the bright-field one; the others hold its negative
+  int32_t trapPairs = 0;      // "--traps": pillar pairs of a trap device
 };
 
 // One cell per this many pixels when no cell count is given.
@@ -49,6 +50,8 @@ std::string effectiveTruthFolder(const SynthOptions& options);
 // The truth label image of a frame: truth_<frame padded like the slices>.tif.
 std::string truthImagePath(const SynthOptions& options, int32_t frame);
 std::string truthTablePath(const SynthOptions& options);
+// The trap device of a recording with --traps: device.tif in the truth folder.
+std::string deviceMaskPath(const SynthOptions& options);
 
 // Writes every slice, truth image and the truth table, creating missing
 // folders. The same options give the same files, byte for byte. Returns false
