@@ -17,6 +17,10 @@ RunSettings parseCommandLine(int argc, const char* const* argv);
 // width x height fits a 32-bit pixel index.
 bool sizesAreUsable(const RunSettings& settings, std::string* reason);
 
+// True when the unit options given are positive numbers, the image format is
+// bmp or png and the zoomed result image stays within the BMP size limit.
+bool outputChoicesAreUsable(const RunSettings& settings, std::string* reason);
+
 // The usage text listing every option with its default.
 std::string usageText();
 

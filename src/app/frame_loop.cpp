@@ -8,6 +8,7 @@
 #include "app/slice_order.h"
 #include "output/dump.h"
 #include "output/masks.h"
+#include "output/result_picture.h"
 
 namespace focustrack {
 
@@ -82,8 +83,8 @@ bool runStages(Run& run) {
   return true;
 }
 
-// Tables (the track table rewritten whole), masks, then the result image
-// when asked for.
+// Tables (the track table rewritten whole), masks, the mask stack, then the
+// result image when asked for.
 bool writeOutput(Run& run) {
   FrameBuffers& b = run.buffers;
   if (!b.capacityNote.empty()) {
@@ -103,10 +104,13 @@ bool writeOutput(Run& run) {
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
+  if (run.settings.writeMaskStack && !run.maskStack.addFrame(run.settings, b, &why)) {
+    run.log.warning(frameName(run) + ": " + why);
+  }
   if (!run.settings.writeResultImages) return true;
   drawResultImage(run.settings, b, run.canvas);
   const std::string path = resultImagePath(run.settings, b.frameOrdinal);
-  if (run.canvas.saveBmp(path) != 0) {
+  if (!saveResultPicture(run.canvas, run.settings, path, &why)) {
     run.log.warning("Image Save Failed: cannot write '" + path + "' (" + frameName(run) + ")");
   }
   return !run.log.message("Image Saved", false);

@@ -67,6 +67,23 @@ std::string rowFilters(const RunSettings& s) {
   return text;
 }
 
+// The output choices beyond the classic ones, only when one differs from its
+// default.
+std::string pictureOptions(const RunSettings& s) {
+  std::string text;
+  if (s.writeMaskStack) text += ",\n    \"writeMaskStack\": true";
+  if (s.imageZoom != 1) text += ",\n    \"imageZoom\": " + std::to_string(s.imageZoom);
+  if (s.imageFormat != "bmp") text += ",\n    \"imageFormat\": " + jsonString(s.imageFormat);
+  return text;
+}
+
+// A unit's value (null while unknown) and where it came from.
+std::string unitObject(const char* name, double value, const std::string& source) {
+  char number[32] = "null";
+  if (value > 0.0) std::snprintf(number, sizeof number, "%.17g", value);
+  return std::string("{\"") + name + "\": " + number + ", \"source\": " + jsonString(source) + "}";
+}
+
 std::string settingsObject(const RunSettings& s) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
@@ -82,7 +99,7 @@ std::string settingsObject(const RunSettings& s) {
          jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
          (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
          (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
-         inputOptions(s) + rowFilters(s) + "\n  }";
+         inputOptions(s) + rowFilters(s) + pictureOptions(s) + "\n  }";
 }
 
 }  // namespace
@@ -95,6 +112,9 @@ bool writeManifest(const RunSettings& settings, const RunRecord& record, std::st
   const std::string text =
       "{\n  \"program\": \"focustrack\",\n  \"version\": " + jsonString(FOCUSTRACK_VERSION) +
       ",\n  \"commandLine\": [" + words + "],\n  \"settings\": " + settingsObject(settings) +
+      ",\n  \"pixelSize\": " + unitObject("microns", settings.pixelSize, settings.pixelSizeSource) +
+      ",\n  \"frameInterval\": " +
+      unitObject("minutes", settings.frameInterval, settings.frameIntervalSource) +
       ",\n  \"startTime\": " + jsonString(record.startTime) + ",\n  \"endTime\": " +
       (record.endTime.empty() ? std::string("null") : jsonString(record.endTime)) +
       ",\n  \"framesCompleted\": " + std::to_string(record.framesCompleted) +

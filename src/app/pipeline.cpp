@@ -33,14 +33,15 @@ bool createDumpFolder(const RunSettings& settings, std::string* reason) {
 bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& buffers,
                     ResultCanvas& canvas, RunRecord& record) {
   std::string why;
-  if (!sizesAreUsable(settings, &why)) {
+  if (!sizesAreUsable(settings, &why) || !outputChoicesAreUsable(settings, &why)) {
     log.error(why);
     record.stopReason = "unusable settings";
     record.stopDetail = why;
     return false;
   }
   if (!allocateBuffers(settings, buffers, &why) ||
-      (settings.writeResultImages && !canvas.allocate(buffers.width, buffers.height))) {
+      (settings.writeResultImages &&
+       !canvas.allocate(buffers.width, buffers.height, settings.imageZoom))) {
     if (why.empty()) why = "cannot allocate the result image";
     log.error("Memory Allocation Failed. " + why);
     record.stopReason = "allocation failure";
@@ -121,10 +122,11 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   ResultCanvas canvas;
   FrameBuffers buffers;
   std::vector<uint32_t> maskScratch;
+  MaskStack maskStack;
   int status = 0;
   {
     StageLog log(out, err);
-    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input};
+    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input, maskStack};
     if (!tablesOpen || !writeTableHeaders(tables, &tableProblem)) {
       log.error(tableProblem);
       record.stopReason = "table cannot be created";

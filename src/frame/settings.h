@@ -37,6 +37,19 @@ struct RunSettings {
   int32_t minArea = 0;             // "--min-area N": pixels
   int32_t maxArea = 0;             // "--max-area N": pixels
   double minCircularity = 0.0;     // "--min-circularity X"
+
+  // Output choices beyond the classic ones.
+  bool writeMaskStack = false;     // "--mask-stack": every frame's labels in one multi-page TIFF
+  int32_t imageZoom = 1;           // "--image-zoom N": result image N times larger
+  std::string imageFormat = "bmp"; // "--image-format bmp|png"
+
+  // Physical units: the width of an analysed pixel in microns and the time
+  // between frames in minutes; 0 while unknown. Each source says where the
+  // value came from ("option", or "unknown").
+  double pixelSize = 0.0;          // "--pixel-size UM"
+  double frameInterval = 0.0;      // "--interval MIN"
+  std::string pixelSizeSource = "unknown";
+  std::string frameIntervalSource = "unknown";
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 

@@ -10,20 +10,6 @@ namespace focustrack {
 
 namespace {
 
-constexpr uint32_t kLargest16BitId = 65535;  // above it the mask needs 32-bit samples
-
-// Track id per pixel, 0 for the background; returns the largest id.
-uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
-  const int32_t* cellMap = b.cellMap.data();
-  uint32_t largest = 0;
-  for (int32_t p = 0; p < b.pixelCount; ++p) {
-    const int32_t c = cellMap[p];
-    const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
-    samples[p] = id;
-    if (id > largest) largest = id;
-  }
-  return largest;
-}
 
 // Track ids of the input's pixels when the analysed grid is resampled: each
 // input pixel takes the label of the analysed pixel nearest its centre.
@@ -56,6 +42,18 @@ void packTo16Bits(uint32_t* samples, int32_t count) {
 }
 
 }  // namespace
+
+uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
+  const int32_t* cellMap = b.cellMap.data();
+  uint32_t largest = 0;
+  for (int32_t p = 0; p < b.pixelCount; ++p) {
+    const int32_t c = cellMap[p];
+    const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
+    samples[p] = id;
+    if (id > largest) largest = id;
+  }
+  return largest;
+}
 
 bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<uint32_t>& scratch,
                std::string* reason) {
