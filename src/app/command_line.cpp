@@ -188,9 +188,10 @@ bool outputChoicesAreUsable(const RunSettings& s, std::string* reason) {
               std::to_string(s.imageZoom);
     return false;
   }
-  // The zoomed BMP must fit the format's 32-bit size fields.
+  // A zoomed BMP must fit the format's 32-bit size fields (an unzoomed one
+  // that does not is reported frame by frame, as it always was).
   const uint64_t rowBytes = (uint64_t(s.width) * uint64_t(s.imageZoom) * 3 + 3) / 4 * 4;
-  if (s.width > 0 && s.height > 0 &&
+  if (s.writeResultImages && s.imageZoom > 1 && s.imageFormat == "bmp" && s.width > 0 && s.height > 0 &&
       rowBytes * uint64_t(s.height) * uint64_t(s.imageZoom) > 0xFFFFFFFFull - 54) {
     *reason = "result image of " + std::to_string(s.width) + " x " + std::to_string(s.height) +
               " pixels zoomed " + std::to_string(s.imageZoom) + " times is too large";
