@@ -98,7 +98,7 @@ bool writeOutput(Run& run) {
   if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
-  if (!writeTrackTable(run.lineage, run.tables.tracksPath, &why)) {
+  if (!writeTrackTable(run.settings, run.lineage, run.tables.tracksPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {

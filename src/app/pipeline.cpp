@@ -127,7 +127,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   {
     StageLog log(out, err);
     Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input, maskStack};
-    if (!tablesOpen || !writeTableHeaders(tables, &tableProblem)) {
+    if (!tablesOpen || !writeTableHeaders(settings, tables, &tableProblem)) {
       log.error(tableProblem);
       record.stopReason = "table cannot be created";
       record.stopDetail = tableProblem;
@@ -139,7 +139,7 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
       status = 1;
     } else if (prepareBuffers(settings, log, buffers, canvas, record)) {
       runFrames(run, err);
-      if (!writeTrackTable(lineage, tables.tracksPath, &tableProblem)) log.warning(tableProblem);
+      if (!writeTrackTable(settings, lineage, tables.tracksPath, &tableProblem)) log.warning(tableProblem);
       if (settings.printStageTimes) printStageTimes(log, record, err);
     }
     canvas.release();

@@ -60,7 +60,7 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
   return tables.events != nullptr;
 }
 
-bool writeTableHeaders(TableFiles& tables, std::string* reason) {
+bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::string* reason) {
   if (!writeHeader(tables.cells, kCellsHeader)) {
     *reason = "cannot write table '" + tables.cellsPath + "'";
     return false;
@@ -69,11 +69,11 @@ bool writeTableHeaders(TableFiles& tables, std::string* reason) {
     *reason = "cannot write table '" + tables.averagePath + "'";
     return false;
   }
-  if (!writeEventHeader(tables.events)) {
+  if (!writeEventHeader(settings, tables.events)) {
     *reason = "cannot write table '" + tables.eventsPath + "'";
     return false;
   }
-  return writeTrackTable(Lineage{}, tables.tracksPath, reason);
+  return writeTrackTable(settings, Lineage{}, tables.tracksPath, reason);
 }
 
 void closeTables(TableFiles& tables) {
