@@ -84,6 +84,16 @@ std::string unitObject(const char* name, double value, const std::string& source
   return std::string("{\"") + name + "\": " + number + ", \"source\": " + jsonString(source) + "}";
 }
 
+// The analysed pixel size; with a scale also the input's.
+std::string pixelSizeObject(const RunSettings& s) {
+  std::string text = unitObject("microns", analysedPixelSize(s), s.pixelSizeSource);
+  if (s.scale == 1.0 || !(s.pixelSize > 0.0)) return text;
+  char number[32];
+  std::snprintf(number, sizeof number, "%.17g", s.pixelSize);
+  text.insert(text.size() - 1, std::string(", \"inputMicrons\": ") + number);
+  return text;
+}
+
 std::string settingsObject(const RunSettings& s) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
@@ -112,7 +122,7 @@ bool writeManifest(const RunSettings& settings, const RunRecord& record, std::st
   const std::string text =
       "{\n  \"program\": \"focustrack\",\n  \"version\": " + jsonString(FOCUSTRACK_VERSION) +
       ",\n  \"commandLine\": [" + words + "],\n  \"settings\": " + settingsObject(settings) +
-      ",\n  \"pixelSize\": " + unitObject("microns", settings.pixelSize, settings.pixelSizeSource) +
+      ",\n  \"pixelSize\": " + pixelSizeObject(settings) +
       ",\n  \"frameInterval\": " +
       unitObject("minutes", settings.frameInterval, settings.frameIntervalSource) +
       ",\n  \"startTime\": " + jsonString(record.startTime) + ",\n  \"endTime\": " +

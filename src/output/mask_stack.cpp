@@ -44,6 +44,7 @@ std::string maskStackPath(const RunSettings& settings) { return outputPath(setti
 std::string maskStackDescription(const RunSettings& s, int32_t pages, uint32_t largest) {
   std::string text = "ImageJ=1.11a\nimages=" + std::to_string(pages) + "\nframes=" + std::to_string(pages) +
                      "\nhyperstack=true\n";
+  // The masks have the input's pixels, so its pixel size.
   if (s.pixelSize > 0.0) text += "unit=micron\nspacing=" + number(s.pixelSize) + "\n";
   // ImageJ's frame interval is in seconds unless a time unit is named.
   if (s.frameInterval > 0.0) text += "finterval=" + number(s.frameInterval * kSecondsPerMinute) + "\n";
@@ -112,13 +113,10 @@ bool MaskStack::addFrame(const RunSettings& settings, const FrameBuffers& b, std
     *reason = "cannot write '" + path + "': empty image";
     return false;
   }
-  ids_.resize(size_t(b.pixelCount));
   chunk_.resize(kCopySamples * 4);
-  const uint32_t frameLargest = fillTrackIds(b, ids_.data());
-  const uint32_t largest = frameLargest > largest_ ? frameLargest : largest_;
   StackFileLayout layout;
-  layout.width = b.width;
-  layout.height = b.height;
+  const uint32_t frameLargest = fillMaskLabels(settings, b, ids_, &layout.width, &layout.height);
+  const uint32_t largest = frameLargest > largest_ ? frameLargest : largest_;
   layout.bytesPerSample = largest > kLargest16BitId ? 4 : 2;
   layout.pages = pages_ + 1;
   layout.description = maskStackDescription(settings, layout.pages, largest);

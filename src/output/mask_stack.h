@@ -23,8 +23,9 @@ std::string maskStackDescription(const RunSettings& settings, int32_t pages, uin
 
 class MaskStack {
  public:
-  // Adds the frame's labels (track ids, as masks_NNNN.tif holds them) as the
-  // next page. The whole file is written anew beside masks.tif and then
+  // Adds the frame's labels (track ids, as masks_NNNN.tif holds them: at the
+  // input's size and pixel size, also in a run with --scale) as the next
+  // page. The whole file is written anew beside masks.tif and then
   // renamed over it, so masks.tif is always a complete stack of the frames
   // added so far, even when the run is killed. Pages are 16-bit until a
   // track id exceeds 65535, then every page becomes 32-bit. Reads `cellMap`

@@ -10,7 +10,7 @@ constexpr const char* kTrackUnitHeader[] = {"First Time (min)", "Last Time (min)
                                             "Size at End (um^2)", "Growth Rate (um^2/h)", "Mean Move (um)"};
 constexpr const char* kEventUnitHeader[] = {"Time (min)", "From Sizes (um^2)", "To Sizes (um^2)"};
 
-bool pixelSizeKnown(const RunSettings& s) { return s.pixelSize > 0.0; }
+bool pixelSizeKnown(const RunSettings& s) { return analysedPixelSize(s) > 0.0; }
 bool intervalKnown(const RunSettings& s) { return s.frameInterval > 0.0; }
 
 void realOrEmpty(RowWriter& row, bool known, double value) {
@@ -47,9 +47,12 @@ double minutesAt(const RunSettings& s, int32_t frame) {
   return static_cast<double>(int64_t{frame} - s.firstFrame) * s.frameInterval;
 }
 
-double squareMicrons(const RunSettings& s, double pixels) { return pixels * (s.pixelSize * s.pixelSize); }
+double squareMicrons(const RunSettings& s, double pixels) {
+  const double width = analysedPixelSize(s);
+  return pixels * (width * width);
+}
 
-double microns(const RunSettings& s, double widths) { return widths * s.pixelSize; }
+double microns(const RunSettings& s, double widths) { return widths * analysedPixelSize(s); }
 
 double squareMicronsPerHour(const RunSettings& s, double pixelsPerFrame) {
   return squareMicrons(s, pixelsPerFrame) * (kMinutesPerHour / s.frameInterval);

@@ -23,7 +23,8 @@ void writeEventUnitHeader(RowWriter& row);
 
 // Minutes from the run's first frame to `frame`.
 double minutesAt(const RunSettings& settings, int32_t frame);
-// Square microns of `pixels` pixels; microns of `widths` pixel widths.
+// Square microns of `pixels` analysed pixels; microns of `widths` pixel
+// widths (the analysed pixel size: the input's divided by the scale).
 double squareMicrons(const RunSettings& settings, double pixels);
 double microns(const RunSettings& settings, double widths);
 // Square microns per hour of a growth of `pixelsPerFrame` pixels per frame.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "io/output_paths.h"
+#include "support/picture_files.h"
 #include "support/result_table.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
@@ -162,6 +164,90 @@ TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
     expectTrackUnits(readResultTable((out / "_tracks.csv").string()), f);
     expectEventUnits(readResultTable((out / "_events.csv").string()), f);
   }
+}
+
+// A synthetic recording in one stack file that records 0.13 um per pixel and
+// 7.5 minutes per frame.
+std::string stackRecording(const fs::path& folder, SynthFormat format, const std::string& name) {
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 8;
+  options.frameCount = 4;
+  options.seed = 9;
+  options.format = format;
+  options.pixelSize = 0.13;
+  options.interval = 7.5;
+  options.pathPattern = (folder / name).string();
+  std::string why;
+  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  return options.pathPattern;
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void expectUnitTables(const fs::path& out, const Factors& f) {
+  const ResultTable tracks = readResultTable((out / "_tracks.csv").string());
+  ASSERT_FALSE(tracks.rows.empty());
+  expectTrackUnits(tracks, f);
+  expectEventUnits(readResultTable((out / "_events.csv").string()), f);
+}
+
+TEST(Units, OmeTiffMetadataGivesTheUnitsAlsoWithAScale) {
+  const fs::path folder = freshFolder("units_ome");
+  const std::string file = stackRecording(folder, SynthFormat::Ome, "rec.ome.tif");
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "plain").string()}).status, 0);
+  const std::string plain = readFile(folder / "plain" / "run.json");
+  EXPECT_TRUE(has(plain, "\"pixelSize\": {\"microns\": 0.13, \"source\": \"OME-TIFF metadata\"}")) << plain;
+  EXPECT_TRUE(has(plain, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << plain;
+  expectUnitTables(folder / "plain", Factors{0.13, 7.5, 1});
+
+  // Enlarged twice, an analysed pixel is half as wide; masks keep the input's.
+  const fs::path out = folder / "scaled";
+  ASSERT_EQ(runFocustrack({"-p", file, "--scale", "2", "-o", out.string(), "--masks", "--mask-stack"}).status, 0);
+  const std::string scaled = readFile(out / "run.json");
+  EXPECT_TRUE(has(scaled, "\"pixelSize\": {\"microns\": 0.065000000000000002, \"source\": \"OME-TIFF "
+                          "metadata\", \"inputMicrons\": 0.13}"))
+      << scaled;
+  expectUnitTables(out, Factors{0.065, 7.5, 1});
+  const std::vector<TiffPage> pages = readTiffPages((out / "masks.tif").string());
+  ASSERT_EQ(pages.size(), 4u);
+  EXPECT_EQ(pages[0].width, 200u);
+  EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
+  EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
+  for (int32_t k = 0; k < 4; ++k) {
+    const std::vector<TiffPage> mask = readTiffPages(frameFilePath(out.string(), "masks", k + 1, "tif"));
+    ASSERT_EQ(mask.size(), 1u);
+    EXPECT_EQ(pages[k].samples, mask[0].samples) << "frame " << k + 1;
+  }
+}
+
+TEST(Units, ImageJMetadataAndOptionsThatOverrideIt) {
+  const fs::path folder = freshFolder("units_imagej");
+  const std::string file = stackRecording(folder, SynthFormat::ImageJ, "rec.tif");
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "metadata").string()}).status, 0);
+  const std::string json = readFile(folder / "metadata" / "run.json");
+  EXPECT_TRUE(has(json, "\"source\": \"ImageJ hyperstack metadata\"}")) << json;
+  expectUnitTables(folder / "metadata", Factors{0.13, 7.5, 1});
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
+  const std::string given = readFile(folder / "given" / "run.json");
+  EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;
+  EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"ImageJ hyperstack metadata\"}"))
+      << given;
+  expectUnitTables(folder / "given", Factors{0.2, 7.5, 1});
+}
+
+TEST(Units, RealOmeTiffAtTwiceItsScale) {
+  const fs::path file = kSharedData / "trapB-16bit" / "trapB.ome.tif";
+  if (!fs::exists(file)) GTEST_SKIP() << "no shared data";
+  const fs::path out = freshFolder("units_trapB") / "out";
+  ASSERT_EQ(runFocustrack({"-p", file.string(), "--scale", "2", "--reverse-slices", "-o", out.string()}).status, 0);
+  const std::string json = readFile(out / "run.json");
+  EXPECT_TRUE(has(json, "\"pixelSize\": {\"microns\": 0.090999999999999998, \"source\": \"OME-TIFF metadata\", "
+                        "\"inputMicrons\": 0.182}"))
+      << json;
+  EXPECT_TRUE(has(json, "\"frameInterval\": {\"minutes\": null, \"source\": \"unknown\"}")) << json;
+  expectUnitTables(out, Factors{0.091, 0.0, 1});
 }
 
 TEST(Units, NoUnitsNoColumns) {
