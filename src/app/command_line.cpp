@@ -80,11 +80,11 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::MaxArea: s.maxArea = std::atoi(word); break;
     case Pending::MinCircularity: s.minCircularity = std::atof(word); break;
     case Pending::PixelSize:
-      s.pixelSize = std::atof(word);
+      s.pixelSize = strictReal(word);
       s.pixelSizeSource = "option";
       break;
     case Pending::Interval:
-      s.frameInterval = std::atof(word);
+      s.frameInterval = strictReal(word);
       s.frameIntervalSource = "option";
       break;
     case Pending::ImageZoom: s.imageZoom = std::atoi(word); break;

@@ -184,6 +184,7 @@ TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
   } cases[] = {
       {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "-0.1"}, "--pixel-size"},
       {{"--pixel-size", "abc"}, "--pixel-size"}, {{"--pixel-size", "inf"}, "--pixel-size"},
+      {{"--pixel-size", "0.1x"}, "--pixel-size"},
       {{"--interval", "0"}, "--interval"},       {{"--interval", "nan"}, "--interval"},
       {{"--image-format", "jpg"}, "'jpg'"},      {{"--image-format", "PNG"}, "--image-format"},
       {{"--image-zoom", "0"}, "--image-zoom"},   {{"--image-zoom", "17"}, "--image-zoom"},
