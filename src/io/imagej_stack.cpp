@@ -79,8 +79,9 @@ std::vector<uint8_t> directory(const StackFileLayout& l, int32_t page, uint32_t 
   return bytes;
 }
 
+// A stack of one page has no further directories: nothing to write.
 bool writeAll(FILE* file, const std::vector<uint8_t>& bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
 }  // namespace
