@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/atomic_file.h"
+
 namespace focustrack {
 
 namespace {
@@ -38,7 +40,8 @@ bool writeTiff(const std::string& path, int32_t width, int32_t height, TiffSampl
   silenceLibtiff();
   const SampleLayout layout = layoutOf(sample);
   // "w8" would be BigTIFF; plain "w" stays readable by every viewer.
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  const std::string temporary = temporaryPath(path);
+  TIFF* tif = TIFFOpen(temporary.c_str(), "w");
   if (tif == nullptr) {
     *reason = std::string("cannot create file: ") + std::strerror(errno);
     return false;
@@ -55,15 +58,21 @@ bool writeTiff(const std::string& path, int32_t width, int32_t height, TiffSampl
   const auto* bytes = static_cast<const unsigned char*>(pixels);
   const size_t rowBytes = static_cast<size_t>(width) * layout.bytes;
   bool ok = true;
+  errno = 0;
   for (int32_t y = 0; y < height && ok; ++y) {
     // libtiff takes a non-const row but does not modify it without compression.
     ok = TIFFWriteScanline(tif, const_cast<unsigned char*>(bytes + y * rowBytes),
                            static_cast<uint32_t>(y), 0) == 1;
   }
   if (ok) ok = TIFFWriteDirectory(tif) == 1;
+  const int savedErrno = errno;
   TIFFClose(tif);
-  if (!ok) *reason = "write failed (disk full?)";
-  return ok;
+  if (!ok) {
+    *reason = std::string("write failed: ") + (savedErrno != 0 ? std::strerror(savedErrno) : "unknown cause");
+    discardFile(temporary, path);
+    return false;
+  }
+  return publishFile(temporary, path, reason);
 }
 
 }  // namespace focustrack
