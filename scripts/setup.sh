@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages focustrack needs to build and test, when they
 # are missing; with --with-workflow also snakemake for the many-positions
-# workflow. Run as root; safe to run again.
+# workflow, with --with-fuzz clang and its fuzzing runtime for the libFuzzer
+# targets. Run as root; safe to run again.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev)
-if [ "${1:-}" = --with-workflow ]; then
-  packages+=(snakemake)
-fi
+for option in "$@"; do
+  case "$option" in
+    --with-workflow) packages+=(snakemake) ;;
+    --with-fuzz) packages+=(clang libclang-rt-dev) ;;
+    *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
