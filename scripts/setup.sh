@@ -3,6 +3,7 @@
 # run reports, when they are missing. Options (any combination):
 #   --with-workflow  also snakemake, for the many-positions workflow
 #   --with-tests     also chromium, which the report test drives headless
+#   --with-fuzz      also clang and its fuzzing runtime, for the libFuzzer targets
 # Run as root; safe to run again.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ for option in "$@"; do
   case "$option" in
     --with-workflow) packages+=(snakemake) ;;
     --with-tests) packages+=(chromium) ;;
+    --with-fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "setup.sh: unknown option '$option'" >&2; exit 1 ;;
   esac
 done
