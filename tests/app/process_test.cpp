@@ -147,8 +147,14 @@ bool writing(const fs::path& run, const fs::path& reference) {
     const std::string name = it->path().filename().string();
     if (name.ends_with(".part")) return true;
     if (name.ends_with(".csv") || name == "run.json" || name.starts_with(".")) continue;
-    const fs::path complete = reference / fs::relative(it->path(), run, ec);
-    if (fs::exists(complete) && it->file_size(ec) < fs::file_size(complete)) return true;
+    // The file may be renamed or removed while it is looked at.
+    std::error_code gone;
+    const fs::path relative = fs::relative(it->path(), run, gone);
+    if (gone || relative.empty()) continue;
+    const uintmax_t size = it->file_size(gone);
+    if (gone) continue;
+    const uintmax_t complete = fs::file_size(reference / relative, gone);
+    if (!gone && size < complete) return true;
   }
   return false;
 }
