@@ -3,14 +3,16 @@
 // that fills up (a file size limit makes writes fail as a full disk does),
 // and a slice that is a FIFO.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,9 +51,10 @@ std::vector<std::string> words(const std::string& pattern, int32_t frames, int32
 }
 
 int32_t framesCompleted(const std::string& json) {
-  std::smatch match;
-  if (!std::regex_search(json, match, std::regex("\"framesCompleted\": ([0-9]+)"))) return -1;
-  return std::stoi(match[1]);
+  const std::string key = "\"framesCompleted\": ";
+  const size_t at = json.find(key);
+  if (at == std::string::npos || !std::isdigit(static_cast<unsigned char>(json[at + key.size()]))) return -1;
+  return std::atoi(json.c_str() + at + key.size());
 }
 
 size_t lineCount(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
