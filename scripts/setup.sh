@@ -4,6 +4,7 @@
 #   --with-workflow  also snakemake, for the many-positions workflow
 #   --with-tests     also chromium, which the report test drives headless, and
 #                    pandas and R, whose README lines that read the tables are tested
+#   --with-fuzz      also clang and its fuzzing runtime, for the libFuzzer targets
 # Run as root; safe to run again.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ for option in "$@"; do
   case "$option" in
     --with-workflow) packages+=(snakemake) ;;
     --with-tests) packages+=(chromium python3-pandas r-base-core) ;;
+    --with-fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "setup.sh: unknown option '$option'" >&2; exit 1 ;;
   esac
 done

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,54 +41,116 @@ constexpr OptionName kValueOptions[] = {
 
 constexpr int32_t kLargestZoom = 16;  // a 960-pixel frame becomes 15360 pixels wide
 
-// A real number that is the whole word; not-a-number otherwise, which the
-// start-up check rejects with the word.
-double strictReal(const char* word) {
-  char* end = nullptr;
-  const double value = std::strtod(word, &end);
-  return end != word && *end == '\0' ? value : std::numeric_limits<double>::quiet_NaN();
+// Frame and slice numbers are at most 10 digits and a sign; more padding
+// than this only makes enormous names.
+constexpr int32_t kMaxDigits = 18;
+
+const char* nameOf(Pending option) {
+  for (const OptionName& o : kValueOptions) {
+    if (o.option == option) return o.word;
+  }
+  return "";
 }
 
-// A whole number that is the whole word; 0 otherwise (never a valid channel).
-int32_t strictCount(const char* word) {
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// A whole number as atoi reads it, when the word holds nothing else: blanks,
+// an optional sign, decimal digits, blanks. Anything else, or a value beyond
+// 32 bits, is an error naming the option and the word.
+void readWhole(const char* word, Pending option, int32_t* target, std::vector<std::string>& errors) {
+  const char* at = word;
+  while (isBlank(*at)) ++at;
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  const char* digits = at;
+  int64_t magnitude = 0;
+  bool tooLarge = false;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    magnitude = magnitude * 10 + (*at - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) {
+      tooLarge = true;
+      magnitude = int64_t{INT32_MAX} + 1;
+    }
+  }
+  const char* end = at;
+  while (isBlank(*at)) ++at;
+  const std::string quoted = std::string("'") + word + "'";
+  if (end == digits || *at != '\0') {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a whole number, got " + quoted);
+    return;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (tooLarge || value > INT32_MAX) {
+    errors.push_back(std::string("option ") + nameOf(option) + " value " + quoted +
+                     " is out of range (-2147483648 to 2147483647)");
+    return;
+  }
+  *target = static_cast<int32_t>(value);
+}
+
+// A real number as atof reads it, when the word holds nothing else and the
+// value is finite.
+void readReal(const char* word, Pending option, double* target, std::vector<std::string>& errors) {
   char* end = nullptr;
-  const long value = std::strtol(word, &end, 10);
-  const bool whole = end != word && *end == '\0' && value >= 0 && value <= INT32_MAX;
-  return whole ? static_cast<int32_t>(value) : 0;
+  const double value = std::strtod(word, &end);
+  const char* at = end;
+  while (isBlank(*at)) ++at;
+  const std::string quoted = std::string("'") + word + "'";
+  if (end == word || *at != '\0') {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a number, got " + quoted);
+  } else if (!std::isfinite(value)) {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a finite number, got " + quoted);
+  } else {
+    *target = value;
+  }
+}
+
+// A frame count is a whole number of at least 0 (0 runs no frame).
+void readFrameCount(const char* word, int32_t* target, std::vector<std::string>& errors) {
+  int32_t count = *target;
+  const size_t before = errors.size();
+  readWhole(word, Pending::FrameCount, &count, errors);
+  if (errors.size() != before) return;
+  if (count < 0) {
+    errors.push_back(std::string("option -c: the frame count cannot be negative, got '") + word + "'");
+    return;
+  }
+  *target = count;
 }
 
 void assign(RunSettings& s, Pending option, const char* word) {
+  std::vector<std::string>& e = s.optionErrors;
   switch (option) {
-    case Pending::Width: s.width = std::atoi(word); s.widthGiven = true; break;
-    case Pending::Height: s.height = std::atoi(word); s.heightGiven = true; break;
+    case Pending::Width: readWhole(word, option, &s.width, e); s.widthGiven = true; break;
+    case Pending::Height: readWhole(word, option, &s.height, e); s.heightGiven = true; break;
     case Pending::Pattern: s.pathPattern = word; break;
     case Pending::Output: s.outputFolder = word; break;
-    case Pending::FirstFrame: s.firstFrame = std::atoi(word); break;
-    case Pending::FrameCount: s.frameCount = std::atoi(word); s.frameCountGiven = true; break;
-    case Pending::FrameDigits: s.frameDigits = std::atoi(word); break;
-    case Pending::FirstSlice: s.firstSlice = std::atoi(word); break;
-    case Pending::SliceCount: s.sliceCount = std::atoi(word); s.sliceCountGiven = true; break;
-    case Pending::SliceDigits: s.sliceDigits = std::atoi(word); break;
-    case Pending::NucleusThreshold: s.nucleusThreshold = std::atof(word); break;
-    case Pending::CoreThreshold: s.coreThreshold = std::atof(word); break;
-    case Pending::RiseTolerance: s.riseTolerance = std::atof(word); break;
-    case Pending::SliceTrimLimit: s.sliceTrimLimit = std::atoi(word); break;
+    case Pending::FirstFrame: readWhole(word, option, &s.firstFrame, e); break;
+    case Pending::FrameCount: readFrameCount(word, &s.frameCount, e); s.frameCountGiven = true; break;
+    case Pending::FrameDigits: readWhole(word, option, &s.frameDigits, e); break;
+    case Pending::FirstSlice: readWhole(word, option, &s.firstSlice, e); break;
+    case Pending::SliceCount: readWhole(word, option, &s.sliceCount, e); s.sliceCountGiven = true; break;
+    case Pending::SliceDigits: readWhole(word, option, &s.sliceDigits, e); break;
+    case Pending::NucleusThreshold: readReal(word, option, &s.nucleusThreshold, e); break;
+    case Pending::CoreThreshold: readReal(word, option, &s.coreThreshold, e); break;
+    case Pending::RiseTolerance: readReal(word, option, &s.riseTolerance, e); break;
+    case Pending::SliceTrimLimit: readWhole(word, option, &s.sliceTrimLimit, e); break;
     case Pending::Dump: s.dumpFolder = word; break;
-    case Pending::Scale: s.scale = strictReal(word); break;
-    case Pending::Channel: s.channel = strictCount(word); break;
+    case Pending::Scale: readReal(word, option, &s.scale, e); break;
+    case Pending::Channel: readWhole(word, option, &s.channel, e); break;
     case Pending::Exclude: s.excludeMaskPath = word; break;
-    case Pending::MinArea: s.minArea = std::atoi(word); break;
-    case Pending::MaxArea: s.maxArea = std::atoi(word); break;
-    case Pending::MinCircularity: s.minCircularity = std::atof(word); break;
+    case Pending::MinArea: readWhole(word, option, &s.minArea, e); break;
+    case Pending::MaxArea: readWhole(word, option, &s.maxArea, e); break;
+    case Pending::MinCircularity: readReal(word, option, &s.minCircularity, e); break;
     case Pending::PixelSize:
-      s.pixelSize = strictReal(word);
+      readReal(word, option, &s.pixelSize, e);
       s.pixelSizeSource = "option";
       break;
     case Pending::Interval:
-      s.frameInterval = strictReal(word);
+      readReal(word, option, &s.frameInterval, e);
       s.frameIntervalSource = "option";
       break;
-    case Pending::ImageZoom: s.imageZoom = std::atoi(word); break;
+    case Pending::ImageZoom: readWhole(word, option, &s.imageZoom, e); break;
     case Pending::ImageFormat: s.imageFormat = word; break;
     case Pending::None: break;
   }
@@ -132,9 +195,16 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.showVersion = true;
     } else if (w > 0 && word[0] == '-') {
       s.unknownOptions.push_back(word);
+    } else if (w > 0) {
+      s.optionWarnings.push_back(std::string("ignoring the word '") + word +
+                                 "': it is neither an option nor the value of one");
     }
   }
   // A trailing option without a value keeps its previous value.
+  if (pending != Pending::None) {
+    s.optionWarnings.push_back(std::string("option ") + nameOf(pending) +
+                               " is the last word and has no value; it is ignored");
+  }
   s.pixelCount = static_cast<int32_t>(static_cast<uint32_t>(s.width) * static_cast<uint32_t>(s.height));
   return s;
 }
@@ -149,6 +219,13 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
   for (const Check& c : checks) {
     if (c.value < 1) {
       *reason = std::string("option ") + c.option + " must be at least 1, got " + std::to_string(c.value);
+      return false;
+    }
+  }
+  for (const Check& c : {checks[3], checks[4]}) {
+    if (c.value > kMaxDigits) {
+      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxDigits) +
+                ", got " + std::to_string(c.value);
       return false;
     }
   }
@@ -200,6 +277,14 @@ bool outputChoicesAreUsable(const RunSettings& s, std::string* reason) {
   return true;
 }
 
+std::vector<std::string> settingsWarnings(const RunSettings& s) {
+  std::vector<std::string> warnings = s.optionWarnings;
+  if (s.sliceCount == 1) {
+    warnings.push_back("one slice per frame (-sc 1) cannot show a change through focus; no cell will be found");
+  }
+  return warnings;
+}
+
 std::string usageText() {
   return
       "Usage: focustrack [options]\n"
@@ -239,7 +324,15 @@ std::string usageText() {
       "  --max-area N  cells above N pixels get no row              (off)\n"
       "  --min-circularity X  cells below this circularity get no row (off)\n"
       "  --help    print this text and exit\n"
-      "  --version print the version and exit\n";
+      "  --version print the version and exit\n"
+      "\n"
+      "Exit status: 0 when every requested frame completed or the recording ended (a\n"
+      "frame none of whose slices exists); 2 when the run ended early at a frame that is\n"
+      "there but broken (a slice missing or unreadable), keeping the rows of the frames\n"
+      "before it; 1 when the run could not start (unusable options, too little memory,\n"
+      "an output folder, table or dump folder that cannot be created, an output folder\n"
+      "in use by another run) or a write failed; 130 or 143 when stopped by SIGINT or\n"
+      "SIGTERM after finishing the file being written.\n";
 }
 
 }  // namespace focustrack

@@ -1,5 +1,6 @@
 // The device mask of a trap recording (--exclude FILE): an image the size of
-// the analysed grid, read once per run, whose non-zero pixels mark the trap
+// the analysed grid, or of the input with --scale (then resampled as the
+// slices are), read once per run, whose non-zero pixels mark the trap
 // structures. Cells lying mostly on it are kept out of the tables.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/interrupts.h"
 #include "app/progress.h"
 #include "app/stages.h"
 #include "app/slice_order.h"
@@ -16,21 +17,56 @@ namespace {
 
 std::string frameName(const Run& run) { return "frame " + std::to_string(run.buffers.frame); }
 
+// The first slice of a frame that did not load, and how many did not.
+struct StackFailures {
+  int32_t missing = 0;
+  int32_t unreadable = 0;
+  SliceProblem firstProblem = SliceProblem::None;
+  std::string firstDetail;  // path: reason
+};
+
+// A frame none of whose slices exists is where a recording of unknown length
+// ends; a frame with some slices missing or unreadable is broken, and the
+// run stops there with the first failing slice as the reason.
+void recordStackFailure(Run& run, const StackFailures& failures) {
+  if (failures.missing == run.settings.sliceCount) {
+    recordStop(run.record, "end of recording", failures.firstDetail, kExitDone);
+  } else if (failures.firstProblem == SliceProblem::Missing) {
+    recordStop(run.record, "missing slice", failures.firstDetail, kExitBrokenFrame);
+  } else {
+    recordStop(run.record, "unreadable slice", failures.firstDetail, kExitBrokenFrame);
+  }
+}
+
 // Every slice file is attempted even after a failure, so that each missing
-// file gets its own error line; a stack file is reported once per frame.
+// file gets its own error line; a stack file is reported once per frame, and
+// a missing stack file counts as all of the frame's slices missing.
 void loadStack(Run& run) {
   const RunSettings& s = run.settings;
   run.input.beginFrame();
+  StackFailures failures;
   for (int32_t plane = 0; plane < s.sliceCount; ++plane) {
     LoadProblem problem;
     if (run.input.loadPlane(s, run.buffers, plane, &problem)) continue;
     run.log.error(problem.message);
-    if (run.record.stopDetail.empty()) {
-      run.record.stopReason = "missing slice";
-      run.record.stopDetail = problem.detail;
+    (problem.kind == SliceProblem::Missing ? failures.missing : failures.unreadable) += 1;
+    if (failures.firstProblem == SliceProblem::None) {
+      failures.firstProblem = problem.kind;
+      failures.firstDetail = problem.detail;
     }
-    if (run.input.oneProblemPerFrame()) break;
+    if (run.input.oneProblemPerFrame()) {
+      if (problem.kind == SliceProblem::Missing) failures.missing = s.sliceCount;
+      break;
+    }
   }
+  if (failures.firstProblem != SliceProblem::None) recordStackFailure(run, failures);
+}
+
+// Images, masks and dumps that cannot be written are warnings; the frame
+// goes on, and the run ends with status 1.
+void noteWriteFailure(Run& run, const std::string& why) {
+  run.log.warning(why);
+  if (run.record.writeFailures++ == 0) run.record.firstWriteFailure = why;
 }
 
 // Cells brighten towards higher slices; stacks taken the other way round
@@ -50,7 +86,7 @@ void dump(Run& run, const Stage& stage) {
   std::string why;
   if (!dumpMap(run.settings, run.buffers, stage.dumpName, stage.dumpSample,
                stage.dumpPixels(run.buffers), &why)) {
-    run.log.warning(frameName(run) + ": " + why);
+    noteWriteFailure(run, frameName(run) + ": " + why);
   }
 }
 
@@ -67,12 +103,13 @@ bool reportGroup(Run& run, std::span<const Stage> group) {
 }
 
 // Every stage in table order, each timed at its checkpoint and followed by
-// its dump. False when the log answers stop.
+// its dump. False when the log answers stop or the run is interrupted.
 bool runStages(Run& run) {
   const std::span<const Stage> stages = frameStages();
   size_t groupStart = 0;
   for (size_t k = 0; k < stages.size(); ++k) {
     const Stage& stage = stages[k];
+    if (interruptSignal() != 0) return false;
     stage.run(run.settings, run.buffers);
     if (run.log.checkpoint(stage.number)) return false;
     if (stage.dumpName != nullptr) dump(run, stage);
@@ -92,8 +129,11 @@ bool writeOutput(Run& run) {
     b.capacityNote.clear();
   }
   std::string why;
+  // A table that cannot take its rows ends the run: its rows would be lost.
   if (!writeFrameTables(run.settings, b, run.tables, &why)) {
-    run.log.warning(frameName(run) + ": " + why);
+    run.log.error(frameName(run) + ": " + why);
+    recordStop(run.record, "write failed", why, kExitFailed);
+    return false;
   }
   if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
@@ -102,16 +142,16 @@ bool writeOutput(Run& run) {
     run.log.warning(frameName(run) + ": " + why);
   }
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {
-    run.log.warning(frameName(run) + ": " + why);
+    noteWriteFailure(run, frameName(run) + ": " + why);
   }
   if (run.settings.writeMaskStack && !run.maskStack.addFrame(run.settings, b, &why)) {
-    run.log.warning(frameName(run) + ": " + why);
+    noteWriteFailure(run, frameName(run) + ": " + why);
   }
   if (!run.settings.writeResultImages) return true;
   drawResultImage(run.settings, b, run.canvas);
   const std::string path = resultImagePath(run.settings, b.frameOrdinal);
   if (!saveResultPicture(run.canvas, run.settings, path, &why)) {
-    run.log.warning("Image Save Failed: cannot write '" + path + "' (" + frameName(run) + ")");
+    noteWriteFailure(run, "Image Save Failed: cannot write '" + path + "' (" + frameName(run) + ")");
   }
   return !run.log.message("Image Saved", false);
 }
@@ -124,13 +164,23 @@ bool processFrame(Run& run) {
   loadStack(run);
   if (log.message("Image Loaded", true)) return false;
   beginFrame(run.buffers);
-  if (!runStages(run)) return false;
+  // Once the output has begun the frame is finished, so that its files and
+  // rows are complete when an interruption stops the run.
+  if (!runStages(run) || interruptSignal() != 0) return false;
   hintAtSliceOrder(run);
   if (!writeOutput(run)) return false;
   handOverFrame(run.buffers);
   log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
   run.record.framesCompleted += 1;
   return true;
+}
+
+// SIGINT or SIGTERM: said once, recorded, and no further frame starts.
+void recordInterruption(Run& run, int signal) {
+  const std::string detail = std::string(signalName(signal)) + " after " +
+                             std::to_string(run.record.framesCompleted) + " frames";
+  run.log.warning("interrupted by " + detail);
+  recordStop(run.record, "interrupted", detail, 128 + signal);
 }
 
 }  // namespace
@@ -142,13 +192,19 @@ void runFrames(Run& run, FILE* err) {
       std::min<int64_t>(int64_t{s.firstFrame} + s.frameCount, int64_t{INT32_MAX} + 1);
   Progress progress(err, frameEnd - s.firstFrame, Progress::modeFor(run.log.out(), err));
   run.log.setBeforeWrite([&progress] { progress.wipe(); });
-  for (int64_t frame = s.firstFrame; frame < frameEnd; ++frame) {
+  bool interrupted = false;
+  for (int64_t frame = s.firstFrame; frame < frameEnd && !interrupted; ++frame) {
     run.buffers.frame = static_cast<int32_t>(frame);
     run.buffers.frameOrdinal = static_cast<int32_t>(frame - s.firstFrame + 1);
-    if (processFrame(run)) progress.frameDone(run.record.framesCompleted);
+    const bool completed = interruptSignal() == 0 && processFrame(run);
+    interrupted = !completed && interruptSignal() != 0;
+    if (!completed) continue;
+    progress.frameDone(run.record.framesCompleted);
+    saveManifest(s, run.record, err);
   }
+  if (interrupted) recordInterruption(run, interruptSignal());
   run.log.setBeforeWrite(nullptr);
-  if (run.record.stopReason == "running") run.record.stopReason = "end of frames";
+  recordStop(run.record, "end of frames", "", kExitDone);
 }
 
 }  // namespace focustrack

@@ -1,10 +1,12 @@
 #include "app/manifest.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "io/atomic_file.h"
 #include "io/output_paths.h"
 
 namespace focustrack {
@@ -38,6 +40,21 @@ std::string jsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string jsonNumber(double value) {
+  if (std::isnan(value)) return "\"nan\"";
+  if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+void recordStop(RunRecord& record, const std::string& reason, const std::string& detail, int status) {
+  if (record.stopReason != "running" && !record.stopReason.empty()) return;
+  record.stopReason = reason;
+  record.stopDetail = detail;
+  record.exitStatus = status;
 }
 
 namespace {
@@ -77,21 +94,26 @@ std::string pictureOptions(const RunSettings& s) {
   return text;
 }
 
-// A unit's value (null while unknown) and where it came from.
-std::string unitObject(const char* name, double value, const std::string& source) {
-  char number[32] = "null";
-  if (value > 0.0) std::snprintf(number, sizeof number, "%.17g", value);
-  return std::string("{\"") + name + "\": " + number + ", \"source\": " + jsonString(source) + "}";
+// A unit's entry, only when the value is known: its value and where it came
+// from. A run that knows neither writes the manifest it always wrote.
+std::string unitEntry(const char* key, const char* name, double value, const std::string& source,
+                      const std::string& extra = "") {
+  if (!(value > 0.0)) return "";
+  char number[32];
+  std::snprintf(number, sizeof number, "%.17g", value);
+  return std::string(",\n  \"") + key + "\": {\"" + name + "\": " + number + ", \"source\": " +
+         jsonString(source) + extra + "}";
 }
 
 // The analysed pixel size; with a scale also the input's.
-std::string pixelSizeObject(const RunSettings& s) {
-  std::string text = unitObject("microns", analysedPixelSize(s), s.pixelSizeSource);
-  if (s.scale == 1.0 || !(s.pixelSize > 0.0)) return text;
-  char number[32];
-  std::snprintf(number, sizeof number, "%.17g", s.pixelSize);
-  text.insert(text.size() - 1, std::string(", \"inputMicrons\": ") + number);
-  return text;
+std::string pixelSizeEntry(const RunSettings& s) {
+  std::string extra;
+  if (s.scale != 1.0 && s.pixelSize > 0.0) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.17g", s.pixelSize);
+    extra = std::string(", \"inputMicrons\": ") + number;
+  }
+  return unitEntry("pixelSize", "microns", analysedPixelSize(s), s.pixelSizeSource, extra);
 }
 
 std::string settingsObject(const RunSettings& s) {
@@ -99,17 +121,26 @@ std::string settingsObject(const RunSettings& s) {
   std::snprintf(numbers, sizeof numbers,
                 "    \"width\": %d,\n    \"height\": %d,\n    \"firstFrame\": %d,\n"
                 "    \"frameCount\": %d,\n    \"frameDigits\": %d,\n    \"firstSlice\": %d,\n"
-                "    \"sliceCount\": %d,\n    \"sliceDigits\": %d,\n    \"nucleusThreshold\": %.17g,\n"
-                "    \"coreThreshold\": %.17g,\n    \"riseTolerance\": %.17g,\n"
+                "    \"sliceCount\": %d,\n    \"sliceDigits\": %d,\n    \"nucleusThreshold\": %s,\n"
+                "    \"coreThreshold\": %s,\n    \"riseTolerance\": %s,\n"
                 "    \"sliceTrimLimit\": %d,\n",
                 s.width, s.height, s.firstFrame, s.frameCount, s.frameDigits, s.firstSlice,
-                s.sliceCount, s.sliceDigits, s.nucleusThreshold, s.coreThreshold, s.riseTolerance,
+                s.sliceCount, s.sliceDigits, jsonNumber(s.nucleusThreshold).c_str(),
+                jsonNumber(s.coreThreshold).c_str(), jsonNumber(s.riseTolerance).c_str(),
                 s.sliceTrimLimit);
   return "{\n    \"pathPattern\": " + jsonString(s.pathPattern) + ",\n    \"outputFolder\": " +
          jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
          (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
          (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
          inputOptions(s) + rowFilters(s) + pictureOptions(s) + "\n  }";
+}
+
+// Present only when something could not be written, so that the manifest of
+// a clean run keeps its fields.
+std::string writeFailuresFields(const RunRecord& record) {
+  if (record.writeFailures == 0) return "";
+  return ",\n  \"writeFailures\": " + std::to_string(record.writeFailures) +
+         ",\n  \"firstWriteFailure\": " + jsonString(record.firstWriteFailure);
 }
 
 }  // namespace
@@ -122,26 +153,38 @@ bool writeManifest(const RunSettings& settings, const RunRecord& record, std::st
   const std::string text =
       "{\n  \"program\": \"focustrack\",\n  \"version\": " + jsonString(FOCUSTRACK_VERSION) +
       ",\n  \"commandLine\": [" + words + "],\n  \"settings\": " + settingsObject(settings) +
-      ",\n  \"pixelSize\": " + pixelSizeObject(settings) +
-      ",\n  \"frameInterval\": " +
-      unitObject("minutes", settings.frameInterval, settings.frameIntervalSource) +
+      pixelSizeEntry(settings) +
+      unitEntry("frameInterval", "minutes", settings.frameInterval, settings.frameIntervalSource) +
       ",\n  \"startTime\": " + jsonString(record.startTime) + ",\n  \"endTime\": " +
       (record.endTime.empty() ? std::string("null") : jsonString(record.endTime)) +
       ",\n  \"framesCompleted\": " + std::to_string(record.framesCompleted) +
       ",\n  \"stopReason\": " + jsonString(record.stopReason) + ",\n  \"stopDetail\": " +
-      jsonString(record.stopDetail) + "\n}\n";
+      jsonString(record.stopDetail) + writeFailuresFields(record) + "\n}\n";
   const std::string path = outputPath(settings.outputFolder, "run.json");
-  FILE* file = std::fopen(path.c_str(), "w");
+  const std::string temporary = temporaryPath(path);
+  FILE* file = std::fopen(temporary.c_str(), "w");
   if (file == nullptr) {
     *reason = "cannot write '" + path + "': " + std::strerror(errno);
     return false;
   }
-  const bool ok = std::fputs(text.c_str(), file) >= 0;
+  const bool ok = std::fputs(text.c_str(), file) >= 0 && std::fflush(file) == 0;
+  const int savedErrno = errno;
   if (std::fclose(file) != 0 || !ok) {
-    *reason = "cannot write '" + path + "'";
+    *reason = "cannot write '" + path + "': " + std::strerror(ok ? errno : savedErrno);
+    discardFile(temporary, path);
+    return false;
+  }
+  std::string why;
+  if (!publishFile(temporary, path, &why)) {
+    *reason = "cannot write '" + path + "': " + why;
     return false;
   }
   return true;
+}
+
+void saveManifest(const RunSettings& settings, const RunRecord& record, FILE* err) {
+  std::string why;
+  if (!writeManifest(settings, record, &why)) std::fprintf(err, "focustrack: %s\n", why.c_str());
 }
 
 }  // namespace focustrack

@@ -136,8 +136,10 @@ bool StackInput::loadPlane(const RunSettings& s, FrameBuffers& b, int32_t plane,
   const int32_t slice = s.reverseSlices ? s.sliceCount - 1 - plane : plane;
   DecodedImage image;
   std::string why;
-  if (!reader_.readSlice(b.frame, slice, s.width, s.height, &image, &why)) {
+  SliceProblem kind = SliceProblem::None;
+  if (!reader_.readSlice(b.frame, slice, s.width, s.height, &image, &why, &kind)) {
     *problem = problemOf(b.frame, slice, why);
+    problem->kind = kind;
     return false;
   }
   if (frameBits_ != 0 && image.bits != frameBits_) {

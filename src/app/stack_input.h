@@ -21,6 +21,7 @@ namespace focustrack {
 struct LoadProblem {
   std::string message;
   std::string detail;
+  SliceProblem kind = SliceProblem::Unreadable;
 };
 
 class StackInput {

@@ -81,7 +81,7 @@ void mergeFragments(const RunSettings&, FrameBuffers& b) {
   int32_t* label = b.labelMap();
   mergeTouchingFragments(b, label);
   relabelRoots(b, label);
-  if (b.previousCellNumberEnd != 0) recordFinalLinks(b);
+  if (b.previousCellNumberEnd != 0 && !b.linkingSkipped) recordFinalLinks(b);
 }
 
 }  // namespace focustrack

@@ -115,6 +115,12 @@ void releaseBuffers(FrameBuffers& b) {
   std::vector<LinkRecord>().swap(b.linkRecords);
 }
 
+void noteCapacity(FrameBuffers& b, const std::string& note) {
+  if (b.capacityNote.find(note) != std::string::npos) return;
+  if (!b.capacityNote.empty()) b.capacityNote += "; ";
+  b.capacityNote += note;
+}
+
 void beginFrame(FrameBuffers& b) {
   b.rangeFirst = 0;
   b.rangeLast = b.sliceCount - 1;

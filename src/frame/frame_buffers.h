@@ -4,6 +4,7 @@
 // frame; the aliases below name each use.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,13 +48,13 @@ struct FrameBuffers {
   Buffer<FrameSummary> frameSummaries;  // frameCount + 1, entry 0 unused
   Buffer<int32_t> cellMap;           // cell number per pixel, -1 outside cells
   Buffer<int32_t> cellPixels;
-  Buffer<CellRecord> currentCells;   // 1000 records
+  Buffer<CellRecord> currentCells;   // 1000 records, grown as a frame needs
   Buffer<int32_t> previousCellMap;
   Buffer<CellRecord> previousCells;
   Buffer<int32_t> linkCandidates;    // link pairs, then blobMap
-  Buffer<int32_t> linkPairCounts;    // max(pixelCount, 1000 x 1000); then candidatePixels
-  Buffer<RegionRecord> regionTable;  // 100,000 records, cell building
-  Buffer<BlobRecord> blobTable;      // 100,000 records, content analysis
+  Buffer<int32_t> linkPairCounts;    // max(pixelCount, 1000 x 1000, C x P); then candidatePixels
+  Buffer<RegionRecord> regionTable;  // 100,000 records, grown as a frame needs
+  Buffer<BlobRecord> blobTable;      // 100,000 records, grown as a frame needs
   Buffer<uint8_t> deviceMask;        // 1 on the device (--exclude), else 0; run-long
   std::vector<LinkRecord> linkRecords;  // run-wide, grows as needed
 
@@ -81,14 +82,18 @@ struct FrameBuffers {
   int32_t previousCellNumberEnd = 0;
   int32_t cellPixelTotal = 0;
   int32_t nextTrackId = 1;
+  bool linkingSkipped = false;       // the pair area could not grow this frame
 
   // Content analysis.
   int32_t blobCount = 0;
   int32_t candidateCount = 0;
 
-  // Set by a stage that stopped at a capacity in this frame; the frame loop
+  // Set by a stage that could not grow a table in this frame; the frame loop
   // reports it once as a warning and clears it.
   std::string capacityNote;
+  // Most entries a growing table may have; below the memory's own limit only
+  // where a test stands in for memory that runs out.
+  uint64_t tableLimit = UINT64_MAX;
 
   // Aliases of the reused per-pixel storage.
   int32_t* labelMap() { return classMap.data(); }
@@ -102,6 +107,22 @@ struct FrameBuffers {
   const int32_t* candidatePixels() const { return linkPairCounts.data(); }
   int32_t linkRecordCount() const { return static_cast<int32_t>(linkRecords.size()); }
 };
+
+// Makes `table` hold entry `index`, at least doubling its size when it grows,
+// so that the regions, blobs and cells of a large frame are all kept. False,
+// with the table unchanged, when the memory cannot be obtained.
+template <class T>
+bool makeRoom(const FrameBuffers& buffers, Buffer<T>& table, int64_t index) {
+  if (index < 0) return false;
+  const uint64_t needed = static_cast<uint64_t>(index) + 1;
+  if (needed <= table.size()) return true;
+  if (needed > buffers.tableLimit) return false;
+  const uint64_t doubled = std::min<uint64_t>(table.size() * 2, buffers.tableLimit);
+  return table.grow(std::max(doubled, needed)) || table.grow(needed);
+}
+
+// Notes a capacity problem of this frame once for the frame loop's warning.
+void noteCapacity(FrameBuffers& buffers, const std::string& note);
 
 // Obtains every buffer in allocation order, then tests them all. Sizes are
 // computed in 64-bit arithmetic; a product that does not fit fails. On false

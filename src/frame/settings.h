@@ -66,6 +66,10 @@ struct RunSettings {
 
   // Words that look like options but are not; the caller may note them.
   std::vector<std::string> unknownOptions;
+  // Values that are not clean numbers: the run refuses to start.
+  std::vector<std::string> optionErrors;
+  // Stray words and a last option without its value: the run warns.
+  std::vector<std::string> optionWarnings;
 
   // Derived right after parsing (32-bit product; see sizesAreUsable).
   int32_t pixelCount = 960 * 720;

@@ -73,11 +73,16 @@ std::string RecordingReader::fileOf(int32_t frame, int32_t slice) const {
 }
 
 bool RecordingReader::readSlice(int32_t frame, int32_t slice, int32_t width, int32_t height,
-                                DecodedImage* image, std::string* reason) {
+                                DecodedImage* image, std::string* reason, SliceProblem* problem) {
+  SliceProblem ignored = SliceProblem::None;
+  if (problem == nullptr) problem = &ignored;
   const std::string path = fileOf(frame, slice);
-  if (layout_ == InputLayout::SliceFiles) return decodeSlice(path, width, height, image, reason);
+  if (layout_ == InputLayout::SliceFiles) return decodeSlice(path, width, height, image, reason, problem);
+  *problem = SliceProblem::Unreadable;
   const bool wholeRecording = layout_ == InputLayout::OneFile;
   if ((!stack_.isOpen() || stack_.path() != path) && !openStack(path, wholeRecording, reason)) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) *problem = SliceProblem::Missing;
     return false;
   }
   int32_t timePoint = 0;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "io/decoders.h"
+#include "io/slice_loader.h"
 #include "io/stack_layout.h"
 #include "io/stack_reader.h"
 #include "io/stack_units.h"
@@ -60,9 +61,10 @@ class RecordingReader {
   std::string fileOf(int32_t frame, int32_t slice) const;
 
   // Decodes that slice: 8-bit, or 16-bit grey, of exactly width x height
-  // pixels. False with a reason (without the file's name) when it cannot.
+  // pixels. False with a reason (without the file's name) when it cannot,
+  // and `problem` (when given) says whether the file is missing.
   bool readSlice(int32_t frame, int32_t slice, int32_t width, int32_t height, DecodedImage* image,
-                 std::string* reason);
+                 std::string* reason, SliceProblem* problem = nullptr);
 
  private:
   bool openStack(const std::string& path, bool wholeRecording, std::string* reason);

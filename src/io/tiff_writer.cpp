@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "io/atomic_file.h"
+
 namespace focustrack {
 
 namespace {
@@ -62,6 +64,7 @@ bool writePageTo(TIFF* tif, int32_t width, int32_t height, TiffSample sample, co
   // other byte order: such rows are written from a copy.
   std::vector<unsigned char> copy(TIFFIsByteSwapped(tif) ? rowBytes : 0);
   bool ok = true;
+  errno = 0;
   for (int32_t y = 0; y < height && ok; ++y) {
     unsigned char* row = const_cast<unsigned char*>(bytes + y * rowBytes);
     if (!copy.empty()) row = static_cast<unsigned char*>(std::memcpy(copy.data(), row, rowBytes));
@@ -76,15 +79,22 @@ bool writeTiff(const std::string& path, int32_t width, int32_t height, TiffSampl
                const void* pixels, std::string* reason) {
   silenceLibtiff();
   // "w8" would be BigTIFF; plain "w" stays readable by every viewer.
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  const std::string temporary = temporaryPath(path);
+  TIFF* tif = TIFFOpen(temporary.c_str(), "w");
   if (tif == nullptr) {
     *reason = std::string("cannot create file: ") + std::strerror(errno);
     return false;
   }
+  errno = 0;
   const bool ok = writePageTo(tif, width, height, sample, pixels, "");
+  const int savedErrno = errno;
   TIFFClose(tif);
-  if (!ok) *reason = "write failed (disk full?)";
-  return ok;
+  if (!ok) {
+    *reason = std::string("write failed: ") + (savedErrno != 0 ? std::strerror(savedErrno) : "unknown cause");
+    discardFile(temporary, path);
+    return false;
+  }
+  return publishFile(temporary, path, reason);
 }
 
 TiffPageWriter::~TiffPageWriter() {

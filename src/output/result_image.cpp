@@ -4,6 +4,7 @@
 
 #include "frame/predicates.h"
 #include "output/grey_stretch.h"
+#include "io/atomic_file.h"
 #include "io/bmp_header.h"
 #include "io/output_paths.h"
 
@@ -169,13 +170,21 @@ int ResultCanvas::saveBmp(const std::string& path) {
   buildFileImage();
   uint8_t header[kBmpHeaderBytes];
   fillBmpHeader(header, width_, height_, static_cast<uint32_t>(imageBytes));
-  FILE* file = std::fopen(path.c_str(), "wb");
+  // Written under a temporary name and renamed when complete, so that no
+  // truncated picture ever stands under the final name.
+  const std::string temporary = temporaryPath(path);
+  FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) return 1;
   bool ok = !std::ferror(file);
   ok = ok && std::fwrite(header, 1, sizeof header, file) == sizeof header;
   ok = ok && std::fwrite(fileImage_.data(), 1, imageBytes, file) == imageBytes;
   ok = std::fclose(file) == 0 && ok;
-  return ok ? 0 : 1;
+  std::string why;
+  if (!ok) {
+    discardFile(temporary, path);
+    return 1;
+  }
+  return publishFile(temporary, path, &why) ? 0 : 1;
 }
 
 namespace {

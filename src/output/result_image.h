@@ -37,8 +37,9 @@ class ResultCanvas {
   // x..x+2, rows y..y+4, each earlier digit 4 columns further left. Digits
   // overwrite whatever was drawn; nothing for a value of 0 or below.
   void drawNumber(int32_t x, int32_t y, int32_t value);
-  // Writes the blended picture; 0 on success, 1 when the file cannot be
-  // created or a write or the close fails.
+  // Writes the blended picture under a temporary name and renames it to
+  // `path` when complete; 0 on success, 1 when the file cannot be created or
+  // a write, the close or the rename fails (no file is left then).
   int saveBmp(const std::string& path);
   // Builds the blended picture in file order (rows bottom to top, blue,
   // green, red, each row padded to fileRowBytes) and returns it.

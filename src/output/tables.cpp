@@ -1,5 +1,8 @@
 #include "output/tables.h"
 
+#include <stdio_ext.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -26,6 +29,7 @@ constexpr const char* kAverageHeader[] = {
 
 template <size_t N>
 bool writeHeader(FILE* file, const char* const (&names)[N]) {
+  errno = 0;
   for (const char* name : names) std::fprintf(file, "%s, ", name);
   std::fputc('\n', file);
   return std::fflush(file) == 0 && !std::ferror(file);
@@ -36,6 +40,8 @@ FILE* createTable(const std::string& path, std::string* reason) {
   if (file == nullptr) *reason = "cannot create table '" + path + "': " + std::strerror(errno);
   return file;
 }
+
+std::string causeOf(int error) { return error != 0 ? std::strerror(error) : "write failed"; }
 
 }  // namespace
 
@@ -62,11 +68,11 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
 
 bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::string* reason) {
   if (!writeHeader(tables.cells, kCellsHeader)) {
-    *reason = "cannot write table '" + tables.cellsPath + "'";
+    *reason = "cannot write table '" + tables.cellsPath + "': " + causeOf(errno);
     return false;
   }
   if (!writeHeader(tables.average, kAverageHeader)) {
-    *reason = "cannot write table '" + tables.averagePath + "'";
+    *reason = "cannot write table '" + tables.averagePath + "': " + causeOf(errno);
     return false;
   }
   if (!writeEventHeader(settings, tables.events)) {
@@ -74,6 +80,16 @@ bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::str
     return false;
   }
   return writeTrackTable(settings, Lineage{}, tables.tracksPath, reason);
+}
+
+bool truncateTable(FILE* file, long offset) {
+  if (file == nullptr || offset < 0) return false;
+  // The stream may still hold the bytes that failed; they must not follow.
+  __fpurge(file);
+  std::clearerr(file);
+  const int fd = fileno(file);
+  if (fd < 0 || ftruncate(fd, offset) != 0) return false;
+  return std::fseek(file, offset, SEEK_SET) == 0;
 }
 
 void closeTables(TableFiles& tables) {

@@ -33,11 +33,18 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
 // header line alone. False when a write fails.
 bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::string* reason);
 
-// The output step of one frame: vacuoles attributed to cells, movement from
-// the link records, one row per valid cell and the frame's summary row.
-// False with a reason when a row could not be written.
+// The output step of one frame: movement from the link records, one row per
+// valid cell and the frame's summary row. Rows are flushed one by one. When a
+// row cannot be written (a full disk) both tables are cut back to where the
+// frame began, so that they end in the last complete frame's rows, and false
+// is returned with a reason naming the file and the system's cause.
 bool writeFrameTables(const RunSettings& settings, FrameBuffers& buffers, TableFiles& tables,
                       std::string* reason);
+
+// Cuts an open table back to `offset` bytes, dropping whatever its stream
+// still holds, and goes on writing there. False when that fails or the
+// offset is unknown (negative).
+bool truncateTable(FILE* file, long offset);
 
 // Closes the per-cell table, then the per-frame table, then the event table.
 void closeTables(TableFiles& tables);

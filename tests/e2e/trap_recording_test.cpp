@@ -154,5 +154,44 @@ TEST_F(TrapRecording, UnusableMasksStopOrWarn) {
   }
 }
 
+// With --scale the mask has the input's size, like the slices and the label
+// masks: it is resampled as the slices are.
+TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
+  const fs::path folder = freshFolder("traps_scaled");
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 6;
+  options.frameCount = 2;
+  options.seed = 4;
+  options.trapPairs = 1;
+  options.pathPattern = (folder / "t%0_z%1.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  const auto run = [&](const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "6", "-c", "2", "--scale", "2", "-p",
+                                      options.pathPattern, "-o", (folder / name).string(), "--masks"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    return runFocustrack(words);
+  };
+  const RunResult plain = run("plain", {});
+  const RunResult masked = run("masked", {"--exclude", (folder / "device.tif").string()});
+  EXPECT_EQ(masked.status, 0) << masked.err;
+  const std::set<Row> plainRows = tableRows(folder / "plain");
+  const std::set<Row> maskedRows = tableRows(folder / "masked");
+  EXPECT_LT(maskedRows.size(), plainRows.size());
+  const LabelMap device = labels(folder / "device.tif");
+  for (const Row& row : maskedRows) {
+    const LabelMap found = labels(frameFilePath((folder / "masked").string(), "masks", row.first, "tif"));
+    EXPECT_FALSE(isTrueCell(found, device, row.second)) << "id " << row.second << " lies on the device";
+  }
+  // A mask of the analysed size is the wrong size here.
+  const std::vector<uint8_t> big(400 * 300, 0);
+  ASSERT_TRUE(writeTiff((folder / "big.tif").string(), 400, 300, TiffSample::UInt8, big.data(), &why));
+  const RunResult wrong = run("wrong", {"--exclude", (folder / "big.tif").string()});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("expected 200 x 150"), std::string::npos) << wrong.err;
+}
+
 }  // namespace
 }  // namespace focustrack

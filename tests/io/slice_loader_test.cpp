@@ -212,7 +212,8 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
   };
   const Case cases[] = {
       {"missing.tif", [](const std::string&) { return true; }, "file not found"},
-      {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, std::strerror(EISDIR)},
+      {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "not a regular file (a folder)"},
+      {"fifo.tif", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "not a regular file (a FIFO)"},
       {"empty.tif", raw({}), "not a TIFF, PNG, BMP or JPEG image"},
       {"text.tif", raw({'h', 'e', 'l', 'l', 'o', '\n'}), "not a TIFF, PNG, BMP or JPEG image"},
       // One byte short of each signature.
@@ -364,6 +365,34 @@ TEST_F(SliceLoader, OnlyTheFirstTiffPageIsRead) {
   ASSERT_TRUE(written);
   EXPECT_EQ(load(file("pages.tif"), 6, 4), ramp(6, 4));
   EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
+}
+
+// Only a file that does not exist is missing; everything else that fails is
+// unreadable, and a loaded slice has no problem.
+TEST_F(SliceLoader, ProblemSaysMissingOrUnreadable) {
+  ASSERT_TRUE(png({.width = 3, .height = 2}, ramp(3, 2))(file("good.png")));
+  ASSERT_TRUE(raw({'x'})(file("bad.png")));
+  ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0644), 0);
+  struct Case {
+    std::string name;
+    bool loads;
+    SliceProblem problem;
+  };
+  const Case cases[] = {{"good.png", true, SliceProblem::None},
+                        {"gone.png", false, SliceProblem::Missing},
+                        {"gone/slice.png", false, SliceProblem::Missing},
+                        {"bad.png", false, SliceProblem::Unreadable},
+                        {"pipe.png", false, SliceProblem::Unreadable},
+                        {"good.png/slice.png", false, SliceProblem::Unreadable},  // ENOTDIR
+                        {"/dev/zero", false, SliceProblem::Unreadable}};
+  for (const Case& c : cases) {
+    Bytes plane(6, kUntouched);
+    std::string reason;
+    SliceProblem problem = SliceProblem::Unreadable;
+    const std::string path = c.name.starts_with("/") ? c.name : file(c.name);
+    EXPECT_EQ(loadSlice(path, 3, 2, plane.data(), &reason, &problem), c.loads) << c.name;
+    EXPECT_EQ(problem, c.problem) << c.name << ": " << reason;
+  }
 }
 
 TEST_F(SliceLoader, PathLongerThan255CharactersLoads) {

@@ -1,9 +1,11 @@
 #include "output/result_image.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -227,7 +229,35 @@ TEST(ResultCanvas, UnwritableFileOrFailedWriteAnswersOne) {
   FILE* probe = std::fopen("/dev/full", "wb");
   if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
   std::fclose(probe);
+  // A device is written in place, never replaced by a renamed file.
   EXPECT_EQ(canvas.saveBmp("/dev/full"), 1);
+  struct stat info {};
+  ASSERT_EQ(stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// The picture is written under a temporary name and renamed when complete;
+// no temporary file is left behind, also not after a failure.
+TEST(ResultCanvas, SavedUnderATemporaryNameAndRenamed) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(5, 3));
+  const std::string path = folder.file("result_0001.bmp");
+  {
+    std::ofstream old(path, std::ios::binary);
+    old << "an older picture";
+  }
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  EXPECT_EQ(readFile(path).size(), 54u + 16u * 3u);
+  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+  // A temporary name that cannot be created leaves the old picture alone.
+  std::filesystem::create_directories(folder.file("result_0002.bmp.part"));
+  {
+    std::ofstream old(folder.file("result_0002.bmp"), std::ios::binary);
+    old << "an older picture";
+  }
+  EXPECT_EQ(canvas.saveBmp(folder.file("result_0002.bmp")), 1);
+  EXPECT_EQ(readFile(folder.file("result_0002.bmp")).size(), 16u);
 }
 
 TEST(ResultImage, PathUsesFrameOrdinal) {

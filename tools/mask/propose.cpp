@@ -137,8 +137,8 @@ bool readLabelMap(const std::string& path, LabelMap* image, std::string* reason)
   TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-  if ((bits != 16 && bits != 32) || samples != 1 || TIFFIsTiled(tif.get()) || width == 0 || height == 0) {
-    *reason = "'" + path + "' is not a 16- or 32-bit label image";
+  if ((bits != 8 && bits != 16 && bits != 32) || samples != 1 || TIFFIsTiled(tif.get()) || width == 0 || height == 0) {
+    *reason = "'" + path + "' is not an 8-, 16- or 32-bit label image";
     return false;
   }
   image->width = static_cast<int32_t>(width);
@@ -152,7 +152,9 @@ bool readLabelMap(const std::string& path, LabelMap* image, std::string* reason)
     }
     for (uint32_t x = 0; x < width; ++x) {
       uint32_t value = 0;
-      if (bits == 16) {
+      if (bits == 8) {
+        value = row[x];
+      } else if (bits == 16) {
         uint16_t v;
         std::memcpy(&v, row.data() + 2 * x, 2);
         value = v;

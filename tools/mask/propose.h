@@ -33,7 +33,7 @@ struct ProposalRules {
 std::vector<uint8_t> proposeDeviceMask(const std::vector<LabelMap>& frames, const ProposalRules& rules,
                                        std::string* report = nullptr);
 
-// Reads a 16- or 32-bit single-channel label TIFF. False with a reason.
+// Reads an 8-, 16- or 32-bit single-channel label TIFF. False with a reason.
 bool readLabelMap(const std::string& path, LabelMap* image, std::string* reason);
 
 }  // namespace focustrack
