@@ -87,7 +87,7 @@ bool MaskStack::writeStack(const StackFileLayout& layout, const std::string& pat
     *why = "the stack would exceed 4 GiB";
     return false;
   }
-  const std::string temporary = path + ".part";
+  const std::string temporary = temporaryPath(path);
   FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) {
     *why = "cannot create '" + temporary + "': " + std::strerror(errno);
@@ -99,12 +99,11 @@ bool MaskStack::writeStack(const StackFileLayout& layout, const std::string& pat
   ok = ok && writeSamples(file, ids_.data(), ids_.size(), layout.bytesPerSample, chunk_) &&
        writeStackTail(file, layout);
   ok = std::fclose(file) == 0 && ok;
-  if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *why = std::string("cannot replace the file: ") + std::strerror(errno);
-    ok = false;
+  if (!ok) {
+    discardFile(temporary, path);
+    return false;
   }
-  if (!ok) std::remove(temporary.c_str());
-  return ok;
+  return publishFile(temporary, path, why);
 }
 
 bool MaskStack::addFrame(const RunSettings& settings, const FrameBuffers& b, std::string* reason) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "io/atomic_file.h"
 #include "io/bmp_header.h"
 #include "io/png_writer.h"
 
@@ -22,6 +23,8 @@ void zoomedRow(const ResultCanvas& canvas, const uint8_t* fileRows, int32_t y, i
 
 namespace {
 
+// Pictures are written under a temporary name and renamed when complete.
+
 // Every row of the picture `zoom` times, each row `zoom` times wider; rows
 // bottom to top as the format stores them.
 bool saveZoomedBmp(ResultCanvas& canvas, const std::string& path, int32_t zoom, std::string* reason) {
@@ -39,7 +42,8 @@ bool saveZoomedBmp(ResultCanvas& canvas, const std::string& path, int32_t zoom, 
   uint8_t header[kBmpHeaderBytes];
   fillBmpHeader(header, static_cast<int32_t>(width), static_cast<int32_t>(height),
                 static_cast<uint32_t>(imageBytes));
-  FILE* file = std::fopen(path.c_str(), "wb");
+  const std::string temporary = temporaryPath(path);
+  FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) {
     *reason = std::string("cannot create file: ") + std::strerror(errno);
     return false;
@@ -50,8 +54,12 @@ bool saveZoomedBmp(ResultCanvas& canvas, const std::string& path, int32_t zoom, 
     for (int32_t k = 0; k < zoom && ok; ++k) ok = std::fwrite(row, 1, rowBytes, file) == rowBytes;
   }
   ok = std::fclose(file) == 0 && ok;
-  if (!ok) *reason = "write failed (disk full?)";
-  return ok;
+  if (!ok) {
+    *reason = "write failed (disk full?)";
+    discardFile(temporary, path);
+    return false;
+  }
+  return publishFile(temporary, path, reason);
 }
 
 bool savePng(ResultCanvas& canvas, const std::string& path, int32_t zoom, std::string* reason) {
@@ -67,7 +75,12 @@ bool savePng(ResultCanvas& canvas, const std::string& path, int32_t zoom, std::s
     if (y % zoom == 0) zoomedRow(canvas, fileRows, y / zoom, zoom, row);
     return row;
   };
-  return writeRgbPng(path, static_cast<int32_t>(width), canvas.height() * zoom, source, reason);
+  const std::string temporary = temporaryPath(path);
+  if (!writeRgbPng(temporary, static_cast<int32_t>(width), canvas.height() * zoom, source, reason)) {
+    discardFile(temporary, path);
+    return false;
+  }
+  return publishFile(temporary, path, reason);
 }
 
 }  // namespace
