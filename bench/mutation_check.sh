@@ -7,9 +7,9 @@
 # equivalent; the exit status is 1 when a fault went uncaught or the list
 # needs fixing.
 #
-# Usage: bench/mutation_check.sh [--list-only] [PATTERN]
-#   PATTERN      only the faults whose list line contains PATTERN
-#                (a file such as src/cells/ or a word of the description)
+# Usage: bench/mutation_check.sh [--list-only] [PATTERN...]
+#   PATTERN      only the faults whose list line contains one of the
+#                patterns (a file such as src/cells/, a word of the description)
 #   --list-only  check that every fault applies (its text occurs exactly
 #                once) without building anything
 # Builds in build-mutation (Release) and, for faults tagged "sanitizer",
@@ -23,14 +23,24 @@ cd "$root"
 
 list=bench/mutations.txt
 listOnly=0
-pattern=""
+patterns=()
 for word in "$@"; do
   case $word in
     --list-only) listOnly=1 ;;
     -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) pattern=$word ;;
+    *) patterns+=("$word") ;;
   esac
 done
+
+# Whether the list line is selected by the patterns (all lines without any).
+selected() {
+  local p
+  if [ ${#patterns[@]} -eq 0 ]; then return 0; fi
+  for p in "${patterns[@]}"; do
+    if [[ $1 == *"$p"* ]]; then return 0; fi
+  done
+  return 1
+}
 testLimit=${MUTATION_TEST_LIMIT:-60}
 suiteLimit=${MUTATION_SUITE_LIMIT:-600}
 jobs=$(nproc)
@@ -41,14 +51,14 @@ number=0
 while IFS= read -r line || [ -n "$line" ]; do
   number=$((number + 1))
   case $line in '' | '#'*) continue ;; esac
-  if [ -n "$pattern" ] && [[ $line != *"$pattern"* ]]; then continue; fi
+  if ! selected "$line"; then continue; fi
   IFS=$'\x1f' read -r f o r d t <<<"${line// @@ /$'\x1f'}"
   files+=("$f") originals+=("$o") replacements+=("$r") descriptions+=("$d") tags+=("${t:-}")
   lineNumbers+=("$number")
 done <"$list"
 count=${#files[@]}
 if [ "$count" -eq 0 ]; then
-  echo "no fault in $list matches '$pattern'" >&2
+  echo "no fault in $list matches ${patterns[*]}" >&2
   exit 1
 fi
 
