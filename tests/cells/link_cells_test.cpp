@@ -107,29 +107,6 @@ TEST(CellLinking, ReachIsTenPixels) {
   }
 }
 
-TEST(CellLinking, WalkStopsAtTheFirstOffsetOutsideTheImage) {
-  // Columns 5 apart. In an 8-pixel-wide image both columns lie 1 pixel from
-  // an edge: each walk leaves the image at distance 2 and never reaches the
-  // other cell.
-  CellFrame narrow(8, 30);
-  narrow.setPrevious(MapPainter(8, 30).rect(6, 5, 6, 24, 1).cells, 1);
-  narrow.paint(1, 5, 1, 24, 1);
-  narrow.setLabelsAsBuilt(1);
-  linkCells(narrow.settings, narrow.b);
-  EXPECT_EQ(cur(narrow, 1).partner, 0);
-  EXPECT_EQ(narrow.pair(1, 1), 0);
-
-  // One column near the edge: only the other column's pixels count.
-  CellFrame half(30, 30);
-  half.setPrevious(MapPainter(30, 30).rect(6, 5, 6, 24, 1).cells, 1);
-  half.paint(1, 5, 1, 24, 1);
-  half.paint(20, 5, 28, 24, 2);  // out of reach of both, keeps the pair open
-  half.setLabelsAsBuilt(2);
-  linkCells(half.settings, half.b);
-  EXPECT_EQ(cur(half, 1).partner, 1);
-  EXPECT_EQ(cur(half, 2).partner, 0);
-}
-
 // Only pixels at least 10 from every edge may walk without the edge test.
 // Each case puts a current pixel where the test is first needed and a
 // previous pixel that only a walk without it reaches: through the wrapped
