@@ -15,7 +15,7 @@
 # Builds in build-mutation (Release) and, for faults tagged "sanitizer",
 # build-mutation-asan (AddressSanitizer); a full first build takes minutes.
 # Environment: MUTATION_TEST_LIMIT and MUTATION_SUITE_LIMIT, seconds for one
-# test (default 60) and for the whole suite (default 600), three times that
+# test (default 120) and for the whole suite (default 600), three times that
 # in the sanitizer build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -41,7 +41,7 @@ selected() {
   done
   return 1
 }
-testLimit=${MUTATION_TEST_LIMIT:-60}
+testLimit=${MUTATION_TEST_LIMIT:-120}
 suiteLimit=${MUTATION_SUITE_LIMIT:-600}
 jobs=$(nproc)
 
@@ -129,7 +129,11 @@ configure() {
 failedTests() {
   local dir=$1 scale=1 status=0 failed
   if [ "$dir" = build-mutation-asan ]; then scale=3; fi
-  ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+  # A temporary folder of its own: other worktrees' suites may be running
+  # the same tests, with the same folder names, at the same time.
+  rm -rf "$backup/tmp"
+  mkdir "$backup/tmp"
+  TMPDIR="$backup/tmp" ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     timeout -k 10 "$((suiteLimit * scale))" \
     ctest --test-dir "$dir" -j"$jobs" --timeout "$((testLimit * scale))" >"$dir/mutation_ctest.log" 2>&1 ||
