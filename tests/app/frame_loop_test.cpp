@@ -85,8 +85,9 @@ TEST(FrameLoop, MissingSlicesStopTheRunButKeepEarlierFrames) {
 
 // A dump, a result image or run.json that cannot be written: the first two
 // are warnings that name the file and the frame, run.json is named on the
-// error stream only, and the run goes on with every other file.
-TEST(FrameLoop, UnwritableOutputFilesAreReportedAndTheRunGoesOn) {
+// error stream only; the run goes on with every other file and ends with
+// status 1.
+TEST(FrameLoop, UnwritableOutputFilesAreReportedTheRunGoesOnAndEndsWithStatusOne) {
   const fs::path folder = freshFolder("unwritable");
   writeRecording(folder, 1, 1, 3);
   const fs::path out = folder / "out";
@@ -97,17 +98,18 @@ TEST(FrameLoop, UnwritableOutputFilesAreReportedAndTheRunGoesOn) {
   std::vector<std::string> words = tinyRun(folder, out, 1);
   words.insert(words.end(), {"-i", "--dump", maps.string()});
   const RunResult r = runFocustrack(words);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   const std::string log = withoutTimes(r.out);
   const std::string warning = "\x1b[33m\n" + kLayoutA + "Warning" + kReset;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;  // start, 2 warnings, frame, end
   EXPECT_NE(log.find(warning + warning), std::string::npos) << log;
   EXPECT_NE(log.find("Frame 1 Finished"), std::string::npos) << log;
   const std::string isFolder = std::strerror(EISDIR);
+  // run.json is written at the start, after every frame and at the end.
   const std::string manifest = "focustrack: cannot write '" + (out / "run.json").string() + "': " + isFolder + "\n";
   EXPECT_EQ(r.err, manifest + "focustrack: frame 1: cannot write '" + (maps / "delta_0001.tif").string() +
                        "': cannot create file: " + isFolder + "\nfocustrack: Image Save Failed: cannot write '" +
-                       (out / "result_0001.bmp").string() + "' (frame 1)\n" + manifest);
+                       (out / "result_0001.bmp").string() + "' (frame 1)\n" + manifest + manifest);
   for (const char* name : {"class", "label", "cells", "scaled", "blobs_hi", "blobs_lo", "nucleus"}) {
     EXPECT_TRUE(fs::exists(maps / (std::string(name) + "_0001.tif"))) << name;
   }
