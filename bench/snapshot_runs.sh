@@ -12,6 +12,8 @@ build=$(cd "$1" && pwd)
 out=$2
 shift 2
 extra=("$@")
+extra_json=""
+for word in "${extra[@]}"; do extra_json+=", \"$word\""; done
 data="$here/../shared/data"
 rm -rf "$out"
 mkdir -p "$out/slices"
@@ -38,9 +40,13 @@ run_case() {
     sed -E 's/"(startTime|endTime)": *"[^"]*"/"\1": "T"/g' "$dir/out/run.json" >"$dir/run.json"
     rm "$dir/out/run.json"
   fi
-  # The command line in run.json names this snapshot's folder; keep it
-  # comparable between two snapshots made in different places.
-  [ -f "$dir/run.json" ] && sed -i "s#$out#OUT#g" "$dir/run.json"
+  # The command line in run.json names this snapshot's folder, the program and
+  # the extra options; keep it comparable between two snapshots made in
+  # different places, of different builds, with different extra options.
+  if [ -f "$dir/run.json" ]; then
+    sed -i "s#$out#OUT#g; s#\"$build/focustrack\"#\"focustrack\"#" "$dir/run.json"
+    [ -n "$extra_json" ] && sed -i "s#$extra_json\]#]#" "$dir/run.json"
+  fi
   sed -i "s#$out#OUT#g" "$dir/stderr.txt"
 }
 

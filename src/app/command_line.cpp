@@ -11,7 +11,7 @@ namespace {
 enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
-  RiseTolerance, SliceTrimLimit, Dump
+  RiseTolerance, SliceTrimLimit, Dump, Threads
 };
 
 struct OptionName {
@@ -27,7 +27,7 @@ constexpr OptionName kValueOptions[] = {
     {"-sc", Pending::SliceCount},     {"-sl", Pending::SliceDigits},
     {"-th", Pending::NucleusThreshold}, {"-tc", Pending::CoreThreshold},
     {"-tv", Pending::RiseTolerance},  {"-b", Pending::SliceTrimLimit},
-    {"--dump", Pending::Dump},
+    {"--dump", Pending::Dump},        {"--threads", Pending::Threads},
 };
 
 void assign(RunSettings& s, Pending option, const char* word) {
@@ -47,6 +47,7 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::RiseTolerance: s.riseTolerance = std::atof(word); break;
     case Pending::SliceTrimLimit: s.sliceTrimLimit = std::atoi(word); break;
     case Pending::Dump: s.dumpFolder = word; break;
+    case Pending::Threads: s.threads = std::atoi(word); break;
     case Pending::None: break;
   }
 }
@@ -106,6 +107,10 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
       return false;
     }
   }
+  if (s.threads < 0) {
+    *reason = "option --threads must be 0 (every core) or more, got " + std::to_string(s.threads);
+    return false;
+  }
   const int64_t pixels = int64_t{s.width} * int64_t{s.height};
   if (pixels > std::numeric_limits<int32_t>::max()) {
     *reason = "image of " + std::to_string(s.width) + " x " + std::to_string(s.height) +
@@ -138,6 +143,9 @@ std::string usageText() {
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
       "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
+      "  --threads N  threads; 0 = every core the process may use, 1 = one thread (0)\n"
+      "            The console's and --stage-times' milliseconds are elapsed time\n"
+      "            (a monotonic clock), not processor time.\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n";
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/frame_pipeline.h"
 #include "app/progress.h"
 #include "app/stages.h"
 #include "io/slice_loader.h"
@@ -57,16 +58,15 @@ bool reportGroup(Run& run, std::span<const Stage> group) {
   return true;
 }
 
-// Every stage in table order, each timed at its checkpoint and followed by
-// its dump. False when the log answers stop.
-bool runStages(Run& run) {
-  const std::span<const Stage> stages = frameStages();
+// The stages in table order, each timed at its checkpoint and, with
+// `dumps`, followed by its dump. False when the log answers stop.
+bool runStages(Run& run, std::span<const Stage> stages, bool dumps) {
   size_t groupStart = 0;
   for (size_t k = 0; k < stages.size(); ++k) {
     const Stage& stage = stages[k];
     stage.run(run.settings, run.buffers);
     if (run.log.checkpoint(stage.number)) return false;
-    if (stage.dumpName != nullptr) dump(run, stage);
+    if (dumps && stage.dumpName != nullptr) dump(run, stage);
     if (!stage.closesGroup) continue;
     if (!reportGroup(run, stages.subspan(groupStart, k + 1 - groupStart))) return false;
     groupStart = k + 1;
@@ -97,22 +97,30 @@ bool writeOutput(Run& run) {
   return !run.log.message("Image Saved", false);
 }
 
-// One frame from file to row. False abandons the frame: no output, no
-// hand-over, no frame line.
-bool processFrame(Run& run) {
+}  // namespace
+
+// The input stages' maps are dumped when the frame completes: a frame
+// prepared ahead must not write files before its turn. Nothing between
+// changes them.
+bool prepareFrame(Run& run) {
   StageLog& log = run.log;
   if (log.message("Frame Start", true)) return false;
   loadStack(run);
   if (log.message("Image Loaded", true)) return false;
   beginFrame(run.buffers);
-  if (!runStages(run) || !writeOutput(run)) return false;
+  return runStages(run, inputStages(), false);
+}
+
+bool completeFrame(Run& run) {
+  for (const Stage& stage : inputStages()) {
+    if (stage.dumpName != nullptr) dump(run, stage);
+  }
+  if (!runStages(run, cellStages(), true) || !writeOutput(run)) return false;
   handOverFrame(run.buffers);
-  log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
+  run.log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
   run.record.framesCompleted += 1;
   return true;
 }
-
-}  // namespace
 
 // In 64 bits, so that absurd frame options cannot overflow the loop.
 void runFrames(Run& run, FILE* err) {
@@ -121,11 +129,8 @@ void runFrames(Run& run, FILE* err) {
       std::min<int64_t>(int64_t{s.firstFrame} + s.frameCount, int64_t{INT32_MAX} + 1);
   Progress progress(err, frameEnd - s.firstFrame, Progress::modeFor(run.log.out(), err));
   run.log.setBeforeWrite([&progress] { progress.wipe(); });
-  for (int64_t frame = s.firstFrame; frame < frameEnd; ++frame) {
-    run.buffers.frame = static_cast<int32_t>(frame);
-    run.buffers.frameOrdinal = static_cast<int32_t>(frame - s.firstFrame + 1);
-    if (processFrame(run)) progress.frameDone(run.record.framesCompleted);
-  }
+  runFramePipeline(run, s.firstFrame, frameEnd,
+                   [&run, &progress] { progress.frameDone(run.record.framesCompleted); });
   run.log.setBeforeWrite(nullptr);
   if (run.record.stopReason == "running") run.record.stopReason = "end of frames";
 }
