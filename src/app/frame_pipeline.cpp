@@ -59,11 +59,12 @@ bool takeTurn(Run& run, Ahead& ahead) {
 }
 
 // With more than one thread: the stages' tasks, and the frame prepared
-// ahead, share the threads of one region per frame.
+// ahead, share the threads of one region per frame. The frames themselves
+// stay on the calling thread; the others take tasks until all are done.
 template <class Work>
 void inRegion(int32_t threads, Work&& work) {
 #pragma omp parallel num_threads(threads)
-#pragma omp single
+#pragma omp master
   work();
 }
 

@@ -1,5 +1,7 @@
 #include "app/stage_log.h"
 
+#include <time.h>
+
 #include <chrono>
 
 namespace focustrack {
@@ -37,19 +39,21 @@ long StageLog::monotonicMilliseconds() {
 StageLog::StageLog(FILE* out, FILE* err, Clock clock) : out_(out), err_(err), clock_(clock) {
   startTicks_ = static_cast<int32_t>(clock_());
   lastTicks_ = static_cast<int32_t>(clock_());
+  lastCpuMs_ = threadCpuMs();
   emit("Start", kPlain, 0.0);
 }
 
 StageLog::StageLog(Recording, Clock clock) : out_(nullptr), err_(nullptr), clock_(clock), recording_(true) {
   startTicks_ = static_cast<int32_t>(clock_());
   lastTicks_ = startTicks_;
+  lastCpuMs_ = threadCpuMs();
 }
 
 bool StageLog::replayInto(StageLog& log) {
   bool goOn = true;
   for (const Call& call : calls_) {
     switch (call.kind) {
-      case Call::Checkpoint: goOn = log.chargeStage(call.stage, call.ticks) == 0; break;
+      case Call::Checkpoint: goOn = log.chargeStage(call.stage, call.ticks, call.cpuMs) == 0; break;
       case Call::Report: goOn = log.report(call.text.c_str(), call.stage) == 0; break;
       case Call::Message: goOn = log.showMessage(call.text.c_str(), call.addToTotal, call.ticks) == 0; break;
       case Call::Warning: log.warning(call.text); break;
@@ -85,26 +89,36 @@ void StageLog::reason(const std::string& text) {
   std::fflush(err_);
 }
 
+double StageLog::threadCpuMs() const {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 int StageLog::checkpoint(int stage) {
   if (errorRaised_) return 1;
   const int32_t ticks = static_cast<int32_t>(clock_()) - lastTicks_;
-  if (recording_) calls_.push_back({Call::Checkpoint, stage, false, ticks, {}});
-  return chargeStage(stage, ticks);
+  const double cpuMs = threadCpuMs() - lastCpuMs_;
+  if (recording_) calls_.push_back({Call::Checkpoint, stage, false, ticks, cpuMs, {}});
+  return chargeStage(stage, ticks, cpuMs);
 }
 
-int StageLog::chargeStage(int stage, int32_t ticks) {
+int StageLog::chargeStage(int stage, int32_t ticks, double cpuMs) {
   if (errorRaised_) return 1;
   stageTicks_[stage] += ticks;
   stageCounts_[stage] += 1;
+  stageCpuMs_[stage] += cpuMs;
   lastTicks_ = static_cast<int32_t>(clock_());
+  lastCpuMs_ = threadCpuMs();
   return 0;
 }
 
 int StageLog::report(const char* label, int stage) {
   if (errorRaised_) return 1;
   if (recording_) {
-    calls_.push_back({Call::Report, stage, false, 0, label});
+    calls_.push_back({Call::Report, stage, false, 0, 0.0, label});
     lastTicks_ = static_cast<int32_t>(clock_());
+    lastCpuMs_ = threadCpuMs();
     return 0;
   }
   // The running average over all frames so far, not the last frame's time.
@@ -112,6 +126,7 @@ int StageLog::report(const char* label, int stage) {
   frameTotal_ += average;
   emit(label, kTiming, average);
   lastTicks_ = static_cast<int32_t>(clock_());
+  lastCpuMs_ = threadCpuMs();
   return 0;
 }
 
@@ -119,14 +134,16 @@ int StageLog::message(const char* text, bool addToTotal) {
   if (errorRaised_) return 1;
   if (recording_) {
     const int32_t ticks = static_cast<int32_t>(clock_()) - lastTicks_;
-    calls_.push_back({Call::Message, 0, addToTotal, ticks, text});
+    calls_.push_back({Call::Message, 0, addToTotal, ticks, 0.0, text});
     lastTicks_ = static_cast<int32_t>(clock_());
+    lastCpuMs_ = threadCpuMs();
     return 0;
   }
   if (addToTotal) frameTotal_ += static_cast<int32_t>(clock_()) - lastTicks_;
   const double measured = static_cast<int32_t>(clock_()) - lastTicks_;
   emit(text, addToTotal ? kTiming : kTimingApart, measured);
   lastTicks_ = static_cast<int32_t>(clock_());
+  lastCpuMs_ = threadCpuMs();
   return 0;
 }
 
@@ -135,6 +152,7 @@ int StageLog::showMessage(const char* text, bool addToTotal, int32_t ticks) {
   if (addToTotal) frameTotal_ += ticks;
   emit(text, addToTotal ? kTiming : kTimingApart, ticks);
   lastTicks_ = static_cast<int32_t>(clock_());
+  lastCpuMs_ = threadCpuMs();
   return 0;
 }
 
@@ -153,7 +171,7 @@ void StageLog::frameDone(const std::string& text) {
 
 void StageLog::warning(const std::string& why) {
   if (recording_) {
-    calls_.push_back({Call::Warning, 0, false, 0, why});
+    calls_.push_back({Call::Warning, 0, false, 0, 0.0, why});
     return;
   }
   if (level_ <= 1) emit("Warning", kWarning, 0.0);
@@ -163,7 +181,7 @@ void StageLog::warning(const std::string& why) {
 void StageLog::error(const std::string& why) {
   errorRaised_ = true;
   if (recording_) {
-    calls_.push_back({Call::Error, 0, false, 0, why});
+    calls_.push_back({Call::Error, 0, false, 0, 0.0, why});
     return;
   }
   if (level_ <= 2) emit("Error", kError, 0.0);

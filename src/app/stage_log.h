@@ -54,6 +54,9 @@ class StageLog {
   // Accumulated milliseconds and checkpoint count of a stage (for benchmarks).
   int32_t stageTicks(int stage) const { return stageTicks_[stage]; }
   int32_t stageCount(int stage) const { return stageCounts_[stage]; }
+  // Accumulated processor time of a stage on the thread that ran it, in
+  // milliseconds (work it handed to other threads is not counted).
+  double stageProcessorMs(int stage) const { return stageCpuMs_[stage]; }
 
   // Milliseconds of a monotonic clock since the first call in the process.
   static long monotonicMilliseconds();
@@ -70,13 +73,15 @@ class StageLog {
     int stage;
     bool addToTotal;
     int32_t ticks;      // measured time of a checkpoint or message
+    double cpuMs;       // processor time of a checkpoint
     std::string text;   // label, message text or reason
   };
 
   void emit(const char* text, int kind, double value);
   void reason(const std::string& text);
   long elapsed() const;
-  int chargeStage(int stage, int32_t ticks);
+  int chargeStage(int stage, int32_t ticks, double cpuMs);
+  double threadCpuMs() const;
   int showMessage(const char* text, bool addToTotal, int32_t ticks);
 
   FILE* out_;
@@ -87,6 +92,8 @@ class StageLog {
   bool errorRaised_ = false;
   int32_t stageTicks_[100] = {};
   int32_t stageCounts_[100] = {};
+  double stageCpuMs_[100] = {};
+  double lastCpuMs_ = 0.0;
   int32_t level_ = 0;
   double frameTotal_ = 0.0;
   std::function<void()> beforeWrite_;

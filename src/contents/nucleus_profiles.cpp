@@ -1,0 +1,352 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/parallel.h"
+#include "contents/contents.h"
+#include "contents/fit_candidates.h"
+#include "contents/nucleus_score.h"
+#include "frame/map_markers.h"
+
+namespace focustrack {
+
+namespace {
+
+using namespace nucleus;
+
+// What one ray of a blob meets, read once for all its candidates, up to the
+// first edge pixel. A candidate's level only decides where along these
+// values each phase ends: the running minimum, and so every rise test, is
+// the same for all of them.
+struct RayProfile {
+  int8_t count;       // pixels on the path
+  int8_t length;      // pixels before the first edge pixel; count when none
+  int8_t innerRise;   // first index rising more than kInnerRise over the running minimum before it
+  int8_t outerRise[kRayStepsMax + 1];  // from index n on, the first rising more than the tolerance
+  double lowest[kRayStepsMax];         // smallest value of indices 0..n; not-a-number skipped
+};
+
+struct BlobProfile {
+  RayProfile ray[kDirections];
+};
+
+void readRay(const RayPath& path, const double* delta, const int32_t* edge, int32_t seed, double seedValue,
+             double riseTolerance, RayProfile& r) {
+  double value[kRayStepsMax];
+  double before[kRayStepsMax];  // running minimum before each index
+  double runningMin = seedValue;
+  double lowest = std::numeric_limits<double>::infinity();
+  int32_t innerRise = -1;
+  int32_t n = 0;
+  for (; n < path.count; ++n) {
+    const int32_t q = seed + path.offset[n];
+    if (edge[q] == kEdgePixel) break;
+    const double v = delta[q];
+    value[n] = v;
+    before[n] = runningMin;
+    if (innerRise < 0 && v > runningMin + kInnerRise) innerRise = n;
+    if (v < lowest) lowest = v;
+    r.lowest[n] = lowest;
+    if (v < runningMin) runningMin = v;
+  }
+  r.count = static_cast<int8_t>(path.count);
+  r.length = static_cast<int8_t>(n);
+  r.innerRise = static_cast<int8_t>(innerRise < 0 ? n : innerRise);
+  r.outerRise[n] = static_cast<int8_t>(n);
+  for (int32_t m = n - 1; m >= 0; --m) {
+    r.outerRise[m] = value[m] > before[m] + riseTolerance ? static_cast<int8_t>(m) : r.outerRise[m + 1];
+  }
+}
+
+// The candidates of a blob come from its highest level down, and a lower
+// level ends each phase at the same pixel or further out. Per ray, the first
+// index whose running lowest value lies below the level (and below the level
+// - kOuterDrop) only moves outwards from one candidate to the next.
+struct Search {
+  double level;            // of the candidate before; +infinity at a new blob
+  int8_t belowLevel[kDirections];
+  int8_t belowLowest[kDirections];
+};
+
+inline int32_t advance(const RayProfile& r, int32_t n, double below) {
+  while (n < r.length && !(r.lowest[n] < below)) ++n;
+  return n;
+}
+
+// Where the two phases of ray k end for one candidate, as the walk would
+// find them; false when the walk reaches the edge pixel first. Values at or
+// above the level never lie below level - kOuterDrop, so the nucleus phase
+// ends where the first of those values or the first rise lies.
+inline bool phaseEnds(const RayProfile& r, Search& search, int32_t k, double level, double lowestLevel,
+                      int32_t* inner, int32_t* outer) {
+  const int32_t below = advance(r, search.belowLevel[k], level);
+  search.belowLevel[k] = static_cast<int8_t>(below);
+  const int32_t nIn = std::min<int32_t>(r.innerRise, below);
+  if (nIn == r.length) {
+    if (r.length < r.count) return false;
+    *inner = *outer = r.count;
+    return true;
+  }
+  const int32_t belowLowest = advance(r, search.belowLowest[k], lowestLevel);
+  search.belowLowest[k] = static_cast<int8_t>(belowLowest);
+  int32_t nOut = std::min<int32_t>(r.outerRise[nIn], belowLowest);
+  if (nOut == r.length) {
+    if (r.length < r.count) return false;
+    nOut = r.count;
+  }
+  *inner = nIn;
+  *outer = nOut;
+  return true;
+}
+
+struct Best {
+  double value;
+  int32_t candidate;  // -1: the value the cell had before the stage
+};
+
+// Everything one task needs: shared inputs, and its own scratch.
+struct Worker {
+  const RunSettings& settings;
+  FrameBuffers& b;
+  const RayPaths& paths;
+  AngleEntry* angles;
+  BlobProfile* profile;
+  Search search;
+  int8_t inner[kDirections];
+  int8_t outer[kDirections];
+  // Ray ends of the blob's candidate before, when it was not rejected.
+  bool earlierValid;
+  int8_t earlierInner[kDirections];
+  int8_t earlierOuter[kDirections];
+};
+
+// A candidate whose rays end where those of the blob's candidate just before
+// ended has the same outlines, stamps the same pixels and so gets the same
+// score: being later in the list, it cannot win.
+bool sameAsEarlier(Worker& w) {
+  const bool same = w.earlierValid && std::memcmp(w.inner, w.earlierInner, kDirections) == 0 &&
+                    std::memcmp(w.outer, w.earlierOuter, kDirections) == 0;
+  std::memcpy(w.earlierInner, w.inner, kDirections);
+  std::memcpy(w.earlierOuter, w.outer, kDirections);
+  w.earlierValid = true;
+  return same;
+}
+
+bool raysOf(Worker& w, double level, double lowestLevel) {
+  // A level above the one before (or not a number) starts the searches over.
+  if (!(level <= w.search.level)) {
+    std::fill_n(w.search.belowLevel, kDirections, 0);
+    std::fill_n(w.search.belowLowest, kDirections, 0);
+  }
+  w.search.level = level;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const RayPath& path = w.paths.direction[k];
+    int32_t nIn = 0;
+    int32_t nOut = 0;
+    if (!phaseEnds(w.profile->ray[k], w.search, k, level, lowestLevel, &nIn, &nOut)) {
+      w.earlierValid = false;
+      return false;
+    }
+    w.inner[k] = static_cast<int8_t>(nIn);
+    w.outer[k] = static_cast<int8_t>(nOut);
+    w.angles[k].scratchB = nIn < path.count ? path.travelled[nIn] : kRayBudget;
+    w.angles[k].scratchA = nOut < path.count ? path.travelled[nOut] : kRayBudget;
+  }
+  return true;
+}
+
+// The outline measures of measureOutline in two passes, areas first: a
+// ring share of 0 (or not a number) ends the candidate before any square
+// root. Each sum runs in the same order as in one pass.
+double fanArea(const AngleEntry* a, double AngleEntry::*radius) {
+  double area = 0.0;
+  double previousX = a[0].*radius * a[0].cosK;
+  double previousY = a[0].*radius * a[0].sinK;
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double x = a[k].*radius * a[k].cosK;
+    const double y = a[k].*radius * a[k].sinK;
+    area += 0.5 * std::fabs(previousY * x - previousX * y);
+    previousX = x;
+    previousY = y;
+  }
+  return area;
+}
+
+double fanPerimeter(const AngleEntry* a, double AngleEntry::*radius) {
+  double perimeter = 0.0;
+  double previousX = a[0].*radius * a[0].cosK;
+  double previousY = a[0].*radius * a[0].sinK;
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double x = a[k].*radius * a[k].cosK;
+    const double y = a[k].*radius * a[k].sinK;
+    const double dx = x - previousX;
+    const double dy = y - previousY;
+    perimeter += std::sqrt(dx * dx + dy * dy);
+    previousX = x;
+    previousY = y;
+  }
+  return perimeter;
+}
+
+void completeMeasures(OutlineMeasures& m, double perimeter) {
+  m.perimeter = perimeter;
+  m.circularity = m.area * kFourPi / perimeter / perimeter;
+}
+
+// A factor of 0 or not a number makes the score 0 or not a number, which
+// never beats a kept value (0 or more): such candidates stop here.
+bool measureUnlessHopeless(AngleEntry* angles, Outlines* o) {
+  smoothOutline(angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
+  smoothOutline(angles, &AngleEntry::scratchA, &AngleEntry::scratchC);
+  o->inner.area = fanArea(angles, &AngleEntry::scratchD);
+  o->outer.area = fanArea(angles, &AngleEntry::scratchC);
+  if (!(ringShare(*o) > 0)) return false;
+  completeMeasures(o->inner, fanPerimeter(angles, &AngleEntry::scratchD));
+  if (!(innerRoundness(*o) > 0)) return false;
+  completeMeasures(o->outer, fanPerimeter(angles, &AngleEntry::scratchC));
+  return outerRoundness(*o) > 0;
+}
+
+void stampRays(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp) {
+  int32_t* edge = w.b.edgeMap();
+  edge[seed] = innerStamp;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const RayPath& path = w.paths.direction[k];
+    int32_t n = 0;
+    for (; n < w.inner[k]; ++n) edge[seed + path.offset[n]] = innerStamp;
+    for (; n < w.outer[k]; ++n) edge[seed + path.offset[n]] = outerStamp;
+  }
+}
+
+// The cell's list runs from the highest value down, and every stamped pixel
+// lies between lo and hi: the means need only that stretch, in list order.
+void stampedStretch(const FrameBuffers& b, const CellRecord& cell, double lo, double hi, int32_t* first,
+                    int32_t* end) {
+  const int32_t* list = b.cellPixels.data() + cell.pixelStart;
+  const double* delta = b.deltaMap.data();
+  *first = static_cast<int32_t>(
+      std::partition_point(list, list + cell.area, [delta, hi](int32_t q) { return delta[q] > hi; }) - list);
+  *end = static_cast<int32_t>(
+      std::partition_point(list + *first, list + cell.area, [delta, lo](int32_t q) { return delta[q] >= lo; }) -
+      list);
+}
+
+bool meanValues(const Worker& w, const CellRecord& cell, const FitCandidate& cand, int32_t innerStamp,
+                int32_t outerStamp, double* innerMean, double* outerMean) {
+  int32_t first = 0;
+  int32_t end = cell.area;
+  if (!std::isnan(cand.level) && !std::isnan(cand.seedValue)) {
+    const double hi = std::max({cand.seedValue, cand.seedValue + kInnerRise, cand.seedValue + w.settings.riseTolerance});
+    const double lo = std::min(cand.seedValue, cand.level - kOuterDrop);
+    stampedStretch(w.b, cell, lo, hi, &first, &end);
+  }
+  const int32_t* list = w.b.cellPixels.data() + cell.pixelStart;
+  const int32_t* edge = w.b.edgeMap();
+  const double* delta = w.b.deltaMap.data();
+  double innerSum = 0.0;
+  double outerSum = 0.0;
+  int32_t innerCount = 0;
+  int32_t outerCount = 0;
+  for (int32_t j = first; j < end; ++j) {
+    const int32_t q = list[j];
+    const int32_t stamp = edge[q];
+    if (stamp == innerStamp) {
+      innerSum += delta[q];
+      ++innerCount;
+    } else if (stamp == outerStamp) {
+      outerSum += delta[q];
+      ++outerCount;
+    }
+  }
+  if (outerCount == 0) return false;
+  *innerMean = innerSum / innerCount;
+  *outerMean = outerSum / outerCount;
+  return true;
+}
+
+// Candidates of one blob, taken out of list order: a candidate replaces the
+// best when it scores higher, or equal and earlier in the list, which keeps
+// what the list order keeps (the first of the highest scores).
+bool beats(double score, int32_t i, const Best& best) {
+  return score > best.value || (best.candidate >= 0 && score == best.value && i < best.candidate);
+}
+
+void fitCandidate(Worker& w, int32_t i, Best& best) {
+  const FitCandidate cand = fitCandidateAt(w.b, i);
+  if (!raysOf(w, cand.level, cand.level - kOuterDrop) || sameAsEarlier(w)) return;
+  Outlines outlines{};
+  if (!measureUnlessHopeless(w.angles, &outlines)) return;
+  const ShapeFactors shape = shapeFactors(outlines);
+  // The contrast factor is at most 1 and every factor at least 0, so with
+  // rounding monotone in each factor the score cannot exceed leading x f6;
+  // when that bound cannot win, neither can the score, and the stamps and the
+  // mean pass are skipped. (A bound that is not a number makes the score not
+  // a number too.)
+  if (!beats(shape.leading * shape.innerSize, i, best)) return;
+  const int32_t innerStamp = i;
+  const int32_t outerStamp = i + w.b.candidateCount + kOuterStampGap;
+  stampRays(w, cand.seed, innerStamp, outerStamp);
+  const CellRecord& cell = w.b.currentCells[w.b.cellMap[cand.pixel]];
+  double innerMean = 0.0;
+  double outerMean = 0.0;
+  if (!meanValues(w, cell, cand, innerStamp, outerStamp, &innerMean, &outerMean)) return;
+  const double score = shape.leading * contrastFactor(innerMean, outerMean) * shape.innerSize;
+  if (!beats(score, i, best)) return;
+  best = {score, i};
+  storeNucleus(w.b.currentCells[w.b.cellMap[cand.pixel]], score, outlines, cand.seed, w.angles);
+}
+
+// The candidates first..end - 1 all belong to one cell: blob by blob, each
+// blob's rays read once.
+void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_t, int32_t>>& order) {
+  const int32_t* blobMap = w.b.blobMap();
+  const int32_t* candidates = w.b.candidatePixels();
+  order.clear();
+  for (int32_t i = first; i < end; ++i) order.push_back({blobMap[candidates[i]], i});
+  std::sort(order.begin(), order.end());
+  const CellRecord& cell = w.b.currentCells[w.b.cellMap[candidates[first]]];
+  Best best{cell.nucleusValue, -1};
+  int32_t blob = -1;
+  for (const auto& [candidateBlob, i] : order) {
+    if (candidateBlob != blob) {
+      blob = candidateBlob;
+      const FitCandidate cand = fitCandidateAt(w.b, i);
+      for (int32_t k = 0; k < kDirections; ++k) {
+        readRay(w.paths.direction[k], w.b.deltaMap.data(), w.b.edgeMap(), cand.seed, cand.seedValue,
+                w.settings.riseTolerance, w.profile->ray[k]);
+      }
+      w.search.level = std::numeric_limits<double>::quiet_NaN();
+      w.earlierValid = false;
+    }
+    fitCandidate(w, i, best);
+  }
+}
+
+}  // namespace
+
+void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
+  RayPaths paths;
+  traceRayPaths(b.angleTable.data(), b.width, paths);
+  // The candidate list holds each cell's candidates together: cell starts.
+  std::vector<int32_t> starts;
+  const int32_t* candidates = b.candidatePixels();
+  for (int32_t i = 0; i < b.candidateCount; ++i) {
+    if (i == 0 || b.cellMap[candidates[i]] != b.cellMap[candidates[i - 1]]) starts.push_back(i);
+  }
+  starts.push_back(b.candidateCount);
+  const bool apart = threadsAvailable();
+  forRanges(0, static_cast<int64_t>(starts.size()) - 1, 1, [&](int64_t firstCell, int64_t endCell) {
+    std::vector<AngleEntry> ownAngles;
+    if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
+    auto profile = std::make_unique<BlobProfile>();
+    Worker w{settings, b, paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), {}, {}, {}, false, {}, {}};
+    std::vector<std::pair<int32_t, int32_t>> order;
+    for (int64_t c = firstCell; c < endCell; ++c) fitCell(w, starts[c], starts[c + 1], order);
+  });
+}
+
+}  // namespace focustrack
