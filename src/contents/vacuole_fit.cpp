@@ -1,11 +1,14 @@
 #include "contents/contents.h"
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "contents/fit_candidates.h"
 #include "contents/ray_march.h"
 #include "frame/map_markers.h"
 #include "base/angles.h"
+#include "base/parallel.h"
 
 namespace focustrack {
 
@@ -134,13 +137,13 @@ double atLeastZero(double x) {
   return x;
 }
 
-void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radius) {
+void keepBest(FrameBuffers& b, const Fit& fit, const Candidate& cand, double score, double radius) {
   BlobRecord& blob = b.blobTable[cand.blob];
   if (!(score > blob.vacuoleScore)) return;
   blob.vacuoleScore = score;
   blob.vacuoleCentre = cand.seed;
   blob.vacuoleArea = radius * radius * kPi;
-  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = b.angleTable[k].scratchD;
+  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = fit.angles[k].scratchD;
 }
 
 // A zero factor leaves the score 0 or not a number, and neither
@@ -158,19 +161,35 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   const double a = atLeastZero(radius - kRadiusFrom);
   if (a == 0) return;
   const double contrast = atLeastZero(ringMean(fit, radius, centre) - cand.seedValue - kContrastFrom);
-  keepBest(b, cand, circ * a * contrast, radius);
+  keepBest(b, fit, cand, circ * a * contrast, radius);
 }
 
 }  // namespace
 
+// A blob lies in one cell, and the cells' candidates follow one another in
+// the list: with threads, runs of cells are tasks, each with its own scratch
+// table and rejection memory. Nothing the fit writes is read by another
+// cell, and the edge map stays as the flood left it.
 void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  RejectionMemory rejections;
-  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height, &rejections};
-  // Candidates in list order: within a blob the lower level first, so of
-  // equal scores the first one stays.
-  for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
+  std::vector<int32_t> starts;
+  const int32_t* candidates = b.candidatePixels();
+  for (int32_t i = 0; i < b.candidateCount; ++i) {
+    if (i == 0 || b.cellMap[candidates[i]] != b.cellMap[candidates[i - 1]]) starts.push_back(i);
+  }
+  starts.push_back(b.candidateCount);
+  const bool apart = threadsAvailable();
+  forRanges(0, static_cast<int64_t>(starts.size()) - 1, 1, [&](int64_t firstCell, int64_t endCell) {
+    std::vector<AngleEntry> ownAngles;
+    if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
+    auto rejections = std::make_unique<RejectionMemory>();
+    const Fit fit{paths,    b.deltaMap.data(), b.edgeMap(),     apart ? ownAngles.data() : b.angleTable.data(),
+                  b.width,  b.height,          rejections.get()};
+    // Candidates in list order: within a blob the lower level first, so of
+    // equal scores the first one stays.
+    for (int32_t i = starts[firstCell]; i < starts[endCell]; ++i) fitCandidate(b, fit, i);
+  });
 }
 
 }  // namespace focustrack
