@@ -62,7 +62,7 @@ bool StageLog::replayInto(StageLog& log) {
     if (!goOn) break;
   }
   calls_.clear();
-  return goOn;
+  return goOn && !log.errorRaised_;
 }
 
 long StageLog::elapsed() const { return clock_() - startTicks_; }

@@ -31,7 +31,7 @@ class StageLog {
 
   // Makes the calls a recording log kept on `log`, in order, with the times
   // the recording measured, and forgets them. False when `log` answered stop
-  // to one of them (the rest are dropped).
+  // to one of them (the rest are dropped) or holds an error afterwards.
   bool replayInto(StageLog& log);
 
   // Charges the time since the last timing call to `stage`. 0 = go on.
