@@ -4,7 +4,10 @@
 # workflow. Run as root; safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev)
+# clang and libomp-dev: the ThreadSanitizer build of the threaded tests
+# (the LLVM OpenMP runtime and its tool library speak to the sanitizer).
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev
+          clang libomp-dev)
 if [ "${1:-}" = --with-workflow ]; then
   packages+=(snakemake)
 fi
