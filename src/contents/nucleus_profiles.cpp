@@ -108,6 +108,15 @@ struct Best {
   int32_t candidate;  // -1: the value the cell had before the stage
 };
 
+// One outline of the candidate before, measured as far as it was needed;
+// its smoothed radii stay in the scratch table (scratchD inner, scratchC
+// outer), which only the smoothing of that outline writes.
+struct MeasuredOutline {
+  bool known;           // smoothed, area measured
+  bool perimeterKnown;  // perimeter and circularity too
+  OutlineMeasures m;
+};
+
 // Everything one task needs: shared inputs, and its own scratch.
 struct Worker {
   const RunSettings& settings;
@@ -122,18 +131,23 @@ struct Worker {
   bool earlierValid;
   int8_t earlierInner[kDirections];
   int8_t earlierOuter[kDirections];
+  MeasuredOutline innerOutline;
+  MeasuredOutline outerOutline;
 };
 
-// A candidate whose rays end where those of the blob's candidate just before
-// ended has the same outlines, stamps the same pixels and so gets the same
-// score: being later in the list, it cannot win.
+// An outline is a function of its side's ray ends: where they are those of
+// the blob's candidate just before, so is its outline. When both are, the
+// candidate stamps the same pixels and gets the same score: being later in
+// the list, it cannot win (true).
 bool sameAsEarlier(Worker& w) {
-  const bool same = w.earlierValid && std::memcmp(w.inner, w.earlierInner, kDirections) == 0 &&
-                    std::memcmp(w.outer, w.earlierOuter, kDirections) == 0;
+  const bool innerSame = w.earlierValid && std::memcmp(w.inner, w.earlierInner, kDirections) == 0;
+  const bool outerSame = w.earlierValid && std::memcmp(w.outer, w.earlierOuter, kDirections) == 0;
+  if (!innerSame) w.innerOutline.known = false;
+  if (!outerSame) w.outerOutline.known = false;
   std::memcpy(w.earlierInner, w.inner, kDirections);
   std::memcpy(w.earlierOuter, w.outer, kDirections);
   w.earlierValid = true;
-  return same;
+  return innerSame && outerSame;
 }
 
 bool raysOf(Worker& w, double level, double lowestLevel) {
@@ -197,17 +211,32 @@ void completeMeasures(OutlineMeasures& m, double perimeter) {
   m.circularity = m.area * kFourPi / perimeter / perimeter;
 }
 
+void smoothAndMeasureArea(AngleEntry* angles, double AngleEntry::*raw, double AngleEntry::*smoothed,
+                          MeasuredOutline& outline) {
+  if (outline.known) return;
+  smoothOutline(angles, raw, smoothed);
+  outline = {true, false, {fanArea(angles, smoothed), 0.0, 0.0}};
+}
+
+void measurePerimeter(const AngleEntry* angles, double AngleEntry::*smoothed, MeasuredOutline& outline) {
+  if (outline.perimeterKnown) return;
+  completeMeasures(outline.m, fanPerimeter(angles, smoothed));
+  outline.perimeterKnown = true;
+}
+
 // A factor of 0 or not a number makes the score 0 or not a number, which
 // never beats a kept value (0 or more): such candidates stop here.
-bool measureUnlessHopeless(AngleEntry* angles, Outlines* o) {
-  smoothOutline(angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
-  smoothOutline(angles, &AngleEntry::scratchA, &AngleEntry::scratchC);
-  o->inner.area = fanArea(angles, &AngleEntry::scratchD);
-  o->outer.area = fanArea(angles, &AngleEntry::scratchC);
+bool measureUnlessHopeless(Worker& w, Outlines* o) {
+  smoothAndMeasureArea(w.angles, &AngleEntry::scratchB, &AngleEntry::scratchD, w.innerOutline);
+  smoothAndMeasureArea(w.angles, &AngleEntry::scratchA, &AngleEntry::scratchC, w.outerOutline);
+  o->inner = w.innerOutline.m;
+  o->outer = w.outerOutline.m;
   if (!(ringShare(*o) > 0)) return false;
-  completeMeasures(o->inner, fanPerimeter(angles, &AngleEntry::scratchD));
+  measurePerimeter(w.angles, &AngleEntry::scratchD, w.innerOutline);
+  o->inner = w.innerOutline.m;
   if (!(innerRoundness(*o) > 0)) return false;
-  completeMeasures(o->outer, fanPerimeter(angles, &AngleEntry::scratchC));
+  measurePerimeter(w.angles, &AngleEntry::scratchC, w.outerOutline);
+  o->outer = w.outerOutline.m;
   return outerRoundness(*o) > 0;
 }
 
@@ -279,7 +308,7 @@ void fitCandidate(Worker& w, int32_t i, Best& best) {
   const FitCandidate cand = fitCandidateAt(w.b, i);
   if (!raysOf(w, cand.level, cand.level - kOuterDrop) || sameAsEarlier(w)) return;
   Outlines outlines{};
-  if (!measureUnlessHopeless(w.angles, &outlines)) return;
+  if (!measureUnlessHopeless(w, &outlines)) return;
   const ShapeFactors shape = shapeFactors(outlines);
   // The contrast factor is at most 1 and every factor at least 0, so with
   // rounding monotone in each factor the score cannot exceed leading x f6;
@@ -343,7 +372,7 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     auto profile = std::make_unique<BlobProfile>();
-    Worker w{settings, b, paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), {}, {}, {}, false, {}, {}};
+    Worker w{settings, b, paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), {}, {}, {}, false, {}, {}, {}, {}};
     std::vector<std::pair<int32_t, int32_t>> order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(w, starts[c], starts[c + 1], order);
   });
