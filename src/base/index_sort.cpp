@@ -14,14 +14,22 @@ constexpr int32_t kTaskRange = 1 << 15;
 
 using Range = IndexSort::Range;
 
+// The keys and the indices of the list in two arrays side by side: the
+// scans read keys only, the exchanges move both.
+template <class Key>
+struct Items {
+  Key* key;
+  int32_t* index;
+};
+
 // One partition of lo..hi (lo < hi) around the median of three; the left
 // part ends at *leftEnd, the right part starts at *rightStart.
-template <class Item>
-inline void partition(Item* items, int32_t lo, int32_t hi, int32_t* leftEnd, int32_t* rightStart) {
-  using Key = decltype(items->key);
-  const Key a = items[lo].key;
-  const Key b = items[lo + (hi - lo) / 2].key;
-  const Key c = items[hi].key;
+template <class Key>
+inline void partition(Items<Key> items, int32_t lo, int32_t hi, int32_t* leftEnd, int32_t* rightStart) {
+  Key* key = items.key;
+  const Key a = key[lo];
+  const Key b = key[lo + (hi - lo) / 2];
+  const Key c = key[hi];
   Key pivot;
   if (a < b) {
     pivot = b < c ? b : (a > c ? a : c);
@@ -32,12 +40,15 @@ inline void partition(Item* items, int32_t lo, int32_t hi, int32_t* leftEnd, int
   int32_t i = lo;
   int32_t j = hi;
   for (;;) {
-    while (items[i].key < pivot) ++i;
-    while (items[j].key > pivot) --j;
+    while (key[i] < pivot) ++i;
+    while (key[j] > pivot) --j;
     if (i >= j) break;
-    const Item swap = items[i];
-    items[i] = items[j];
-    items[j] = swap;
+    const Key swapKey = key[i];
+    key[i] = key[j];
+    key[j] = swapKey;
+    const int32_t swapIndex = items.index[i];
+    items.index[i] = items.index[j];
+    items.index[j] = swapIndex;
     ++i;
     --j;
   }
@@ -48,8 +59,8 @@ inline void partition(Item* items, int32_t lo, int32_t hi, int32_t* leftEnd, int
 // The plain loop over pending ranges, from `start`: the right part waits in
 // the freed slot, the left part above it is taken next. Returns the largest
 // number of pending ranges held.
-template <class Item>
-int32_t sortRanges(Item* items, Range start, std::vector<Range>& stack) {
+template <class Key>
+int32_t sortRanges(Items<Key> items, Range start, std::vector<Range>& stack) {
   int32_t top = 0;
   stack[0] = start;
   int32_t deepest = 1;
@@ -71,8 +82,8 @@ int32_t sortRanges(Item* items, Range start, std::vector<Range>& stack) {
 
 // Large ranges partition here and hand their right part to another task;
 // smaller ones go through the plain loop with a stack of their own.
-template <class Item>
-void sortInTasks(Item* items, Range range) {
+template <class Key>
+void sortInTasks(Items<Key> items, Range range) {
   while (range.hi - range.lo >= kTaskRange) {
     int32_t leftEnd = 0;
     int32_t rightStart = 0;
@@ -90,24 +101,23 @@ void sortInTasks(Item* items, Range range) {
 
 IndexSort::IndexSort() : stack_(kInitialSlots) {}
 
-void IndexSort::sort(int32_t* list, const double* key, int32_t last) { run(list, key, last, keyedDouble_); }
-void IndexSort::sort(int32_t* list, const int32_t* key, int32_t last) { run(list, key, last, keyedInt_); }
+void IndexSort::sort(int32_t* list, const double* key, int32_t last) { run(list, key, last, keysDouble_); }
+void IndexSort::sort(int32_t* list, const int32_t* key, int32_t last) { run(list, key, last, keysInt_); }
 
 template <class Key>
-void IndexSort::run(int32_t* list, const Key* key, int32_t last, std::vector<Keyed<Key>>& keyed) {
+void IndexSort::run(int32_t* list, const Key* key, int32_t last, std::vector<Key>& keys) {
   deepest_ = 0;
   if (last <= 0) return;
   const std::size_t count = static_cast<std::size_t>(last) + 1;
-  if (keyed.size() < count) keyed.resize(count);
-  Keyed<Key>* items = keyed.data();
-  for (std::size_t k = 0; k < count; ++k) items[k] = {key[list[k]], list[k]};
+  if (keys.size() < count) keys.resize(count);
+  for (std::size_t k = 0; k < count; ++k) keys[k] = key[list[k]];
+  const Items<Key> items{keys.data(), list};
   if (threadsAvailable() && last >= kTaskRange) {
 #pragma omp taskgroup
     sortInTasks(items, Range{0, last});
   } else {
     deepest_ = sortRanges(items, Range{0, last}, stack_);
   }
-  for (std::size_t k = 0; k < count; ++k) list[k] = items[k].index;
 }
 
 }  // namespace focustrack

@@ -3,10 +3,10 @@
 // pivot; it is not stable, and the order it leaves among equal keys is relied
 // upon (disk offsets, pixel order, link candidates), so it is exact.
 //
-// The sort works on a copy of the list in which every index travels with its
-// key, so that the scans read memory in order instead of looking each key
-// up; every comparison and exchange is the one the plain algorithm makes on
-// the list. After a partition its two parts never meet again, and the result
+// The sort works on a copy of the keys in list order, exchanged together
+// with the list, so that the scans read memory in order instead of looking
+// each key up; every comparison and exchange is the one the plain algorithm
+// makes on the list. After a partition its two parts never meet again, and the result
 // within a part depends only on what the part holds: inside a parallel
 // region large parts are sorted as tasks of their own, with the same result.
 #pragma once
@@ -16,7 +16,7 @@
 
 namespace focustrack {
 
-// Work space of the sort: the pending-range stack and the keyed copy. The
+// Work space of the sort: the pending-range stack and the copy of the keys. The
 // stack starts with 1000 slots and grows when an adversarial order needs
 // more; growing never changes the order of equal keys.
 class IndexSort {
@@ -36,19 +36,14 @@ class IndexSort {
     int32_t lo;
     int32_t hi;
   };
-  template <class Key>
-  struct Keyed {
-    Key key;
-    int32_t index;
-  };
 
  private:
   template <class Key>
-  void run(int32_t* list, const Key* key, int32_t last, std::vector<Keyed<Key>>& keyed);
+  void run(int32_t* list, const Key* key, int32_t last, std::vector<Key>& keys);
 
   std::vector<Range> stack_;
-  std::vector<Keyed<double>> keyedDouble_;
-  std::vector<Keyed<int32_t>> keyedInt_;
+  std::vector<double> keysDouble_;
+  std::vector<int32_t> keysInt_;
   int32_t deepest_ = 0;
 };
 
