@@ -18,88 +18,93 @@ namespace {
 
 using namespace nucleus;
 
-// What one ray of a blob meets, read once for all its candidates, up to the
-// first edge pixel. A candidate's level only decides where along these
-// values each phase ends: the running minimum, and so every rise test, is
-// the same for all of them.
+// What one ray of a blob meets, read once for all its candidates and only
+// as far as one of them needs. A candidate's level only decides where along
+// these values each phase ends: the running minimum, and so every rise test,
+// is the same for all of them. The candidates of a blob come from its
+// highest level down, and a lower level ends each phase at the same pixel or
+// further out, so the searches go on from where the candidate before
+// stopped.
 struct RayProfile {
-  int8_t count;       // pixels on the path
-  int8_t length;      // pixels before the first edge pixel; count when none
-  int8_t innerRise;   // first index rising more than kInnerRise over the running minimum before it
-  int8_t outerRise[kRayStepsMax + 1];  // from index n on, the first rising more than the tolerance
-  double lowest[kRayStepsMax];         // smallest value of indices 0..n; not-a-number skipped
+  const int32_t* offset;  // the path, from the seed
+  int8_t count;           // pixels on the path
+  int8_t read;            // values read so far
+  bool edge;              // the pixel at `read` is an edge pixel: nothing more to read
+  int8_t innerEnd;        // search state: where the candidate before ended its nucleolus
+  int8_t outerEnd;        // ... and its nucleus
+  double runningMin;      // of the seed and the values read
+  double lowest;          // of the values read; not-a-number skipped
+  bool innerRise[kRayStepsMax];   // rises more than kInnerRise over the running minimum before it
+  bool outerRise[kRayStepsMax];   // rises more than the tolerance
+  double lowestAt[kRayStepsMax];  // lowest of indices 0..n
 };
 
 struct BlobProfile {
   RayProfile ray[kDirections];
 };
 
-void readRay(const RayPath& path, const double* delta, const int32_t* edge, int32_t seed, double seedValue,
-             double riseTolerance, RayProfile& r) {
-  double value[kRayStepsMax];
-  double before[kRayStepsMax];  // running minimum before each index
-  double runningMin = seedValue;
-  double lowest = std::numeric_limits<double>::infinity();
-  int32_t innerRise = -1;
-  int32_t n = 0;
-  for (; n < path.count; ++n) {
-    const int32_t q = seed + path.offset[n];
-    if (edge[q] == kEdgePixel) break;
-    const double v = delta[q];
-    value[n] = v;
-    before[n] = runningMin;
-    if (innerRise < 0 && v > runningMin + kInnerRise) innerRise = n;
-    if (v < lowest) lowest = v;
-    r.lowest[n] = lowest;
-    if (v < runningMin) runningMin = v;
-  }
-  r.count = static_cast<int8_t>(path.count);
-  r.length = static_cast<int8_t>(n);
-  r.innerRise = static_cast<int8_t>(innerRise < 0 ? n : innerRise);
-  r.outerRise[n] = static_cast<int8_t>(n);
-  for (int32_t m = n - 1; m >= 0; --m) {
-    r.outerRise[m] = value[m] > before[m] + riseTolerance ? static_cast<int8_t>(m) : r.outerRise[m + 1];
-  }
-}
-
-// The candidates of a blob come from its highest level down, and a lower
-// level ends each phase at the same pixel or further out. Per ray, the first
-// index whose running lowest value lies below the level (and below the level
-// - kOuterDrop) only moves outwards from one candidate to the next.
-struct Search {
-  double level;            // of the candidate before; +infinity at a new blob
-  int8_t belowLevel[kDirections];
-  int8_t belowLowest[kDirections];
+struct RayReader {
+  const double* delta;
+  const int32_t* edge;
+  int32_t seed;
+  double riseTolerance;
 };
 
-inline int32_t advance(const RayProfile& r, int32_t n, double below) {
-  while (n < r.length && !(r.lowest[n] < below)) ++n;
-  return n;
+void startRay(const RayPath& path, double seedValue, RayProfile& r) {
+  r.offset = path.offset;
+  r.count = static_cast<int8_t>(path.count);
+  r.read = 0;
+  r.edge = false;
+  r.innerEnd = 0;
+  r.outerEnd = 0;
+  r.runningMin = seedValue;
+  r.lowest = std::numeric_limits<double>::infinity();
 }
 
-// Where the two phases of ray k end for one candidate, as the walk would
-// find them; false when the walk reaches the edge pixel first. Values at or
-// above the level never lie below level - kOuterDrop, so the nucleus phase
-// ends where the first of those values or the first rise lies.
-inline bool phaseEnds(const RayProfile& r, Search& search, int32_t k, double level, double lowestLevel,
-                      int32_t* inner, int32_t* outer) {
-  const int32_t below = advance(r, search.belowLevel[k], level);
-  search.belowLevel[k] = static_cast<int8_t>(below);
-  const int32_t nIn = std::min<int32_t>(r.innerRise, below);
-  if (nIn == r.length) {
-    if (r.length < r.count) return false;
+// Reads the next value; false when the path or an edge pixel ends the ray.
+inline bool readNext(const RayReader& reader, RayProfile& r) {
+  const int32_t n = r.read;
+  if (n == r.count || r.edge) return false;
+  const int32_t q = reader.seed + r.offset[n];
+  if (reader.edge[q] == kEdgePixel) {
+    r.edge = true;
+    return false;
+  }
+  const double v = reader.delta[q];
+  r.innerRise[n] = v > r.runningMin + kInnerRise;
+  r.outerRise[n] = v > r.runningMin + reader.riseTolerance;
+  if (v < r.lowest) r.lowest = v;
+  r.lowestAt[n] = r.lowest;
+  if (v < r.runningMin) r.runningMin = v;
+  r.read = static_cast<int8_t>(n + 1);
+  return true;
+}
+
+// Where the two phases of a ray end for one candidate, as the walk would
+// find them; false when the walk reaches an edge pixel first. The nucleolus
+// ends at the first value below the level or rising too far; the nucleus at
+// the first, from there on, below level - kOuterDrop or rising too far (no
+// value before the nucleolus end lies below the level, so the running
+// lowest value serves both).
+inline bool phaseEnds(const RayReader& reader, RayProfile& r, double level, double lowestLevel, int32_t* inner,
+                      int32_t* outer) {
+  int32_t n = r.innerEnd;
+  while ((n < r.read || readNext(reader, r)) && !r.innerRise[n] && !(r.lowestAt[n] < level)) ++n;
+  r.innerEnd = static_cast<int8_t>(n);
+  if (n == r.read) {  // no value ended the nucleolus
+    if (r.edge) return false;
     *inner = *outer = r.count;
     return true;
   }
-  const int32_t belowLowest = advance(r, search.belowLowest[k], lowestLevel);
-  search.belowLowest[k] = static_cast<int8_t>(belowLowest);
-  int32_t nOut = std::min<int32_t>(r.outerRise[nIn], belowLowest);
-  if (nOut == r.length) {
-    if (r.length < r.count) return false;
-    nOut = r.count;
+  int32_t m = std::max<int32_t>(r.outerEnd, n);
+  while ((m < r.read || readNext(reader, r)) && !r.outerRise[m] && !(r.lowestAt[m] < lowestLevel)) ++m;
+  r.outerEnd = static_cast<int8_t>(m);
+  if (m == r.read) {
+    if (r.edge) return false;
+    m = r.count;
   }
-  *inner = nIn;
-  *outer = nOut;
+  *inner = n;
+  *outer = m;
   return true;
 }
 
@@ -124,7 +129,8 @@ struct Worker {
   const RayPaths& paths;
   AngleEntry* angles;
   BlobProfile* profile;
-  Search search;
+  RayReader reader;
+  double level;  // of the blob's candidate before; not a number at a new blob
   int8_t inner[kDirections];
   int8_t outer[kDirections];
   // Ray ends of the blob's candidate before, when it was not rejected.
@@ -152,16 +158,15 @@ bool sameAsEarlier(Worker& w) {
 
 bool raysOf(Worker& w, double level, double lowestLevel) {
   // A level above the one before (or not a number) starts the searches over.
-  if (!(level <= w.search.level)) {
-    std::fill_n(w.search.belowLevel, kDirections, 0);
-    std::fill_n(w.search.belowLowest, kDirections, 0);
+  if (!(level <= w.level)) {
+    for (RayProfile& r : w.profile->ray) r.innerEnd = r.outerEnd = 0;
   }
-  w.search.level = level;
+  w.level = level;
   for (int32_t k = 0; k < kDirections; ++k) {
     const RayPath& path = w.paths.direction[k];
     int32_t nIn = 0;
     int32_t nOut = 0;
-    if (!phaseEnds(w.profile->ray[k], w.search, k, level, lowestLevel, &nIn, &nOut)) {
+    if (!phaseEnds(w.reader, w.profile->ray[k], level, lowestLevel, &nIn, &nOut)) {
       w.earlierValid = false;
       return false;
     }
@@ -344,11 +349,9 @@ void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_
     if (candidateBlob != blob) {
       blob = candidateBlob;
       const FitCandidate cand = fitCandidateAt(w.b, i);
-      for (int32_t k = 0; k < kDirections; ++k) {
-        readRay(w.paths.direction[k], w.b.deltaMap.data(), w.b.edgeMap(), cand.seed, cand.seedValue,
-                w.settings.riseTolerance, w.profile->ray[k]);
-      }
-      w.search.level = std::numeric_limits<double>::quiet_NaN();
+      w.reader.seed = cand.seed;
+      for (int32_t k = 0; k < kDirections; ++k) startRay(w.paths.direction[k], cand.seedValue, w.profile->ray[k]);
+      w.level = std::numeric_limits<double>::quiet_NaN();
       w.earlierValid = false;
     }
     fitCandidate(w, i, best);
@@ -372,7 +375,9 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     auto profile = std::make_unique<BlobProfile>();
-    Worker w{settings, b, paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), {}, {}, {}, false, {}, {}, {}, {}};
+    const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
+    Worker w{settings, b,     paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
+             false,    {},    {},    {},                                             {}};
     std::vector<std::pair<int32_t, int32_t>> order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(w, starts[c], starts[c + 1], order);
   });

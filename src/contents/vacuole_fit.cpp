@@ -25,15 +25,20 @@ constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which
 // The seed of a backward blob is its lowest pixel.
 using Candidate = FitCandidate;
 
-// What one ray of a blob meets, read once for all its candidates: the
-// running maximum, and so the fall-back test, is the same for all of them;
-// only where a value first exceeds the level depends on the candidate.
+// What one ray of a blob meets, read once for all its candidates and only
+// as far as one of them needs: the running maximum, and so the fall-back
+// test, is the same for all of them; only where a value first exceeds the
+// level depends on the candidate.
 struct BasinRay {
-  int8_t count;   // pixels on the path
-  int8_t length;  // pixels before the first that rejects (an edge pixel, a value below the seed)
-  int8_t fall;    // first index falling more than kFallBack below the running maximum; length when none
-  int8_t above;   // search state: first index whose highest value so far exceeds the level
-  double highest[kRayStepsMax];  // largest value of indices 0..n; not-a-number skipped
+  const int32_t* offset;  // the path, from the seed
+  int8_t count;           // pixels on the path
+  int8_t read;            // values read so far
+  bool rejecting;         // the pixel at `read` rejects (an edge pixel, a value below the seed)
+  int8_t above;           // search state: where the candidate before ended this ray
+  double runningMax;      // of the seed and the values read
+  double highest;         // of the values read; not-a-number skipped
+  bool falls[kRayStepsMax];        // falls more than kFallBack below the running maximum before it
+  double highestAt[kRayStepsMax];  // highest of indices 0..n
 };
 
 struct Fit {
@@ -44,6 +49,8 @@ struct Fit {
   int32_t width;
   int32_t height;
   BasinRay* rays;        // the current blob's, kDirections of them
+  int32_t seed;          // the current blob's
+  double seedValue;
   double level;          // of the blob's candidate before; not a number at a new blob
   double rejectedLevel;  // lowest level at which the blob was rejected; not a number when none
   bool earlierValid;     // the candidate before was not rejected; its ray ends follow
@@ -51,25 +58,32 @@ struct Fit {
   int8_t ends[kDirections];
 };
 
-void readRay(const Fit& fit, const RayPath& path, int32_t seed, double seedValue, BasinRay& r) {
-  double runningMax = seedValue;
-  double highest = -std::numeric_limits<double>::infinity();
-  int32_t fall = -1;
-  int32_t n = 0;
-  for (; n < path.count; ++n) {
-    const int32_t q = seed + path.offset[n];
-    if (fit.edge[q] == kEdgePixel) break;
-    const double v = fit.delta[q];
-    if (v < seedValue) break;
-    if (fall < 0 && v < runningMax - kFallBack) fall = n;
-    if (v > highest) highest = v;
-    r.highest[n] = highest;
-    if (v > runningMax) runningMax = v;
-  }
+void startRay(const RayPath& path, double seedValue, BasinRay& r) {
+  r.offset = path.offset;
   r.count = static_cast<int8_t>(path.count);
-  r.length = static_cast<int8_t>(n);
-  r.fall = static_cast<int8_t>(fall < 0 ? n : fall);
+  r.read = 0;
+  r.rejecting = false;
   r.above = 0;
+  r.runningMax = seedValue;
+  r.highest = -std::numeric_limits<double>::infinity();
+}
+
+// Reads the next value; false when the path ends or the pixel rejects.
+inline bool readNext(const Fit& fit, BasinRay& r) {
+  const int32_t n = r.read;
+  if (n == r.count || r.rejecting) return false;
+  const int32_t q = fit.seed + r.offset[n];
+  const double v = fit.delta[q];
+  if (fit.edge[q] == kEdgePixel || v < fit.seedValue) {
+    r.rejecting = true;
+    return false;
+  }
+  r.falls[n] = v < r.runningMax - kFallBack;
+  if (v > r.highest) r.highest = v;
+  r.highestAt[n] = r.highest;
+  if (v > r.runningMax) r.runningMax = v;
+  r.read = static_cast<int8_t>(n + 1);
+  return true;
 }
 
 // For direction k: the ray runs while values stay between the seed
@@ -82,9 +96,9 @@ void readRay(const Fit& fit, const RayPath& path, int32_t seed, double seedValue
 bool endRay(Fit& fit, int32_t k, double level) {
   BasinRay& r = fit.rays[k];
   int32_t n = r.above;
-  while (n < r.fall && !(r.highest[n] > level)) ++n;
+  while ((n < r.read || readNext(fit, r)) && !r.falls[n] && !(r.highestAt[n] > level)) ++n;
   r.above = static_cast<int8_t>(n);
-  if (n == r.length && r.length < r.count) return false;
+  if (n == r.read && r.rejecting) return false;
   const RayPath& path = fit.paths.direction[k];
   fit.angles[k].scratchB = n < path.count ? path.travelled[n] : kRayBudget;
   fit.ends[k] = static_cast<int8_t>(n);
@@ -215,9 +229,9 @@ void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
     if (candidateBlob != blob) {
       blob = candidateBlob;
       const Candidate cand = fitCandidateAt(b, i);
-      for (int32_t k = 0; k < kDirections; ++k) {
-        readRay(fit, fit.paths.direction[k], cand.seed, cand.seedValue, fit.rays[k]);
-      }
+      fit.seed = cand.seed;
+      fit.seedValue = cand.seedValue;
+      for (int32_t k = 0; k < kDirections; ++k) startRay(fit.paths.direction[k], cand.seedValue, fit.rays[k]);
       fit.level = std::numeric_limits<double>::quiet_NaN();
       fit.rejectedLevel = std::numeric_limits<double>::quiet_NaN();
       fit.earlierValid = false;
@@ -247,7 +261,7 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     std::vector<BasinRay> rays(kDirections);
     Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
-            b.width, b.height, rays.data(), 0.0, 0.0, false, {}, {}};
+            b.width, b.height, rays.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
     std::vector<std::pair<int32_t, int32_t>> order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
   });
