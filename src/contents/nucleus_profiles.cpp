@@ -122,6 +122,15 @@ struct MeasuredOutline {
   OutlineMeasures m;
 };
 
+// The pixels one candidate stamps, gathered to sum their values in the
+// order of the cell's list without walking the list: every pixel of a cell
+// knows its place in the list (the flood queue holds it during the stage),
+// and the places are marked in a bit set read from the lowest up, which
+// takes a pixel met by several rays once.
+struct StampedPixels {
+  std::vector<uint64_t> bits;  // one per place in the cell's list
+};
+
 // Everything one task needs: shared inputs, and its own scratch.
 struct Worker {
   const RunSettings& settings;
@@ -139,6 +148,7 @@ struct Worker {
   int8_t earlierOuter[kDirections];
   MeasuredOutline innerOutline;
   MeasuredOutline outerOutline;
+  StampedPixels* stamped;
 };
 
 // An outline is a function of its side's ray ends: where they are those of
@@ -256,27 +266,27 @@ void stampRays(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp) 
   }
 }
 
-// The cell's list runs from the highest value down, and every stamped pixel
-// lies between lo and hi: the means need only that stretch, in list order.
-void stampedStretch(const FrameBuffers& b, const CellRecord& cell, double lo, double hi, int32_t* first,
-                    int32_t* end) {
-  const int32_t* list = b.cellPixels.data() + cell.pixelStart;
-  const double* delta = b.deltaMap.data();
-  *first = static_cast<int32_t>(
-      std::partition_point(list, list + cell.area, [delta, hi](int32_t q) { return delta[q] > hi; }) - list);
-  *end = static_cast<int32_t>(
-      std::partition_point(list + *first, list + cell.area, [delta, lo](int32_t q) { return delta[q] >= lo; }) -
-      list);
-}
-
-bool meanValues(const Worker& w, const CellRecord& cell, const FitCandidate& cand, int32_t innerStamp,
-                int32_t outerStamp, double* innerMean, double* outerMean) {
-  int32_t first = 0;
-  int32_t end = cell.area;
-  if (!std::isnan(cand.level) && !std::isnan(cand.seedValue)) {
-    const double hi = std::max({cand.seedValue, cand.seedValue + kInnerRise, cand.seedValue + w.settings.riseTolerance});
-    const double lo = std::min(cand.seedValue, cand.level - kOuterDrop);
-    stampedStretch(w.b, cell, lo, hi, &first, &end);
+// The means over the stamped pixels of the cell in the order of its list,
+// as a pass over the whole list would add them. False when no pixel
+// carries the outer stamp.
+bool meanValues(Worker& w, const CellRecord& cell, int32_t seed, int32_t innerStamp, int32_t outerStamp,
+                double* innerMean, double* outerMean) {
+  std::vector<uint64_t>& bits = w.stamped->bits;
+  const size_t words = static_cast<size_t>(cell.area) / 64 + 1;
+  if (bits.size() < words) bits.resize(words, 0);
+  const int32_t* listPlace = w.b.floodQueue.data();
+  int32_t lowest = cell.area;
+  int32_t highest = -1;
+  const auto take = [&](int32_t q) {
+    const int32_t place = listPlace[q];
+    bits[static_cast<size_t>(place) >> 6] |= uint64_t{1} << (place & 63);
+    lowest = std::min(lowest, place);
+    highest = std::max(highest, place);
+  };
+  take(seed);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const int32_t* offset = w.paths.direction[k].offset;
+    for (int32_t n = 0; n < w.outer[k]; ++n) take(seed + offset[n]);
   }
   const int32_t* list = w.b.cellPixels.data() + cell.pixelStart;
   const int32_t* edge = w.b.edgeMap();
@@ -285,16 +295,18 @@ bool meanValues(const Worker& w, const CellRecord& cell, const FitCandidate& can
   double outerSum = 0.0;
   int32_t innerCount = 0;
   int32_t outerCount = 0;
-  for (int32_t j = first; j < end; ++j) {
-    const int32_t q = list[j];
-    const int32_t stamp = edge[q];
-    if (stamp == innerStamp) {
-      innerSum += delta[q];
-      ++innerCount;
-    } else if (stamp == outerStamp) {
-      outerSum += delta[q];
-      ++outerCount;
+  for (int32_t word = lowest >> 6; word <= (highest >> 6); ++word) {
+    for (uint64_t set = bits[word]; set != 0; set &= set - 1) {
+      const int32_t q = list[word * 64 + __builtin_ctzll(set)];
+      if (edge[q] == innerStamp) {
+        innerSum += delta[q];
+        ++innerCount;
+      } else if (edge[q] == outerStamp) {
+        outerSum += delta[q];
+        ++outerCount;
+      }
     }
+    bits[word] = 0;
   }
   if (outerCount == 0) return false;
   *innerMean = innerSum / innerCount;
@@ -327,7 +339,7 @@ void fitCandidate(Worker& w, int32_t i, Best& best) {
   const CellRecord& cell = w.b.currentCells[w.b.cellMap[cand.pixel]];
   double innerMean = 0.0;
   double outerMean = 0.0;
-  if (!meanValues(w, cell, cand, innerStamp, outerStamp, &innerMean, &outerMean)) return;
+  if (!meanValues(w, cell, cand.seed, innerStamp, outerStamp, &innerMean, &outerMean)) return;
   const double score = shape.leading * contrastFactor(innerMean, outerMean) * shape.innerSize;
   if (!beats(score, i, best)) return;
   best = {score, i};
@@ -358,6 +370,14 @@ void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_
   }
 }
 
+// Every pixel of cell c gets its place in the cell's list.
+void placeInList(FrameBuffers& b, int32_t c) {
+  const CellRecord& cell = b.currentCells[c];
+  const int32_t* list = b.cellPixels.data() + cell.pixelStart;
+  int32_t* listPlace = b.floodQueue.data();
+  for (int32_t j = 0; j < cell.area; ++j) listPlace[list[j]] = j;
+}
+
 }  // namespace
 
 void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
@@ -375,11 +395,15 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     auto profile = std::make_unique<BlobProfile>();
+    auto stamped = std::make_unique<StampedPixels>();
     const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
     Worker w{settings, b,     paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
-             false,    {},    {},    {},                                             {}};
+             false,    {},    {},    {},                                             {},            stamped.get()};
     std::vector<std::pair<int32_t, int32_t>> order;
-    for (int64_t c = firstCell; c < endCell; ++c) fitCell(w, starts[c], starts[c + 1], order);
+    for (int64_t c = firstCell; c < endCell; ++c) {
+      placeInList(b, b.cellMap[candidates[starts[c]]]);
+      fitCell(w, starts[c], starts[c + 1], order);
+    }
   });
 }
 
