@@ -4,6 +4,10 @@
 # under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Test folders of their own: other runs on the machine use the same names.
+TEST_TMPDIR=$(mktemp -d)
+export TEST_TMPDIR
+trap 'rm -rf "$TEST_TMPDIR"' EXIT
 bash scripts/setup.sh --with-workflow
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j"$(nproc)")
