@@ -383,15 +383,11 @@ void placeInList(FrameBuffers& b, int32_t c) {
 void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  // The candidate list holds each cell's candidates together: cell starts.
   std::vector<int32_t> starts;
+  const bool apart = cellRuns(b, &starts) && threadsAvailable();
   const int32_t* candidates = b.candidatePixels();
-  for (int32_t i = 0; i < b.candidateCount; ++i) {
-    if (i == 0 || b.cellMap[candidates[i]] != b.cellMap[candidates[i - 1]]) starts.push_back(i);
-  }
-  starts.push_back(b.candidateCount);
-  const bool apart = threadsAvailable();
-  forRanges(0, static_cast<int64_t>(starts.size()) - 1, 1, [&](int64_t firstCell, int64_t endCell) {
+  const int64_t runs = static_cast<int64_t>(starts.size()) - 1;
+  forRanges(0, runs, apart ? 1 : runs, [&](int64_t firstCell, int64_t endCell) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     auto profile = std::make_unique<BlobProfile>();
