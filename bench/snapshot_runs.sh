@@ -40,14 +40,13 @@ run_case() {
     sed -E 's/"(startTime|endTime)": *"[^"]*"/"\1": "T"/g' "$dir/out/run.json" >"$dir/run.json"
     rm "$dir/out/run.json"
   fi
-  # The command line in run.json names this snapshot's folder, the program and
-  # the extra options; keep it comparable between two snapshots made in
-  # different places, of different builds, with different extra options.
-  if [ -f "$dir/run.json" ]; then
-    sed -i "s#$out#OUT#g; s#\"$build/focustrack\"#\"focustrack\"#" "$dir/run.json"
-    [ -n "$extra_json" ] && sed -i "s#$extra_json\]#]#" "$dir/run.json"
-  fi
-  sed -i "s#$out#OUT#g" "$dir/stderr.txt"
+  # The command line in run.json names this snapshot's folder; keep it
+  # comparable between two snapshots made in different places.
+  # So do the build's and the source's folders, and the extra options.
+  for file in "$dir/run.json" "$dir/stderr.txt"; do
+    [ -f "$file" ] && sed -i "s#$out#OUT#g; s#$build#BUILD#g; s#$here#SOURCE#g" "$file"
+  done
+  if [ -f "$dir/run.json" ] && [ -n "$extra_json" ]; then sed -i "s#$extra_json\]#]#" "$dir/run.json"; fi
 }
 
 synth() {

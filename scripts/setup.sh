@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages focustrack needs to build and test, when they
-# are missing; with --with-workflow also snakemake for the many-positions
-# workflow. Run as root; safe to run again.
+# Installs the Debian packages focustrack needs to build, test and write its
+# run reports, when they are missing. Options (any combination):
+#   --with-workflow  also snakemake, for the many-positions workflow
+#   --with-tests     also chromium, which the report test drives headless, and
+#                    clang with its OpenMP runtime for the ThreadSanitizer build
+#   --with-fuzz      also clang and its fuzzing runtime, for the libFuzzer targets
+# Run as root; safe to run again.
 set -euo pipefail
 
-# clang and libomp-dev: the ThreadSanitizer build of the threaded tests
-# (the LLVM OpenMP runtime and its tool library speak to the sanitizer).
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev
-          clang libomp-dev)
-if [ "${1:-}" = --with-workflow ]; then
-  packages+=(snakemake)
-fi
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev libpugixml-dev
+          python3 python3-matplotlib)
+for option in "$@"; do
+  case "$option" in
+    --with-workflow) packages+=(snakemake) ;;
+    --with-tests) packages+=(chromium clang libomp-dev) ;;
+    --with-fuzz) packages+=(clang libclang-rt-dev) ;;
+    *) echo "setup.sh: unknown option '$option'" >&2; exit 1 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite, then runs it once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded tests
-# under ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, and every libFuzzer target for a short fixed time
+# (FUZZ_SECONDS each, 20 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Test folders of their own: other runs on the machine use the same names.
-TEST_TMPDIR=$(mktemp -d)
-export TEST_TMPDIR
-trap 'rm -rf "$TEST_TMPDIR"' EXIT
-bash scripts/setup.sh --with-workflow
+bash scripts/setup.sh --with-workflow --with-tests --with-fuzz
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j"$(nproc)")
 bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOCUSTRACK_SANITIZE=ON
@@ -29,3 +26,6 @@ fi
 export OMP_TOOL_LIBRARIES=$archer
 export TSAN_OPTIONS="ignore_noninstrumented_modules=1 halt_on_error=1 second_deadlock_stack=1"
 (cd build-tsan && ctest --output-on-failure -j"$(nproc)" -R '^Threads')
+
+rm -rf build-fuzz/short
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}" build-fuzz/short

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,7 +13,8 @@ namespace {
 enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
-  RiseTolerance, SliceTrimLimit, Dump, Threads
+  RiseTolerance, SliceTrimLimit, Dump, Scale, Channel, Exclude, MinArea, MaxArea,
+  MinCircularity, Threads
 };
 
 struct OptionName {
@@ -27,27 +30,117 @@ constexpr OptionName kValueOptions[] = {
     {"-sc", Pending::SliceCount},     {"-sl", Pending::SliceDigits},
     {"-th", Pending::NucleusThreshold}, {"-tc", Pending::CoreThreshold},
     {"-tv", Pending::RiseTolerance},  {"-b", Pending::SliceTrimLimit},
-    {"--dump", Pending::Dump},        {"--threads", Pending::Threads},
+    {"--dump", Pending::Dump},        {"--scale", Pending::Scale},
+    {"--channel", Pending::Channel},  {"--exclude", Pending::Exclude},
+    {"--min-area", Pending::MinArea}, {"--max-area", Pending::MaxArea},
+    {"--min-circularity", Pending::MinCircularity},
+    {"--threads", Pending::Threads},
 };
 
+// Frame and slice numbers are at most 10 digits and a sign; more padding
+// than this only makes enormous names.
+constexpr int32_t kMaxDigits = 18;
+// More threads than this only costs memory: a frame has two cores' work.
+constexpr int32_t kMaxThreads = 1024;
+
+const char* nameOf(Pending option) {
+  for (const OptionName& o : kValueOptions) {
+    if (o.option == option) return o.word;
+  }
+  return "";
+}
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// A whole number as atoi reads it, when the word holds nothing else: blanks,
+// an optional sign, decimal digits, blanks. Anything else, or a value beyond
+// 32 bits, is an error naming the option and the word.
+void readWhole(const char* word, Pending option, int32_t* target, std::vector<std::string>& errors) {
+  const char* at = word;
+  while (isBlank(*at)) ++at;
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  const char* digits = at;
+  int64_t magnitude = 0;
+  bool tooLarge = false;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    magnitude = magnitude * 10 + (*at - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) {
+      tooLarge = true;
+      magnitude = int64_t{INT32_MAX} + 1;
+    }
+  }
+  const char* end = at;
+  while (isBlank(*at)) ++at;
+  const std::string quoted = std::string("'") + word + "'";
+  if (end == digits || *at != '\0') {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a whole number, got " + quoted);
+    return;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (tooLarge || value > INT32_MAX) {
+    errors.push_back(std::string("option ") + nameOf(option) + " value " + quoted +
+                     " is out of range (-2147483648 to 2147483647)");
+    return;
+  }
+  *target = static_cast<int32_t>(value);
+}
+
+// A real number as atof reads it, when the word holds nothing else and the
+// value is finite.
+void readReal(const char* word, Pending option, double* target, std::vector<std::string>& errors) {
+  char* end = nullptr;
+  const double value = std::strtod(word, &end);
+  const char* at = end;
+  while (isBlank(*at)) ++at;
+  const std::string quoted = std::string("'") + word + "'";
+  if (end == word || *at != '\0') {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a number, got " + quoted);
+  } else if (!std::isfinite(value)) {
+    errors.push_back(std::string("option ") + nameOf(option) + " expects a finite number, got " + quoted);
+  } else {
+    *target = value;
+  }
+}
+
+// A frame count is a whole number of at least 0 (0 runs no frame).
+void readFrameCount(const char* word, int32_t* target, std::vector<std::string>& errors) {
+  int32_t count = *target;
+  const size_t before = errors.size();
+  readWhole(word, Pending::FrameCount, &count, errors);
+  if (errors.size() != before) return;
+  if (count < 0) {
+    errors.push_back(std::string("option -c: the frame count cannot be negative, got '") + word + "'");
+    return;
+  }
+  *target = count;
+}
+
 void assign(RunSettings& s, Pending option, const char* word) {
+  std::vector<std::string>& e = s.optionErrors;
   switch (option) {
-    case Pending::Width: s.width = std::atoi(word); break;
-    case Pending::Height: s.height = std::atoi(word); break;
+    case Pending::Width: readWhole(word, option, &s.width, e); s.widthGiven = true; break;
+    case Pending::Height: readWhole(word, option, &s.height, e); s.heightGiven = true; break;
     case Pending::Pattern: s.pathPattern = word; break;
     case Pending::Output: s.outputFolder = word; break;
-    case Pending::FirstFrame: s.firstFrame = std::atoi(word); break;
-    case Pending::FrameCount: s.frameCount = std::atoi(word); break;
-    case Pending::FrameDigits: s.frameDigits = std::atoi(word); break;
-    case Pending::FirstSlice: s.firstSlice = std::atoi(word); break;
-    case Pending::SliceCount: s.sliceCount = std::atoi(word); break;
-    case Pending::SliceDigits: s.sliceDigits = std::atoi(word); break;
-    case Pending::NucleusThreshold: s.nucleusThreshold = std::atof(word); break;
-    case Pending::CoreThreshold: s.coreThreshold = std::atof(word); break;
-    case Pending::RiseTolerance: s.riseTolerance = std::atof(word); break;
-    case Pending::SliceTrimLimit: s.sliceTrimLimit = std::atoi(word); break;
+    case Pending::FirstFrame: readWhole(word, option, &s.firstFrame, e); break;
+    case Pending::FrameCount: readFrameCount(word, &s.frameCount, e); s.frameCountGiven = true; break;
+    case Pending::FrameDigits: readWhole(word, option, &s.frameDigits, e); break;
+    case Pending::FirstSlice: readWhole(word, option, &s.firstSlice, e); break;
+    case Pending::SliceCount: readWhole(word, option, &s.sliceCount, e); s.sliceCountGiven = true; break;
+    case Pending::SliceDigits: readWhole(word, option, &s.sliceDigits, e); break;
+    case Pending::NucleusThreshold: readReal(word, option, &s.nucleusThreshold, e); break;
+    case Pending::CoreThreshold: readReal(word, option, &s.coreThreshold, e); break;
+    case Pending::RiseTolerance: readReal(word, option, &s.riseTolerance, e); break;
+    case Pending::SliceTrimLimit: readWhole(word, option, &s.sliceTrimLimit, e); break;
     case Pending::Dump: s.dumpFolder = word; break;
-    case Pending::Threads: s.threads = std::atoi(word); break;
+    case Pending::Scale: readReal(word, option, &s.scale, e); break;
+    case Pending::Channel: readWhole(word, option, &s.channel, e); break;
+    case Pending::Exclude: s.excludeMaskPath = word; break;
+    case Pending::MinArea: readWhole(word, option, &s.minArea, e); break;
+    case Pending::MaxArea: readWhole(word, option, &s.maxArea, e); break;
+    case Pending::MinCircularity: readReal(word, option, &s.minCircularity, e); break;
+    case Pending::Threads: readWhole(word, option, &s.threads, e); break;
     case Pending::None: break;
   }
 }
@@ -79,6 +172,8 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.writeResultImages = true;
     } else if (std::strcmp(word, "--masks") == 0) {
       s.writeMasks = true;
+    } else if (std::strcmp(word, "--reverse-slices") == 0) {
+      s.reverseSlices = true;
     } else if (std::strcmp(word, "--stage-times") == 0) {
       s.printStageTimes = true;
     } else if (std::strcmp(word, "--help") == 0) {
@@ -87,9 +182,16 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.showVersion = true;
     } else if (w > 0 && word[0] == '-') {
       s.unknownOptions.push_back(word);
+    } else if (w > 0) {
+      s.optionWarnings.push_back(std::string("ignoring the word '") + word +
+                                 "': it is neither an option nor the value of one");
     }
   }
   // A trailing option without a value keeps its previous value.
+  if (pending != Pending::None) {
+    s.optionWarnings.push_back(std::string("option ") + nameOf(pending) +
+                               " is the last word and has no value; it is ignored");
+  }
   s.pixelCount = static_cast<int32_t>(static_cast<uint32_t>(s.width) * static_cast<uint32_t>(s.height));
   return s;
 }
@@ -107,8 +209,16 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
       return false;
     }
   }
-  if (s.threads < 0) {
-    *reason = "option --threads must be 0 (every core) or more, got " + std::to_string(s.threads);
+  for (const Check& c : {checks[3], checks[4]}) {
+    if (c.value > kMaxDigits) {
+      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxDigits) +
+                ", got " + std::to_string(c.value);
+      return false;
+    }
+  }
+  if (s.threads < 0 || s.threads > kMaxThreads) {
+    *reason = "option --threads must be 0 (every core) to " + std::to_string(kMaxThreads) + ", got " +
+              std::to_string(s.threads);
     return false;
   }
   const int64_t pixels = int64_t{s.width} * int64_t{s.height};
@@ -120,14 +230,24 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
   return true;
 }
 
+std::vector<std::string> settingsWarnings(const RunSettings& s) {
+  std::vector<std::string> warnings = s.optionWarnings;
+  if (s.sliceCount == 1) {
+    warnings.push_back("one slice per frame (-sc 1) cannot show a change through focus; no cell will be found");
+  }
+  return warnings;
+}
+
 std::string usageText() {
   return
       "Usage: focustrack [options]\n"
-      "Analyses a time-lapse bright-field recording, one z-stack of 8-bit slices per frame.\n"
+      "Analyses a time-lapse bright-field recording, one z-stack of 8- or 16-bit slices per frame.\n"
       "\n"
       "  -w N      image width in pixels                         (960)\n"
       "  -h N      image height in pixels                        (720)\n"
-      "  -p TEXT   slice path pattern; %0 frame number, %1 slice number (empty)\n"
+      "  -p TEXT   slice path pattern; %0 frame number, %1 slice number (empty);\n"
+      "            without %1 one multi-page TIFF per frame, without both one file\n"
+      "            (ImageJ hyperstack or OME-TIFF) for the whole recording\n"
       "  -o DIR    output folder for tables and images           (current folder)\n"
       "  -fs N     number of the first frame                     (1)\n"
       "  -c N      number of frames                              (5)\n"
@@ -143,11 +263,27 @@ std::string usageText() {
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
       "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
+      "  --scale F       resample every slice by F before analysis   (1)\n"
+      "  --channel N     bright-field channel of a stack file        (1)\n"
+      "  --reverse-slices  take the slices of every frame last to first (off)\n"
+      "  --exclude FILE  device mask: cells at least half on its non-zero pixels get\n"
+      "            no row, like cells on the image border          (off)\n"
+      "  --min-area N  cells below N pixels get no row              (off)\n"
+      "  --max-area N  cells above N pixels get no row              (off)\n"
+      "  --min-circularity X  cells below this circularity get no row (off)\n"
       "  --threads N  threads; 0 = every core the process may use, 1 = one thread (0)\n"
       "            The console's and --stage-times' milliseconds are elapsed time\n"
       "            (a monotonic clock), not processor time.\n"
       "  --help    print this text and exit\n"
-      "  --version print the version and exit\n";
+      "  --version print the version and exit\n"
+      "\n"
+      "Exit status: 0 when every requested frame completed or the recording ended (a\n"
+      "frame none of whose slices exists); 2 when the run ended early at a frame that is\n"
+      "there but broken (a slice missing or unreadable), keeping the rows of the frames\n"
+      "before it; 1 when the run could not start (unusable options, too little memory,\n"
+      "an output folder, table or dump folder that cannot be created, an output folder\n"
+      "in use by another run) or a write failed; 130 or 143 when stopped by SIGINT or\n"
+      "SIGTERM after finishing the file being written.\n";
 }
 
 }  // namespace focustrack

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "app/manifest.h"
+#include "app/stack_input.h"
 #include "app/stage_log.h"
 #include "frame/frame_buffers.h"
 #include "frame/settings.h"
+#include "output/lineage.h"
 #include "output/result_image.h"
 #include "output/tables.h"
 
@@ -22,9 +24,13 @@ struct Run {
   StageLog& log;
   FrameBuffers& buffers;
   TableFiles& tables;
+  Lineage& lineage;
   ResultCanvas& canvas;
   RunRecord& record;
   std::vector<uint32_t>& maskScratch;
+  StackInput& input;
+  CoreCensus censusSoFar{};     // core census of the frames analysed so far
+  bool orderHintGiven = false;  // the reverse-order hint is given once per run
 };
 
 // The two halves of a frame; false abandons the frame (no output, no

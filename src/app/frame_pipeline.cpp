@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "app/interrupts.h"
 #include "base/parallel.h"
 
 namespace focustrack {
@@ -17,6 +18,8 @@ void placeFrame(FrameBuffers& b, int64_t frame, int64_t firstFrame) {
 // What loading and the input stages write, with the frame's position.
 void swapInputs(FrameBuffers& a, FrameBuffers& b) {
   a.sliceStack.swap(b.sliceStack);
+  a.sliceStack16.swap(b.sliceStack16);
+  std::swap(a.sampleBits, b.sampleBits);
   a.deltaMap.swap(b.deltaMap);
   a.sortedPixels.swap(b.sortedPixels);
   a.classMap.swap(b.classMap);
@@ -26,22 +29,22 @@ void swapInputs(FrameBuffers& a, FrameBuffers& b) {
   std::swap(a.referenceSlice, b.referenceSlice);
   std::swap(a.rangeFirst, b.rangeFirst);
   std::swap(a.rangeLast, b.rangeLast);
+  std::swap(a.coreCensus, b.coreCensus);
 }
 
-// The frame prepared ahead: buffers, a recording log, and a copy of the run
-// record that loading may note its stop reason in.
+// The frame prepared ahead: buffers, a recording log, and a record of its
+// own that loading may note its stop in. Only the prepared frame reads the
+// input while the current frame completes.
 struct Ahead {
   FrameBuffers buffers;
   StageLog log{StageLog::Recording{}};
   RunRecord record;
-  std::string stopReasonBefore;
-  std::string stopDetailBefore;
   bool prepared = false;
 };
 
 void prepareAhead(Run& run, Ahead& ahead) {
-  Run aheadRun{run.settings, ahead.log,  ahead.buffers,  run.tables,
-               run.canvas,   ahead.record, run.maskScratch};
+  Run aheadRun{run.settings, ahead.log,    ahead.buffers,   run.tables, run.lineage,
+               run.canvas,   ahead.record, run.maskScratch, run.input};
   ahead.prepared = prepareFrame(aheadRun);
 }
 
@@ -50,10 +53,10 @@ void prepareAhead(Run& run, Ahead& ahead) {
 bool takeTurn(Run& run, Ahead& ahead) {
   swapInputs(run.buffers, ahead.buffers);
   // An error of an earlier frame stops this one at its first call, before
-  // it loads anything; otherwise loading's notes stand.
-  if (!run.log.errorRaised()) {
-    if (ahead.record.stopReason != ahead.stopReasonBefore) run.record.stopReason = ahead.record.stopReason;
-    if (ahead.record.stopDetail != ahead.stopDetailBefore) run.record.stopDetail = ahead.record.stopDetail;
+  // it loads anything; otherwise loading's stop stands, unless the run has
+  // already stopped for another reason.
+  if (!run.log.errorRaised() && !ahead.record.stopReason.empty()) {
+    recordStop(run.record, ahead.record.stopReason, ahead.record.stopDetail, ahead.record.exitStatus);
   }
   return ahead.log.replayInto(run.log) && ahead.prepared;
 }
@@ -68,11 +71,19 @@ void inRegion(int32_t threads, Work&& work) {
   work();
 }
 
-void runOneByOne(Run& run, int64_t firstFrame, int64_t frameEnd, const std::function<void()>& completed) {
+// No frame starts once the run is interrupted; true when a frame was left
+// undone for that reason.
+bool runOneByOne(Run& run, int64_t firstFrame, int64_t frameEnd, const std::function<void()>& completed) {
   for (int64_t frame = firstFrame; frame < frameEnd; ++frame) {
+    if (interruptSignal() != 0) return true;
     placeFrame(run.buffers, frame, firstFrame);
-    if (prepareFrame(run) && completeFrame(run)) completed();
+    if (prepareFrame(run) && completeFrame(run)) {
+      completed();
+    } else if (interruptSignal() != 0) {
+      return true;
+    }
   }
+  return false;
 }
 
 }  // namespace
@@ -81,20 +92,19 @@ int32_t runThreads(const RunSettings& settings) {
   return settings.threads > 0 ? settings.threads : availableCores();
 }
 
-void runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
+bool runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
                       const std::function<void()>& completed) {
   const int32_t threads = runThreads(run.settings);
-  if (threads <= 1) {
-    runOneByOne(run, firstFrame, frameEnd, completed);
-    return;
-  }
+  if (threads <= 1) return runOneByOne(run, firstFrame, frameEnd, completed);
   Ahead ahead;
   std::string why;
   const bool canRunAhead = frameEnd - firstFrame > 1 && allocateBuffers(run.settings, ahead.buffers, &why);
+  bool interrupted = false;
   if (!canRunAhead) {
-    inRegion(threads, [&] { runOneByOne(run, firstFrame, frameEnd, completed); });
-    return;
+    inRegion(threads, [&] { interrupted = runOneByOne(run, firstFrame, frameEnd, completed); });
+    return interrupted;
   }
+  if (interruptSignal() != 0) return true;
   placeFrame(run.buffers, firstFrame, firstFrame);
   bool ready = false;
   inRegion(threads, [&] { ready = prepareFrame(run); });
@@ -104,9 +114,7 @@ void runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
     if (nextAhead) {
       placeFrame(ahead.buffers, frame + 1, firstFrame);
       ahead.log = StageLog(StageLog::Recording{});
-      ahead.record = run.record;
-      ahead.stopReasonBefore = run.record.stopReason;
-      ahead.stopDetailBefore = run.record.stopDetail;
+      ahead.record = RunRecord{};
     }
     bool done = false;
     inRegion(threads, [&] {
@@ -117,7 +125,9 @@ void runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
       done = ready && completeFrame(run);
     });
     if (done) completed();
-    if (frame + 1 >= frameEnd) break;
+    // The frame prepared ahead is dropped unseen when the run is interrupted.
+    interrupted = interruptSignal() != 0 && (!done || frame + 1 < frameEnd);
+    if (interrupted || frame + 1 >= frameEnd) break;
     if (nextAhead) {
       ready = takeTurn(run, ahead);
     } else {
@@ -126,6 +136,7 @@ void runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
     }
   }
   releaseBuffers(ahead.buffers);
+  return interrupted;
 }
 
 }  // namespace focustrack

@@ -16,8 +16,9 @@ namespace focustrack {
 // Runs frames firstFrame .. frameEnd - 1 through prepareFrame and
 // completeFrame, in order, with run.settings.threads threads (0 = every core
 // the process may use; 1 = everything on the calling thread, one frame after
-// another). Calls `completed` after every completed frame.
-void runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
+// another). Calls `completed` after every completed frame. No frame starts
+// once the run is interrupted; true when a frame was left undone for that.
+bool runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
                       const std::function<void()>& completed);
 
 // The thread count a run uses.

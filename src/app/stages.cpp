@@ -15,6 +15,7 @@ namespace {
 void completeAndTrackCells(const RunSettings& settings, FrameBuffers& b) {
   mergeFragments(settings, b);
   completeCells(settings, b);
+  excludeFilteredCells(settings, b);
   measureMovement(b);
 }
 void floodForward(const RunSettings& settings, FrameBuffers& b) {

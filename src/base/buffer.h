@@ -1,10 +1,12 @@
-// Buffer: a fixed-size array obtained with calloc. Zero-filled, lazily mapped,
-// and a failed request is a null pointer the caller can test, so that every
-// buffer of a run can be requested first and tested afterwards.
+// Buffer: an array obtained with calloc. Zero-filled, lazily mapped, and a
+// failed request is a null pointer the caller can test, so that every buffer
+// of a run can be requested first and tested afterwards. A table that a frame
+// can outgrow grows in place, keeping its contents.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace focustrack {
@@ -26,6 +28,19 @@ class Buffer {
     data_ = static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T)));
     if (data_ != nullptr) size_ = static_cast<size_t>(count);
     return data_ != nullptr;
+  }
+  // Enlarges the buffer to `count` entries, keeping the first size() entries
+  // and zero-filling the new ones. A count not above size() changes nothing.
+  // False (buffer unchanged) when the memory cannot be obtained.
+  bool grow(uint64_t count) {
+    if (count <= size_) return true;
+    if (count > SIZE_MAX / sizeof(T)) return false;
+    void* larger = std::realloc(data_, static_cast<size_t>(count) * sizeof(T));
+    if (larger == nullptr) return false;
+    data_ = static_cast<T*>(larger);
+    std::memset(static_cast<void*>(data_ + size_), 0, (static_cast<size_t>(count) - size_) * sizeof(T));
+    size_ = static_cast<size_t>(count);
+    return true;
   }
   void release() {
     std::free(data_);

@@ -18,14 +18,10 @@ constexpr int32_t kSecondRing = 4;  // border around the first ring
 constexpr int32_t kSmallRegion = 100;     // smaller regions merge freely while growing and are dropped
 constexpr int32_t kFreeMergeBelow = 800;  // smaller regions merge with any neighbour in the second pass
 constexpr int32_t kMinCellArea = 200;     // smallest region that becomes a cell
-constexpr int32_t kLastRegion = kRegionCapacity - 1;
-constexpr int32_t kLastCell = kCellCapacity - 1;
 
-void noteCapacity(FrameBuffers& b, const char* reason) {
-  if (b.capacityNote.find(reason) != std::string::npos) return;
-  if (!b.capacityNote.empty()) b.capacityNote += "; ";
-  b.capacityNote += reason;
-}
+// Said once per frame when memory runs out while the tables grow.
+constexpr char kRegionsFull[] = "out of memory for more regions; further regions dropped";
+constexpr char kCellsFull[] = "out of memory for more cells; further cells dropped";
 
 // The union-find is not balanced and never compresses its parent links; the
 // only shortening is the writing back of roots into the label map.
@@ -92,12 +88,12 @@ void growPixel(FrameBuffers& b, int32_t p, int32_t s, int32_t* label, const int3
   if (m == 0) {
     // Rings never open a region.
     if (s != kCoreSeed && s != kThinSeed) return;
-    if (b.regionCount >= kLastRegion) {
-      noteCapacity(b, "region capacity of 99,999 reached; further regions dropped");
+    if (!makeRoom(b, b.regionTable, int64_t{b.regionCount} + 1)) {
+      noteCapacity(b, kRegionsFull);
       return;
     }
     const int32_t r = ++b.regionCount;
-    regions[r] = RegionRecord{r, 0, 1};
+    b.regionTable[r] = RegionRecord{r, 0, 1};  // the table may have moved
     label[p] = r;
     return;
   }
@@ -167,8 +163,8 @@ void createCells(FrameBuffers& b) {
   for (int32_t r = 1; r <= b.regionCount; ++r) {
     regions[r].cellNumber = 0;
     if (regions[r].size < kMinCellArea) continue;
-    if (b.nextCellNumber > kLastCell) {
-      noteCapacity(b, "cell capacity of 999 reached; further cells dropped");
+    if (!makeRoom(b, b.currentCells, b.nextCellNumber)) {
+      noteCapacity(b, kCellsFull);
       continue;
     }
     const int32_t k = b.nextCellNumber++;

@@ -18,8 +18,9 @@ namespace focustrack {
 // ascending delta order. Writes the label map (classMap storage: cell number
 // per pixel, 0 for none), regionTable, regionCount, currentCells records
 // 1..nextCellNumber-1 (area 0, trackId = own number, linkCount 0, partner 0)
-// and nextCellNumber; cellMap storage is the seed scratch. At the region or
-// cell capacity it stops opening more and sets capacityNote.
+// and nextCellNumber; cellMap storage is the seed scratch. The region table
+// and currentCells grow as the frame needs; only when memory runs out does
+// it stop opening regions or cells, and it sets capacityNote.
 void buildCells(const RunSettings& settings, FrameBuffers& buffers);
 
 // Frame-to-frame linking: provisional partners between the cells of the
@@ -29,8 +30,9 @@ void buildCells(const RunSettings& settings, FrameBuffers& buffers);
 // none), previousCellMap, previousCells, previousCellNumberEnd and the disk
 // offsets. Skipped when there is no previous frame (previousCellNumberEnd 0).
 // Writes the pair counts of the C x P pair area (index prev x C + cur;
-// kLinked, kRejected), linkCandidates, and linkCount and partner of both
-// tables.
+// kLinked, kRejected; linkPairCounts grows to hold it), linkCandidates, and
+// linkCount and partner of both tables. When the pair area cannot grow it
+// sets linkingSkipped and capacityNote, and the frame's cells get no links.
 void linkCells(const RunSettings& settings, FrameBuffers& buffers);
 
 // Fragment merging and final links: touching current cells that were given
@@ -64,6 +66,13 @@ void completeCells(const RunSettings& settings, FrameBuffers& buffers);
 // 1..nextCellNumber-1 (0/0 for an empty cell). Uses scratchA and scratchB of
 // angleTable entries 0..59 as accumulators.
 void adjustCells(const RunSettings& settings, FrameBuffers& buffers);
+
+// Cells kept out of the tables: a cell with at least half of its pixels on
+// deviceMask (when one was given), or outside the area or circularity limits
+// of the settings, is marked excluded like a cell on the image border. Needs
+// the records and cellPixels of completeCells; runs before the content
+// analysis, so such a cell gets none. Does nothing when no filter is set.
+void excludeFilteredCells(const RunSettings& settings, FrameBuffers& buffers);
 
 // A cell's movement: the distance between the centre of its bounding box and
 // that of its linked previous cell, from this frame's link records. Needs the

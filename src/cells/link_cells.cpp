@@ -1,7 +1,9 @@
 #include "cells/cells.h"
 #include "frame/map_markers.h"
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace focustrack {
 
@@ -158,10 +160,26 @@ void linkRemainingFree(FrameBuffers& b, const PairArea& area, int32_t length) {
   }
 }
 
+// The pair area holds C x P counts; it grows with the cell counts. False
+// when it cannot: the pair index would leave 32 bits or memory runs out.
+bool preparePairArea(FrameBuffers& b) {
+  const int64_t pairs = int64_t{b.nextCellNumber} * int64_t{b.previousCellNumberEnd};
+  if (pairs <= INT32_MAX && makeRoom(b, b.linkPairCounts, pairs - 1)) return true;
+  noteCapacity(b, "out of memory for the pairs of " + std::to_string(b.previousCellNumberEnd - 1) +
+                      " and " + std::to_string(b.nextCellNumber - 1) +
+                      " cells; this frame's cells start new tracks");
+  return false;
+}
+
 }  // namespace
 
 void linkCells(const RunSettings&, FrameBuffers& b) {
+  b.linkingSkipped = false;
   if (b.previousCellNumberEnd == 0) return;
+  if (!preparePairArea(b)) {
+    b.linkingSkipped = true;
+    return;
+  }
   const PairArea area{b.linkPairCounts.data(), b.nextCellNumber, b.previousCellNumberEnd};
   clearPairs(b, area);
   countContacts(b, area);

@@ -64,7 +64,7 @@ void recordFinalLinks(FrameBuffers& b) {
     if (current[cur].trackId != cur || previous[prev].area == 0) continue;
     current[cur].linkCount += 1;
     previous[prev].linkCount += 1;
-    b.linkRecords.push_back(LinkRecord{b.frameOrdinal, 0, prev, cur});
+    b.linkRecords.push_back(LinkRecord{b.frameOrdinal, 0, prev, cur, 0.0, prev, cur});
   }
   // Only one-to-one links leave a partner.
   for (int32_t k = 0; k < pairs; ++k) {
@@ -81,7 +81,7 @@ void mergeFragments(const RunSettings&, FrameBuffers& b) {
   int32_t* label = b.labelMap();
   mergeTouchingFragments(b, label);
   relabelRoots(b, label);
-  if (b.previousCellNumberEnd != 0) recordFinalLinks(b);
+  if (b.previousCellNumberEnd != 0 && !b.linkingSkipped) recordFinalLinks(b);
 }
 
 }  // namespace focustrack

@@ -12,8 +12,8 @@ namespace focustrack {
 // values in the order the index sort leaves them).
 void sortPixels(const RunSettings& settings, FrameBuffers& buffers);
 
-// The pixel classes: reads deltaMap and sortedPixels, writes classMap (PixelClass);
-// floodQueue is scratch.
+// The pixel classes: reads deltaMap and sortedPixels, writes classMap (PixelClass)
+// and the core census (coreCensus, with cellMap and floodQueue as scratch).
 void classifyPixels(const RunSettings& settings, FrameBuffers& buffers);
 
 }  // namespace focustrack

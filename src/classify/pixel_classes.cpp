@@ -4,6 +4,7 @@
 // ones; a margin is the unassigned band beside a core or an enclosed gap; the
 // outside is every unassigned region that reaches the image border.
 #include "classify/classify.h"
+#include "classify/core_census.h"
 
 #include <cstddef>
 
@@ -198,6 +199,7 @@ void classifyPixels(const RunSettings& settings, FrameBuffers& buffers) {
   markCoreMargins(g);
   sortOutUnassignedRegions(g);
   splitMargins(g);
+  takeCoreCensus(buffers);
 }
 
 }  // namespace focustrack

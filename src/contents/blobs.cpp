@@ -8,9 +8,8 @@ namespace focustrack {
 
 namespace {
 
-constexpr int32_t kLastBlob = kRegionCapacity - 1;  // blob numbers 1..99,999
-constexpr int32_t kSmallestCandidateBlob = 2;        // single-pixel blobs propose nothing
-constexpr char kCapacityNote[] = "blob capacity of 99,999 reached; further pixels stay without a blob";
+constexpr int32_t kSmallestCandidateBlob = 2;  // single-pixel blobs propose nothing
+constexpr char kCapacityNote[] = "out of memory for more blobs; further pixels stay without a blob";
 
 // Visits the pixel lists of all cells, forward from entry 0 or backward from
 // the last entry. Within a cell forward means highest value first.
@@ -29,9 +28,10 @@ void clearBlobs(FrameBuffers& b) {
   b.blobCount = 0;
 }
 
-// Opens the next blob at pixel p; false at the capacity.
+// Opens the next blob at pixel p, growing the table when it is full; false
+// when memory runs out.
 bool openBlob(FrameBuffers& b, int32_t p, FloodDirection direction, int32_t* blob) {
-  if (b.blobCount == kLastBlob) return false;
+  if (!makeRoom(b, b.blobTable, int64_t{b.blobCount} + 1)) return false;
   *blob = ++b.blobCount;
   BlobRecord& record = b.blobTable[*blob];
   record.seedPixel = p;
@@ -43,7 +43,7 @@ bool openBlob(FrameBuffers& b, int32_t p, FloodDirection direction, int32_t* blo
 
 // For one pixel of a cell that is not excluded, so all four
 // neighbours lie inside the image. Returns false when a blob should have
-// opened but the table is full.
+// opened but the table could not grow.
 bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
   const int32_t* cellMap = b.cellMap.data();
   int32_t* blobMap = b.blobMap();
@@ -81,10 +81,7 @@ void flood(FrameBuffers& b, FloodDirection direction) {
     if (cells[cellMap[p]].excluded) return;
     if (!floodPixel(b, p, direction)) full = true;
   });
-  if (full && b.capacityNote.find(kCapacityNote) == std::string::npos) {
-    if (!b.capacityNote.empty()) b.capacityNote += "; ";
-    b.capacityNote += kCapacityNote;
-  }
+  if (full) noteCapacity(b, kCapacityNote);
 }
 
 // Every pixel of a blob of two or more pixels that never touched

@@ -22,8 +22,9 @@ enum class FloodDirection {
 // in descending deltaMap order), cellMap and the excluded flags of
 // currentCells. Writes blobMap, blob records 1..blobCount, blobCount,
 // candidatePixels, candidateCount and edgeMap (kEdgePixel on the edge pixels
-// of analysable cells, kOtherPixel elsewhere). At the blob capacity no
-// further blob opens and capacityNote is set.
+// of analysable cells, kOtherPixel elsewhere). The blob table grows as the
+// frame needs; only when memory runs out does no further blob open, and
+// capacityNote is set.
 void floodBlobs(const RunSettings& settings, FrameBuffers& buffers, FloodDirection direction);
 
 // Nucleus and nucleolus fit, directly after the forward flood. For every

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include "io/resample.h"
+
 namespace focustrack {
 
 namespace {
@@ -12,8 +14,8 @@ constexpr int64_t kPairAreaFloor = int64_t{1000} * 1000;  // two frames of 999 c
 
 // With overcommitted memory a huge request may be granted and fail only when
 // touched, killing the run midway: refuse what the machine cannot hold.
-bool fitsTheMachine(const RunSettings& settings, uint64_t stackCount, int64_t n, int64_t summaries,
-                    std::string* reason) {
+bool fitsTheMachine(const RunSettings& settings, int32_t width, int32_t height, uint64_t stackCount,
+                    int64_t n, int64_t summaries, std::string* reason) {
   const long double needed = static_cast<long double>(stackCount) +
                              static_cast<long double>(n) * (sizeof(double) + 7 * sizeof(int32_t)) +
                              static_cast<long double>(summaries) * sizeof(FrameSummary);
@@ -21,7 +23,7 @@ bool fitsTheMachine(const RunSettings& settings, uint64_t stackCount, int64_t n,
                                static_cast<long double>(sysconf(_SC_PAGE_SIZE));
   if (physical <= 0 || needed <= physical) return true;
   *reason = "cannot allocate " + std::to_string(static_cast<uint64_t>(needed / (1 << 20))) +
-            " MiB for " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
+            " MiB for " + std::to_string(width) + " x " + std::to_string(height) +
             " pixels, " + std::to_string(settings.sliceCount) + " slices, " +
             std::to_string(settings.frameCount) + " frames: the machine has " +
             std::to_string(static_cast<uint64_t>(physical / (1 << 20))) + " MiB";
@@ -31,11 +33,14 @@ bool fitsTheMachine(const RunSettings& settings, uint64_t stackCount, int64_t n,
 }  // namespace
 
 bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* reason) {
-  const int64_t n = int64_t{settings.width} * int64_t{settings.height};
+  // The analysed grid: the slices' size, resampled by the scale.
+  const int32_t width = settings.scale == 1.0 ? settings.width : scaledLength(settings.width, settings.scale);
+  const int32_t height = settings.scale == 1.0 ? settings.height : scaledLength(settings.height, settings.scale);
+  const int64_t n = int64_t{width} * int64_t{height};
   const int64_t slices = settings.sliceCount;
   const int64_t summaries = int64_t{settings.frameCount} + 1;
-  b.width = settings.width;
-  b.height = settings.height;
+  b.width = width;
+  b.height = height;
   b.pixelCount = static_cast<int32_t>(n);
   b.sliceCount = settings.sliceCount;
 
@@ -45,7 +50,7 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   const uint64_t stackCount =
       (n > 0 && slices > 0 && n <= INT64_MAX / slices) ? count(n * slices) : 0;
 
-  if (!fitsTheMachine(settings, stackCount, n, summaries, reason)) return false;
+  if (!fitsTheMachine(settings, width, height, stackCount, n, summaries, reason)) return false;
   struct Request {
     const char* name;
     bool ok;
@@ -70,8 +75,8 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   };
   for (const Request& r : requests) {
     if (!r.ok) {
-      *reason = std::string("cannot allocate ") + r.name + " for " + std::to_string(settings.width) +
-                " x " + std::to_string(settings.height) + " pixels, " +
+      *reason = std::string("cannot allocate ") + r.name + " for " + std::to_string(width) +
+                " x " + std::to_string(height) + " pixels, " +
                 std::to_string(settings.sliceCount) + " slices, " +
                 std::to_string(settings.frameCount) + " frames";
       return false;
@@ -82,8 +87,15 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   return true;
 }
 
+bool obtainSixteenBitStack(FrameBuffers& b) {
+  if (b.sliceStack16.data() != nullptr) return true;
+  const uint64_t count = static_cast<uint64_t>(b.pixelCount) * static_cast<uint64_t>(b.sliceCount);
+  return b.pixelCount > 0 && b.sliceCount > 0 && b.sliceStack16.obtain(count);
+}
+
 void releaseBuffers(FrameBuffers& b) {
   b.sliceStack.release();
+  b.sliceStack16.release();
   b.deltaMap.release();
   b.sortedPixels.release();
   b.classMap.release();
@@ -99,7 +111,14 @@ void releaseBuffers(FrameBuffers& b) {
   b.linkPairCounts.release();
   b.regionTable.release();
   b.blobTable.release();
+  b.deviceMask.release();
   std::vector<LinkRecord>().swap(b.linkRecords);
+}
+
+void noteCapacity(FrameBuffers& b, const std::string& note) {
+  if (b.capacityNote.find(note) != std::string::npos) return;
+  if (!b.capacityNote.empty()) b.capacityNote += "; ";
+  b.capacityNote += note;
 }
 
 void beginFrame(FrameBuffers& b) {

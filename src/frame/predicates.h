@@ -2,6 +2,7 @@
 // "has a nucleus" and of "is a vacuole" for all of them.
 #pragma once
 
+#include "base/angles.h"
 #include "frame/records.h"
 #include "frame/settings.h"
 
@@ -24,5 +25,12 @@ inline bool showsNucleus(const RunSettings& settings, const CellRecord& cell) {
 // A blob of the backward flood is a vacuole when its fit scored and its
 // lowest pixel lies in no nucleus.
 inline bool isVacuole(const BlobRecord& blob) { return blob.vacuoleScore != 0.0 && blob.interior != 0; }
+
+// Circularity of a cell: area x 4 pi / perimeter^2 (1 for a disc; thin
+// crescents and lines come out low).
+inline double cellCircularity(const CellRecord& cell) {
+  const double perimeter = static_cast<double>(cell.perimeter);
+  return static_cast<double>(cell.area) * kFourPi / perimeter / perimeter;
+}
 
 }  // namespace focustrack

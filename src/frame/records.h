@@ -8,9 +8,10 @@
 
 namespace focustrack {
 
-// Capacities of the data model.
-constexpr int32_t kCellCapacity = 1000;       // records 1..999; record 0 unused
-constexpr int32_t kRegionCapacity = 100000;   // regions or blobs 1..99,999
+// Initial sizes of the per-frame tables; a frame that needs more grows them
+// (record 0 is never used).
+constexpr int32_t kCellCapacity = 1000;       // cell records 1..999 before growing
+constexpr int32_t kRegionCapacity = 100000;   // regions or blobs 1..99,999 before growing
 constexpr int32_t kLinkRecordReserve = 500000;
 
 struct CellRecord {
@@ -65,6 +66,8 @@ struct LinkRecord {
   int32_t previousCell;  // cell number, then the pixel index of its box centre
   int32_t currentCell;   // likewise
   double distance = 0.0; // between the two box centres, once measured
+  int32_t previousNumber = 0;  // the two cell numbers, kept after the fields
+  int32_t currentNumber = 0;   // above become pixel indices
 };
 
 struct FrameSummary {

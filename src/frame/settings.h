@@ -30,11 +30,33 @@ struct RunSettings {
   bool writeMasks = false;         // "--masks": label masks per frame
   bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
   int32_t threads = 0;             // "--threads N": 0 = every core the process may use
+
+  // Cells kept out of the tables (off when empty or 0). Such a cell is
+  // treated like one that touches the image border: measured and tracked,
+  // outlined white, no analysis of its contents, no row, not in the averages.
+  std::string excludeMaskPath;     // "--exclude FILE": device mask, non-zero = device
+  int32_t minArea = 0;             // "--min-area N": pixels
+  int32_t maxArea = 0;             // "--max-area N": pixels
+  double minCircularity = 0.0;     // "--min-circularity X"
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 
+  // Input beyond one 8-bit file per slice (1, 1, off: the input as it is).
+  double scale = 1.0;              // "--scale F": slices resampled by F before analysis
+  int32_t channel = 1;             // "--channel N": the bright-field channel of a stack file
+  bool reverseSlices = false;      // "--reverse-slices": slices taken last to first
+  // Which sizes the command line gave; the others may come from a stack file.
+  bool widthGiven = false;
+  bool heightGiven = false;
+  bool sliceCountGiven = false;
+  bool frameCountGiven = false;
+
   // Words that look like options but are not; the caller may note them.
   std::vector<std::string> unknownOptions;
+  // Values that are not clean numbers: the run refuses to start.
+  std::vector<std::string> optionErrors;
+  // Stray words and a last option without its value: the run warns.
+  std::vector<std::string> optionWarnings;
 
   // Derived right after parsing (32-bit product; see sizesAreUsable).
   int32_t pixelCount = 960 * 720;

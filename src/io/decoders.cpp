@@ -11,7 +11,9 @@ bool fail(const Request& request, std::string text) {
 }
 
 bool failDepth(const Request& request, const std::string& found) {
-  return fail(request, "image is " + found + ", expected 8-bit grey or palette");
+  return fail(request, "image is " + found +
+                           (request.allowSixteen ? ", expected 8-bit grey or palette, or 16-bit grey"
+                                                 : ", expected 8-bit grey or palette"));
 }
 
 bool checkSize(int64_t foundWidth, int64_t foundHeight, const Request& request) {
@@ -21,10 +23,12 @@ bool checkSize(int64_t foundWidth, int64_t foundHeight, const Request& request) 
                            std::to_string(request.width) + " x " + std::to_string(request.height));
 }
 
-uint8_t* allocateTopDown(const Request& request, DecodedImage* image) {
-  image->pixels.assign(static_cast<size_t>(request.width) * request.height, 0);
+uint8_t* allocateTopDown(const Request& request, DecodedImage* image, int32_t bits) {
+  const size_t sampleBytes = bits == 16 ? 2 : 1;
+  image->pixels.assign(static_cast<size_t>(request.width) * request.height * sampleBytes, 0);
   image->top = image->pixels.data();
-  image->pitch = request.width;
+  image->pitch = static_cast<ptrdiff_t>(request.width * sampleBytes);
+  image->bits = bits == 16 ? 16 : 8;
   return image->pixels.data();
 }
 

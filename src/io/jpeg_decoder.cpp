@@ -10,9 +10,6 @@ namespace focustrack {
 
 namespace {
 
-// Longest library message kept as a reason.
-constexpr size_t kMessageBytes = 512;
-
 // libjpeg reports errors by a long jump back into runJpegDecoder; the state
 // that must survive the jump lives here.
 struct JpegSession {
@@ -66,11 +63,12 @@ void readJpegRows(jpeg_decompress_struct* info, const DecodedImage& image) {
 
 // Holds no object with a destructor: a libjpeg error jumps straight back to
 // the setjmp below.
-bool runJpegDecoder(FILE* file, JpegSession* session, const Request* request, DecodedImage* image) {
+bool runJpegDecoder(const std::vector<uint8_t>* bytes, JpegSession* session, const Request* request,
+                    DecodedImage* image) {
   if (setjmp(session->jump)) return false;
   jpeg_create_decompress(&session->info);
   session->created = true;
-  jpeg_stdio_src(&session->info, file);
+  jpeg_mem_src(&session->info, bytes->data(), static_cast<unsigned long>(bytes->size()));
   jpeg_read_header(&session->info, TRUE);
   if (!acceptJpegHeader(session->info, *request)) return false;
   session->info.out_color_space = JCS_GRAYSCALE;
@@ -82,14 +80,19 @@ bool runJpegDecoder(FILE* file, JpegSession* session, const Request* request, De
 
 }  // namespace
 
+// The file is read whole first: a marker that claims more bytes than the
+// file holds is then skipped in memory, where libjpeg's stdio source would
+// ask the system for two more bytes at a time until the claim is met.
 bool decodeJpeg(FILE* file, const Request& request, DecodedImage* image) {
+  std::vector<uint8_t> bytes;
+  if (!readWholeFile(file, &bytes, request)) return false;
   JpegSession session;
   session.info.err = jpeg_std_error(&session.errors);
   session.errors.error_exit = jpegErrorExit;
   session.errors.emit_message = jpegEmitMessage;
   session.info.client_data = &session;
   request.reason->clear();
-  if (runJpegDecoder(file, &session, &request, image)) return true;
+  if (runJpegDecoder(&bytes, &session, &request, image)) return true;
   if (request.reason->empty()) return fail(request, "JPEG decoding failed: " + session.message);
   return false;
 }

@@ -51,16 +51,27 @@ const char* pngColourName(int colourType) {
   }
 }
 
-// Grey gives its values and palette its indices as stored: no transform is set.
-bool acceptPngHeader(png_structp png, png_infop info, const Request& request) {
+// Grey gives its values and palette its indices as stored: no transform is
+// set, except the byte swap that makes 16-bit grey samples native uint16_t.
+bool acceptPngHeader(png_structp png, png_infop info, const Request& request, int32_t* bits) {
   const int bitDepth = png_get_bit_depth(png, info);
   const int colourType = png_get_color_type(png, info);
   const bool singleChannel =
       colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_PALETTE;
-  if (bitDepth != 8 || !singleChannel) {
+  const bool sixteen =
+      request.allowSixteen && bitDepth == 16 && colourType == PNG_COLOR_TYPE_GRAY;
+  if (!sixteen && (bitDepth != 8 || !singleChannel)) {
     return failDepth(request, std::to_string(bitDepth) + "-bit " + pngColourName(colourType));
   }
+  *bits = sixteen ? 16 : 8;
   return checkSize(png_get_image_width(png, info), png_get_image_height(png, info), request);
+}
+
+bool littleEndianMachine() {
+  const uint16_t probe = 1;
+  unsigned char first;
+  std::memcpy(&first, &probe, 1);
+  return first == 1;
 }
 
 void pointRowsAt(const DecodedImage& image, const Request& request, std::vector<png_bytep>* rows) {
@@ -77,10 +88,13 @@ bool runPngDecoder(FILE* file, PngSession* session, const Request* request, Deco
   if (setjmp(png_jmpbuf(session->png))) return false;
   png_set_read_fn(session->png, file, readPngBytes);
   png_read_info(session->png, session->info);
-  if (!acceptPngHeader(session->png, session->info, *request)) return false;
+  int32_t bits = 8;
+  if (!acceptPngHeader(session->png, session->info, *request, &bits)) return false;
+  // PNG stores 16-bit samples most significant byte first.
+  if (bits == 16 && littleEndianMachine()) png_set_swap(session->png);
   png_set_interlace_handling(session->png);
   png_read_update_info(session->png, session->info);
-  allocateTopDown(*request, image);
+  allocateTopDown(*request, image, bits);
   pointRowsAt(*image, *request, &session->rows);
   png_read_image(session->png, session->rows.data());
   return true;

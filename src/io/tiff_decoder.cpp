@@ -1,10 +1,9 @@
-#include "io/decoders.h"
-#include "io/tiff_writer.h"
+#include "io/tiff_reading.h"
 
 #include <cstdarg>
 #include <cstring>
 
-#include <tiffio.h>
+#include "io/tiff_writer.h"
 
 namespace focustrack {
 
@@ -25,9 +24,6 @@ struct TiffLayout {
   uint16_t photometric = 0;
 };
 
-struct TiffCloser {
-  void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
 struct TiffOptionsFree {
   void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
@@ -102,17 +98,30 @@ bool isEightBitSingleChannel(const TiffLayout& layout) {
   return layout.bits == 8 && layout.samples == 1 && unsignedSamples && greyOrPalette;
 }
 
-// Decodes the strips of an 8-bit single-sample image into `pixels`
-// (width x height, pitch width).
-bool readTiffStrips(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+// 16-bit samples are read as grey only: a 16-bit palette has no use in
+// bright-field images.
+bool isSixteenBitGrey(const TiffLayout& layout) {
+  const bool unsignedSamples =
+      layout.sampleFormat == SAMPLEFORMAT_UINT || layout.sampleFormat == SAMPLEFORMAT_VOID;
+  const bool grey = layout.photometric == PHOTOMETRIC_MINISBLACK ||
+                    layout.photometric == PHOTOMETRIC_MINISWHITE;
+  return layout.bits == 16 && layout.samples == 1 && unsignedSamples && grey;
+}
+
+// Decodes the strips of a single-sample image of `sampleBytes` bytes per
+// sample into `pixels` (width x height, pitch width x sampleBytes). libtiff
+// delivers 16-bit samples in the machine's byte order.
+bool readTiffStrips(TIFF* tif, uint32_t width, uint32_t height, uint32_t sampleBytes,
+                    uint8_t* pixels) {
   uint32_t rowsPerStrip = 0;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
   if (rowsPerStrip == 0 || rowsPerStrip > height) rowsPerStrip = height;
+  const size_t rowBytes = static_cast<size_t>(width) * sampleBytes;
   for (uint32_t row = 0; row < height; row += rowsPerStrip) {
     const uint32_t rows = std::min(rowsPerStrip, height - row);
-    const tmsize_t bytes = static_cast<tmsize_t>(rows) * width;
+    const tmsize_t bytes = static_cast<tmsize_t>(rows) * static_cast<tmsize_t>(rowBytes);
     const tstrip_t strip = TIFFComputeStrip(tif, row, 0);
-    if (TIFFReadEncodedStrip(tif, strip, pixels + static_cast<size_t>(row) * width, bytes) !=
+    if (TIFFReadEncodedStrip(tif, strip, pixels + static_cast<size_t>(row) * rowBytes, bytes) !=
         bytes) {
       return false;
     }
@@ -122,16 +131,19 @@ bool readTiffStrips(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels)
 
 // Decodes tile by tile; tiles on the right and bottom edges reach past the
 // image and only their inside part is kept.
-bool readTiffTiles(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) {
+bool readTiffTiles(TIFF* tif, uint32_t width, uint32_t height, uint32_t sampleBytes,
+                   uint8_t* pixels) {
   uint32_t tileWidth = 0;
   uint32_t tileLength = 0;
   TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
   TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
   const tmsize_t tileBytes = TIFFTileSize(tif);
   if (tileWidth == 0 || tileLength == 0 || tileBytes > kMaxTileBytes ||
-      tileBytes != static_cast<tmsize_t>(tileWidth) * tileLength) {
+      tileBytes != static_cast<tmsize_t>(tileWidth) * tileLength * sampleBytes) {
     return false;
   }
+  const size_t rowBytes = static_cast<size_t>(width) * sampleBytes;
+  const size_t tileRowBytes = static_cast<size_t>(tileWidth) * sampleBytes;
   std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
   for (uint32_t y0 = 0; y0 < height; y0 += tileLength) {
     const uint32_t rows = std::min(tileLength, height - y0);
@@ -142,42 +154,63 @@ bool readTiffTiles(TIFF* tif, uint32_t width, uint32_t height, uint8_t* pixels) 
         return false;
       }
       for (uint32_t r = 0; r < rows; ++r) {
-        std::memcpy(pixels + static_cast<size_t>(y0 + r) * width + x0,
-                    tile.data() + static_cast<size_t>(r) * tileWidth, columns);
+        std::memcpy(pixels + static_cast<size_t>(y0 + r) * rowBytes + size_t{x0} * sampleBytes,
+                    tile.data() + static_cast<size_t>(r) * tileRowBytes,
+                    size_t{columns} * sampleBytes);
       }
     }
   }
   return true;
 }
 
-// A min-is-white sample counts darkness; the grey a viewer shows is 255 - sample.
-void invertSamples(std::vector<uint8_t>* pixels) {
-  for (uint8_t& value : *pixels) value = static_cast<uint8_t>(255 - value);
+// A min-is-white sample counts darkness; the grey a viewer shows is the
+// largest sample minus the sample.
+void invertSamples(DecodedImage* image) {
+  if (image->bits == 8) {
+    for (uint8_t& value : image->pixels) value = static_cast<uint8_t>(255 - value);
+    return;
+  }
+  for (size_t at = 0; at + 1 < image->pixels.size(); at += 2) {
+    uint16_t value;
+    std::memcpy(&value, image->pixels.data() + at, sizeof value);
+    value = static_cast<uint16_t>(65535 - value);
+    std::memcpy(image->pixels.data() + at, &value, sizeof value);
+  }
 }
 
 }  // namespace
 
-bool decodeTiff(const std::string& path, const Request& request, DecodedImage* image) {
+TiffHandle openTiffForReading(const std::string& path, std::string* libraryError) {
   // Codecs that still report through the process-wide handlers stay silent too.
   silenceLibtiff();
-  std::string libraryError;
   std::unique_ptr<TIFFOpenOptions, TiffOptionsFree> options(TIFFOpenOptionsAlloc());
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepFirstTiffError, &libraryError);
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepFirstTiffError, libraryError);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreTiffWarning, nullptr);
-  std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpenExt(path.c_str(), "r", options.get()));
-  if (!tif) return failTiff(libraryError, "cannot read the first image directory", request);
+  return TiffHandle(TIFFOpenExt(path.c_str(), "r", options.get()));
+}
 
-  const TiffLayout layout = readTiffLayout(tif.get());
-  if (!isEightBitSingleChannel(layout)) return failDepth(request, describeTiff(layout));
+bool decodeTiffPage(TIFF* tif, const Request& request, const std::string& libraryError,
+                    DecodedImage* image) {
+  const TiffLayout layout = readTiffLayout(tif);
+  const bool sixteen = request.allowSixteen && isSixteenBitGrey(layout);
+  if (!sixteen && !isEightBitSingleChannel(layout)) return failDepth(request, describeTiff(layout));
   if (!checkSize(layout.width, layout.height, request)) return false;
 
-  uint8_t* pixels = allocateTopDown(request, image);
-  const bool decoded = TIFFIsTiled(tif.get())
-                           ? readTiffTiles(tif.get(), layout.width, layout.height, pixels)
-                           : readTiffStrips(tif.get(), layout.width, layout.height, pixels);
+  const uint32_t sampleBytes = sixteen ? 2 : 1;
+  uint8_t* pixels = allocateTopDown(request, image, sixteen ? 16 : 8);
+  const bool decoded =
+      TIFFIsTiled(tif) ? readTiffTiles(tif, layout.width, layout.height, sampleBytes, pixels)
+                       : readTiffStrips(tif, layout.width, layout.height, sampleBytes, pixels);
   if (!decoded) return failTiff(libraryError, "pixel data cannot be read", request);
-  if (layout.photometric == PHOTOMETRIC_MINISWHITE) invertSamples(&image->pixels);
+  if (layout.photometric == PHOTOMETRIC_MINISWHITE) invertSamples(image);
   return true;
+}
+
+bool decodeTiff(const std::string& path, const Request& request, DecodedImage* image) {
+  std::string libraryError;
+  TiffHandle tif = openTiffForReading(path, &libraryError);
+  if (!tif) return failTiff(libraryError, "cannot read the first image directory", request);
+  return decodeTiffPage(tif.get(), request, libraryError, image);
 }
 
 }  // namespace focustrack

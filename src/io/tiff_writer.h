@@ -1,9 +1,11 @@
-// Uncompressed single-page TIFF images for maps that other programs open:
-// intermediate maps, label masks and synthetic recordings.
+// Uncompressed TIFF images for maps that other programs open: intermediate
+// maps, label masks and synthetic recordings (one page per file, or many).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include <tiffio.h>
 
 namespace focustrack {
 
@@ -18,5 +20,28 @@ void silenceLibtiff();
 // a reason when the file cannot be written.
 bool writeTiff(const std::string& path, int32_t width, int32_t height, TiffSample sample,
                const void* pixels, std::string* reason);
+
+// Byte order and offset size of a file written page by page.
+enum class TiffFileKind { LittleEndian, BigEndian, BigTiff };
+
+// A multi-page TIFF written one page at a time, so that a recording of any
+// length never needs to be in memory.
+class TiffPageWriter {
+ public:
+  TiffPageWriter() = default;
+  TiffPageWriter(const TiffPageWriter&) = delete;
+  TiffPageWriter& operator=(const TiffPageWriter&) = delete;
+  ~TiffPageWriter();
+
+  bool open(const std::string& path, TiffFileKind kind, std::string* reason);
+  // Appends a page like writeTiff's; a non-empty description becomes its
+  // ImageDescription.
+  bool writePage(int32_t width, int32_t height, TiffSample sample, const void* pixels,
+                 const std::string& description, std::string* reason);
+  bool close(std::string* reason);
+
+ private:
+  TIFF* tif_ = nullptr;
+};
 
 }  // namespace focustrack

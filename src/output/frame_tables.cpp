@@ -1,48 +1,18 @@
 // The rows of a frame. A valid cell is one that is not excluded (not empty,
 // not touching the image border); it gets a row of the cell table and counts
 // in the frame's averages.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
-#include "base/angles.h"
 #include "frame/predicates.h"
+#include "output/row_writer.h"
 #include "output/tables.h"
 
 namespace focustrack {
 
 namespace {
 
-// One table row; every field is followed by ", ", the last one too. A missing
-// file writes nothing and fails at the end of the row.
-class RowWriter {
- public:
-  explicit RowWriter(FILE* file) : file_(file) {}
-
-  void integer(int32_t value) {
-    if (file_ != nullptr) std::fprintf(file_, "%d, ", value);
-  }
-  void real(double value) {
-    if (file_ != nullptr) std::fprintf(file_, "%s, ", formatDouble(value).c_str());
-  }
-  void empty() {
-    if (file_ != nullptr) std::fputs(", ", file_);
-  }
-  // Ends the row and hands it to the system; false when any part failed.
-  bool end() {
-    if (file_ == nullptr) return false;
-    std::fputc('\n', file_);
-    const bool flushed = std::fflush(file_) == 0;
-    return flushed && !std::ferror(file_);
-  }
-
- private:
-  FILE* file_;
-};
-
-// Circularity of a cell: area x 4 pi / perimeter^2.
-double circularityOf(const CellRecord& cell) {
-  const double perimeter = static_cast<double>(cell.perimeter);
-  return static_cast<double>(cell.area) * kFourPi / perimeter / perimeter;
-}
 
 void resetSummary(FrameSummary& summary, int32_t frame) {
   summary = FrameSummary{};
@@ -79,8 +49,8 @@ void addToSummary(const RunSettings& settings, const CellRecord& cell, double ci
 
 // The nucleus columns show any measured nucleus, also one below the
 // threshold; "Has Nuclei" alone applies the threshold.
-bool writeCellRow(const RunSettings& settings, const FrameBuffers& b, const CellRecord& cell,
-                  double circularity, FILE* file) {
+int writeCellRow(const RunSettings& settings, const FrameBuffers& b, const CellRecord& cell,
+                 double circularity, FILE* file) {
   RowWriter row(file);
   row.integer(b.frameOrdinal);
   row.integer(b.frame);
@@ -106,12 +76,12 @@ bool writeCellRow(const RunSettings& settings, const FrameBuffers& b, const Cell
   row.integer(cell.vacuoleCount);
   row.real(cell.vacuoleCount > 0 ? cell.vacuoleAreaSum / cell.vacuoleCount : 0.0);
   row.real(cell.vacuoleAreaMax);
-  return row.end();
+  return row.end() ? 0 : row.error();
 }
 
 // The averages over all cells and the vacuole averages divide without
 // a zero test: an empty frame shows "nan" there.
-bool writeFrameRow(const FrameBuffers& b, const FrameSummary& s, FILE* file) {
+int writeFrameRow(const FrameBuffers& b, const FrameSummary& s, FILE* file) {
   const double cells = s.cellCount;
   const double nucleusCells = s.nucleusCellCount;
   RowWriter row(file);
@@ -135,7 +105,7 @@ bool writeFrameRow(const FrameBuffers& b, const FrameSummary& s, FILE* file) {
   row.real(static_cast<double>(s.vacuoleTotal) / cells);
   row.real(s.vacuoleAreaTotal / static_cast<double>(s.vacuoleTotal));
   row.real(s.vacuoleMaxTotal / static_cast<double>(s.vacuoleCellCount));
-  return row.end();
+  return row.end() ? 0 : row.error();
 }
 
 }  // namespace
@@ -150,25 +120,27 @@ bool writeFrameTables(const RunSettings& settings, FrameBuffers& b, TableFiles& 
   resetSummary(summary, b.frame);
   addMovement(b, summary);
 
-  // A failed table still lets the other one receive its rows.
-  bool cellsWritten = true;
-  for (int32_t c = 1; c < b.nextCellNumber; ++c) {
+  // A frame's rows are kept whole or not at all: a failed row takes the
+  // rows of its frame out of both tables again.
+  const long cellsStart = tables.cells != nullptr ? std::ftell(tables.cells) : -1;
+  const long averageStart = tables.average != nullptr ? std::ftell(tables.average) : -1;
+  int cellsError = 0;
+  for (int32_t c = 1; c < b.nextCellNumber && cellsError == 0; ++c) {
     const CellRecord& cell = b.currentCells[c];
     if (cell.excluded != 0) continue;
-    const double circularity = circularityOf(cell);
+    const double circularity = cellCircularity(cell);
     addToSummary(settings, cell, circularity, summary);
-    if (!writeCellRow(settings, b, cell, circularity, tables.cells)) cellsWritten = false;
+    cellsError = writeCellRow(settings, b, cell, circularity, tables.cells);
   }
-  const bool averageWritten = writeFrameRow(b, summary, tables.average);
-  if (!cellsWritten) {
-    *reason = "cannot write table '" + tables.cellsPath + "'";
-    return false;
-  }
-  if (!averageWritten) {
-    *reason = "cannot write table '" + tables.averagePath + "'";
-    return false;
-  }
-  return true;
+  const int averageError = cellsError == 0 ? writeFrameRow(b, summary, tables.average) : 0;
+  if (cellsError == 0 && averageError == 0) return true;
+  const bool cellsFailed = cellsError != 0;
+  const std::string& path = cellsFailed ? tables.cellsPath : tables.averagePath;
+  *reason = "cannot write table '" + path + "': " + std::strerror(cellsFailed ? cellsError : averageError);
+  const bool cellsBack = truncateTable(tables.cells, cellsStart);
+  const bool averageBack = truncateTable(tables.average, averageStart);
+  if (!cellsBack || !averageBack) *reason += "; its last row could not be removed";
+  return false;
 }
 
 }  // namespace focustrack

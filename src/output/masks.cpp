@@ -4,6 +4,7 @@
 
 #include "io/tiff_writer.h"
 #include "io/output_paths.h"
+#include "io/resample.h"
 
 namespace focustrack {
 
@@ -20,6 +21,23 @@ uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
     const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
     samples[p] = id;
     if (id > largest) largest = id;
+  }
+  return largest;
+}
+
+// Track ids of the input's pixels when the analysed grid is resampled: each
+// input pixel takes the label of the analysed pixel nearest its centre.
+uint32_t fillInputTrackIds(const FrameBuffers& b, int32_t width, int32_t height, uint32_t* samples) {
+  const int32_t* cellMap = b.cellMap.data();
+  uint32_t largest = 0;
+  for (int32_t y = 0; y < height; ++y) {
+    const int32_t gridRow = nearestAnalysed(y, height, b.height);
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t c = cellMap[size_t(gridRow) * size_t(b.width) + size_t(nearestAnalysed(x, width, b.width))];
+      const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
+      samples[size_t(y) * size_t(width) + size_t(x)] = id;
+      if (id > largest) largest = id;
+    }
   }
   return largest;
 }
@@ -47,15 +65,21 @@ bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<u
     *reason = "cannot write '" + path + "': empty image";
     return false;
   }
-  if (scratch.size() != static_cast<size_t>(b.pixelCount)) scratch.assign(b.pixelCount, 0);
-  const uint32_t largest = fillTrackIds(b, scratch.data());
+  // Masks overlay the input: at its size when the analysis ran resampled.
+  const bool resampled = settings.width != b.width || settings.height != b.height;
+  const int32_t width = resampled ? settings.width : b.width;
+  const int32_t height = resampled ? settings.height : b.height;
+  const int32_t count = resampled ? width * height : b.pixelCount;
+  if (scratch.size() != static_cast<size_t>(count)) scratch.assign(count, 0);
+  const uint32_t largest = resampled ? fillInputTrackIds(b, width, height, scratch.data())
+                                     : fillTrackIds(b, scratch.data());
   TiffSample sample = TiffSample::UInt32;
   if (largest <= kLargest16BitId) {
-    packTo16Bits(scratch.data(), b.pixelCount);
+    packTo16Bits(scratch.data(), count);
     sample = TiffSample::UInt16;
   }
   std::string why;
-  if (writeTiff(path, b.width, b.height, sample, scratch.data(), &why)) return true;
+  if (writeTiff(path, width, height, sample, scratch.data(), &why)) return true;
   *reason = "cannot write '" + path + "': " + why;
   return false;
 }

@@ -13,7 +13,10 @@ namespace focustrack {
 
 // Writes masks_NNNN.tif (NNNN the frame ordinal, at least four digits) into
 // the output folder: 16-bit samples, or 32-bit when a track id on the picture
-// exceeds 65535. Excluded cells are written like any other. Reads `cellMap`
+// exceeds 65535. Excluded cells are written like any other. When the
+// analysed grid differs from the input's size (settings.width x height, a
+// run with --scale) the mask has the input's size, each pixel the label of
+// the analysed pixel nearest its centre. Reads `cellMap`
 // and the `trackId` of `currentCells` (complete after the cell stages).
 // `scratch` is the caller's run-long sample buffer: sized on first use, then
 // reused by every frame. False with a reason naming the file on failure.

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "frame/predicates.h"
+#include "output/grey_stretch.h"
+#include "io/atomic_file.h"
 #include "io/output_paths.h"
 
 namespace focustrack {
@@ -186,13 +188,21 @@ int ResultCanvas::saveBmp(const std::string& path) {
   buildFileImage();
   uint8_t header[kBmpHeaderBytes];
   fillBmpHeader(header, width_, height_, static_cast<uint32_t>(imageBytes));
-  FILE* file = std::fopen(path.c_str(), "wb");
+  // Written under a temporary name and renamed when complete, so that no
+  // truncated picture ever stands under the final name.
+  const std::string temporary = temporaryPath(path);
+  FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) return 1;
   bool ok = !std::ferror(file);
   ok = ok && std::fwrite(header, 1, sizeof header, file) == sizeof header;
   ok = ok && std::fwrite(fileImage_.data(), 1, imageBytes, file) == imageBytes;
   ok = std::fclose(file) == 0 && ok;
-  return ok ? 0 : 1;
+  std::string why;
+  if (!ok) {
+    discardFile(temporary, path);
+    return 1;
+  }
+  return publishFile(temporary, path, &why) ? 0 : 1;
 }
 
 namespace {
@@ -206,8 +216,19 @@ void clearOverlay(ResultCanvas& canvas) {
 // The reference slice in grey.
 void paintBackground(const FrameBuffers& b, ResultCanvas& canvas) {
   const int32_t plane = (b.referenceSlice >= 0 && b.referenceSlice < b.sliceCount) ? b.referenceSlice : 0;
-  const uint8_t* grey = b.sliceStack.data() + size_t(plane) * size_t(b.pixelCount);
   uint8_t* base = canvas.baseImage().data();
+  if (b.sampleBits == 16) {
+    const uint16_t* samples = b.sliceStack16.data() + size_t(plane) * size_t(b.pixelCount);
+    const GreyStretch stretch = percentileStretch(samples, b.pixelCount, canvas.histogram());
+    for (int32_t p = 0; p < b.pixelCount; ++p) {
+      const uint8_t grey = stretchedGrey(samples[p], stretch);
+      base[3 * size_t(p)] = grey;
+      base[3 * size_t(p) + 1] = grey;
+      base[3 * size_t(p) + 2] = grey;
+    }
+    return;
+  }
+  const uint8_t* grey = b.sliceStack.data() + size_t(plane) * size_t(b.pixelCount);
   for (int32_t p = 0; p < b.pixelCount; ++p) {
     base[3 * size_t(p)] = grey[p];
     base[3 * size_t(p) + 1] = grey[p];

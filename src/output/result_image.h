@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frame/frame_buffers.h"
 
@@ -35,8 +36,9 @@ class ResultCanvas {
   // x..x+2, rows y..y+4, each earlier digit 4 columns further left. Digits
   // overwrite whatever was drawn; nothing for a value of 0 or below.
   void drawNumber(int32_t x, int32_t y, int32_t value);
-  // Writes the blended picture; 0 on success, 1 when the file cannot be
-  // created or a write or the close fails.
+  // Writes the blended picture under a temporary name and renames it to
+  // `path` when complete; 0 on success, 1 when the file cannot be created or
+  // a write, the close or the rename fails (no file is left then).
   int saveBmp(const std::string& path);
 
   int32_t width() const { return width_; }
@@ -47,6 +49,8 @@ class ResultCanvas {
   const Buffer<uint8_t>& baseImage() const { return baseImage_; }
   const Buffer<uint8_t>& overlayImage() const { return overlayImage_; }
   const Buffer<double>& overlayAlpha() const { return overlayAlpha_; }
+  // Scratch of the background of 16-bit frames.
+  std::vector<uint32_t>& histogram() { return histogram_; }
 
  private:
   bool inside(int32_t x, int32_t y) const { return x >= 0 && x < width_ && y >= 0 && y < height_; }
@@ -59,6 +63,7 @@ class ResultCanvas {
   Buffer<uint8_t> overlayImage_;  // drawn colours, same layout
   Buffer<double> overlayAlpha_;   // 0 = nothing drawn
   Buffer<uint8_t> fileImage_;     // rows bottom to top, padded as in the file
+  std::vector<uint32_t> histogram_;
 };
 
 // The frame's picture (the frame loop saves it): overlay

@@ -1,10 +1,15 @@
 #include "output/tables.h"
 
+#include <stdio_ext.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "output/lineage.h"
 
 namespace focustrack {
 
@@ -24,10 +29,19 @@ constexpr const char* kAverageHeader[] = {
 
 template <size_t N>
 bool writeHeader(FILE* file, const char* const (&names)[N]) {
+  errno = 0;
   for (const char* name : names) std::fprintf(file, "%s, ", name);
   std::fputc('\n', file);
   return std::fflush(file) == 0 && !std::ferror(file);
 }
+
+FILE* createTable(const std::string& path, std::string* reason) {
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) *reason = "cannot create table '" + path + "': " + std::strerror(errno);
+  return file;
+}
+
+std::string causeOf(int error) { return error != 0 ? std::strerror(error) : "write failed"; }
 
 }  // namespace
 
@@ -42,36 +56,49 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
   }
   tables.cellsPath = outputPath(settings.outputFolder, "_cells.csv");
   tables.averagePath = outputPath(settings.outputFolder, "_average.csv");
-  tables.cells = std::fopen(tables.cellsPath.c_str(), "w");
-  if (tables.cells == nullptr) {
-    *reason = "cannot create table '" + tables.cellsPath + "': " + std::strerror(errno);
-    return false;
-  }
-  tables.average = std::fopen(tables.averagePath.c_str(), "w");
-  if (tables.average == nullptr) {
-    *reason = "cannot create table '" + tables.averagePath + "': " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  tables.eventsPath = outputPath(settings.outputFolder, "_events.csv");
+  tables.tracksPath = outputPath(settings.outputFolder, "_tracks.csv");
+  tables.cells = createTable(tables.cellsPath, reason);
+  if (tables.cells == nullptr) return false;
+  tables.average = createTable(tables.averagePath, reason);
+  if (tables.average == nullptr) return false;
+  tables.events = createTable(tables.eventsPath, reason);
+  return tables.events != nullptr;
 }
 
 bool writeTableHeaders(TableFiles& tables, std::string* reason) {
   if (!writeHeader(tables.cells, kCellsHeader)) {
-    *reason = "cannot write table '" + tables.cellsPath + "'";
+    *reason = "cannot write table '" + tables.cellsPath + "': " + causeOf(errno);
     return false;
   }
   if (!writeHeader(tables.average, kAverageHeader)) {
-    *reason = "cannot write table '" + tables.averagePath + "'";
+    *reason = "cannot write table '" + tables.averagePath + "': " + causeOf(errno);
     return false;
   }
-  return true;
+  if (!writeEventHeader(tables.events)) {
+    *reason = "cannot write table '" + tables.eventsPath + "'";
+    return false;
+  }
+  return writeTrackTable(Lineage{}, tables.tracksPath, reason);
+}
+
+bool truncateTable(FILE* file, long offset) {
+  if (file == nullptr || offset < 0) return false;
+  // The stream may still hold the bytes that failed; they must not follow.
+  __fpurge(file);
+  std::clearerr(file);
+  const int fd = fileno(file);
+  if (fd < 0 || ftruncate(fd, offset) != 0) return false;
+  return std::fseek(file, offset, SEEK_SET) == 0;
 }
 
 void closeTables(TableFiles& tables) {
   if (tables.cells != nullptr) std::fclose(tables.cells);
   if (tables.average != nullptr) std::fclose(tables.average);
+  if (tables.events != nullptr) std::fclose(tables.events);
   tables.cells = nullptr;
   tables.average = nullptr;
+  tables.events = nullptr;
 }
 
 std::string formatDouble(double value) {

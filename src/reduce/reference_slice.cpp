@@ -12,8 +12,11 @@ namespace focustrack {
 
 namespace {
 
-// Sum of squared differences of one row towards its left neighbours.
-int64_t horizontalTerms(const uint8_t* row, int32_t width) {
+// Sum of squared differences of one row towards its left neighbours. With
+// 16-bit samples a term is below 2^32, so 64-bit sums stay exact for images
+// of up to 2^31 neighbour pairs.
+template <class Sample>
+int64_t horizontalTerms(const Sample* row, int32_t width) {
   int64_t sum = 0;
   for (int32_t x = 1; x < width; ++x) {
     const int64_t d = int64_t{row[x]} - int64_t{row[x - 1]};
@@ -23,7 +26,8 @@ int64_t horizontalTerms(const uint8_t* row, int32_t width) {
 }
 
 // Sum of squared differences of one row towards the row above.
-int64_t verticalTerms(const uint8_t* row, const uint8_t* above, int32_t width) {
+template <class Sample>
+int64_t verticalTerms(const Sample* row, const Sample* above, int32_t width) {
   int64_t sum = 0;
   for (int32_t x = 0; x < width; ++x) {
     const int64_t d = int64_t{row[x]} - int64_t{above[x]};
@@ -32,19 +36,49 @@ int64_t verticalTerms(const uint8_t* row, const uint8_t* above, int32_t width) {
   return sum;
 }
 
-}  // namespace
-
-int64_t neighbourEnergy(const uint8_t* values, int32_t width, int32_t pixelCount) {
+template <class Sample>
+int64_t sampleEnergy(const Sample* values, int32_t width, int32_t pixelCount) {
   // Integer sums are exact, so rows may be summed term kind by term kind.
   if (width < 1 || pixelCount < 1) return 0;
   const int32_t height = pixelCount / width;
   int64_t energy = 0;
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* row = values + static_cast<size_t>(y) * static_cast<size_t>(width);
+    const Sample* row = values + static_cast<size_t>(y) * static_cast<size_t>(width);
     energy += horizontalTerms(row, width);
     if (y > 0) energy += verticalTerms(row, row - width, width);
   }
   return energy;
+}
+
+// The slice of highest energy in the range, the lowest index of equals.
+template <class Sample>
+void chooseReference(const Sample* stack, FrameBuffers& buffers) {
+  // Strictly greater: of equally detailed slices the lowest index wins, and
+  // a uniform slice (energy 0) is never chosen.
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  int64_t bestEnergy = 0;
+  buffers.referenceSlice = -1;
+  for (int32_t s = buffers.rangeFirst; s <= buffers.rangeLast; ++s) {
+    const Sample* plane = stack + static_cast<size_t>(s) * n;
+    const int64_t energy = sampleEnergy(plane, buffers.width, buffers.pixelCount);
+    if (energy > bestEnergy) {
+      bestEnergy = energy;
+      buffers.referenceSlice = s;
+    }
+  }
+  // A stack of uniform slices still needs a slice to compare against and to
+  // paint; the first one serves.
+  if (buffers.referenceSlice < 0) buffers.referenceSlice = 0;
+}
+
+}  // namespace
+
+int64_t neighbourEnergy(const uint8_t* values, int32_t width, int32_t pixelCount) {
+  return sampleEnergy(values, width, pixelCount);
+}
+
+int64_t neighbourEnergy(const uint16_t* values, int32_t width, int32_t pixelCount) {
+  return sampleEnergy(values, width, pixelCount);
 }
 
 double neighbourEnergy(const double* values, int32_t width, int32_t pixelCount) {
@@ -73,22 +107,11 @@ double neighbourEnergy(const double* values, int32_t width, int32_t pixelCount) 
 }
 
 void selectReferenceSlice(const RunSettings&, FrameBuffers& buffers) {
-  // Strictly greater: of equally detailed slices the lowest index wins, and
-  // a uniform slice (energy 0) is never chosen.
-  const size_t n = static_cast<size_t>(buffers.pixelCount);
-  int64_t bestEnergy = 0;
-  buffers.referenceSlice = -1;
-  for (int32_t s = buffers.rangeFirst; s <= buffers.rangeLast; ++s) {
-    const uint8_t* plane = buffers.sliceStack.data() + static_cast<size_t>(s) * n;
-    const int64_t energy = neighbourEnergy(plane, buffers.width, buffers.pixelCount);
-    if (energy > bestEnergy) {
-      bestEnergy = energy;
-      buffers.referenceSlice = s;
-    }
+  if (buffers.sampleBits == 16) {
+    chooseReference(buffers.sliceStack16.data(), buffers);
+  } else {
+    chooseReference(buffers.sliceStack.data(), buffers);
   }
-  // A stack of uniform slices still needs a slice to compare against and to
-  // paint; the first one serves.
-  if (buffers.referenceSlice < 0) buffers.referenceSlice = 0;
 }
 
 }  // namespace focustrack

@@ -9,8 +9,9 @@
 
 namespace focustrack {
 
-// Energy of 8-bit values, summed exactly in 64-bit integers.
+// Energy of 8-bit or 16-bit values, summed exactly in 64-bit integers.
 int64_t neighbourEnergy(const uint8_t* values, int32_t width, int32_t pixelCount);
+int64_t neighbourEnergy(const uint16_t* values, int32_t width, int32_t pixelCount);
 // Energy of doubles, summed in pixel order, horizontal term before vertical.
 double neighbourEnergy(const double* values, int32_t width, int32_t pixelCount);
 

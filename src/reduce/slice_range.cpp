@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "reduce/reduce.h"
 #include "reduce/reference_slice.h"
@@ -16,9 +17,11 @@ namespace {
 // The starting best energy: any finite mismatch energy beats it.
 constexpr double kNoEnergyYet = DBL_MAX;
 
-// Smallest and largest grey value of the reference slice, from 255 and 0.
-void greyBounds(const uint8_t* plane, size_t n, double* gMin, double* gMax) {
-  double low = 255.0;
+// Smallest and largest grey value of the reference slice, from the largest
+// sample (255 or 65535) and 0.
+template <class Sample>
+void greyBounds(const Sample* plane, size_t n, double* gMin, double* gMax) {
+  double low = static_cast<double>(std::numeric_limits<Sample>::max());
   double high = 0.0;
   for (size_t i = 0; i < n; ++i) {
     const double g = plane[i];
@@ -40,21 +43,21 @@ inline double mismatchOf(double normalised, double slope, double steepest) {
 
 }  // namespace
 
-double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
-                      double* map, int32_t width, int32_t pixelCount) {
+namespace {
+
+// The mismatch map and its energy; `normalised(g)` is (g - gMin) / (gMax - gMin).
+template <class Sample, class Normalise>
+double mismatchOfMap(const Sample* reference, Normalise normalised, double steepest, double* map,
+                     int32_t width, int32_t pixelCount) {
   if (width < 1 || pixelCount < 1) return 0.0;
-  // The normalised value depends on the grey value alone; the table holds
-  // the very quotients a per-pixel division would give.
-  double normalised[256];
-  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
   // Each row's mismatches are made and summed in one sweep, in pixel order
   // with the left term before the upper one.
   const int32_t height = pixelCount / width;
   double energy = 0.0;
-  double previous = mismatchOf(normalised[reference[0]], map[0], steepest);
+  double previous = mismatchOf(normalised(reference[0]), map[0], steepest);
   map[0] = previous;
   for (int32_t x = 1; x < width; ++x) {
-    const double m = mismatchOf(normalised[reference[x]], map[x], steepest);
+    const double m = mismatchOf(normalised(reference[x]), map[x], steepest);
     map[x] = m;
     const double left = m - previous;
     energy += left * left;
@@ -62,15 +65,15 @@ double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double
   }
   for (int32_t y = 1; y < height; ++y) {
     const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
-    const uint8_t* grey = reference + offset;
+    const Sample* grey = reference + offset;
     double* row = map + offset;
     const double* above = row - width;
-    previous = mismatchOf(normalised[grey[0]], row[0], steepest);
+    previous = mismatchOf(normalised(grey[0]), row[0], steepest);
     row[0] = previous;
     const double up = previous - above[0];
     energy += up * up;
     for (int32_t x = 1; x < width; ++x) {
-      const double m = mismatchOf(normalised[grey[x]], row[x], steepest);
+      const double m = mismatchOf(normalised(grey[x]), row[x], steepest);
       row[x] = m;
       const double left = m - previous;
       energy += left * left;
@@ -82,11 +85,32 @@ double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double
   return energy;
 }
 
+}  // namespace
+
+double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
+                      double* map, int32_t width, int32_t pixelCount) {
+  if (width < 1 || pixelCount < 1) return 0.0;
+  // The normalised value depends on the grey value alone; the table holds
+  // the very quotients a per-pixel division would give.
+  double normalised[256];
+  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
+  return mismatchOfMap(reference, [&normalised](uint8_t g) { return normalised[g]; }, steepest, map,
+                       width, pixelCount);
+}
+
+double mismatchEnergy(const uint16_t* reference, double gMin, double gMax, double steepest,
+                      double* map, int32_t width, int32_t pixelCount) {
+  // The same quotient as the 8-bit table's, taken per pixel.
+  auto normalised = [gMin, gMax](uint16_t g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); };
+  return mismatchOfMap(reference, normalised, steepest, map, width, pixelCount);
+}
+
 namespace {
 
 // For the candidate first..last: false when it has no slope at all,
 // otherwise true with the energy of its mismatch map.
-bool candidateEnergy(FrameBuffers& buffers, const uint8_t* reference, double gMin, double gMax,
+template <class Sample>
+bool candidateEnergy(FrameBuffers& buffers, const Sample* reference, double gMin, double gMax,
                      int32_t first, int32_t last, double* energy) {
   const double steepest = slopeMap(buffers, first, last);
   if (steepest == 0.0) return false;
@@ -95,15 +119,14 @@ bool candidateEnergy(FrameBuffers& buffers, const uint8_t* reference, double gMi
   return true;
 }
 
-}  // namespace
-
-void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
+template <class Sample>
+void searchRange(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
   const int32_t trim = settings.sliceTrimLimit;
   if (trim <= 0) return;
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   // Without a chosen slice the first one is the reference.
   const int32_t referenceSlice = buffers.referenceSlice < 0 ? 0 : buffers.referenceSlice;
-  const uint8_t* reference = buffers.sliceStack.data() + static_cast<size_t>(referenceSlice) * n;
+  const Sample* reference = stack + static_cast<size_t>(referenceSlice) * n;
   double gMin = 0.0;
   double gMax = 0.0;
   greyBounds(reference, n, &gMin, &gMax);
@@ -129,6 +152,16 @@ void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
         buffers.rangeLast = last;
       }
     }
+  }
+}
+
+}  // namespace
+
+void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
+  if (buffers.sampleBits == 16) {
+    searchRange(settings, buffers.sliceStack16.data(), buffers);
+  } else {
+    searchRange(settings, buffers.sliceStack.data(), buffers);
   }
 }
 

@@ -15,5 +15,7 @@ namespace focustrack {
 // gMax > gMin and steepest > 0.
 double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
                       double* map, int32_t width, int32_t pixelCount);
+double mismatchEnergy(const uint16_t* reference, double gMin, double gMax, double steepest,
+                      double* map, int32_t width, int32_t pixelCount);
 
 }  // namespace focustrack

@@ -39,25 +39,29 @@ double largestMagnitude(const double* values, int32_t count) {
 // would add them; only the loops are exchanged so that every plane is read
 // row-wise. The mean must be known before the first deviation is added, so
 // the planes pass by twice.
-double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t last,
+// `Sum` holds a pixel's sum over the range exactly: 32 bits for 8-bit
+// samples, 64 bits for 16-bit ones.
+template <class Sample, class Sum>
+double slopeBlock(const Sample* stack, size_t planeSize, int32_t first, int32_t last,
                   double meanSlice, double spread, size_t begin, int32_t count, double* slopes) {
   const double sliceNumber = static_cast<double>(last - first + 1);
-  int32_t sum[kSlopeBlock];
+  Sum sum[kSlopeBlock];
   double mean[kSlopeBlock];
   double numerator[kSlopeBlock];
   for (int32_t j = 0; j < count; ++j) sum[j] = 0;
   for (int32_t s = first; s <= last; ++s) {
-    const uint8_t* v = stack + static_cast<size_t>(s) * planeSize + begin;
+    const Sample* v = stack + static_cast<size_t>(s) * planeSize + begin;
     for (int32_t j = 0; j < count; ++j) sum[j] += v[j];
   }
   // Integer sums of grey values (at most 255 per slice, so exact for up to
-  // eight million slices) equal the double sum taken in slice order.
+  // eight million slices; 16-bit values in 64 bits for any stack) equal the
+  // double sum taken in slice order while it stays below 2^53.
   for (int32_t j = 0; j < count; ++j) {
     mean[j] = static_cast<double>(sum[j]) / sliceNumber;
     numerator[j] = 0.0;
   }
   for (int32_t s = first; s <= last; ++s) {
-    const uint8_t* v = stack + static_cast<size_t>(s) * planeSize + begin;
+    const Sample* v = stack + static_cast<size_t>(s) * planeSize + begin;
     const double offset = static_cast<double>(s) - meanSlice;
     for (int32_t j = 0; j < count; ++j) {
       numerator[j] += (static_cast<double>(v[j]) - mean[j]) * offset;
@@ -65,6 +69,21 @@ double slopeBlock(const uint8_t* stack, size_t planeSize, int32_t first, int32_t
   }
   for (int32_t j = 0; j < count; ++j) slopes[j] = numerator[j] / spread;
   return largestMagnitude(slopes, count);
+}
+
+// Every block of pixels of the range's slopes; answers the largest magnitude.
+template <class Sample, class Sum>
+double slopeBlocks(const Sample* stack, size_t n, int32_t first, int32_t last, double meanSlice,
+                   double spread, double* slopes) {
+  double largest = 0.0;
+  for (size_t begin = 0; begin < n; begin += kSlopeBlock) {
+    const size_t left = n - begin;
+    const int32_t count = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
+    const double blockLargest = slopeBlock<Sample, Sum>(stack, n, first, last, meanSlice, spread,
+                                                        begin, count, slopes + begin);
+    if (blockLargest > largest) largest = blockLargest;
+  }
+  return largest;
 }
 
 }  // namespace
@@ -84,16 +103,12 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
     const double offset = static_cast<double>(s) - meanSlice;
     spread += offset * offset;
   }
-  const uint8_t* stack = buffers.sliceStack.data();
-  double largest = 0.0;
-  for (size_t begin = 0; begin < n; begin += kSlopeBlock) {
-    const size_t left = n - begin;
-    const int32_t count = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
-    const double blockLargest =
-        slopeBlock(stack, n, first, last, meanSlice, spread, begin, count, slopes + begin);
-    if (blockLargest > largest) largest = blockLargest;
+  if (buffers.sampleBits == 16) {
+    return slopeBlocks<uint16_t, int64_t>(buffers.sliceStack16.data(), n, first, last, meanSlice,
+                                          spread, slopes);
   }
-  return largest;
+  return slopeBlocks<uint8_t, int32_t>(buffers.sliceStack.data(), n, first, last, meanSlice,
+                                       spread, slopes);
 }
 
 }  // namespace focustrack

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -72,26 +74,77 @@ TEST(Settings, EveryOptionTakesTheNextWord) {
 }
 
 TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
-  // "-w -h": the width is converted from "-h" and "-h" does not become pending.
+  // "-w -h": the width is read from "-h" (not a number) and "-h" does not
+  // become pending.
   const RunSettings s = parse({"-w", "-h", "300"});
-  EXPECT_EQ(s.width, 0);
+  EXPECT_EQ(s.width, 960);
   EXPECT_EQ(s.height, 720);
+  EXPECT_EQ(s.optionErrors, (std::vector<std::string>{"option -w expects a whole number, got '-h'"}));
   // "-i" as a value is no switch.
   const RunSettings t = parse({"-w", "-i"});
-  EXPECT_EQ(t.width, 0);
   EXPECT_FALSE(t.writeResultImages);
+  EXPECT_EQ(t.optionErrors.size(), 1u);
   // A value that starts with "-" is a value.
   EXPECT_EQ(parse({"-fs", "-3"}).firstFrame, -3);
   EXPECT_EQ(parse({"-o", "-i"}).outputFolder, "-i");
 }
 
-TEST(Settings, AtoiAndAtofRules) {
-  EXPECT_EQ(parse({"-w", "  42abc"}).width, 42);
-  EXPECT_EQ(parse({"-w", "abc"}).width, 0);
+// Clean numbers keep their atoi and atof meaning.
+TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-w", "+17"}).width, 17);
-  EXPECT_EQ(parse({"-c", "3.9"}).frameCount, 3);
-  EXPECT_DOUBLE_EQ(parse({"-th", "1e-1x"}).nucleusThreshold, 0.1);
-  EXPECT_DOUBLE_EQ(parse({"-tc", "nonsense"}).coreThreshold, 0.0);
+  EXPECT_EQ(parse({"-w", "  42"}).width, 42);
+  EXPECT_EQ(parse({"-w", "0042"}).width, 42);
+  EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
+  EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
+  EXPECT_EQ(parse({"-c", "0"}).frameCount, 0);
+  EXPECT_EQ(parse({"-th", "0.75"}).nucleusThreshold, 0.75);
+  EXPECT_EQ(parse({"-tc", "1e-1"}).coreThreshold, 0.1);
+  EXPECT_EQ(parse({"-tv", "-0.5"}).riseTolerance, -0.5);
+  EXPECT_EQ(parse({"-th", "3"}).nucleusThreshold, 3.0);
+  for (const char* word : {"+17", "  42", "0.75", "1e-1", "-0.5"}) {
+    EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
+  }
+}
+
+// Each malformed value is an error naming the option and the text, and the
+// option keeps its earlier value.
+TEST(Settings, MalformedNumbersAreErrors) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"-w", "12abc"}, "option -w expects a whole number, got '12abc'"},
+      {{"-w", "234.5"}, "option -w expects a whole number, got '234.5'"},
+      {{"-w", "abc"}, "option -w expects a whole number, got 'abc'"},
+      {{"-w", ""}, "option -w expects a whole number, got ''"},
+      {{"-h", "-"}, "option -h expects a whole number, got '-'"},
+      {{"-sc", "3 4"}, "option -sc expects a whole number, got '3 4'"},
+      {{"-w", "2147483648"}, "option -w value '2147483648' is out of range (-2147483648 to 2147483647)"},
+      {{"-c", "99999999999"}, "option -c value '99999999999' is out of range (-2147483648 to 2147483647)"},
+      {{"-fs", "-2147483649"}, "option -fs value '-2147483649' is out of range (-2147483648 to 2147483647)"},
+      {{"-c", "-1"}, "option -c: the frame count cannot be negative, got '-1'"},
+      {{"-th", "nan"}, "option -th expects a finite number, got 'nan'"},
+      {{"-tc", "inf"}, "option -tc expects a finite number, got 'inf'"},
+      {{"-tv", "-Infinity"}, "option -tv expects a finite number, got '-Infinity'"},
+      {{"-th", "1e999"}, "option -th expects a finite number, got '1e999'"},
+      {{"-th", "1e-1x"}, "option -th expects a number, got '1e-1x'"},
+      {{"-tc", "nonsense"}, "option -tc expects a number, got 'nonsense'"},
+  };
+  const RunSettings defaults = parse({});
+  for (const Case& c : cases) {
+    const RunSettings s = parse(c.words);
+    EXPECT_EQ(s.optionErrors, (std::vector<std::string>{c.error})) << c.words[1];
+    EXPECT_EQ(s.width, defaults.width);
+    EXPECT_EQ(s.height, defaults.height);
+    EXPECT_EQ(s.frameCount, defaults.frameCount);
+    EXPECT_EQ(s.firstFrame, defaults.firstFrame);
+    EXPECT_EQ(s.sliceCount, defaults.sliceCount);
+    EXPECT_EQ(s.nucleusThreshold, defaults.nucleusThreshold);
+    EXPECT_EQ(s.coreThreshold, defaults.coreThreshold);
+  }
+  // Every bad value is listed.
+  EXPECT_EQ(parse({"-w", "x", "-h", "y"}).optionErrors.size(), 2u);
 }
 
 TEST(Settings, LastOccurrenceWinsAndTrailingOptionKeepsItsValue) {
@@ -106,8 +159,39 @@ TEST(Settings, OptionNamesMatchWholeWordsCaseSensitively) {
   EXPECT_EQ(s.width, 960);
   EXPECT_FALSE(s.writeResultImages);
   EXPECT_EQ(s.unknownOptions, (std::vector<std::string>{"-W", "-width", "-i2"}));
-  // Words without a leading minus are skipped silently.
-  EXPECT_TRUE(parse({"stray", "5"}).unknownOptions.empty());
+  // The words after the unknown options are stray words.
+  EXPECT_EQ(s.optionWarnings.size(), 2u);
+}
+
+TEST(Settings, StrayWordsAndALastOptionWithoutValueAreWarnedAbout) {
+  const RunSettings s = parse({"-w", "24", "touch", "X", "-o"});
+  EXPECT_EQ(s.width, 24);
+  EXPECT_TRUE(s.unknownOptions.empty());
+  EXPECT_TRUE(s.optionErrors.empty());
+  EXPECT_EQ(s.optionWarnings,
+            (std::vector<std::string>{
+                "ignoring the word 'touch': it is neither an option nor the value of one",
+                "ignoring the word 'X': it is neither an option nor the value of one",
+                "option -o is the last word and has no value; it is ignored"}));
+  // The program's own name is no stray word; values are not either.
+  EXPECT_TRUE(parse({"-p", "a b", "-w", "5"}).optionWarnings.empty());
+}
+
+TEST(Settings, WarningsAboutSlicesAndRepeatedFiles) {
+  auto warnings = [](std::vector<std::string> words) { return settingsWarnings(parse(words)); };
+  EXPECT_TRUE(warnings({"-p", "t%0_z%1.tif"}).empty());
+  EXPECT_TRUE(warnings({}).empty());  // no pattern: the first load says why
+  const std::vector<std::string> one = warnings({"-p", "t%0.tif", "-sc", "1"});
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_NE(one[0].find("-sc 1"), std::string::npos) << one[0];
+  // A pattern without %1 or %0 names stack files, whose reader says when a
+  // file is no stack of the recording's shape.
+  EXPECT_TRUE(warnings({"-p", "t%0.tif", "-sc", "2"}).empty());
+  EXPECT_TRUE(warnings({"-p", "same.tif", "-c", "3", "-sc", "4"}).empty());
+  // Parsing's own warnings come first.
+  const std::vector<std::string> all = warnings({"stray", "-p", "t%0_z%1.tif", "-sc", "1"});
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_NE(all[0].find("'stray'"), std::string::npos);
 }
 
 TEST(Settings, LongOptions) {
@@ -122,6 +206,25 @@ TEST(Settings, LongOptions) {
   EXPECT_EQ(v.pathPattern, "--help");
 }
 
+TEST(Settings, InputOptionsAndWhichSizesWereGiven) {
+  const RunSettings plain = parse({"-p", "rec.tif"});
+  EXPECT_EQ(plain.scale, 1.0);
+  EXPECT_EQ(plain.channel, 1);
+  EXPECT_FALSE(plain.reverseSlices);
+  EXPECT_FALSE(plain.widthGiven || plain.heightGiven || plain.sliceCountGiven || plain.frameCountGiven);
+  const RunSettings s = parse({"--scale", "2.5", "--channel", "3", "--reverse-slices", "-w", "10", "-h", "20",
+                               "-sc", "5", "-c", "2"});
+  EXPECT_EQ(s.scale, 2.5);
+  EXPECT_EQ(s.channel, 3);
+  EXPECT_TRUE(s.reverseSlices);
+  EXPECT_TRUE(s.widthGiven && s.heightGiven && s.sliceCountGiven && s.frameCountGiven);
+  // Text that is not wholly a number is an option error naming the word; a
+  // clean number below 1 is left for the start-up check.
+  for (const char* word : {"2x", "", "nan"}) EXPECT_EQ(parse({"--scale", word}).optionErrors.size(), 1u) << word;
+  EXPECT_EQ(parse({"--channel", "1.5"}).optionErrors.size(), 1u);
+  EXPECT_EQ(parse({"--channel", "-2"}).channel, -2);
+}
+
 TEST(Settings, UsableSizes) {
   std::string why;
   EXPECT_TRUE(sizesAreUsable(parse({}), &why));
@@ -132,14 +235,25 @@ TEST(Settings, UsableSizes) {
     EXPECT_NE(why.find(option), std::string::npos) << why;
   }
   EXPECT_FALSE(sizesAreUsable(parse({"-w", "70000", "-h", "70000"}), &why));
+  // Digit counts beyond 18 would only make enormous names.
+  EXPECT_TRUE(sizesAreUsable(parse({"-fl", "18", "-sl", "18"}), &why));
+  for (const char* option : {"-fl", "-sl"}) {
+    EXPECT_FALSE(sizesAreUsable(parse({option, "19"}), &why)) << option;
+    EXPECT_EQ(why, std::string("option ") + option + " must be at most 18, got 19");
+    EXPECT_FALSE(sizesAreUsable(parse({option, "2000000000"}), &why)) << option;
+  }
 }
 
 TEST(Settings, UsageListsEveryOption) {
   const std::string usage = usageText();
   for (const char* option : {"-w ", "-h ", "-p ", "-o ", "-fs ", "-c ", "-fl ", "-ss ", "-sc ", "-sl ",
                              "-th ", "-tc ", "-tv ", "-b ", "-i ", "--dump ", "--masks ", "--help ",
-                             "--version "}) {
+                             "--version ", "--scale ", "--channel ", "--reverse-slices "}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(usage.find("Exit status: 0 when"), std::string::npos);
+  for (const char* status : {"; 2 when", "; 1 when", "130 or 143"}) {
+    EXPECT_NE(usage.find(status), std::string::npos) << status;
   }
 }
 

@@ -27,6 +27,11 @@ const std::string kAverageHeader =
     "Cell Size (Nuclei), Circularity (Nuclei), Nuclei Size, Nuclei / Cell, Nucleoli Size, "
     "Nucleoli / Nuclei, Vacuole Count, Vacuole Size, Vacuole Max, \n";
 
+const std::string kEventsHeader = "Index, Frame, Event, From Ids, From Sizes, To Ids, To Sizes, \n";
+const std::string kTracksHeader =
+    "Id, First Frame, Last Frame, Frames Present, From, To, Size at Start, Size at End, Growth Rate, "
+    "Mean Move, Nucleus Frames, Touched Border, Border Frames, \n";
+
 TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
   const fs::path out = freshFolder("count0") / "out";
   const RunResult r = runFocustrack({"-c", "0", "-o", out.string()});
@@ -34,13 +39,28 @@ TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
   EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start\n" + kLayoutA + "Finished");
   EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
   EXPECT_EQ(readFile(out / "_average.csv"), kAverageHeader);
+  EXPECT_EQ(readFile(out / "_events.csv"), kEventsHeader);
+  EXPECT_EQ(readFile(out / "_tracks.csv"), kTracksHeader);
+  EXPECT_FALSE(fs::exists(out / "_tracks.csv.tmp"));
+}
+
+// The track table is replaced through a temporary file next to it; when that
+// cannot be made, the run cannot keep its tables and ends like any table
+// that cannot be created.
+TEST(FrameLoop, TrackTableThatCannotBeReplacedEndsTheRunWithStatusOne) {
+  const fs::path out = freshFolder("tracks-blocked") / "out";
+  fs::create_directories(out / "_tracks.csv.tmp");
+  const RunResult r = runFocustrack({"-c", "1", "-o", out.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("_tracks.csv.tmp"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
 }
 
 TEST(FrameLoop, MissingSlicesStopTheRunButKeepEarlierFrames) {
   const fs::path folder = freshFolder("missing");
   writeRecording(folder, 1, 2, 3, {1, 3});
   const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 3));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2);  // frame 2 is there but broken
   const std::string log = withoutTimes(r.out);
   EXPECT_EQ(log.find("Frame 2 Finished"), std::string::npos);
   EXPECT_EQ(log.find("Frame 3 Finished"), std::string::npos);
@@ -84,13 +104,13 @@ TEST(FrameLoop, TableThatCannotBeCreatedEndsTheRunWithStatusOne) {
 TEST(FrameLoop, UnusableSizesAreRejectedLikeAFailedAllocation) {
   const fs::path out = freshFolder("sizes") / "out";
   const RunResult r = runFocustrack({"-w", "0", "-o", out.string()});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRed + "\n" + kLayoutA + "Error" + kReset +
                                      "\n" + kLayoutA + "Finished");
   EXPECT_NE(r.err.find("-w must be at least 1"), std::string::npos) << r.err;
   EXPECT_EQ(readFile(out / "_cells.csv"), kCellsHeader);
   const RunResult huge = runFocustrack({"-w", "40000", "-h", "40000", "-o", out.string()});
-  EXPECT_EQ(huge.status, 0);
+  EXPECT_EQ(huge.status, 1);
   EXPECT_NE(huge.err.find("Memory Allocation Failed."), std::string::npos) << huge.err;
 }
 

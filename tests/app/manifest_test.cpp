@@ -38,7 +38,7 @@ TEST(Manifest, RunStoppedByAMissingSlice) {
   const fs::path folder = freshFolder("manifest_stopped");
   writeRecording(folder, 1, 3, 3, {2});
   const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 5));
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, 2);
   const std::string json = readFile(folder / "out" / "run.json");
   EXPECT_TRUE(has(json, "\"framesCompleted\": 2,")) << json;
   EXPECT_TRUE(has(json, "\"stopReason\": \"missing slice\"")) << json;
@@ -55,6 +55,26 @@ TEST(Manifest, RunStoppedByAllocation) {
 
 TEST(Manifest, JsonStringsAreEscaped) {
   EXPECT_EQ(jsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
+}
+
+TEST(Manifest, NumbersThatJsonCannotHoldAreStrings) {
+  const double zero = 0.0;
+  EXPECT_EQ(jsonNumber(0.6), "0.59999999999999998");
+  EXPECT_EQ(jsonNumber(-2.5), "-2.5");
+  EXPECT_EQ(jsonNumber(zero / zero), "\"nan\"");
+  EXPECT_EQ(jsonNumber(1.0 / zero), "\"inf\"");
+  EXPECT_EQ(jsonNumber(-1.0 / zero), "\"-inf\"");
+}
+
+// The first stop of a run is the one it keeps.
+TEST(Manifest, FirstStopIsKept) {
+  RunRecord record;
+  record.stopReason = "running";
+  recordStop(record, "missing slice", "a.tif: file not found", kExitBrokenFrame);
+  recordStop(record, "end of frames", "", kExitDone);
+  EXPECT_EQ(record.stopReason, "missing slice");
+  EXPECT_EQ(record.stopDetail, "a.tif: file not found");
+  EXPECT_EQ(record.exitStatus, kExitBrokenFrame);
 }
 
 }  // namespace

@@ -244,12 +244,9 @@ TEST(CellSeeding, EveryFrameStartsWithoutRegionsOrCells) {
   for (int32_t p = 0; p < f->b.pixelCount; ++p) ASSERT_EQ(f->b.classMap[p], 0);
 }
 
-TEST(CellSeeding, StopsAtNineHundredNinetyNineCells) {
-  // 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and
-  // stay unlabelled, so no two blocks touch.
-  const int32_t across = 91;
-  const int32_t down = 11;
-  CellFrame f(1 + 11 * across, 1 + 21 * down);
+// 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and
+// stay unlabelled, so no two blocks touch: 1001 cells.
+void paintBlocks(CellFrame& f, int32_t across, int32_t down) {
   f.clear(Outside, 1.0);
   for (int32_t j = 0; j < down; ++j) {
     for (int32_t i = 0; i < across; ++i) {
@@ -260,22 +257,63 @@ TEST(CellSeeding, StopsAtNineHundredNinetyNineCells) {
     }
   }
   f.sortPixels();
-  buildCells(f.settings, f.b);
-  EXPECT_EQ(f.b.nextCellNumber, 1000);
-  EXPECT_NE(f.b.capacityNote.find("999"), std::string::npos) << f.b.capacityNote;
-  std::multiset<int32_t> numbers;
-  for (int32_t j = 0; j < down; ++j)
-    for (int32_t i = 0; i < across; ++i) numbers.insert(labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8));
-  // The unnumbered rest (label 0) and 999 distinct numbers.
-  EXPECT_EQ(numbers.count(0), static_cast<size_t>(across * down - 999));
-  EXPECT_EQ(std::set<int32_t>(numbers.begin(), numbers.end()).size(), 1000u);
-  EXPECT_EQ(*numbers.rbegin(), 999);
 }
 
-TEST(CellSeeding, StopsOpeningRegionsAtNinetyNineThousandNineHundredNinetyNine) {
-  // Isolated seed pixels on a checkerboard; the rings between them are
-  // visited first, so every seed opens a region of its own.
-  CellFrame f(448, 448);
+// The cell table grows past its first 999 records: every block is a cell,
+// numbered in the order its region opened, and the numbers below 1000 are
+// those a table of 999 gave.
+TEST(CellSeeding, CellTableGrowsBeyondNineHundredNinetyNineCells) {
+  const int32_t across = 91;
+  const int32_t down = 11;
+  CellFrame f(1 + 11 * across, 1 + 21 * down);
+  paintBlocks(f, across, down);
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(cellCount(f), across * down);
+  EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
+  EXPECT_GE(f.b.currentCells.size(), static_cast<size_t>(across * down + 1));
+  std::set<int32_t> numbers;
+  for (int32_t j = 0; j < down; ++j) {
+    for (int32_t i = 0; i < across; ++i) {
+      const int32_t label = labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8);
+      EXPECT_GE(label, 1);
+      numbers.insert(label);
+    }
+  }
+  EXPECT_EQ(numbers.size(), static_cast<size_t>(across * down));
+  EXPECT_EQ(*numbers.rbegin(), across * down);
+  for (int32_t c = 1; c <= across * down; ++c) {
+    ASSERT_EQ(f.b.currentCells[c].trackId, c);
+    ASSERT_EQ(f.b.currentCells[c].partner, 0);
+  }
+}
+
+// Only when memory runs out (here a limit standing in for it) does the table
+// stop growing: the cells that fit keep their numbers, the rest get none,
+// and the frame has a note for its warning.
+TEST(CellSeeding, CellsBeyondWhatMemoryHoldsAreDroppedWithANote) {
+  const int32_t across = 91;
+  const int32_t down = 11;
+  CellFrame f(1 + 11 * across, 1 + 21 * down);
+  paintBlocks(f, across, down);
+  CellFrame whole(1 + 11 * across, 1 + 21 * down);
+  paintBlocks(whole, across, down);
+  buildCells(whole.settings, whole.b);
+  f.b.tableLimit = 1000;
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(f.b.nextCellNumber, 1000);
+  EXPECT_NE(f.b.capacityNote.find("out of memory for more cells"), std::string::npos) << f.b.capacityNote;
+  int32_t unnumbered = 0;
+  for (int32_t p = 0; p < f.b.pixelCount; ++p) {
+    const int32_t expected = whole.b.classMap[p] <= 999 ? whole.b.classMap[p] : 0;
+    ASSERT_EQ(f.b.classMap[p], expected) << p;
+    if (whole.b.classMap[p] > 999 && f.b.classMap[p] == 0) ++unnumbered;
+  }
+  EXPECT_EQ(unnumbered, (across * down - 999) * 200);
+}
+
+// Isolated seed pixels on a checkerboard; the rings between them are visited
+// first, so every seed opens a region of its own: 100,352 regions.
+void paintCheckerboard(CellFrame& f) {
   f.clear(Outside, 1.0);
   for (int32_t p = 0; p < f.b.pixelCount; ++p) {
     if ((p % 448 + p / 448) % 2 == 0) {
@@ -284,10 +322,24 @@ TEST(CellSeeding, StopsOpeningRegionsAtNinetyNineThousandNineHundredNinetyNine) 
     }
   }
   f.sortPixels();
+}
+
+TEST(CellSeeding, RegionTableGrowsBeyondNinetyNineThousandNineHundredNinetyNine) {
+  CellFrame f(448, 448);
+  paintCheckerboard(f);
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(f.b.regionCount, 448 * 448 / 2);
+  EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
+  EXPECT_EQ(cellCount(f), 0);
+}
+
+TEST(CellSeeding, RegionsBeyondWhatMemoryHoldsAreDroppedWithANote) {
+  CellFrame f(448, 448);
+  paintCheckerboard(f);
+  f.b.tableLimit = 100000;
   buildCells(f.settings, f.b);
   EXPECT_EQ(f.b.regionCount, 99999);
-  EXPECT_NE(f.b.capacityNote.find("region"), std::string::npos) << f.b.capacityNote;
-  EXPECT_EQ(cellCount(f), 0);
+  EXPECT_NE(f.b.capacityNote.find("out of memory for more regions"), std::string::npos) << f.b.capacityNote;
 }
 
 }  // namespace

@@ -166,6 +166,63 @@ TEST(CellLinking, PreviousPartnersAreResetBeforeCounting) {
   EXPECT_EQ(prev(f, 1).partner, 1);
 }
 
+// 40 x 28 one-pixel cells 22 pixels apart, out of reach of each other, in
+// both frames at the same places: 1120 cells each, whose 1121 x 1121 pair
+// area is larger than the first 1000 x 1000.
+struct ManyCells {
+  static constexpr int32_t kAcross = 40;
+  static constexpr int32_t kDown = 28;
+  static constexpr int32_t kCount = kAcross * kDown;
+  CellFrame f{kAcross * 22, kDown * 22};
+  ManyCells() {
+    EXPECT_TRUE(makeRoom(f.b, f.b.currentCells, kCount));
+    EXPECT_TRUE(makeRoom(f.b, f.b.previousCells, kCount));
+    MapPainter previous(f.width(), f.height());
+    for (int32_t k = 1; k <= kCount; ++k) {
+      const int32_t x = 11 + 22 * ((k - 1) % kAcross);
+      const int32_t y = 11 + 22 * ((k - 1) / kAcross);
+      previous.rect(x, y, x, y, k);
+      f.paint(x, y, x, y, k);
+    }
+    f.setPrevious(previous.cells, kCount);
+    f.setLabelsAsBuilt(kCount);
+  }
+};
+
+TEST(CellLinking, PairAreaGrowsWithTheCellCounts) {
+  ManyCells many;
+  CellFrame& f = many.f;
+  linkCells(f.settings, f.b);
+  EXPECT_FALSE(f.b.linkingSkipped);
+  EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
+  EXPECT_GE(f.b.linkPairCounts.size(), size_t{1121} * 1121);
+  for (int32_t k = 1; k <= ManyCells::kCount; ++k) {
+    ASSERT_EQ(cur(f, k).partner, k);
+    ASSERT_EQ(prev(f, k).partner, k);
+    ASSERT_EQ(f.pair(k, k), -1);
+  }
+}
+
+// When memory runs out for the pair area the frame's cells get no links, and
+// the later stages read no stale pair counts.
+TEST(CellLinking, PairAreaThatCannotGrowLeavesTheFrameUnlinked) {
+  ManyCells many;
+  CellFrame& f = many.f;
+  f.b.tableLimit = f.b.linkPairCounts.size();
+  linkCells(f.settings, f.b);
+  EXPECT_TRUE(f.b.linkingSkipped);
+  EXPECT_NE(f.b.capacityNote.find("out of memory for the pairs of 1120 and 1120 cells"), std::string::npos)
+      << f.b.capacityNote;
+  for (int32_t k = 1; k <= ManyCells::kCount; ++k) ASSERT_EQ(cur(f, k).partner, 0);
+  const size_t before = f.b.linkRecords.size();
+  mergeFragments(f.settings, f.b);
+  EXPECT_EQ(f.b.linkRecords.size(), before);
+  // The next frame links again.
+  f.b.tableLimit = UINT64_MAX;
+  linkCells(f.settings, f.b);
+  EXPECT_FALSE(f.b.linkingSkipped);
+}
+
 }  // namespace
 
 }  // namespace focustrack

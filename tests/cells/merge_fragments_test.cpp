@@ -54,6 +54,8 @@ TEST(CellFragments, TouchingFragmentsMergeIntoTheFirstContactInDeltaOrder) {
     EXPECT_EQ(r.trackId, 0);
     EXPECT_EQ(r.previousCell, 1);
     EXPECT_EQ(r.currentCell, c.survivor);
+    EXPECT_EQ(r.previousNumber, 1);
+    EXPECT_EQ(r.currentNumber, c.survivor);
     EXPECT_EQ(cur(f, c.survivor).partner, 1);
     EXPECT_EQ(cur(f, c.survivor).linkCount, 1);
     EXPECT_EQ(cur(f, c.gone).partner, 0);

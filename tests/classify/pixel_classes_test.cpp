@@ -210,109 +210,18 @@ TEST(ClassifyPixelsTest, HandMadeMaps) {
       {"one row", {{0.5, -0.05, 0.5, 0.0, 0.5}}, {"popap"}},
       {"single weak pixel", {{0.05}}, {"o"}},
       {"single strong pixel", {{1.0}}, {"p"}},
+      // Two equal weak pixels beside a seed: the sort leaves them far-then-near
+      // when the seed is on the left, so the near one is visited first and the
+      // far one joins through it; mirrored, the far one is visited first and
+      // stays a margin.
+      {"equal values grow in sorted order", {{0.5, 0.05, 0.05, -0.01}}, {"pppo"}},
+      {"equal values grow in sorted order, mirrored", {{-0.01, 0.05, 0.05, 0.5}}, {"oapp"}},
   };
   for (const auto& c : cases) {
     SmallFrame f(static_cast<int32_t>(c.map[0].size()), static_cast<int32_t>(c.map.size()), 1);
     setMap(f, c.map);
     EXPECT_EQ(classify(f, 0.1), fromLetters(c.expected)) << c.label;
   }
-}
-
-TEST(ClassifyPixelsTest, ZeroThresholdOrBelowMakesOnlyCores) {
-  std::mt19937 random(17);
-  std::uniform_int_distribution<int> level(-4, 4);
-  for (double threshold : {0.0, -0.3}) {
-    SmallFrame f(9, 6, 1);
-    for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 4.0;
-    classify(f, threshold);
-    for (size_t i = 0; i < f.n(); ++i) {
-      EXPECT_EQ(f.buffers.classMap[i], f.buffers.deltaMap[i] > 0.0 ? PositiveCore : NegativeCore)
-          << "pixel " << i << " threshold " << threshold;
-    }
-  }
-}
-
-TEST(ClassifyPixelsTest, ThresholdAboveOneLeavesEverythingOutside) {
-  SmallFrame f(9, 6, 1);
-  std::mt19937 random(19);
-  std::uniform_real_distribution<double> value(-1.0, 1.0);
-  for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = value(random);
-  f.delta(4, 3) = 1.0;
-  f.delta(5, 3) = -1.0;
-  classify(f, 1.01);
-  for (size_t i = 0; i < f.n(); ++i) EXPECT_EQ(f.buffers.classMap[i], Outside) << "pixel " << i;
-}
-
-TEST(ClassifyPixelsTest, ZeroJoinsNegativeCoreButIsMarginBesidePositiveCore) {
-  SmallFrame f(3, 1, 1);
-  setMap(f, {{-0.5, 0.0, 0.5}});
-  EXPECT_EQ(classify(f, 0.1), (Classes{{NegativeCore, NegativeCore, PositiveCore}}));
-
-  setMap(f, {{-0.05, 0.0, 0.5}});
-  EXPECT_EQ(classify(f, 0.1), (Classes{{Outside, AttachedMargin, PositiveCore}}));
-}
-
-TEST(ClassifyPixelsTest, NegativePixelBesideNegativeCoreIsMargin) {
-  // -0.05 is visited before -0.02 joins the core, so it stays out of it and
-  // becomes margin even on the border.
-  SmallFrame f(3, 1, 1);
-  setMap(f, {{-0.05, -0.02, -0.5}});
-  EXPECT_EQ(classify(f, 0.1), (Classes{{Margin, NegativeCore, NegativeCore}}));
-}
-
-TEST(ClassifyPixelsTest, NegativePixelBesidePositiveCoreIsNoMargin) {
-  // On the border it falls to the outside; enclosed it becomes margin only
-  // as an enclosed region.
-  SmallFrame f(5, 5, 1);
-  Grid rows(5, std::vector<double>(5, 0.5));
-  rows[2][0] = -0.05;
-  rows[2][4] = 0.0;
-  rows[2][2] = -0.05;
-  setMap(f, rows);
-  const Classes c = classify(f, 0.1);
-  EXPECT_EQ(c[2][0], Outside);
-  EXPECT_EQ(c[2][4], AttachedMargin);
-  EXPECT_EQ(c[2][2], Margin);
-}
-
-TEST(ClassifyPixelsTest, OnePixelWideImagesHaveNoEnclosedRegions) {
-  // In a 3 x 3 image the weak negative centre is enclosed; in a column or a
-  // row every pixel lies on the border.
-  SmallFrame square(3, 3, 1);
-  setMap(square, {{0.5, 0.5, 0.5}, {0.5, -0.05, 0.5}, {0.5, 0.5, 0.5}});
-  EXPECT_EQ(classify(square, 0.1)[1][1], Margin);
-
-  SmallFrame column(1, 5, 1);
-  setMap(column, {{0.5}, {-0.05}, {0.5}, {0.0}, {0.5}});
-  EXPECT_EQ(classify(column, 0.1),
-            (Classes{{PositiveCore}, {Outside}, {PositiveCore}, {AttachedMargin}, {PositiveCore}}));
-
-  SmallFrame row(5, 1, 1);
-  setMap(row, {{0.5, -0.05, 0.5, 0.0, 0.5}});
-  EXPECT_EQ(classify(row, 0.1),
-            (Classes{{PositiveCore, Outside, PositiveCore, AttachedMargin, PositiveCore}}));
-}
-
-TEST(ClassifyPixelsTest, SinglePixelImage) {
-  SmallFrame f(1, 1, 1);
-  setMap(f, {{0.05}});
-  EXPECT_EQ(classify(f, 0.1), (Classes{{Outside}}));
-  setMap(f, {{1.0}});
-  EXPECT_EQ(classify(f, 0.1), (Classes{{PositiveCore}}));
-}
-
-TEST(ClassifyPixelsTest, EqualValuesGrowInTheOrderTheSortLeavesThem) {
-  // Two equal weak pixels beside a seed. The sort leaves them far-then-near
-  // when the seed is on the left, so the near one is visited first and the
-  // far one joins through it; mirrored, the sort leaves them far-then-near
-  // the other way round and the far one, visited first, stays a margin.
-  SmallFrame f(4, 1, 1);
-  setMap(f, {{0.5, 0.05, 0.05, -0.01}});
-  EXPECT_EQ(classify(f, 0.1)[0][2], PositiveCore);
-  setMap(f, {{-0.01, 0.05, 0.05, 0.5}});
-  const Classes mirrored = classify(f, 0.1);
-  EXPECT_EQ(mirrored[0][2], PositiveCore);
-  EXPECT_EQ(mirrored[0][1], AttachedMargin);
 }
 
 TEST(ClassifyPixelsTest, AgreesWithTheStraightforwardFormOnRandomMaps) {

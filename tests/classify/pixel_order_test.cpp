@@ -56,16 +56,6 @@ TEST(SortPixelsTest, EqualValuesKeepTheQuicksortOrder) {
   EXPECT_EQ(order(single), (std::vector<int32_t>{0}));
 }
 
-TEST(SortPixelsTest, SinglePositivePixelComesLast) {
-  SmallFrame f(8, 8, 1);
-  f.fillDelta(-0.25);
-  f.delta(0, 0) = 0.0;
-  f.delta(5, 6) = 0.5;
-  sortPixels(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.sortedPixels[f.n() - 1], 6 * 8 + 5);
-  EXPECT_EQ(f.buffers.sortedPixels[f.n() - 2], 0);
-}
-
 }  // namespace
 
 }  // namespace focustrack

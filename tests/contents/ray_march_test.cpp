@@ -35,18 +35,7 @@ class RayMarch : public ::testing::Test {
   FrameBuffers b;
 };
 
-TEST_F(RayMarch, DirectionZeroMovesOnlyInXOnePixelPerUnit) {
-  bool stopped = true;
-  const std::vector<Entered> path = walk(0, 1000, 100, kRayBudget, &stopped);
-  EXPECT_FALSE(stopped);
-  ASSERT_EQ(path.size(), 16u);
-  for (size_t n = 0; n < path.size(); ++n) {
-    EXPECT_EQ(path[n].pixel, 1000 + static_cast<int32_t>(n) + 1);
-    EXPECT_EQ(path[n].travelled, static_cast<double>(n + 1));
-  }
-}
-
-TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
+TEST_F(RayMarch, DiagonalsAlternateStepsAndDirectionFifteenStepsInYFirst) {
   // With pi taken as 3.1415927 the sine of direction 15 exceeds its cosine.
   const std::vector<Entered> path = walk(15, 5050, 100, kRayBudget);
   ASSERT_GE(path.size(), 2u);
@@ -54,31 +43,46 @@ TEST_F(RayMarch, DirectionFifteenStepsInYFirst) {
   // The travelled length is what the budget lost, not the crossing distance.
   EXPECT_EQ(path[0].travelled, kRayBudget - (kRayBudget - 1.0 / b.angleTable[15].sinK));
   EXPECT_EQ(path[1].pixel, 5050 + 100 + 1);
-  // Then it alternates: a 45-degree ray takes as many x as y steps.
-  int32_t xSteps = 0;
-  int32_t ySteps = 0;
-  int32_t previous = 5050;
-  for (const Entered& e : path) {
-    (e.pixel - previous == 1 ? xSteps : ySteps) += 1;
-    EXPECT_TRUE(e.pixel - previous == 1 || e.pixel - previous == 100);
-    previous = e.pixel;
+  // Then it alternates: a diagonal ray takes as many x as y steps, towards
+  // the signs of its cosine and sine.
+  const struct {
+    int32_t k, stepX, stepY;
+  } diagonals[] = {{15, 1, 100}, {45, -1, 100}, {75, -1, -100}, {105, 1, -100}};
+  for (const auto& d : diagonals) {
+    int32_t xSteps = 0;
+    int32_t ySteps = 0;
+    int32_t previous = 5050;
+    for (const Entered& e : walk(d.k, 5050, 100, kRayBudget)) {
+      (e.pixel - previous == d.stepX ? xSteps : ySteps) += 1;
+      EXPECT_TRUE(e.pixel - previous == d.stepX || e.pixel - previous == d.stepY) << "direction " << d.k;
+      previous = e.pixel;
+    }
+    EXPECT_GE(xSteps, 10) << "direction " << d.k;
+    EXPECT_LE(std::abs(xSteps - ySteps), 1) << "direction " << d.k;
   }
-  EXPECT_LE(std::abs(xSteps - ySteps), 1);
 }
 
-TEST_F(RayMarch, DirectionsAtRightAnglesNeverStepInTheOtherAxis) {
-  // Their second component is about 1e-7 or less: it never reaches a crossing.
+TEST_F(RayMarch, DirectionsAlongTheAxesMoveOnePixelPerUnit) {
+  // Direction 0 travels exactly 1.0 per pixel and all 16 of the budget. The
+  // second component of the others is about 1e-7 or less: it never reaches a
+  // crossing.
   const struct {
     int32_t k;
     int32_t step;
-  } cases[] = {{30, 100}, {60, -1}, {90, -100}};
+  } cases[] = {{0, 1}, {30, 100}, {60, -1}, {90, -100}};
   for (const auto& c : cases) {
-    const std::vector<Entered> path = walk(c.k, 5050, 100, kRayBudget);
-    ASSERT_GE(path.size(), 15u) << "direction " << c.k;
+    bool stopped = true;
+    const std::vector<Entered> path = walk(c.k, 5050, 100, kRayBudget, &stopped);
+    EXPECT_FALSE(stopped);
+    ASSERT_GE(path.size(), c.k == 0 ? 16u : 15u) << "direction " << c.k;
     EXPECT_LE(path.size(), 16u) << "direction " << c.k;
     for (size_t n = 0; n < path.size(); ++n) {
       EXPECT_EQ(path[n].pixel, 5050 + c.step * static_cast<int32_t>(n + 1)) << "direction " << c.k;
-      EXPECT_NEAR(path[n].travelled, n + 1.0, 1e-12);
+      if (c.k == 0) {
+        EXPECT_EQ(path[n].travelled, n + 1.0);
+      } else {
+        EXPECT_NEAR(path[n].travelled, n + 1.0, 1e-12) << "direction " << c.k;
+      }
     }
   }
 }
@@ -123,6 +127,7 @@ TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) 
       // Columns 1 and 0; the next would be column -1, index-wise the last
       // pixel of row 2.
       {"leftwards", 60, 2, 3, 20, 10, 10.0, {3 * 20 + 1, 3 * 20 + 0}},
+      {"rightwards", 0, 18, 3, 20, 10, 10.0, {3 * 20 + 19}},
       {"upwards from row 1", 90, 7, 1, 20, 10, 10.0, {7}},
       {"down from the last row", 30, 7, 9, 20, 10, 10.0, {}},
   };
@@ -139,18 +144,6 @@ TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) 
     EXPECT_LE(p % 20, 1);
     EXPECT_LE(p / 20, 1);
   }
-}
-
-TEST_F(RayMarch, SmoothingWindowReachesTenDirectionsEachSide) {
-  for (int32_t k = 0; k < kDirections; ++k) b.angleTable[k].scratchB = 0.0;
-  b.angleTable[5].scratchB = 21.0;
-  smoothOutline(b.angleTable.data(), &AngleEntry::scratchB, &AngleEntry::scratchD);
-  for (int32_t k = 0; k <= kDirections; ++k) {
-    // Direction 5 lies in the window of 115..119 and 0..15 (and of 120).
-    const bool covered = k <= 15 || k >= 115;
-    EXPECT_EQ(b.angleTable[k].scratchD, covered ? 1.0 : 0.0) << "direction " << k;
-  }
-  EXPECT_EQ(b.angleTable[5].scratchB, 21.0);  // the source is left alone
 }
 
 TEST_F(RayMarch, SmoothingIsTheCircularMeanAndTheLastEntryIsTheRunningValue) {
@@ -173,6 +166,7 @@ TEST_F(RayMarch, SmoothingIsTheCircularMeanAndTheLastEntryIsTheRunningValue) {
     sum -= raw[(k - 11 + 120) % 120];
     EXPECT_EQ(b.angleTable[k].scratchC, sum / 21.0) << "direction " << k;
   }
+  for (int32_t k = 0; k < kDirections; ++k) EXPECT_EQ(b.angleTable[k].scratchA, raw[k]);  // source untouched
 }
 
 TEST_F(RayMarch, EqualRadiiGiveAFanOfEqualTriangles) {

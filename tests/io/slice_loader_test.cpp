@@ -212,7 +212,8 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
   };
   const Case cases[] = {
       {"missing.tif", [](const std::string&) { return true; }, "file not found"},
-      {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, std::strerror(EISDIR)},
+      {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "not a regular file (a folder)"},
+      {"fifo.tif", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "not a regular file (a FIFO)"},
       {"empty.tif", raw({}), "not a TIFF, PNG, BMP or JPEG image"},
       {"text.tif", raw({'h', 'e', 'l', 'l', 'o', '\n'}), "not a TIFF, PNG, BMP or JPEG image"},
       // One byte short of each signature.
@@ -271,6 +272,78 @@ TEST_F(SliceLoader, OtherPngDepthsAndChannelsAreRejected) {
   }
 }
 
+// 16-bit values reaching both ends of the range, every row and column different.
+std::vector<uint16_t> deepRamp(uint32_t width, uint32_t height) {
+  std::vector<uint16_t> values(static_cast<size_t>(width) * height);
+  for (uint32_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint16_t>(i * 2311u + (i / width) * 7919u + 17u);
+  values[0] = 0;
+  values.back() = 65535;
+  return values;
+}
+
+std::vector<uint16_t> decodeSixteen(const std::string& path, int32_t width, int32_t height) {
+  DecodedImage image;
+  std::string reason;
+  EXPECT_TRUE(decodeSlice(path, width, height, &image, &reason)) << reason;
+  EXPECT_EQ(image.bits, 16);
+  std::vector<uint16_t> plane(static_cast<size_t>(width) * height, 0xA5A5);
+  if (image.bits == 16) copyPlane(image, width, height, plane.data());
+  return plane;
+}
+
+TEST_F(SliceLoader, SixteenBitGreyDecodesExactlyInEveryLayout) {
+  using test_images::nativeBytes;
+  const std::vector<uint16_t> values = deepRamp(40, 23);
+  std::vector<uint16_t> inverted = values;
+  for (uint16_t& v : inverted) v = static_cast<uint16_t>(65535 - v);
+  struct Case {
+    const char* name;
+    Writer write;
+    std::vector<uint16_t> expected;
+  };
+  const Case cases[] = {
+      {"strips.tif", tiff({.width = 40, .height = 23, .bits = 16, .rowsPerStrip = 5}, nativeBytes(values)), values},
+      {"big-endian.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "wb"), values},
+      {"bigtiff.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "w8"), values},
+      {"tiled deflate.tif",
+       tiff({.width = 40, .height = 23, .bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16},
+            nativeBytes(values)),
+       values},
+      {"min-is-white.tif",
+       tiff({.width = 40, .height = 23, .bits = 16, .photometric = PHOTOMETRIC_MINISWHITE}, nativeBytes(inverted)),
+       values},
+      {"grey.png", png({.width = 40, .height = 23, .bitDepth = 16}, test_images::bigEndianBytes(values)), values},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.write(file(c.name))) << c.name;
+    EXPECT_EQ(decodeSixteen(file(c.name), 40, 23), c.expected) << c.name;
+  }
+  // The 8-bit loader keeps refusing them.
+  EXPECT_EQ(loadFails(file("strips.tif"), 40, 23), std::string("image is 16-bit grey") + kWantGrey);
+  EXPECT_EQ(loadFails(file("grey.png"), 40, 23), std::string("image is 16-bit grey") + kWantGrey);
+}
+
+TEST_F(SliceLoader, DecodeSliceKeepsEightBitsAndNamesWhatItRefuses) {
+  ASSERT_TRUE(tiff({.width = 5, .height = 3}, ramp(5, 3))(file("eight.tif")));
+  DecodedImage image;
+  std::string reason;
+  ASSERT_TRUE(decodeSlice(file("eight.tif"), 5, 3, &image, &reason)) << reason;
+  EXPECT_EQ(image.bits, 8);
+  Bytes plane(15);
+  copyPlane(image, 5, 3, plane.data());
+  EXPECT_EQ(plane, ramp(5, 3));
+  const std::string wanted = ", expected 8-bit grey or palette, or 16-bit grey";
+  ASSERT_TRUE(tiff({.width = 5, .height = 3, .bits = 32}, Bytes(60, 1))(file("deep.tif")));
+  EXPECT_FALSE(decodeSlice(file("deep.tif"), 5, 3, &image, &reason));
+  EXPECT_EQ(reason, "image is 32-bit grey" + wanted);
+  PngSpec alpha{.width = 4, .height = 4, .bitDepth = 16, .colourType = PNG_COLOR_TYPE_GRAY_ALPHA};
+  ASSERT_TRUE(test_images::writePng(file("alpha.png"), alpha, Bytes(4 * 4 * 4, 1)));
+  EXPECT_FALSE(decodeSlice(file("alpha.png"), 4, 4, &image, &reason));
+  EXPECT_EQ(reason, "image is 16-bit grey with alpha" + wanted);
+  EXPECT_FALSE(decodeSlice(file("eight.tif"), 6, 3, &image, &reason));
+  EXPECT_EQ(reason, "image is 5 x 3 pixels, expected 6 x 3");
+}
+
 TEST_F(SliceLoader, WrongSizeNamesFoundAndExpectedInEveryFormat) {
   const Bytes values = ramp(16, 8);
   ASSERT_TRUE(tiff({.width = 16, .height = 8}, values)(file("s.tif")));
@@ -292,6 +365,34 @@ TEST_F(SliceLoader, OnlyTheFirstTiffPageIsRead) {
   ASSERT_TRUE(written);
   EXPECT_EQ(load(file("pages.tif"), 6, 4), ramp(6, 4));
   EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
+}
+
+// Only a file that does not exist is missing; everything else that fails is
+// unreadable, and a loaded slice has no problem.
+TEST_F(SliceLoader, ProblemSaysMissingOrUnreadable) {
+  ASSERT_TRUE(png({.width = 3, .height = 2}, ramp(3, 2))(file("good.png")));
+  ASSERT_TRUE(raw({'x'})(file("bad.png")));
+  ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0644), 0);
+  struct Case {
+    std::string name;
+    bool loads;
+    SliceProblem problem;
+  };
+  const Case cases[] = {{"good.png", true, SliceProblem::None},
+                        {"gone.png", false, SliceProblem::Missing},
+                        {"gone/slice.png", false, SliceProblem::Missing},
+                        {"bad.png", false, SliceProblem::Unreadable},
+                        {"pipe.png", false, SliceProblem::Unreadable},
+                        {"good.png/slice.png", false, SliceProblem::Unreadable},  // ENOTDIR
+                        {"/dev/zero", false, SliceProblem::Unreadable}};
+  for (const Case& c : cases) {
+    Bytes plane(6, kUntouched);
+    std::string reason;
+    SliceProblem problem = SliceProblem::Unreadable;
+    const std::string path = c.name.starts_with("/") ? c.name : file(c.name);
+    EXPECT_EQ(loadSlice(path, 3, 2, plane.data(), &reason, &problem), c.loads) << c.name;
+    EXPECT_EQ(problem, c.problem) << c.name << ": " << reason;
+  }
 }
 
 TEST_F(SliceLoader, PathLongerThan255CharactersLoads) {

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -130,6 +138,8 @@ TEST(FrameTables, ExcludedCellLinkCountsInMove) {
   expectLink(f.b.linkRecords[0], 0, 5, 6);
   expectLink(f.b.linkRecords[1], 11, 15 * width + 15, 15 * width + 18);
   expectLink(f.b.linkRecords[2], 12, 35 * width + 5, 37 * width + 4);
+  EXPECT_EQ(f.b.linkRecords[2].previousNumber, 2);  // cell numbers stay for the lineage
+  EXPECT_EQ(f.b.linkRecords[2].currentNumber, e);
   EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
 }
 
@@ -219,8 +229,8 @@ TEST(FrameTables, NucleusColumnsAndThreshold) {
   EXPECT_EQ(u.average(), "1, 1, 1, 100, 0.785398, 0, 0, , , , , , , 0, nan, nan, \n");
 }
 
-// A table that fails to take its row is reported by its path; the other
-// still gets its row.
+// A table that fails to take its row is reported by its path and the
+// system's reason; the other table gives its row of the frame back.
 TEST(FrameTables, FailedWriteIsReported) {
   for (const bool cellsFail : {true, false}) {
     FILE* full = std::fopen("/dev/full", "w");
@@ -233,9 +243,62 @@ TEST(FrameTables, FailedWriteIsReported) {
     failing = full;
     std::string why;
     EXPECT_FALSE(writeFrameTables(f.settings, f.b, t.files, &why));
-    EXPECT_NE(why.find(cellsFail ? "cells-table" : "average-table"), std::string::npos) << why;
-    EXPECT_EQ(cellsFail ? t.average().substr(0, 9) : t.cells().substr(0, 9), "1, 1, 1, ") << cellsFail;
+    const std::string path = cellsFail ? "cells-table" : "average-table";
+    EXPECT_TRUE(why.starts_with("cannot write table '" + path + "': " + std::strerror(ENOSPC))) << why;
+    // A device cannot be cut back; the temporary file can.
+    EXPECT_TRUE(why.ends_with("; its last row could not be removed")) << why;
+    EXPECT_EQ(cellsFail ? t.average() : t.cells(), "") << cellsFail;
   }
+}
+
+// Rows of a frame that meets a full disk (a file size limit here, which
+// fails writes as a full disk does) are taken out of both tables again, so
+// that both end with the previous frame's rows. In a child process, which
+// alone takes the limit.
+TEST(FrameTables, FullDiskLeavesTheTablesAtTheLastCompleteFrame) {
+  const std::filesystem::path folder =
+      std::filesystem::path(::testing::TempDir()) / ("focustrack_full_tables_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  HandFrame f(200, 30);
+  for (int32_t k = 0; k < 12; ++k) addRect(f, k + 1, 2 + 16 * k, 2, 13 + 16 * k, 20, 48);
+  TableFiles files;
+  files.cellsPath = (folder / "_cells.csv").string();
+  files.averagePath = (folder / "_average.csv").string();
+  files.cells = std::fopen(files.cellsPath.c_str(), "w+");
+  files.average = std::fopen(files.averagePath.c_str(), "w+");
+  ASSERT_TRUE(files.cells != nullptr && files.average != nullptr);
+  std::string why;
+  ASSERT_TRUE(writeFrameTables(f.settings, f.b, files, &why)) << why;
+  const std::string cellsBefore = readAll(files.cells);
+  const std::string averageBefore = readAll(files.average);
+  const pid_t child = fork();
+  if (child == 0) {
+    // Half of the next frame's rows fit.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlim_t limit = static_cast<rlim_t>(cellsBefore.size() * 3 / 2);
+    const rlimit size{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &size);
+    f.b.frameOrdinal = 2;
+    f.b.frame = 2;
+    std::string reason;
+    const bool written = writeFrameTables(f.settings, f.b, files, &reason);
+    const bool named = reason == "cannot write table '" + files.cellsPath + "': " + std::strerror(EFBIG);
+    _exit(!written && named ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(readAll(files.cells), cellsBefore);
+  EXPECT_EQ(readAll(files.average), averageBefore);
+  EXPECT_EQ(std::count(cellsBefore.begin(), cellsBefore.end(), '\n'), 12);
+  // The stream goes on where the frame began.
+  f.b.frameOrdinal = 2;
+  f.b.frame = 2;
+  ASSERT_TRUE(writeFrameTables(f.settings, f.b, files, &why)) << why;
+  const std::string cellsAfter = readAll(files.cells);
+  EXPECT_EQ(std::count(cellsAfter.begin(), cellsAfter.end(), '\n'), 24);
+  closeTables(files);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(FormatDouble, StreamDefaultsAndNonFiniteValues) {

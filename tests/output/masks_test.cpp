@@ -1,43 +1,17 @@
 #include "output/masks.h"
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "support/label_image.h"
 #include "support/output_fixture.h"
 
 namespace focustrack {
 
 namespace {
-
-struct MaskImage {
-  uint32_t width = 0, height = 0;
-  uint16_t bits = 0, format = 0;
-  std::vector<uint32_t> samples;
-};
-
-MaskImage readMask(const std::string& path) {
-  MaskImage image;
-  TIFF* tif = TIFFOpen(path.c_str(), "r");
-  if (tif == nullptr) return image;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &image.width);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &image.height);
-  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &image.bits);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &image.format);
-  std::vector<unsigned char> row(TIFFScanlineSize(tif));
-  for (uint32_t y = 0; y < image.height && TIFFReadScanline(tif, row.data(), y, 0) == 1; ++y) {
-    for (uint32_t x = 0; x < image.width; ++x) {
-      uint32_t v = 0;  // little-endian host: the low bytes come first
-      std::memcpy(&v, row.data() + image.bits / 8 * x, image.bits / 8);
-      image.samples.push_back(v);
-    }
-  }
-  TIFFClose(tif);
-  return image;
-}
 
 // Track ids on the cells' pixels, 0 elsewhere; excluded cells included.
 std::vector<uint32_t> expectedSamples(const HandFrame& f) {
@@ -64,7 +38,7 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   std::string why;
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const uint32_t* kept = scratch.data();
-  const MaskImage first = readMask(folder.file("masks_0003.tif"));
+  const LabelImage first = readLabelImage(folder.file("masks_0003.tif"));
   EXPECT_EQ(first.width, 7u);
   EXPECT_EQ(first.height, 5u);
   EXPECT_EQ(first.bits, 16);
@@ -76,11 +50,34 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   f.paintRect(f.addCell(70000), 3, 2, 4, 4);
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   EXPECT_EQ(scratch.data(), kept);
-  const MaskImage second = readMask(folder.file("masks_0004.tif"));
+  const LabelImage second = readLabelImage(folder.file("masks_0004.tif"));
   EXPECT_EQ(second.bits, 32);
   EXPECT_EQ(second.format, SAMPLEFORMAT_UINT);
   EXPECT_EQ(second.samples, expectedSamples(f));
   EXPECT_EQ(second.samples[4 * 7 + 4], 70000u);
+}
+
+// A run with --scale analyses a resampled grid; its masks have the input's
+// size, every pixel the label of the analysed pixel nearest its centre.
+TEST(Masks, ResampledRunsWriteAtTheInputSize) {
+  TempFolder folder;
+  HandFrame f(8, 6);  // the analysed grid: an input of 4 x 3 at scale 2
+  f.settings.outputFolder = folder.path();
+  f.settings.width = 4;
+  f.settings.height = 3;
+  f.settings.scale = 2.0;
+  f.paintRect(f.addCell(7), 2, 0, 5, 3);   // input pixels 1..2 of rows 0..1
+  f.paintRect(f.addCell(9), 0, 5, 7, 5);   // the analysed grid's last row: input row 2
+  f.b.cellMap[1 * 8 + 7] = 2;              // analysed (7, 1): input pixel (3, 0)
+  std::vector<uint32_t> scratch;
+  std::string why;
+  ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
+  const LabelImage mask = readLabelImage(folder.file("masks_0001.tif"));
+  EXPECT_EQ(mask.width, 4u);
+  EXPECT_EQ(mask.height, 3u);
+  EXPECT_EQ(mask.samples, (std::vector<uint32_t>{0, 7, 7, 9,   //
+                                                 0, 7, 7, 0,   //
+                                                 9, 9, 9, 9}));
 }
 
 TEST(Masks, UnwritableFolderIsReported) {

@@ -1,9 +1,11 @@
 #include "output/result_image.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -60,13 +62,11 @@ std::vector<uint8_t> readFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-uint32_t little32(const std::vector<uint8_t>& bytes, size_t at) {
-  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-         uint32_t(bytes[at + 3]) << 24;
-}
-
-uint32_t little16(const std::vector<uint8_t>& bytes, size_t at) {
-  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8;
+// The little-endian field of `count` bytes at `at`.
+uint32_t little(const std::vector<uint8_t>& bytes, size_t at, size_t count) {
+  uint32_t value = 0;
+  for (size_t k = count; k-- > 0;) value = value << 8 | bytes[at + k];
+  return value;
 }
 
 // Draws the frame onto the canvas, allocated to the frame's size.
@@ -183,7 +183,7 @@ TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
                                 {18, 4, 961},          {22, 4, 2}, {26, 2, 1},  {28, 2, 24},       {30, 4, 0},
                                 {34, 4, 2884 * 2},     {38, 4, 0}, {42, 4, 0},  {46, 4, 0},        {50, 4, 0}};
   for (const auto& [at, count, value] : fields) {
-    EXPECT_EQ(count == 4 ? little32(bytes, at) : little16(bytes, at), value) << "offset " << at;
+    EXPECT_EQ(little(bytes, at, count), value) << "offset " << at;
   }
 
   const size_t bottomRow = 54;  // picture row 1; (1, 1) drawn: blue, green, red
@@ -193,15 +193,13 @@ TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
   EXPECT_EQ(at(bottomRow + 2880, 4), (std::vector<uint8_t>{4, 5, 6, 0}));  // then the padding
   EXPECT_EQ(at(topRow, 3), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(bytes[topRow + 2883], 0);
-}
-
-TEST(ResultCanvas, BmpRowOfWidthFourNeedsNoPadding) {
-  TempFolder folder;
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(4, 3));
-  const std::string path = folder.file("four.bmp");
-  ASSERT_EQ(canvas.saveBmp(path), 0);
-  EXPECT_EQ(readFile(path).size(), 54u + 12u * 3u);
+  // Rows of four pixels fill whole 4-byte words: no padding; rows of three
+  // take three zero bytes.
+  for (int32_t width : {4, 3}) {
+    ASSERT_TRUE(canvas.allocate(width, 3));
+    ASSERT_EQ(canvas.saveBmp(path), 0);
+    EXPECT_EQ(readFile(path).size(), 54u + 12u * 3u) << width;
+  }
 }
 
 // Each channel is the truncation of base x (1 - a) + overlay x a.
@@ -231,7 +229,35 @@ TEST(ResultCanvas, UnwritableFileOrFailedWriteAnswersOne) {
   FILE* probe = std::fopen("/dev/full", "wb");
   if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
   std::fclose(probe);
+  // A device is written in place, never replaced by a renamed file.
   EXPECT_EQ(canvas.saveBmp("/dev/full"), 1);
+  struct stat info {};
+  ASSERT_EQ(stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// The picture is written under a temporary name and renamed when complete;
+// no temporary file is left behind, also not after a failure.
+TEST(ResultCanvas, SavedUnderATemporaryNameAndRenamed) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(5, 3));
+  const std::string path = folder.file("result_0001.bmp");
+  {
+    std::ofstream old(path, std::ios::binary);
+    old << "an older picture";
+  }
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  EXPECT_EQ(readFile(path).size(), 54u + 16u * 3u);
+  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+  // A temporary name that cannot be created leaves the old picture alone.
+  std::filesystem::create_directories(folder.file("result_0002.bmp.part"));
+  {
+    std::ofstream old(folder.file("result_0002.bmp"), std::ios::binary);
+    old << "an older picture";
+  }
+  EXPECT_EQ(canvas.saveBmp(folder.file("result_0002.bmp")), 1);
+  EXPECT_EQ(readFile(folder.file("result_0002.bmp")).size(), 16u);
 }
 
 TEST(ResultImage, PathUsesFrameOrdinal) {
@@ -305,16 +331,21 @@ TEST(ResultImage, EachCellNumberedOnce) {
 
 // Nucleus outline first, then vacuole outlines, then borders: where they
 // meet, the first colour stays.
-TEST(ResultImage, OutlinesOverBordersAndEachOther) {
-  const int32_t width = 64;
-  HandFrame f(width, 48);
-  f.settings.nucleusThreshold = 0.6;
+// Cell 1 over (20..40, 10..30) of a 64 x 48 frame with a nucleus of radius
+// 10 around (30, 20) that scores `value`; answers the centre.
+int32_t addNucleusCell(HandFrame& f, double value) {
   const int32_t c = f.addCell(1);
   f.paintRect(c, 20, 10, 40, 30);
-  const int32_t centre = 20 * width + 30;
-  f.cell(c).nucleusValue = 0.9;
-  f.cell(c).nucleusCentre = centre;
+  f.cell(c).nucleusValue = value;
+  f.cell(c).nucleusCentre = 20 * 64 + 30;
   for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+  return f.cell(c).nucleusCentre;
+}
+
+TEST(ResultImage, OutlinesOverBordersAndEachOther) {
+  HandFrame f(64, 48);
+  f.settings.nucleusThreshold = 0.6;
+  const int32_t centre = addNucleusCell(f, 0.9);
   auto vacuole = [&](double score, uint8_t interior, double radius) {
     BlobRecord& blob = f.addBlob(centre, score, interior, 1.0);
     for (double& r : blob.vacuoleRadius) r = radius;
@@ -339,11 +370,7 @@ TEST(ResultImage, NucleusBelowThresholdOrWithoutScoreIsNotDrawn) {
   for (const auto& [threshold, value] : {std::pair{0.95, 0.9}, std::pair{-1.0, 0.0}}) {
     HandFrame f(64, 48);
     f.settings.nucleusThreshold = threshold;
-    const int32_t c = f.addCell(1);
-    f.paintRect(c, 20, 10, 40, 30);
-    f.cell(c).nucleusCentre = 20 * 64 + 30;
-    f.cell(c).nucleusValue = value;
-    for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+    addNucleusCell(f, value);
     ResultCanvas canvas;
     draw(f, canvas);
     EXPECT_EQ(picture(canvas, 35, 20, 40, 20), ".....R\n") << threshold;
@@ -392,6 +419,28 @@ TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
   EXPECT_TRUE(painted(canvas).empty());
   EXPECT_EQ(std::vector<uint8_t>(canvas.baseImage().data(), canvas.baseImage().data() + canvas.baseImage().size()),
             std::vector<uint8_t>(canvas.baseImage().size(), 22));
+}
+
+// A 16-bit reference slice is stretched: its 1st percentile black, its 99th
+// white, linearly between.
+TEST(ResultImage, SixteenBitBackgroundIsTheStretchedReferenceSlice) {
+  HandFrame f(10, 10, 2);
+  ASSERT_TRUE(obtainSixteenBitStack(f.b));
+  f.b.sampleBits = 16;
+  for (int32_t p = 0; p < 100; ++p) {
+    f.b.sliceStack16[p] = 7;                                      // slice 0, not shown
+    f.b.sliceStack16[100 + p] = static_cast<uint16_t>(1000 + 100 * p);  // the reference
+  }
+  f.b.referenceSlice = 1;
+  ResultCanvas canvas;
+  draw(f, canvas);
+  // Ranks 1 and 98 of 100 values: 1100 and 10800.
+  for (int32_t p = 0; p < 100; ++p) {
+    const int64_t v = 1000 + 100 * p;
+    const int64_t expected = v <= 1100 ? 0 : v >= 10800 ? 255 : ((v - 1100) * 510 + 9700) / (2 * 9700);
+    ASSERT_EQ(canvas.baseImage()[3 * p], expected) << p;
+    ASSERT_EQ(canvas.baseImage()[3 * p + 2], expected) << p;
+  }
 }
 
 }  // namespace

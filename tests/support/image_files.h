@@ -10,6 +10,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -63,8 +64,9 @@ struct TiffLayout {
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   uint16_t compression = COMPRESSION_NONE;
   uint32_t rowsPerStrip = 0;       // 0: libtiff's default
-  uint32_t tileSide = 0;           // non-zero: square 8-bit tiles of this side instead of strips
+  uint32_t tileSide = 0;           // non-zero: square tiles of this side instead of strips
   std::vector<uint16_t> colormap{};  // red, green, blue curves of 2^bits entries each
+  std::string description{};       // ImageDescription, when not empty
 };
 
 inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
@@ -80,6 +82,7 @@ inline void setTiffFields(TIFF* tif, const TiffLayout& layout) {
     const size_t n = layout.colormap.size() / 3;
     TIFFSetField(tif, TIFFTAG_COLORMAP, map, map + n, map + 2 * n);
   }
+  if (!layout.description.empty()) TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, layout.description.c_str());
   if (layout.tileSide != 0) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tileSide);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tileSide);
@@ -101,10 +104,13 @@ inline bool writeTiffPage(TIFF* tif, const TiffLayout& layout, const std::vector
   }
   for (uint32_t y0 = 0; side != 0 && y0 < layout.height; y0 += side) {
     for (uint32_t x0 = 0; x0 < layout.width; x0 += side) {
-      std::vector<uint8_t> tile(static_cast<size_t>(side) * side, 0);
+      const size_t sampleBytes = layout.bits / 8;
+      std::vector<uint8_t> tile(static_cast<size_t>(side) * side * sampleBytes, 0);
       for (uint32_t y = y0; y < std::min(y0 + side, layout.height); ++y) {
         for (uint32_t x = x0; x < std::min(x0 + side, layout.width); ++x) {
-          tile[(y - y0) * side + (x - x0)] = samples[y * rowBytes + x];
+          for (size_t b = 0; b < sampleBytes; ++b) {
+            tile[((y - y0) * side + (x - x0)) * sampleBytes + b] = samples[y * rowBytes + x * sampleBytes + b];
+          }
         }
       }
       if (TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0) < 0) return false;
@@ -121,6 +127,75 @@ inline bool writeTiff(const std::string& path, const TiffLayout& layout,
   const bool ok = writeTiffPage(tif, layout, samples);
   TIFFClose(tif);
   return ok;
+}
+
+// 16-bit samples as the bytes a TIFF writer takes: machine order.
+inline std::vector<uint8_t> nativeBytes(const std::vector<uint16_t>& samples) {
+  std::vector<uint8_t> bytes(samples.size() * 2);
+  std::memcpy(bytes.data(), samples.data(), bytes.size());
+  return bytes;
+}
+
+// 16-bit samples as PNG stores them: most significant byte first.
+inline std::vector<uint8_t> bigEndianBytes(const std::vector<uint16_t>& samples) {
+  std::vector<uint8_t> bytes;
+  for (uint16_t v : samples) bytes.insert(bytes.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+  return bytes;
+}
+
+// Pages appended one by one to a new file (mode as for writeTiff).
+inline bool writeTiffPages(const std::string& path, const std::vector<TiffLayout>& layouts,
+                           const std::vector<std::vector<uint8_t>>& pages, const char* mode = "w") {
+  TIFF* tif = TIFFOpen(path.c_str(), mode);
+  if (tif == nullptr) return false;
+  bool ok = true;
+  for (size_t k = 0; k < pages.size() && ok; ++k) ok = writeTiffPage(tif, layouts[std::min(k, layouts.size() - 1)], pages[k]);
+  TIFFClose(tif);
+  return ok;
+}
+
+inline void appendLe(std::vector<uint8_t>* bytes, uint32_t value, int count) {
+  for (int i = 0; i < count; ++i) bytes->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// A classic little-endian TIFF of 8-bit pages laid out as some acquisition
+// programs write them: each page's directory first, then its pixels. Cut
+// short, such a file keeps the directory of a page whose pixels are gone.
+inline std::vector<uint8_t> directoryFirstTiff(uint32_t width, uint32_t height, const std::vector<std::vector<uint8_t>>& pages,
+                         const std::string& description) {
+  std::vector<uint8_t> bytes = {'I', 'I', 42, 0};
+  appendLe(&bytes, 8, 4);
+  for (size_t k = 0; k < pages.size(); ++k) {
+    const bool described = k == 0 && !description.empty();
+    const uint16_t entries = described ? 9 : 8;
+    const uint32_t directoryEnd = static_cast<uint32_t>(bytes.size()) + 2 + 12 * entries + 4;
+    const uint32_t text = directoryEnd;
+    const uint32_t pixels = text + (described ? static_cast<uint32_t>(description.size()) + 1 : 0);
+    const uint32_t next = k + 1 < pages.size() ? pixels + width * height : 0;
+    appendLe(&bytes, entries, 2);
+    const auto entry = [&bytes](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+      appendLe(&bytes, tag, 2);
+      appendLe(&bytes, type, 2);
+      appendLe(&bytes, count, 4);
+      appendLe(&bytes, value, 4);
+    };
+    entry(256, 4, 1, width);
+    entry(257, 4, 1, height);
+    entry(258, 3, 1, 8);
+    entry(259, 3, 1, 1);
+    entry(262, 3, 1, 1);
+    if (described) entry(270, 2, static_cast<uint32_t>(description.size()) + 1, text);
+    entry(273, 4, 1, pixels);
+    entry(278, 4, 1, height);
+    entry(279, 4, 1, width * height);
+    appendLe(&bytes, next, 4);
+    if (described) {
+      bytes.insert(bytes.end(), description.begin(), description.end());
+      bytes.push_back(0);
+    }
+    bytes.insert(bytes.end(), pages[k].begin(), pages[k].end());
+  }
+  return bytes;
 }
 
 // ---- PNG ----

@@ -69,7 +69,7 @@ struct HandFrame {
   }
 
   void addLink(int32_t frameOrdinal, int32_t previousCell, int32_t currentCell) {
-    b.linkRecords.push_back(LinkRecord{frameOrdinal, 0, previousCell, currentCell});
+    b.linkRecords.push_back(LinkRecord{frameOrdinal, 0, previousCell, currentCell, 0.0, previousCell, currentCell});
   }
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "frame/frame_buffers.h"
 #include "frame/settings.h"
@@ -64,5 +65,17 @@ class SmallFrame {
   FrameBuffers buffers;
   bool allocated = false;
 };
+
+// The reference the fast energy sums are compared with: pixel by pixel, the
+// left term before the upper one.
+inline double plainEnergy(const std::vector<double>& v, int32_t width) {
+  const size_t w = static_cast<size_t>(width);
+  double energy = 0.0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (i % w > 0) energy += (v[i] - v[i - 1]) * (v[i] - v[i - 1]);
+    if (i / w > 0) energy += (v[i] - v[i - w]) * (v[i] - v[i - w]);
+  }
+  return energy;
+}
 
 }  // namespace focustrack

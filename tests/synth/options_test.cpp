@@ -68,6 +68,26 @@ TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
   }
 }
 
+TEST(SynthOptions, StackFormatsDepthAndChannels) {
+  Parsed p = parse({"-p", "run/rec.ome.tif", "--format", "ome", "--bits", "16", "--channels", "3", "--channel", "2"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.format, SynthFormat::Ome);
+  EXPECT_EQ(p.options.bits, 16);
+  EXPECT_EQ(p.options.channels, 3);
+  EXPECT_EQ(p.options.brightChannel, 2);
+  EXPECT_EQ(effectiveTruthFolder(p.options), "run");
+  p = parse({"-p", "run/t%0.tif", "--format", "frame-tiff"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.format, SynthFormat::FrameTiff);
+  p = parse({"-p", "rec.tif", "--format", "imagej"});
+  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
+  EXPECT_EQ(p.options.format, SynthFormat::ImageJ);
+  p = parse({"-p", "t%0_z%1.tif"});
+  EXPECT_EQ(p.options.format, SynthFormat::Slices);
+  EXPECT_EQ(p.options.bits, 8);
+  EXPECT_EQ(p.options.channels, 1);
+}
+
 TEST(SynthOptions, CellCountScalesWithTheAreaAndIsAtLeastOne) {
   SynthOptions o;
   o.width = 320;
@@ -85,7 +105,7 @@ TEST(SynthOptions, Help) {
   EXPECT_EQ(parse({"-w", "5", "--help"}).command, SynthCommand::Help);
   const std::string usage = synthUsageText();
   for (const char* word : {"-w", "-h", "-sc", "-c", "-p", "-fs", "-fl", "-ss", "-sl", "--cells", "--seed",
-                           "--noise", "--truth", "--help"}) {
+                           "--noise", "--truth", "--help", "--format", "--bits", "--channels", "--channel"}) {
     EXPECT_NE(usage.find(std::string("  ") + word + " "), std::string::npos) << word;
   }
 }
@@ -118,6 +138,13 @@ TEST(SynthOptions, BadWordsAreRejected) {
       {{"-w", "100"}, "pattern is missing"},
       {{"-p", "a%0%1", "-w", "65535", "-h", "65535"}, "too large"},
       {{"-p", "a%0%1", "-fs", "2147483647", "-c", "2"}, "run past"},
+      {{"-p", "a%0%1", "--format", "tiff"}, "'tiff' is not one of slices, frame-tiff, imagej, ome"},
+      {{"-p", "a%0%1", "--bits", "12"}, "option --bits: 12 is not 8 or 16"},
+      {{"-p", "a%0%1", "--channels", "2"}, "several channels need a stack format"},
+      {{"-p", "a.tif", "--format", "ome", "--channels", "2", "--channel", "3"}, "--channel: 3 is beyond the 2"},
+      {{"-p", "a%0%1", "--format", "frame-tiff"}, "frame-tiff needs a pattern with %0 and without %1"},
+      {{"-p", "a.tif", "--format", "frame-tiff"}, "frame-tiff needs a pattern with %0 and without %1"},
+      {{"-p", "a%0.tif", "--format", "imagej"}, "a pattern without %0 and %1"},
   };
   for (const Case& c : cases) {
     const Parsed p = parse(c.words);

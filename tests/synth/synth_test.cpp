@@ -211,72 +211,45 @@ TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
   }
 }
 
-TEST(SynthRecording, TableAgreesWithLabelImages) {
-  const fs::path folder = freshFolder("table");
-  std::string error;
-  SynthOptions o = smallRecording(folder);
-  o.width = 320;
-  o.height = 240;
-  o.frameCount = 3;
-  o.firstFrame = 4;
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
-  ASSERT_EQ(splitLines(readBytes(folder / "truth.csv")).at(0),
-            "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
-  const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
-  std::set<int> everSeen;
-  for (int32_t frame = 4; frame <= 6; ++frame) {
-    std::vector<uint16_t> labels;
-    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, o.width, o.height, &labels));
-    std::map<int, long> area;
-    std::map<int, double> sumX, sumY;
-    for (int32_t i = 0; i < o.width * o.height; ++i) {
-      if (labels[i] == 0) continue;
-      ++area[labels[i]];
-      sumX[labels[i]] += i % o.width;
-      sumY[labels[i]] += i / o.width;
-    }
-    std::vector<int> tracks;
-    for (const TruthRow& r : rows) {
-      if (r.frame != frame) continue;
-      SCOPED_TRACE("frame " + std::to_string(frame) + " track " + std::to_string(r.track));
-      tracks.push_back(r.track);
-      EXPECT_EQ(r.area, area[r.track]);
-      EXPECT_NEAR(r.cx, sumX[r.track] / area[r.track], 0.006);
-      EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
-      EXPECT_TRUE((r.nucleus == 0 || r.nucleus == 1) && r.vacuoles >= 0 && r.parent != r.track);
-      EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
-    }
-    EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
-    EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
-    everSeen.insert(tracks.begin(), tracks.end());
-  }
-}
-
-// The pictures carry the signature that the truth promises: per-pixel
-// least-squares slopes through the slices are positive inside every cell,
-// negative on its rim and near zero on the background; a nucleus raises the
-// highest interior slope well above the cytoplasm, a vacuole lowers the
-// lowest one well below it. Also checks the life of the recording: cells
-// move and grow, buds appear, cells touch each other and the image border.
-TEST(SynthRecording, PicturesMatchTheTruth) {
+// The table agrees with the label images, and the pictures carry the
+// signature that the truth promises: per-pixel least-squares slopes through
+// the slices are positive inside every cell, negative on its rim and near
+// zero on the background; a nucleus raises the highest interior slope well
+// above the cytoplasm, a vacuole lowers the lowest one well below it. Also
+// checks the life of the recording: cells move and grow, buds appear, cells
+// touch each other and the image border.
+TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
   const fs::path folder = freshFolder("pictures");
   std::string error;
   SynthOptions o;
   o.width = 480;
   o.height = 360;
   o.frameCount = 4;
+  o.firstFrame = 4;
   o.pathPattern = (folder / "t%0_z%1.tif").string();
   ASSERT_TRUE(generateRecording(o, &error)) << error;
+  ASSERT_EQ(splitLines(readBytes(folder / "truth.csv")).at(0),
+            "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
   const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
   const int32_t w = o.width, h = o.height;
+  const int32_t lastFrame = o.firstFrame + o.frameCount - 1;
   const size_t n = static_cast<size_t>(w) * h;
   int checkedNuclei = 0, checkedVacuoles = 0, touchingPairs = 0, borderCells = 0;
-  for (int32_t frame = 1; frame <= o.frameCount; ++frame) {
+  std::set<int> everSeen;
+  for (int32_t frame = o.firstFrame; frame <= lastFrame; ++frame) {
     const std::vector<double> slope = slopes(folder, o, frame);
     std::vector<uint16_t> labels;
     ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
+    std::map<int, long> area;
+    std::map<int, double> sumX, sumY;
     std::vector<uint8_t> anyCell(n);
-    for (size_t i = 0; i < n; ++i) anyCell[i] = labels[i] != 0;
+    for (size_t i = 0; i < n; ++i) {
+      anyCell[i] = labels[i] != 0;
+      if (labels[i] == 0) continue;
+      ++area[labels[i]];
+      sumX[labels[i]] += i % w;
+      sumY[labels[i]] += i / w;
+    }
     const std::vector<uint8_t> nearCells = grow(anyCell, w, h, 8);
     double background = 0.0;
     long backgroundCount = 0;
@@ -293,9 +266,16 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
       borderCells += labels[i] != 0 && (x == 0 || y == 0 || x + 1 == size_t(w) || y + 1 == size_t(h));
     }
 
+    std::vector<int> tracks;
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;
       SCOPED_TRACE("frame " + std::to_string(frame) + " track " + std::to_string(r.track));
+      tracks.push_back(r.track);
+      EXPECT_EQ(r.area, area[r.track]);
+      EXPECT_NEAR(r.cx, sumX[r.track] / area[r.track], 0.006);
+      EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
+      EXPECT_TRUE((r.nucleus == 0 || r.nucleus == 1) && r.vacuoles >= 0 && r.parent != r.track);
+      EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
       std::vector<uint8_t> mine(n), others(n), outside(n);
       for (size_t i = 0; i < n; ++i) {
         mine[i] = labels[i] == r.track;
@@ -342,6 +322,9 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
         EXPECT_GT(lowest, 0.6) << "should show no vacuole";
       }
     }
+    EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
+    EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
+    everSeen.insert(tracks.begin(), tracks.end());
   }
   EXPECT_GT(checkedNuclei, 5);
   EXPECT_GT(checkedVacuoles, 5);
@@ -357,8 +340,8 @@ TEST(SynthRecording, PicturesMatchTheTruth) {
   int born = 0, moved = 0, grown = 0;
   for (const auto& [track, first] : firstSeen) {
     const TruthRow& last = lastSeen[track];
-    born += first.frame > 1 && first.parent != 0;
-    if (first.frame == 1 && last.frame == o.frameCount) {
+    born += first.frame > o.firstFrame && first.parent != 0;
+    if (first.frame == o.firstFrame && last.frame == lastFrame) {
       moved += std::hypot(last.cx - first.cx, last.cy - first.cy) > 0.5;
       grown += last.area > first.area;
     }
@@ -419,6 +402,59 @@ TEST(SynthRecording, ExitStatusOfTheProgram) {
   EXPECT_EQ(runSynth("-w 64 -h 48 -sc 2 -c 1 -p " + pattern), 0);
   EXPECT_TRUE(fs::exists(folder / "t0001_z002.tif"));
   EXPECT_TRUE(fs::exists(folder / "truth_0001.tif"));
+}
+
+}  // namespace focustrack
+
+namespace focustrack {
+
+// Stack files hold the slices of the one-file-per-slice recording: 16-bit
+// values are the 8-bit ones times 257, channels other than the bright-field
+// one its negative, pages in the order their description states.
+TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
+  const fs::path folder = freshFolder("stack_formats");
+  SynthOptions o = smallRecording(folder / "slices");
+  std::string error;
+  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  SynthOptions deep = smallRecording(folder / "deep");
+  deep.bits = 16;
+  ASSERT_TRUE(generateRecording(deep, &error)) << error;
+  SynthOptions hyper = smallRecording(folder);
+  hyper.pathPattern = (folder / "hyper" / "rec.tif").string();
+  hyper.format = SynthFormat::ImageJ;
+  hyper.channels = 2;
+  hyper.brightChannel = 2;
+  ASSERT_TRUE(generateRecording(hyper, &error)) << error;
+  EXPECT_TRUE(fs::exists(folder / "hyper" / "truth_0002.tif"));
+
+  TIFF* tif = TIFFOpen((folder / "hyper" / "rec.tif").c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  char* description = nullptr;
+  ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description));
+  EXPECT_STREQ(description, "ImageJ=1.11a\nimages=16\nchannels=2\nslices=4\nframes=2\nhyperstack=true\nmode=grayscale\nloop=false\n");
+  EXPECT_EQ(TIFFNumberOfDirectories(tif), 16u);
+  EXPECT_TRUE(TIFFIsBigEndian(tif));
+  for (int32_t frame = 1; frame <= 2; ++frame) {
+    for (int32_t z = 1; z <= 4; ++z) {
+      char name[32];
+      std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, z);
+      std::vector<uint16_t> eight, sixteen;
+      ASSERT_TRUE(readGrey(folder / "slices" / name, 8, 160, 120, &eight));
+      ASSERT_TRUE(readGrey(folder / "deep" / name, 16, 160, 120, &sixteen));
+      for (size_t i = 0; i < eight.size(); ++i) ASSERT_EQ(sixteen[i], eight[i] * 257) << name;
+      // Page c + 2 (z + 4 t): channel 1 holds the negative, channel 2 the slice.
+      for (int32_t c = 0; c < 2; ++c) {
+        ASSERT_TRUE(TIFFSetDirectory(tif, static_cast<tdir_t>(c + 2 * ((z - 1) + 4 * (frame - 1)))));
+        std::vector<unsigned char> row(TIFFScanlineSize(tif));
+        ASSERT_EQ(TIFFReadScanline(tif, row.data(), 7, 0), 1);
+        for (int32_t x = 0; x < 160; ++x) {
+          const uint16_t slice = eight[7 * 160 + x];
+          ASSERT_EQ(row[x], c == 1 ? slice : 255 - slice) << name << " channel " << c + 1;
+        }
+      }
+    }
+  }
+  TIFFClose(tif);
 }
 
 }  // namespace focustrack

@@ -16,8 +16,10 @@ constexpr int32_t kMaxSide = 65535;
 constexpr int32_t kMaxDigits = 20;
 constexpr int32_t kMaxCells = 5000;
 constexpr double kMaxNoise = 100.0;
+constexpr int32_t kMaxChannels = 16;
+constexpr int32_t kMaxTrapPairs = 200;
 
-enum class Kind { Int, Seed, Real, Text };
+enum class Kind { Int, Seed, Real, Text, Format };
 
 struct OptionRule {
   const char* word;
@@ -35,7 +37,21 @@ constexpr OptionRule kOptions[] = {
     {"-fl", Kind::Int, 1, kMaxDigits},      {"-ss", Kind::Int, 0, kIntMax},
     {"-sl", Kind::Int, 1, kMaxDigits},      {"--cells", Kind::Int, 0, kMaxCells},
     {"--seed", Kind::Seed, 0, 0},           {"--noise", Kind::Real, 0, 0},
-    {"--truth", Kind::Text, 0, 0},
+    {"--truth", Kind::Text, 0, 0},          {"--format", Kind::Format, 0, 0},
+    {"--bits", Kind::Int, 8, 16},           {"--channels", Kind::Int, 1, kMaxChannels},
+    {"--channel", Kind::Int, 1, kMaxChannels}, {"--traps", Kind::Int, 0, kMaxTrapPairs},
+};
+
+struct FormatName {
+  const char* word;
+  SynthFormat format;
+};
+
+constexpr FormatName kFormats[] = {
+    {"slices", SynthFormat::Slices},
+    {"frame-tiff", SynthFormat::FrameTiff},
+    {"imagej", SynthFormat::ImageJ},
+    {"ome", SynthFormat::Ome},
 };
 
 // The whole word must be the number: no sign for unsigned values, no
@@ -58,6 +74,10 @@ void storeInt(const char* option, int32_t value, SynthOptions* o) {
   else if (w == "-ss") o->firstSlice = value;
   else if (w == "-sl") o->sliceDigits = value;
   else if (w == "--cells") o->cellCount = value;
+  else if (w == "--bits") o->bits = value;
+  else if (w == "--channels") o->channels = value;
+  else if (w == "--channel") o->brightChannel = value;
+  else if (w == "--traps") o->trapPairs = value;
 }
 
 bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std::string* error) {
@@ -85,6 +105,15 @@ bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std:
         return false;
       }
       return true;
+    case Kind::Format:
+      for (const FormatName& f : kFormats) {
+        if (std::strcmp(value, f.word) == 0) {
+          o->format = f.format;
+          return true;
+        }
+      }
+      *error = prefix + "'" + value + "' is not one of slices, frame-tiff, imagej, ome";
+      return false;
     case Kind::Text:
       if (value[0] == '\0') {
         *error = prefix + "the value is empty";
@@ -102,6 +131,34 @@ const OptionRule* findOption(const char* word) {
     if (std::strcmp(word, rule.word) == 0) return &rule;
   }
   return nullptr;
+}
+
+// The pattern must name what the format writes, and the channels must fit.
+bool checkLayout(const SynthOptions& o, std::string* error) {
+  const bool frame = o.pathPattern.find("%0") != std::string::npos;
+  const bool slice = o.pathPattern.find("%1") != std::string::npos;
+  if (o.bits != 8 && o.bits != 16) {
+    *error = "option --bits: " + std::to_string(o.bits) + " is not 8 or 16";
+    return false;
+  }
+  if (o.format == SynthFormat::Slices && o.channels != 1) {
+    *error = "several channels need a stack format (--format frame-tiff, imagej or ome)";
+    return false;
+  }
+  if (o.brightChannel > o.channels) {
+    *error = "option --channel: " + std::to_string(o.brightChannel) + " is beyond the " +
+             std::to_string(o.channels) + " channels";
+    return false;
+  }
+  if (o.format == SynthFormat::FrameTiff && (!frame || slice)) {
+    *error = "--format frame-tiff needs a pattern with %0 and without %1 (for example run/t%0.tif)";
+    return false;
+  }
+  if ((o.format == SynthFormat::ImageJ || o.format == SynthFormat::Ome) && (frame || slice)) {
+    *error = "--format imagej and ome write one file: a pattern without %0 and %1 (for example run/rec.tif)";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -126,6 +183,7 @@ SynthCommand parseSynthCommandLine(int argc, const char* const* argv, SynthOptio
     *error = "the slice path pattern is missing (-p, for example -p demo/t%0_z%1.tif)";
     return SynthCommand::Invalid;
   }
+  if (!checkLayout(*options, error)) return SynthCommand::Invalid;
   if (int64_t{options->width} * options->height > std::numeric_limits<int32_t>::max()) {
     *error = "an image of " + std::to_string(options->width) + " x " + std::to_string(options->height) +
              " pixels is too large";
@@ -158,7 +216,16 @@ std::string synthUsageText() {
       "  --cells N    number of cells       (one per 9000 pixels, at least 1)\n"
       "  --seed N     random seed; the same seed gives the same files (1)\n"
       "  --noise X    grey-level noise sigma                     (2)\n"
+      "  --traps N    N pillar pairs of a trap device that never move; their\n"
+      "               pixels are 0 in the truth images and 255 in device.tif (0)\n"
       "  --truth DIR  folder of truth_NNNN.tif and truth.csv     (the slices' folder)\n"
+      "  --format F   slices (one TIFF per slice), frame-tiff (one multi-page TIFF per\n"
+      "               frame, pattern with %0 only), imagej (ImageJ hyperstack) or ome\n"
+      "               (OME-TIFF), both one file for the recording (slices)\n"
+      "  --bits N     8, or 16 for grey values times 257         (8)\n"
+      "  --channels N channels per slice of a stack file; all but one hold\n"
+      "               the negative of the bright-field slice     (1)\n"
+      "  --channel N  the bright-field channel                   (1)\n"
       "  --help       print this text and exit\n"
       "\n"
       "Example: focustrack-synth -w 320 -h 240 -p demo/t%0_z%1.tif\n";

@@ -22,6 +22,13 @@ constexpr double kMaxSwing = 40.0;
 // neighbour, the free gap between cells that do not touch, and the overlap
 // that touching cells are placed at.
 constexpr int32_t kPlacementTries = 40;
+// Trap pillars: round, larger than most cells, with a stronger through-focus
+// swing than any cell (real pillars give the strongest cores of a picture).
+constexpr double kMinPillarRadius = 22.0;
+constexpr double kMaxPillarRadius = 28.0;
+constexpr double kPillarGap = 8.0;      // between the two pillars of a pair
+constexpr double kPillarMargin = 30.0;  // from the image border and other pairs
+constexpr double kPillarSwing = 55.0;
 constexpr double kTouchingShare = 0.3;
 constexpr double kFreeGap = 6.0;
 constexpr double kTouchGap = -0.5;
@@ -141,6 +148,9 @@ bool keepsGaps(const Population& p, int32_t index, double sameGroup, double othe
     const double reach = cell.shape.a + other.shape.a + required + 1.0;
     if (dx * dx + dy * dy > reach * reach) continue;
     if (gapBetween(cell.shape, other.shape) < required) return false;
+  }
+  for (const SynthCell& pillar : p.device) {
+    if (gapBetween(cell.shape, pillar.shape) < otherGroup) return false;
   }
   return true;
 }
@@ -445,6 +455,35 @@ void contentCentre(const SynthCell& cell, const ContentDisc& disc, double* x, do
   const double v = disc.v * cell.shape.b;
   *x = cell.shape.cx + u * cell.shape.axisX - v * cell.shape.axisY;
   *y = cell.shape.cy + u * cell.shape.axisY + v * cell.shape.axisX;
+}
+
+void placeTrapDevice(Population* p, Random& random, int32_t width, int32_t height, int32_t pairs) {
+  p->device.clear();
+  for (int32_t pair = 0; pair < pairs; ++pair) {
+    for (int32_t t = 0; t < kPlacementTries; ++t) {
+      const double radius = random.range(kMinPillarRadius, kMaxPillarRadius);
+      const double reach = 2.0 * radius + 0.5 * kPillarGap + kPillarMargin;
+      if (width <= 2.0 * reach || height <= 2.0 * (radius + kPillarMargin)) return;
+      const double cx = random.range(reach, width - reach);
+      const double cy = random.range(radius + kPillarMargin, height - radius - kPillarMargin);
+      SynthCell left;
+      left.shape = {cx - radius - 0.5 * kPillarGap, cy, 1.0, 0.0, radius, radius};
+      left.swing = kPillarSwing;
+      left.textureSeed = random.next();
+      SynthCell right = left;
+      right.shape.cx = cx + radius + 0.5 * kPillarGap;
+      right.textureSeed = random.next();
+      bool clear = true;
+      for (const SynthCell& other : p->device) {
+        clear = clear && gapBetween(left.shape, other.shape) > kPillarMargin &&
+                gapBetween(right.shape, other.shape) > kPillarMargin;
+      }
+      if (!clear) continue;
+      p->device.push_back(left);
+      p->device.push_back(right);
+      break;
+    }
+  }
 }
 
 void seedPopulation(Population* p, Random& random, int32_t width, int32_t height, int32_t cellCount) {

@@ -52,6 +52,8 @@ struct SynthCell {
 
 struct Population {
   std::vector<SynthCell> cells;  // in creation order; track ids ascend with it
+  // The trap device: pillars that never move or change, no cells, no track ids.
+  std::vector<SynthCell> device;
   int32_t width = 0;
   int32_t height = 0;
   int32_t groupCount = 0;
@@ -64,6 +66,12 @@ struct Population {
 // frame's focal offset.
 void seedPopulation(Population* population, Random& random, int32_t width, int32_t height,
                     int32_t cellCount);
+
+// Places `pairs` pillar pairs of a trap device (two round pillars side by
+// side with a narrow gap), clear of the image border and of each other. Call
+// before seedPopulation's cells, which then keep clear of the pillars.
+void placeTrapDevice(Population* population, Random& random, int32_t width, int32_t height,
+                     int32_t pairs);
 
 // One frame later: the focus drifts, motion groups move a few pixels, cells and
 // buds grow, and some cells start a bud.

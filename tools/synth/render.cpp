@@ -272,9 +272,13 @@ void renderFrame(const Population& population, const Background& background, Fra
   maps->nearest.assign(n, kFarAway);
   maps->secondNearest.assign(n, kFarAway);
   maps->nearestCell.assign(n, 0);
+  // Pillars of a trap device come after the cells: index cellCount + j.
   const int32_t cellCount = static_cast<int32_t>(population.cells.size());
+  const int32_t pillarCount = static_cast<int32_t>(population.device.size());
   for (int32_t k = 0; k < cellCount; ++k) measureOutlines(population.cells[k], k, maps);
+  for (int32_t j = 0; j < pillarCount; ++j) measureOutlines(population.device[j], cellCount + j, maps);
   for (int32_t k = 0; k < cellCount; ++k) paintCell(population.cells[k], k, maps);
+  for (int32_t j = 0; j < pillarCount; ++j) paintCell(population.device[j], cellCount + j, maps);
   maps->owner.assign(n, 0);
   for (size_t i = 0; i < n; ++i) {
     if (maps->nearest[i] < 0.0) maps->owner[i] = maps->nearestCell[i];

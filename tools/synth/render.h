@@ -31,7 +31,8 @@ struct FrameMaps {
   std::vector<double> secondNearest;
   std::vector<int32_t> nearestCell;
   // 1 + index of the cell that holds the pixel (its nearest outline, when the
-  // pixel lies inside it), 0 for background.
+  // pixel lies inside it), 0 for background; indices past the cells count
+  // the pillars of a trap device.
   std::vector<int32_t> owner;
 };
 

@@ -10,6 +10,7 @@
 #include "synth/population.h"
 #include "synth/random.h"
 #include "synth/render.h"
+#include "synth/stack_writer.h"
 
 namespace focustrack {
 
@@ -19,6 +20,7 @@ namespace {
 // slice draw from separate generators derived from the seed.
 constexpr uint64_t kPopulationStream = 0x9091;
 constexpr uint64_t kBackgroundStream = 0xBAC6;
+constexpr uint64_t kDeviceStream = 0xDE71;
 constexpr uint64_t kNoiseStream = 0x4015E;
 
 const char kTableHeader[] =
@@ -29,19 +31,6 @@ struct TruthRow {
   double sumX = 0.0;
   double sumY = 0.0;
 };
-
-bool ensureFolderOf(const std::string& path, std::string* lastFolder, std::string* error) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty() || folder == *lastFolder) return true;
-  std::error_code failure;
-  std::filesystem::create_directories(folder, failure);
-  if (failure) {
-    *error = "cannot create folder '" + folder + "': " + failure.message();
-    return false;
-  }
-  *lastFolder = folder;
-  return true;
-}
 
 bool inImage(const FrameMaps& maps, double x, double y) {
   return x >= 0.0 && x < maps.width && y >= 0.0 && y < maps.height;
@@ -72,7 +61,7 @@ std::string truthOfFrame(const Population& population, const FrameMaps& maps, in
     for (int32_t x = 0; x < maps.width; ++x) {
       const size_t i = static_cast<size_t>(y) * maps.width + x;
       const int32_t owner = maps.owner[i];
-      if (owner == 0) {
+      if (owner == 0 || owner > static_cast<int32_t>(population.cells.size())) {
         (*labels)[i] = 0;
         continue;
       }
@@ -98,24 +87,41 @@ std::string truthOfFrame(const Population& population, const FrameMaps& maps, in
   return text;
 }
 
-bool writeSlices(const SynthOptions& options, const Population& population, const FrameMaps& maps,
-                 int32_t frame, int32_t ordinal, std::vector<uint8_t>* plane, std::string* lastFolder,
-                 std::string* error) {
+// The pillars never move, so the first frame's picture of them stands for all.
+bool writeDeviceMask(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                     std::string* error) {
+  const int32_t cellCount = static_cast<int32_t>(population.cells.size());
+  std::vector<uint8_t> mask(maps.owner.size());
+  for (size_t i = 0; i < mask.size(); ++i) mask[i] = maps.owner[i] > cellCount ? 255 : 0;
+  const std::string path = deviceMaskPath(options);
+  std::string reason;
+  if (writeTiff(path, options.width, options.height, TiffSample::UInt8, mask.data(), &reason)) return true;
+  *error = "cannot write device mask '" + path + "': " + reason;
+  return false;
+}
+
+void renderOneSlice(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                    int32_t ordinal, int32_t s, uint8_t* plane) {
+  Random noise(mixBits(options.seed ^ kNoiseStream) ^
+               mixBits((static_cast<uint64_t>(ordinal) << 32) | static_cast<uint32_t>(s)));
+  renderSlice(maps, focusCurve(s, options.sliceCount, population.focusDrift), options.noise, noise, plane);
+}
+
+// One file per slice: each slice is written as soon as it is drawn. Stack
+// files: the frame's slices are drawn first, then written in the file's
+// page order.
+bool writeFrameSlices(const SynthOptions& options, const Population& population, const FrameMaps& maps,
+                      int32_t frame, int32_t ordinal, StackWriter& writer, std::vector<uint8_t>* pixels,
+                      std::string* lastFolder, std::string* error) {
+  const size_t n = static_cast<size_t>(options.width) * options.height;
+  const bool oneFilePerSlice = options.format == SynthFormat::Slices;
+  pixels->resize(oneFilePerSlice ? n : n * static_cast<size_t>(options.sliceCount));
   for (int32_t s = 0; s < options.sliceCount; ++s) {
-    const std::string path =
-        slicePath(options.pathPattern, frame, options.frameDigits, options.firstSlice + s, options.sliceDigits);
-    if (!ensureFolderOf(path, lastFolder, error)) return false;
-    Random noise(mixBits(options.seed ^ kNoiseStream) ^
-                 mixBits((static_cast<uint64_t>(ordinal) << 32) | static_cast<uint32_t>(s)));
-    renderSlice(maps, focusCurve(s, options.sliceCount, population.focusDrift), options.noise, noise,
-                plane->data());
-    std::string reason;
-    if (!writeTiff(path, options.width, options.height, TiffSample::UInt8, plane->data(), &reason)) {
-      *error = "cannot write slice '" + path + "': " + reason;
-      return false;
-    }
+    renderOneSlice(options, population, maps, ordinal, s,
+                   pixels->data() + (oneFilePerSlice ? 0 : static_cast<size_t>(s) * n));
+    if (oneFilePerSlice && !writer.writeSlice(frame, s, pixels->data(), lastFolder, error)) return false;
   }
-  return true;
+  return oneFilePerSlice || writer.writeFrame(frame, *pixels, lastFolder, error);
 }
 
 }  // namespace
@@ -142,6 +148,11 @@ std::string truthImagePath(const SynthOptions& options, int32_t frame) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
+std::string deviceMaskPath(const SynthOptions& options) {
+  const std::string folder = effectiveTruthFolder(options);
+  return folder.empty() ? "device.tif" : folder + "/device.tif";
+}
+
 std::string truthTablePath(const SynthOptions& options) {
   const std::string folder = effectiveTruthFolder(options);
   return folder.empty() ? "truth.csv" : folder + "/truth.csv";
@@ -160,20 +171,27 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
 
   Random life(mixBits(options.seed ^ kPopulationStream));
   Population population;
+  Random device(mixBits(options.seed ^ kDeviceStream));
+  placeTrapDevice(&population, device, options.width, options.height, options.trapPairs);
   seedPopulation(&population, life, options.width, options.height, effectiveCellCount(options));
   Background background;
   makeBackground(options.width, options.height, mixBits(options.seed ^ kBackgroundStream), &background);
   FrameMaps maps;
   const size_t n = static_cast<size_t>(options.width) * options.height;
-  std::vector<uint8_t> plane(n);
+  std::vector<uint8_t> pixels;
   std::vector<uint16_t> labels(n);
+  StackWriter writer(options);
 
-  bool ok = true;
+  bool ok = writer.begin(&lastFolder, error);
   for (int32_t ordinal = 0; ordinal < options.frameCount && ok; ++ordinal) {
     const int32_t frame = options.firstFrame + ordinal;
     if (ordinal > 0) advancePopulation(&population, life);
     renderFrame(population, background, &maps);
-    ok = writeSlices(options, population, maps, frame, ordinal, &plane, &lastFolder, error);
+    if (ordinal == 0 && !population.device.empty() && !writeDeviceMask(options, population, maps, error)) {
+      ok = false;
+      break;
+    }
+    ok = writeFrameSlices(options, population, maps, frame, ordinal, writer, &pixels, &lastFolder, error);
     if (!ok) break;
     const std::string rows = truthOfFrame(population, maps, frame, &labels);
     const std::string labelPath = truthImagePath(options, frame);
@@ -187,6 +205,11 @@ bool generateRecording(const SynthOptions& options, std::string* error) {
       *error = "cannot write truth table '" + tablePath + "'";
       ok = false;
     }
+  }
+  std::string finishError;
+  if (!writer.finish(&finishError) && ok) {
+    *error = finishError;
+    ok = false;
   }
   if (std::fclose(table) != 0 && ok) {
     *error = "cannot write truth table '" + tablePath + "'";

@@ -10,6 +10,10 @@
 
 namespace focustrack {
 
+// How the slices are written: one TIFF per slice, one multi-page TIFF per
+// frame, or the whole recording in one ImageJ hyperstack or OME-TIFF.
+enum class SynthFormat { Slices, FrameTiff, ImageJ, Ome };
+
 struct SynthOptions {
   int32_t width = 960;        // "-w"
   int32_t height = 720;       // "-h"
@@ -24,6 +28,11 @@ struct SynthOptions {
   uint64_t seed = 1;          // "--seed"
   double noise = 2.0;         // "--noise": grey-level noise sigma
   std::string truthFolder;    // "--truth": empty means the slice pattern's folder
+  SynthFormat format = SynthFormat::Slices;  // "--format"
+  int32_t bits = 8;           // "--bits": 16 writes every grey value times 257
+  int32_t channels = 1;       // "--channels": channels per slice in a stack file
+  int32_t brightChannel = 1;  // "--channel": the bright-field one; the others hold its negative
+  int32_t trapPairs = 0;      // "--traps": pillar pairs of a trap device
 };
 
 // One cell per this many pixels when no cell count is given.
@@ -41,6 +50,8 @@ std::string effectiveTruthFolder(const SynthOptions& options);
 // The truth label image of a frame: truth_<frame padded like the slices>.tif.
 std::string truthImagePath(const SynthOptions& options, int32_t frame);
 std::string truthTablePath(const SynthOptions& options);
+// The trap device of a recording with --traps: device.tif in the truth folder.
+std::string deviceMaskPath(const SynthOptions& options);
 
 // Writes every slice, truth image and the truth table, creating missing
 // folders. The same options give the same files, byte for byte. Returns false

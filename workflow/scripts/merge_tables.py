@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
-"""Merges the tables of several focustrack positions into one per-cell and one
-per-frame table with a leading Position column, and reports each position's
+"""Merges the tables of several focustrack positions (cells, frames, tracks,
+events) into one table each with a leading Position column, and reports each position's
 outcome in positions.tsv. Rows are copied as they stand: every field keeps
-its text, so the merged tables hold exactly what the positions wrote."""
+its text, so the merged tables hold exactly what the positions wrote. Every
+row must have the header's fields and its line end; a position whose table
+has a row that does not is reported "incomplete" with the line, and only its
+rows before that line are merged."""
 
 import argparse
 import json
 import os
 import sys
 
-TABLES = [("_cells.csv", "merged_cells.csv"), ("_average.csv", "merged_average.csv")]
+TABLES = [("_cells.csv", "merged_cells.csv"), ("_average.csv", "merged_average.csv"),
+          ("_tracks.csv", "merged_tracks.csv"), ("_events.csv", "merged_events.csv")]
+SEPARATOR = ", "  # follows every field, the last one too
 
 
 def outcome(folder):
@@ -30,41 +35,72 @@ def outcome(folder):
     frames = manifest.get("framesCompleted", 0)
     reason = manifest.get("stopReason", "")
     detail = manifest.get("stopDetail", "")
-    if status.get("exit_status") != "0" or reason != "end of frames":
+    # Exit status 0: every frame completed, or the recording ended.
+    if status.get("exit_status") != "0":
         text = reason + (f": {detail}" if detail else "")
         return "failed", frames, text
     return "complete", frames, reason
 
 
+def whole_rows(path, source):
+    """(header, rows, problem) of one table: the rows before the first one
+    that lacks fields or its line end, and what is wrong with that one."""
+    with open(path, newline="") as table:
+        lines = table.read().splitlines(keepends=True)
+    if not lines:
+        return None, [], None
+    header = lines[0]
+    fields = header.count(SEPARATOR)
+    if not header.endswith("\n"):
+        return None, [], f"{source} line 1 (the header) has no line end"
+    for number, line in enumerate(lines[1:], start=2):
+        if not line.endswith("\n"):
+            return header, lines[1:number - 1], f"{source} line {number} is cut short (no line end)"
+        if line.count(SEPARATOR) != fields:
+            found = line.count(SEPARATOR)
+            return header, lines[1:number - 1], f"{source} line {number} has {found} fields, expected {fields}"
+    return header, lines[1:], None
+
+
+def read_tables(outdir, names):
+    """Per table, the (name, header, rows) of every position that has it, and
+    per position the first problem found in its tables."""
+    tables = {source: [] for source, _ in TABLES}
+    problems = {}
+    for name in names:
+        for source, _ in TABLES:
+            path = os.path.join(outdir, name, source)
+            if not os.path.exists(path):
+                continue
+            header, rows, problem = whole_rows(path, source)
+            if problem and name not in problems:
+                problems[name] = problem
+            if header is not None:
+                tables[source].append((name, header, rows))
+    return tables, problems
+
+
 def merge(outdir, names):
+    tables, problems = read_tables(outdir, names)
     failed = []
     with open(os.path.join(outdir, "positions.tsv"), "w") as report:
         report.write("position\tstate\tframes_completed\treason\n")
         for name in names:
             state, frames, reason = outcome(os.path.join(outdir, name))
+            if name in problems:
+                state, reason = "incomplete", problems[name] + (f"; {reason}" if reason else "")
             report.write(f"{name}\t{state}\t{frames}\t{reason}\n")
             if state != "complete":
-                failed.append((name, reason))
+                failed.append((name, state, reason))
     for source, target in TABLES:
-        header = None
         with open(os.path.join(outdir, target), "w") as merged:
-            for name in names:
-                path = os.path.join(outdir, name, source)
-                if not os.path.exists(path):
-                    continue
-                with open(path) as table:
-                    lines = table.read().splitlines(keepends=True)
-                if not lines:
-                    continue
-                if header is None:
-                    header = lines[0]
-                    merged.write("Position, " + header)
-                for line in lines[1:]:
-                    merged.write(f"{name}, " + line)
-            if header is None:
-                merged.write("Position, \n")
-    for name, reason in failed:
-        print(f"merge: position {name} failed: {reason}", file=sys.stderr)
+            positions = tables[source]
+            merged.write("Position, " + (positions[0][1] if positions else "\n"))
+            for name, _, rows in positions:
+                for row in rows:
+                    merged.write(f"{name}, " + row)
+    for name, state, reason in failed:
+        print(f"merge: position {name} {state}: {reason}", file=sys.stderr)
     return failed
 
 

@@ -1,0 +1,180 @@
+// What a run reports when it does not simply complete: the exit status, the
+// console, the reason on standard error and run.json, case by case.
+#include "app/pipeline.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "io/folder_lock.h"
+#include "io/slice_path.h"
+#include "support/json_check.h"
+#include "support/recording.h"
+#include "support/run_capture.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kLayoutA = "<t> ms |            |            | ";
+const std::string kRedError = "\x1b[31m\n" + kLayoutA + "Error\x1b[39m";
+const std::string kYellowWarning = "\x1b[33m\n" + kLayoutA + "Warning\x1b[39m";
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string slice(const fs::path& folder, int32_t frame, int32_t z) {
+  return slicePath((folder / "t%0_z%1.tif").string(), frame, 4, z, 3);
+}
+
+void overwrite(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+TEST(ExitStatus, RecordingThatEndsBeforeTheLastRequestedFrameIsDone) {
+  const fs::path folder = freshFolder("exit_end");
+  writeRecording(folder, 1, 2, 3);
+  const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 5));
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string log = withoutTimes(r.out);
+  EXPECT_TRUE(has(log, "Frame 2 Finished" + kRedError + kRedError + kRedError + "\n" + kLayoutA + "Finished")) << log;
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(has(json, "\"framesCompleted\": 2,")) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"end of recording\"")) << json;
+  EXPECT_TRUE(has(json, "t0003_z001.tif: file not found\"")) << json;
+}
+
+TEST(ExitStatus, CorruptFirstSliceIsABrokenFrame) {
+  const fs::path folder = freshFolder("exit_corrupt");
+  writeRecording(folder, 1, 1, 3);
+  overwrite(slice(folder, 1, 1), "this is no image");
+  const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 1));
+  EXPECT_EQ(r.status, 2);
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(has(json, "\"framesCompleted\": 0,")) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"unreadable slice\"")) << json;
+  EXPECT_TRUE(has(json, "t0001_z001.tif: not a TIFF, PNG, BMP or JPEG image\"")) << json;
+}
+
+// The stop reason follows the first slice of the frame that failed.
+TEST(ExitStatus, FirstFailingSliceNamesTheCause) {
+  struct Case {
+    int32_t corrupt;
+    int32_t missing;
+    const char* reason;
+    const char* detail;
+  };
+  const Case cases[] = {{1, 3, "unreadable slice", "t0002_z001.tif: not a TIFF"},
+                        {2, 1, "missing slice", "t0002_z001.tif: file not found"}};
+  for (const Case& c : cases) {
+    const fs::path folder = freshFolder("exit_first_" + std::to_string(c.corrupt));
+    writeRecording(folder, 1, 2, 3, {c.missing});
+    overwrite(slice(folder, 2, c.corrupt), "GIF89a");
+    const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 2));
+    EXPECT_EQ(r.status, 2) << c.reason;
+    const std::string json = readFile(folder / "out" / "run.json");
+    EXPECT_TRUE(has(json, "\"framesCompleted\": 1,")) << json;
+    EXPECT_TRUE(has(json, std::string("\"stopReason\": \"") + c.reason + "\"")) << json;
+    EXPECT_TRUE(has(json, c.detail)) << json;
+  }
+}
+
+// Not-a-number and infinity are refused, and run.json stays JSON.
+TEST(ExitStatus, MalformedOptionsRefuseToStartWithValidManifest) {
+  const fs::path out = freshFolder("exit_nan") / "out";
+  const RunResult r = runFocustrack({"-th", "nan", "-w", "12abc", "-c", "1", "-o", out.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRedError + kRedError + "\n" + kLayoutA + "Finished");
+  EXPECT_TRUE(has(r.err, "option -th expects a finite number, got 'nan'")) << r.err;
+  EXPECT_TRUE(has(r.err, "option -w expects a whole number, got '12abc'")) << r.err;
+  const std::string json = readFile(out / "run.json");
+  EXPECT_TRUE(isJson(json)) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"unusable settings\"")) << json;
+  EXPECT_TRUE(has(json, "\"nucleusThreshold\": 0.59999999999999998,")) << json;
+  EXPECT_TRUE(has(json, "\"commandLine\": [\"focustrack\", \"-th\", \"nan\"")) << json;
+  EXPECT_TRUE(has(readFile(out / "_cells.csv"), "Index, Frame,")) << "headers written";
+}
+
+TEST(ExitStatus, DigitCountBeyondEighteenIsRefused) {
+  const fs::path out = freshFolder("exit_digits") / "out";
+  const RunResult r = runFocustrack({"-fl", "2000000000", "-o", out.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "option -fl must be at most 18, got 2000000000")) << r.err;
+  EXPECT_LT(r.err.size(), 200u);
+}
+
+TEST(ExitStatus, DumpFolderThatCannotBeCreated) {
+  const fs::path folder = freshFolder("exit_dump");
+  writeRecording(folder, 1, 1, 3);
+  std::ofstream(folder / "file") << "x";
+  std::vector<std::string> words = tinyRun(folder, folder / "out", 1);
+  words.insert(words.end(), {"--dump", (folder / "file" / "maps").string()});
+  const RunResult r = runFocustrack(words);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "cannot create dump folder")) << r.err;
+  EXPECT_TRUE(has(readFile(folder / "out" / "run.json"), "\"stopReason\": \"dump folder cannot be created\""));
+}
+
+// A result image that cannot be written is a warning; the frames go on and
+// the run ends with status 1.
+TEST(ExitStatus, ImageThatCannotBeWrittenFailsTheRun) {
+  const fs::path folder = freshFolder("exit_image");
+  writeRecording(folder, 1, 2, 3);
+  fs::create_directories(folder / "out" / "result_0001.bmp");  // a folder where the image would go
+  std::vector<std::string> words = tinyRun(folder, folder / "out", 2);
+  words.push_back("-i");
+  const RunResult r = runFocustrack(words);
+  EXPECT_EQ(r.status, 1);
+  const std::string log = withoutTimes(r.out);
+  EXPECT_TRUE(has(log, kYellowWarning)) << log;
+  EXPECT_TRUE(has(log, "Frame 2 Finished")) << log;
+  EXPECT_TRUE(has(r.err, "Image Save Failed: cannot write '")) << r.err;
+  EXPECT_TRUE(fs::exists(folder / "out" / "result_0002.bmp"));
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(isJson(json)) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"end of frames\"")) << json;
+  EXPECT_TRUE(has(json, "\"writeFailures\": 1,\n  \"firstWriteFailure\": \"Image Save Failed")) << json;
+}
+
+// A second run into a folder in use touches none of its files.
+TEST(ExitStatus, SecondRunIntoALockedFolderIsRefused) {
+  const fs::path folder = freshFolder("exit_locked");
+  writeRecording(folder, 1, 1, 3);
+  const fs::path out = folder / "out";
+  fs::create_directories(out);
+  overwrite((out / "_cells.csv").string(), "rows of the first run\n");
+  overwrite((out / "run.json").string(), "{}\n");
+  {
+    FolderLock first;
+    std::string why;
+    ASSERT_TRUE(first.acquire(out.string(), &why)) << why;
+    const RunResult r = runFocustrack(tinyRun(folder, out, 1));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRedError + "\n" + kLayoutA + "Finished");
+    EXPECT_TRUE(has(r.err, "is in use by another focustrack run")) << r.err;
+    EXPECT_EQ(readFile(out / "_cells.csv"), "rows of the first run\n");
+    EXPECT_EQ(readFile(out / "run.json"), "{}\n");
+  }
+  const RunResult later = runFocustrack(tinyRun(folder, out, 1));
+  EXPECT_EQ(later.status, 0) << later.err;
+  EXPECT_FALSE(fs::exists(FolderLock::lockPath(out.string())));
+}
+
+TEST(ExitStatus, WarningsFollowStartInYellow) {
+  const fs::path out = freshFolder("exit_warn") / "out";
+  const RunResult r = runFocustrack({"-c", "0", "stray", "-o", out.string(), "-sc", "1", "-b"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kYellowWarning + kYellowWarning + kYellowWarning +
+                                     "\n" + kLayoutA + "Finished");
+  EXPECT_EQ(r.err,
+            "focustrack: ignoring the word 'stray': it is neither an option nor the value of one\n"
+            "focustrack: option -b is the last word and has no value; it is ignored\n"
+            "focustrack: one slice per frame (-sc 1) cannot show a change through focus; no cell will be found\n");
+}
+
+}  // namespace
+
+}  // namespace focustrack

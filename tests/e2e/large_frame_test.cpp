@@ -1,0 +1,142 @@
+// Frames larger than the first sizes of the region, blob and cell tables:
+// the tables grow, so no region, blob or cell is dropped and no capacity
+// warning is given.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One frame of a synthetic recording in a folder of its own.
+fs::path synthFrame(const std::string& name, int32_t width, int32_t height, int32_t slices, uint64_t seed) {
+  const fs::path folder = freshFolder(name);
+  SynthOptions options;
+  options.width = width;
+  options.height = height;
+  options.sliceCount = slices;
+  options.frameCount = 1;
+  options.seed = seed;
+  options.pathPattern = (folder / "t%0_z%1.tif").string();
+  std::string why;
+  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  return folder;
+}
+
+RunResult analyse(const fs::path& folder, int32_t width, int32_t height, int32_t slices) {
+  return runFocustrack({"-w", std::to_string(width), "-h", std::to_string(height), "-sc", std::to_string(slices),
+                        "-c", "1", "-p", (folder / "t%0_z%1.tif").string(), "-o", (folder / "out").string(),
+                        "--masks"});
+}
+
+// A 16- or 32-bit label image, row-major.
+std::vector<uint32_t> readLabels(const fs::path& path, int32_t width, int32_t height) {
+  std::vector<uint32_t> labels;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif == nullptr) return labels;
+  uint16_t bits = 0;
+  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+  labels.resize(static_cast<size_t>(width) * height);
+  for (int32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) != 1) break;
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t value = 0;
+      if (bits == 16) value = reinterpret_cast<const uint16_t*>(row.data())[x];
+      if (bits == 32) value = reinterpret_cast<const uint32_t*>(row.data())[x];
+      labels[static_cast<size_t>(y) * width + x] = value;
+    }
+  }
+  TIFFClose(tif);
+  return labels;
+}
+
+// Labels with a pixel in the first or last row or column.
+std::set<uint32_t> borderLabels(const std::vector<uint32_t>& labels, int32_t width, int32_t height) {
+  std::set<uint32_t> border;
+  for (int32_t x = 0; x < width; ++x) {
+    border.insert(labels[x]);
+    border.insert(labels[static_cast<size_t>(height - 1) * width + x]);
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    border.insert(labels[static_cast<size_t>(y) * width]);
+    border.insert(labels[static_cast<size_t>(y) * width + width - 1]);
+  }
+  return border;
+}
+
+// 1,587 true cells away from the border, far more than 999: each is found
+// (at least 30% of its pixels lie in a found cell; touching cells merge, as
+// they do at any size), and every found cell away from the border has its
+// table row.
+TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
+  constexpr int32_t kWidth = 4000;
+  constexpr int32_t kHeight = 3000;
+  const fs::path folder = synthFrame("large_4000", kWidth, kHeight, 3, 1);
+  const RunResult r = analyse(folder, kWidth, kHeight, 3);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // no capacity warning
+  const std::vector<uint32_t> truth = readLabels(folder / "truth_0001.tif", kWidth, kHeight);
+  const std::vector<uint32_t> found = readLabels(folder / "out" / "masks_0001.tif", kWidth, kHeight);
+  ASSERT_EQ(truth.size(), found.size());
+  ASSERT_FALSE(truth.empty());
+  const std::set<uint32_t> trueAtBorder = borderLabels(truth, kWidth, kHeight);
+  std::map<uint32_t, int64_t> area;
+  std::map<uint32_t, int64_t> covered;
+  for (size_t p = 0; p < truth.size(); ++p) {
+    if (truth[p] == 0 || trueAtBorder.count(truth[p]) != 0) continue;
+    area[truth[p]] += 1;
+    if (found[p] != 0) covered[truth[p]] += 1;
+  }
+  EXPECT_GT(area.size(), 1500u);
+  int32_t missed = 0;
+  for (const auto& [label, pixels] : area) {
+    if (covered[label] * 10 < pixels * 3) ++missed;
+  }
+  EXPECT_EQ(missed, 0);
+  std::set<uint32_t> foundAway;
+  const std::set<uint32_t> foundAtBorder = borderLabels(found, kWidth, kHeight);
+  for (const uint32_t id : found) {
+    if (id != 0 && foundAtBorder.count(id) == 0) foundAway.insert(id);
+  }
+  std::istringstream rows(readFile(folder / "out" / "_cells.csv"));
+  std::string row;
+  std::getline(rows, row);
+  std::set<uint32_t> ids;
+  while (std::getline(rows, row)) {
+    std::istringstream fields(row);
+    std::string index, frame, id;
+    std::getline(fields, index, ',');
+    std::getline(fields, frame, ',');
+    std::getline(fields, id, ',');
+    ids.insert(static_cast<uint32_t>(std::stoul(id)));
+  }
+  EXPECT_GT(ids.size(), 999u);
+  EXPECT_EQ(ids, foundAway);
+}
+
+// 1920 x 1440 needs more than 99,999 blobs; the blob table grows.
+TEST(LargeFrame, NineteenTwentyByFourteenFortyOpensEveryBlob) {
+  const fs::path folder = synthFrame("large_1920", 1920, 1440, 3, 2);
+  const RunResult r = analyse(folder, 1920, 1440, 3);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.find("Warning"), std::string::npos) << r.out;
+}
+
+}  // namespace
+
+}  // namespace focustrack

@@ -1,0 +1,360 @@
+// Tracks and events of whole runs, checked against the run's other outputs:
+// the cell table (frames present, sizes, growth, Move, nuclei) and the label
+// masks (first and last frame, border frames, and the contact behind every
+// link between a parent and a child). On a synthetic recording with budding
+// the divisions are also compared with the truth's buds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/label_image.h"
+#include "support/result_table.h"
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
+constexpr int kLinkRadius = 10;  // how far linking looks for the other frame's cell
+
+// What the cell table and the masks say about one track id.
+struct Recomputed {
+  int rows = 0, nucleusRows = 0, startSize = 0, endSize = 0;
+  std::vector<std::pair<double, double>> points;  // (frame, Cell Size)
+  double moveSum = 0.0;
+  int maskFrames = 0, firstMaskFrame = 0, lastMaskFrame = 0;
+};
+
+// The run's outputs, read back; masks by frame ordinal from 0.
+struct RunOutput {
+  ResultTable cells, tracks, events;
+  std::vector<LabelImage> masks;
+  int firstFrame = 1;
+  std::map<std::pair<long, long>, long> sizeAt;  // (frame, id) -> Cell Size of its row
+
+  int lastFrame() const { return firstFrame + static_cast<int>(masks.size()) - 1; }
+  const LabelImage& mask(long frame) const { return masks[static_cast<size_t>(frame - firstFrame)]; }
+};
+
+RunOutput readOutput(const fs::path& out, int firstFrame) {
+  RunOutput r;
+  r.cells = readResultTable(out / "_cells.csv");
+  r.tracks = readResultTable(out / "_tracks.csv");
+  r.events = readResultTable(out / "_events.csv");
+  r.firstFrame = firstFrame;
+  for (int ordinal = 1;; ++ordinal) {
+    char name[32];
+    std::snprintf(name, sizeof name, "masks_%04d.tif", ordinal);
+    if (!fs::exists(out / name)) break;
+    r.masks.push_back(readLabelImage((out / name).string()));
+  }
+  for (size_t k = 0; k < r.cells.rows.size(); ++k) {
+    r.sizeAt[{r.cells.integer(k, "Frame"), r.cells.integer(k, "Id")}] = r.cells.integer(k, "Cell Size");
+  }
+  return r;
+}
+
+std::map<long, Recomputed> recompute(const RunOutput& r) {
+  std::map<long, Recomputed> facts;
+  for (size_t k = 0; k < r.cells.rows.size(); ++k) {
+    Recomputed& f = facts[r.cells.integer(k, "Id")];
+    const long size = r.cells.integer(k, "Cell Size");
+    if (f.rows == 0) f.startSize = static_cast<int>(size);
+    f.endSize = static_cast<int>(size);
+    f.rows += 1;
+    f.nucleusRows += static_cast<int>(r.cells.integer(k, "Has Nuclei"));
+    f.moveSum += r.cells.real(k, "Move");
+    f.points.emplace_back(static_cast<double>(r.cells.integer(k, "Frame")), static_cast<double>(size));
+  }
+  for (size_t k = 0; k < r.masks.size(); ++k) {
+    std::set<uint32_t> ids(r.masks[k].samples.begin(), r.masks[k].samples.end());
+    const int frame = r.firstFrame + static_cast<int>(k);
+    for (const uint32_t id : ids) {
+      if (id == 0) continue;
+      Recomputed& f = facts[id];
+      if (f.maskFrames == 0) f.firstMaskFrame = frame;
+      f.lastMaskFrame = frame;
+      f.maskFrames += 1;
+    }
+  }
+  return facts;
+}
+
+// Least squares the two-pass way, around the means, in long double.
+double slope(const std::vector<std::pair<double, double>>& points) {
+  long double mx = 0, my = 0;
+  for (const auto& [x, y] : points) mx += x, my += y;
+  mx /= points.size();
+  my /= points.size();
+  long double sxy = 0, sxx = 0;
+  for (const auto& [x, y] : points) sxy += (x - mx) * (y - my), sxx += (x - mx) * (x - mx);
+  return static_cast<double>(sxy / sxx);
+}
+
+// Six significant digits in the table.
+bool near(double table, double exact) { return std::fabs(table - exact) <= 1e-5 * std::fabs(exact) + 1e-9; }
+
+void expectTracksAgreeWithCellsAndMasks(const RunOutput& r) {
+  std::map<long, Recomputed> facts = recompute(r);
+  std::set<long> listed;
+  for (size_t k = 0; k < r.tracks.rows.size(); ++k) {
+    const long id = r.tracks.integer(k, "Id");
+    SCOPED_TRACE("track " + std::to_string(id));
+    listed.insert(id);
+    const Recomputed& f = facts[id];
+    ASSERT_GT(f.maskFrames, 0) << "a track no mask shows";
+    EXPECT_EQ(r.tracks.integer(k, "Frames Present"), f.rows);
+    EXPECT_EQ(r.tracks.integer(k, "First Frame"), f.firstMaskFrame);
+    EXPECT_EQ(r.tracks.integer(k, "Last Frame"), f.lastMaskFrame);
+    EXPECT_EQ(r.tracks.integer(k, "Border Frames"), f.maskFrames - f.rows);
+    EXPECT_EQ(r.tracks.integer(k, "Touched Border"), f.maskFrames > f.rows ? 1 : 0);
+    EXPECT_EQ(f.lastMaskFrame - f.firstMaskFrame + 1, f.maskFrames) << "a track with a gap";
+    EXPECT_EQ(r.tracks.integer(k, "Nucleus Frames"), f.nucleusRows);
+    if (f.rows == 0) {
+      for (const char* name : {"Size at Start", "Size at End", "Growth Rate", "Mean Move"}) {
+        EXPECT_EQ(r.tracks.text(k, name), "") << name;
+      }
+      continue;
+    }
+    EXPECT_EQ(r.tracks.integer(k, "Size at Start"), f.startSize);
+    EXPECT_EQ(r.tracks.integer(k, "Size at End"), f.endSize);
+    EXPECT_TRUE(near(r.tracks.real(k, "Mean Move"), f.moveSum / f.rows)) << r.tracks.text(k, "Mean Move");
+    if (f.rows == 1) {
+      EXPECT_EQ(r.tracks.text(k, "Growth Rate"), "");
+    } else {
+      EXPECT_TRUE(near(r.tracks.real(k, "Growth Rate"), slope(f.points))) << r.tracks.text(k, "Growth Rate");
+    }
+  }
+  for (const auto& [id, f] : facts) EXPECT_EQ(listed.count(id), 1u) << "track " << id << " has no row";
+}
+
+// Some pixel of `child` in frame `frame` lies within the link radius of a
+// pixel of `parent` in the frame before: a link needs such a contact.
+bool touches(const RunOutput& r, long frame, long parent, long child) {
+  const LabelImage& before = r.mask(frame - 1);
+  const LabelImage& after = r.mask(frame);
+  const int w = static_cast<int>(after.width), h = static_cast<int>(after.height);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (after.samples[y * w + x] != static_cast<uint32_t>(child)) continue;
+      for (int dy = -kLinkRadius; dy <= kLinkRadius; ++dy) {
+        for (int dx = -kLinkRadius; dx <= kLinkRadius; ++dx) {
+          const int u = x + dx, v = y + dy;
+          if (dx * dx + dy * dy > kLinkRadius * kLinkRadius || u < 0 || v < 0 || u >= w || v >= h) continue;
+          if (before.samples[v * w + u] == static_cast<uint32_t>(parent)) return true;
+        }
+      }
+    }
+  }
+  return false;
+}
+
+// A listed size is the Cell Size of the cell's row, where it has one.
+void expectSizes(const RunOutput& r, long frame, const std::vector<long>& ids, const std::vector<long>& sizes) {
+  ASSERT_EQ(ids.size(), sizes.size());
+  for (size_t k = 0; k < ids.size(); ++k) {
+    const auto row = r.sizeAt.find({frame, ids[k]});
+    if (row == r.sizeAt.end()) continue;
+    EXPECT_EQ(sizes[k], row->second) << "id " << ids[k] << " frame " << frame;
+  }
+}
+
+// Every event fits the tracks it names, and every parent-child pair and
+// every start and end of a track inside the run has its event.
+void expectEventsAgreeWithTracks(const RunOutput& r) {
+  std::map<long, size_t> trackRow;
+  for (size_t k = 0; k < r.tracks.rows.size(); ++k) trackRow[r.tracks.integer(k, "Id")] = k;
+  auto first = [&](long id) { return r.tracks.integer(trackRow.at(id), "First Frame"); };
+  auto last = [&](long id) { return r.tracks.integer(trackRow.at(id), "Last Frame"); };
+  std::set<std::pair<long, long>> joins;
+  std::map<long, int> appearances, disappearances;
+  for (size_t k = 0; k < r.events.rows.size(); ++k) {
+    const std::string kind = r.events.text(k, "Event");
+    const long frame = r.events.integer(k, "Frame");
+    const std::vector<long> from = r.events.ids(k, "From Ids"), to = r.events.ids(k, "To Ids");
+    SCOPED_TRACE(kind + " in frame " + std::to_string(frame));
+    expectSizes(r, frame - 1, from, r.events.ids(k, "From Sizes"));
+    expectSizes(r, frame, to, r.events.ids(k, "To Sizes"));
+    for (const long id : from) ASSERT_EQ(last(id), frame - 1) << id;
+    for (const long id : to) ASSERT_EQ(first(id), frame) << id;
+    if (kind == "appearance" || kind == "disappearance") {
+      EXPECT_EQ(from.size() + to.size(), 1u);
+      (kind == "appearance" ? appearances[to.empty() ? 0 : to[0]] : disappearances[from.empty() ? 0 : from[0]]) += 1;
+      continue;
+    }
+    ASSERT_TRUE(kind == "division" || kind == "fusion") << kind;
+    EXPECT_EQ(kind == "division" ? from.size() : to.size(), 1u);
+    EXPECT_GE(kind == "division" ? to.size() : from.size(), 2u);
+    for (const long parent : from) {
+      for (const long child : to) {
+        joins.insert({parent, child});
+        EXPECT_TRUE(touches(r, frame, parent, child)) << parent << " -> " << child;
+      }
+    }
+  }
+  for (size_t k = 0; k < r.tracks.rows.size(); ++k) {
+    const long id = r.tracks.integer(k, "Id");
+    const std::vector<long> from = r.tracks.ids(k, "From"), to = r.tracks.ids(k, "To");
+    for (const long parent : from) EXPECT_EQ(joins.count({parent, id}), 1u) << parent << " -> " << id;
+    for (const long child : to) EXPECT_EQ(joins.count({id, child}), 1u) << id << " -> " << child;
+    const bool startsInside = first(id) > r.firstFrame, endsInside = last(id) < r.lastFrame();
+    EXPECT_EQ(appearances[id], startsInside && from.empty() ? 1 : 0) << "track " << id;
+    EXPECT_EQ(disappearances[id], endsInside && to.empty() ? 1 : 0) << "track " << id;
+  }
+  size_t listedJoins = 0;
+  for (size_t k = 0; k < r.tracks.rows.size(); ++k) listedJoins += r.tracks.ids(k, "From").size();
+  EXPECT_EQ(listedJoins, joins.size());
+}
+
+
+// Per found id of a frame, the truth id under most of its pixels (0 when
+// that is background).
+std::map<long, long> truthOfFound(const LabelImage& found, const LabelImage& truth) {
+  std::map<long, std::map<long, long>> overlap;
+  for (size_t p = 0; p < found.samples.size() && p < truth.samples.size(); ++p) {
+    if (found.samples[p] != 0) overlap[found.samples[p]][truth.samples[p]] += 1;
+  }
+  std::map<long, long> best;
+  for (const auto& [id, counts] : overlap) {
+    long most = -1;
+    for (const auto& [t, pixels] : counts) {
+      if (pixels > most) best[id] = t, most = pixels;
+    }
+  }
+  return best;
+}
+
+// A bud of the truth and its mother; `frame` is the first frame it shows in.
+struct Bud {
+  long frame = 0, parent = 0, bud = 0;
+  bool matched = false;
+};
+
+std::vector<Bud> budsOf(const fs::path& truthTable, long* firstFrame) {
+  std::ifstream in(truthTable);
+  std::string line;
+  std::getline(in, line);  // frame,track_id,parent_id,...
+  std::map<long, Bud> firstSeen;
+  *firstFrame = -1;
+  while (std::getline(in, line)) {
+    long frame = 0, id = 0, parent = 0;
+    if (std::sscanf(line.c_str(), "%ld,%ld,%ld", &frame, &id, &parent) != 3) continue;
+    if (*firstFrame < 0) *firstFrame = frame;
+    if (!firstSeen.count(id)) firstSeen[id] = Bud{frame, parent, id};
+  }
+  std::vector<Bud> buds;
+  for (const auto& [id, bud] : firstSeen) {
+    if (bud.parent > 0) buds.push_back(bud);
+  }
+  return buds;
+}
+
+// Buds born during the recording and buds already there in its first frame
+// (which the analysis may see as one cell with the mother and divide later).
+struct DivisionFigures {
+  int born = 0, bornFound = 0, present = 0, presentFound = 0, repeated = 0, invented = 0;
+};
+
+// A division of the events table finds a bud when one of its children lies
+// mostly on the bud and the parent or another child mostly on the mother,
+// in the bud's first frame or later. A bud found before (divided, fused
+// again, divided again) counts the division as repeated; a division that
+// finds no bud is invented.
+DivisionFigures compareDivisions(const RunOutput& r, const fs::path& truthFolder) {
+  std::vector<std::map<long, long>> truthOf;
+  for (size_t k = 0; k < r.masks.size(); ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "truth_%04d.tif", r.firstFrame + static_cast<int>(k));
+    truthOf.push_back(truthOfFound(r.masks[k], readLabelImage((truthFolder / name).string())));
+  }
+  long firstFrame = 0;
+  std::vector<Bud> buds = budsOf(truthFolder / "truth.csv", &firstFrame);
+  DivisionFigures d;
+  for (const Bud& b : buds) (b.frame > firstFrame ? d.born : d.present) += 1;
+  for (size_t k = 0; k < r.events.rows.size(); ++k) {
+    if (r.events.text(k, "Event") != "division") continue;
+    const long frame = r.events.integer(k, "Frame");
+    const long mother = truthOf[frame - 1 - r.firstFrame][r.events.ids(k, "From Ids")[0]];
+    std::set<long> children;
+    for (const long id : r.events.ids(k, "To Ids")) children.insert(truthOf[frame - r.firstFrame][id]);
+    Bud* seen = nullptr;
+    for (Bud& b : buds) {
+      if (b.frame > frame || !children.count(b.bud)) continue;
+      if (mother != b.parent && !children.count(b.parent)) continue;
+      if (seen == nullptr || (seen->matched && !b.matched)) seen = &b;
+    }
+    if (seen == nullptr) {
+      d.invented += 1;
+    } else if (seen->matched) {
+      d.repeated += 1;
+    } else {
+      seen->matched = true;
+      (seen->frame > firstFrame ? d.bornFound : d.presentFound) += 1;
+    }
+  }
+  return d;
+}
+
+}  // namespace
+
+TEST(LineageOfRuns, RealRecordingTraps234) {
+  if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
+  const fs::path out = freshFolder("lineage_traps234");
+  const RunResult run = runFocustrack({"-w", "234", "-h", "234", "-p",
+                                       (kSharedData / "traps-234" / "t%0_z%1.tif").string(), "-c", "4",
+                                       "-sc", "5", "-o", out.string(), "--masks"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RunOutput r = readOutput(out, 1);
+  ASSERT_EQ(r.masks.size(), 4u);
+  ASSERT_FALSE(r.events.rows.empty());
+  expectTracksAgreeWithCellsAndMasks(r);
+  expectEventsAgreeWithTracks(r);
+}
+
+
+// 20 frames of budding cells, moving and growing. The analysis mostly sees a
+// bud and its mother as one cell, so most buds divide from their mother
+// nowhere; in this recording one bud born in frame 15 does, and a bud of the
+// first frame divides, fuses back and divides again. No division may lack a
+// bud behind it.
+TEST(LineageOfRuns, SyntheticRecordingWithBuddingAgainstTruth) {
+  const fs::path folder = freshFolder("lineage_synthetic");
+  SynthOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.sliceCount = 16;
+  options.frameCount = 20;
+  options.seed = 4;
+  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
+  options.truthFolder = (folder / "truth").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  const fs::path out = folder / "out";
+  const RunResult run = runFocustrack({"-w", "320", "-h", "240", "-sc", "16", "-c", "20", "-p",
+                                       options.pathPattern, "-o", out.string(), "--masks"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RunOutput r = readOutput(out, 1);
+  ASSERT_EQ(r.masks.size(), 20u);
+  expectTracksAgreeWithCellsAndMasks(r);
+  expectEventsAgreeWithTracks(r);
+  const DivisionFigures d = compareDivisions(r, options.truthFolder);
+  std::printf("Divisions against the truth's buds (320 x 240, 20 frames, seed 4): buds born %d, found %d, "
+              "missed %d; buds in frame 1 %d, divided later %d; divisions repeated %d, invented %d\n",
+              d.born, d.bornFound, d.born - d.bornFound, d.present, d.presentFound, d.repeated, d.invented);
+  EXPECT_GT(d.bornFound, 0);
+  EXPECT_EQ(d.invented, 0);
+}
+
+}  // namespace focustrack

@@ -1,0 +1,197 @@
+// Trap recordings: the device mask proposed from a run's first frames keeps
+// the pillars of the trap and their halo pieces out of the tables without
+// losing a true cell.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "io/output_paths.h"
+#include "io/tiff_writer.h"
+#include "mask/propose.h"
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace focustrack {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Row = std::pair<int, int>;  // (frame ordinal, id)
+
+std::set<Row> tableRows(const fs::path& out) {
+  std::istringstream table(readFile(out / "_cells.csv"));
+  std::string line;
+  std::getline(table, line);  // header
+  std::set<Row> rows;
+  int ordinal = 0, frame = 0, id = 0;
+  while (std::getline(table, line)) {
+    if (std::sscanf(line.c_str(), "%d, %d, %d,", &ordinal, &frame, &id) == 3) rows.insert({ordinal, id});
+  }
+  return rows;
+}
+
+LabelMap labels(const fs::path& path) {
+  LabelMap image;
+  std::string why;
+  EXPECT_TRUE(readLabelMap(path.string(), &image, &why)) << why;
+  return image;
+}
+
+// A row is a true cell when most of its pixels lie on a true cell.
+bool isTrueCell(const LabelMap& found, const LabelMap& truth, int id) {
+  int64_t pixels = 0, onCell = 0;
+  for (size_t i = 0; i < found.labels.size(); ++i) {
+    if (found.labels[i] != static_cast<uint32_t>(id)) continue;
+    ++pixels;
+    onCell += truth.labels[i] != 0;
+  }
+  return 2 * onCell > pixels;
+}
+
+struct TrapRun {
+  int rows = 0;
+  int trueCellRows = 0;
+  std::set<Row> trueRows;  // as (ordinal, id)
+  double share() const { return rows > 0 ? static_cast<double>(trueCellRows) / rows : 0.0; }
+};
+
+class TrapRecording : public ::testing::Test {
+ protected:
+  static constexpr int kFrames = 4;
+  void SetUp() override {
+    folder_ = freshFolder(std::string("traps_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    SynthOptions options;
+    options.width = 400;
+    options.height = 300;
+    options.sliceCount = 6;
+    options.frameCount = kFrames;
+    options.seed = 4;
+    options.trapPairs = 2;
+    options.pathPattern = (folder_ / "slices" / "t%0_z%1.tif").string();
+    options.truthFolder = (folder_ / "truth").string();
+    std::string why;
+    ASSERT_TRUE(generateRecording(options, &why)) << why;
+  }
+
+  TrapRun analyse(const std::string& name, std::vector<std::string> extra) {
+    const fs::path out = folder_ / name;
+    std::vector<std::string> words = {"-w", "400", "-h", "300", "-sc", "6", "-c", std::to_string(kFrames),
+                                      "-p", (folder_ / "slices" / "t%0_z%1.tif").string(),
+                                      "-o", out.string(), "--masks"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    const RunResult result = runFocustrack(words);
+    EXPECT_EQ(result.out.find("Error"), std::string::npos) << result.err;
+    TrapRun run;
+    for (const Row& row : tableRows(out)) {
+      const LabelMap found = labels(frameFilePath(out.string(), "masks", row.first, "tif"));
+      const LabelMap truth = labels(folder_ / "truth" / ("truth_000" + std::to_string(row.first) + ".tif"));
+      ++run.rows;
+      if (isTrueCell(found, truth, row.second)) {
+        ++run.trueCellRows;
+        run.trueRows.insert(row);
+      }
+    }
+    return run;
+  }
+
+  fs::path proposeMask(const fs::path& run) {
+    std::vector<LabelMap> first = {labels(run / "masks_0001.tif"), labels(run / "masks_0002.tif")};
+    const std::vector<uint8_t> mask = proposeDeviceMask(first, ProposalRules{});
+    const fs::path path = folder_ / "device_mask.tif";
+    std::string why;
+    EXPECT_TRUE(writeTiff(path.string(), 400, 300, TiffSample::UInt8, mask.data(), &why)) << why;
+    return path;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(TrapRecording, ProposedMaskKeepsPillarsOutAndEveryTrueCellIn) {
+  const TrapRun plain = analyse("plain", {});
+  const fs::path mask = proposeMask(folder_ / "plain");
+  const TrapRun masked = analyse("masked", {"--exclude", mask.string()});
+  const TrapRun filtered = analyse("filtered", {"--min-circularity", "0.3", "--max-area", "3000"});
+  std::printf("true-cell rows: plain %d of %d (%.2f), mask %d of %d (%.2f), filters %d of %d (%.2f)\n",
+              plain.trueCellRows, plain.rows, plain.share(), masked.trueCellRows, masked.rows,
+              masked.share(), filtered.trueCellRows, filtered.rows, filtered.share());
+  EXPECT_GT(plain.rows, plain.trueCellRows);  // the pillars show as cells without a mask
+  EXPECT_EQ(masked.trueCellRows, masked.rows);
+  EXPECT_EQ(masked.trueRows, plain.trueRows);  // no true cell lost to the mask
+}
+
+TEST_F(TrapRecording, UnusableMasksStopOrWarn) {
+  const fs::path small = folder_ / "small.tif";
+  const std::vector<uint8_t> zeros(400 * 300, 0), ones(400 * 300, 7);
+  std::string why;
+  ASSERT_TRUE(writeTiff(small.string(), 300, 400, TiffSample::UInt8, zeros.data(), &why));
+  const fs::path empty = folder_ / "empty.tif";
+  ASSERT_TRUE(writeTiff(empty.string(), 400, 300, TiffSample::UInt8, zeros.data(), &why));
+  const fs::path full = folder_ / "full.tif";
+  ASSERT_TRUE(writeTiff(full.string(), 400, 300, TiffSample::UInt8, ones.data(), &why));
+  struct Case {
+    fs::path mask;
+    const char* reason;
+    bool runs;
+  };
+  const Case cases[] = {{small, "expected 400 x 300", false},
+                        {folder_ / "missing.tif", "file not found", false},
+                        {full, "marks every pixel", false},
+                        {empty, "marks no pixel", true}};
+  for (const Case& c : cases) {
+    const RunResult r = runFocustrack({"-w", "400", "-h", "300", "-sc", "6", "-c", "1", "-p",
+                                       (folder_ / "slices" / "t%0_z%1.tif").string(), "-o",
+                                       (folder_ / "unusable").string(), "--exclude", c.mask.string()});
+    SCOPED_TRACE(c.mask.string());
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Frame 1 Finished") != std::string::npos, c.runs) << r.out;
+  }
+}
+
+// With --scale the mask has the input's size, like the slices and the label
+// masks: it is resampled as the slices are.
+TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
+  const fs::path folder = freshFolder("traps_scaled");
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 6;
+  options.frameCount = 2;
+  options.seed = 4;
+  options.trapPairs = 1;
+  options.pathPattern = (folder / "t%0_z%1.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  const auto run = [&](const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "6", "-c", "2", "--scale", "2", "-p",
+                                      options.pathPattern, "-o", (folder / name).string(), "--masks"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    return runFocustrack(words);
+  };
+  const RunResult plain = run("plain", {});
+  const RunResult masked = run("masked", {"--exclude", (folder / "device.tif").string()});
+  EXPECT_EQ(masked.status, 0) << masked.err;
+  const std::set<Row> plainRows = tableRows(folder / "plain");
+  const std::set<Row> maskedRows = tableRows(folder / "masked");
+  EXPECT_LT(maskedRows.size(), plainRows.size());
+  const LabelMap device = labels(folder / "device.tif");
+  for (const Row& row : maskedRows) {
+    const LabelMap found = labels(frameFilePath((folder / "masked").string(), "masks", row.first, "tif"));
+    EXPECT_FALSE(isTrueCell(found, device, row.second)) << "id " << row.second << " lies on the device";
+  }
+  // A mask of the analysed size is the wrong size here.
+  const std::vector<uint8_t> big(400 * 300, 0);
+  ASSERT_TRUE(writeTiff((folder / "big.tif").string(), 400, 300, TiffSample::UInt8, big.data(), &why));
+  const RunResult wrong = run("wrong", {"--exclude", (folder / "big.tif").string()});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("expected 200 x 150"), std::string::npos) << wrong.err;
+}
+
+}  // namespace
+}  // namespace focustrack

@@ -1,0 +1,171 @@
+#include "io/stack_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "io/recording_reader.h"
+#include "io/slice_loader.h"
+#include "support/image_files.h"
+
+namespace focustrack {
+
+namespace {
+
+using test_images::TiffLayout;
+using Bytes = std::vector<uint8_t>;
+
+// Page k of a test stack: every pixel k * 1000 + its index, so pages differ.
+std::vector<uint16_t> pageValues(int32_t k, int32_t pixels) {
+  std::vector<uint16_t> values(static_cast<size_t>(pixels));
+  for (int32_t i = 0; i < pixels; ++i) values[static_cast<size_t>(i)] = static_cast<uint16_t>(k * 1000 + i);
+  return values;
+}
+
+bool writeSixteenBitStack(const std::string& path, int32_t pages, const std::string& description,
+                          const char* mode = "w") {
+  std::vector<TiffLayout> layouts{{.width = 6, .height = 4, .bits = 16, .description = description},
+                                  {.width = 6, .height = 4, .bits = 16}};
+  std::vector<Bytes> contents;
+  for (int32_t k = 0; k < pages; ++k) contents.push_back(test_images::nativeBytes(pageValues(k, 24)));
+  return test_images::writeTiffPages(path, layouts, contents, mode);
+}
+
+std::vector<uint16_t> readSixteen(TiffStack& stack, int32_t page) {
+  DecodedImage image;
+  std::string reason;
+  EXPECT_TRUE(stack.readPage(page, 6, 4, &image, &reason)) << reason;
+  std::vector<uint16_t> plane(24, 0);
+  if (image.bits == 16) copyPlane(image, 6, 4, plane.data());
+  return plane;
+}
+
+class Stacks : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
+  std::string file(const std::string& name) const { return folder_.file(name); }
+
+ private:
+  test_images::TempFolder folder_;
+};
+
+}  // namespace
+
+TEST_F(Stacks, PagesReadInAnyOrderFromEveryKindOfFile) {
+  for (const char* mode : {"w", "wb", "w8"}) {
+    const std::string path = file(std::string("stack_") + mode + ".tif");
+    ASSERT_TRUE(writeSixteenBitStack(path, 5, "ImageJ=1.53t\nimages=5\nslices=5\n", mode));
+    TiffStack stack;
+    std::string reason;
+    ASSERT_TRUE(stack.open(path, &reason)) << reason;
+    EXPECT_EQ(stack.pageCount(), 5);
+    EXPECT_EQ(stack.firstWidth(), 6u);
+    EXPECT_EQ(stack.firstHeight(), 4u);
+    EXPECT_EQ(stack.firstBits(), 16);
+    EXPECT_EQ(stack.description(), "ImageJ=1.53t\nimages=5\nslices=5\n");
+    for (int32_t page : {4, 0, 2, 2, 1}) EXPECT_EQ(readSixteen(stack, page), pageValues(page, 24)) << mode;
+    DecodedImage image;
+    EXPECT_FALSE(stack.readPage(5, 6, 4, &image, &reason));
+    EXPECT_EQ(reason, "page 6: not in the file (5 pages)");
+    EXPECT_FALSE(stack.readPage(0, 6, 5, &image, &reason));
+    EXPECT_EQ(reason, "page 1: image is 6 x 4 pixels, expected 6 x 5");
+  }
+}
+
+TEST_F(Stacks, DamagedFilesAreNamedFaults) {
+  TiffStack stack;
+  std::string reason;
+  EXPECT_FALSE(stack.open(file("none.tif"), &reason));
+  EXPECT_EQ(reason, "file not found");
+  ASSERT_TRUE(test_images::writeBytes(file("text.tif"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'}));
+  EXPECT_FALSE(stack.open(file("text.tif"), &reason));
+  EXPECT_TRUE(reason.starts_with("not a readable TIFF")) << reason;
+
+  // The end of the file cut off: libtiff writes each directory after its
+  // page, so the last directory is lost and the description disagrees.
+  ASSERT_TRUE(writeSixteenBitStack(file("cut.tif"), 4, "ImageJ=1\nimages=4\nslices=4\n"));
+  Bytes bytes = test_images::readBytes(file("cut.tif"));
+  bytes.resize(bytes.size() - 10);
+  ASSERT_TRUE(test_images::writeBytes(file("cut.tif"), bytes));
+  ASSERT_TRUE(stack.open(file("cut.tif"), &reason)) << reason;
+  EXPECT_EQ(stack.pageCount(), 3);
+  StackLayout layout;
+  EXPECT_FALSE(readStackLayout(stack, 0, &layout, &reason));
+  EXPECT_EQ(reason, "ImageDescription says images=4 but the file has 3 pages");
+
+  // The last page's directory is there, its pixels are cut short.
+  const std::vector<Bytes> pages{Bytes(24, 10), Bytes(24, 20), Bytes(24, 30)};
+  bytes = test_images::directoryFirstTiff(6, 4, pages, "ImageJ=1\nimages=3\nslices=3\n");
+  ASSERT_TRUE(test_images::writeBytes(file("whole.tif"), bytes));
+  bytes.resize(bytes.size() - 5);
+  ASSERT_TRUE(test_images::writeBytes(file("truncated.tif"), bytes));
+  ASSERT_TRUE(stack.open(file("whole.tif"), &reason)) << reason;
+  DecodedImage image;
+  ASSERT_TRUE(stack.readPage(2, 6, 4, &image, &reason)) << reason;
+  EXPECT_EQ(image.pixels, Bytes(24, 30));
+  ASSERT_TRUE(stack.open(file("truncated.tif"), &reason)) << reason;
+  EXPECT_EQ(stack.pageCount(), 3);
+  ASSERT_TRUE(readStackLayout(stack, 0, &layout, &reason)) << reason;
+  ASSERT_TRUE(stack.readPage(1, 6, 4, &image, &reason)) << reason;
+  EXPECT_FALSE(stack.readPage(2, 6, 4, &image, &reason));
+  EXPECT_TRUE(reason.starts_with("page 3: TIFF decoding failed: ")) << reason;
+}
+
+TEST_F(Stacks, LayoutOfPlainStacksAndOmeSizes) {
+  ASSERT_TRUE(writeSixteenBitStack(file("plain.tif"), 6, ""));
+  TiffStack stack;
+  std::string reason;
+  ASSERT_TRUE(stack.open(file("plain.tif"), &reason));
+  StackLayout layout;
+  ASSERT_TRUE(readStackLayout(stack, 3, &layout, &reason)) << reason;
+  EXPECT_EQ(layout.slices, 3);
+  EXPECT_EQ(layout.frames, 2);
+  ASSERT_TRUE(readStackLayout(stack, 0, &layout, &reason)) << reason;
+  EXPECT_EQ(layout.slices, 6);
+  EXPECT_EQ(layout.frames, 1);
+  EXPECT_FALSE(readStackLayout(stack, 4, &layout, &reason));
+  EXPECT_EQ(reason, "the file has 6 pages, not a whole number of stacks of 4 slices");
+
+  const std::string xml =
+      "<OME><Image><Pixels SizeX=\"7\" SizeY=\"4\" SizeC=\"1\" SizeZ=\"3\" SizeT=\"2\" Type=\"uint16\" "
+      "DimensionOrder=\"XYZCT\"/></Image></OME>";
+  ASSERT_TRUE(writeSixteenBitStack(file("rec.ome.tif"), 6, xml));
+  ASSERT_TRUE(stack.open(file("rec.ome.tif"), &reason));
+  EXPECT_FALSE(readStackLayout(stack, 0, &layout, &reason));
+  EXPECT_EQ(reason, "OME-XML says 7 x 4 pixels, the first page has 6 x 4");
+}
+
+TEST_F(Stacks, ReaderPicksTheLayoutFromThePattern) {
+  EXPECT_EQ(inputLayoutOf("run/t%0_z%1.tif"), InputLayout::SliceFiles);
+  EXPECT_EQ(inputLayoutOf("run/z%1.tif"), InputLayout::SliceFiles);
+  EXPECT_EQ(inputLayoutOf("run/t%0.tif"), InputLayout::FrameFiles);
+  EXPECT_EQ(inputLayoutOf("run/rec.ome.tif"), InputLayout::OneFile);
+  EXPECT_EQ(inputLayoutOf(""), InputLayout::OneFile);
+
+  // Two channels, three slices, two frames; channel 2 is read.
+  ASSERT_TRUE(writeSixteenBitStack(file("hyper.tif"), 12,
+                                   "ImageJ=1\nimages=12\nchannels=2\nslices=3\nframes=2\nhyperstack=true\n"));
+  RecordingReader reader;
+  std::string reason;
+  ReaderSettings settings;
+  settings.pattern = file("hyper.tif");
+  settings.channel = 2;
+  ASSERT_TRUE(reader.open(settings, &reason)) << reason;
+  EXPECT_EQ(reader.shape().slices, 3);
+  EXPECT_EQ(reader.shape().frames, 2);
+  EXPECT_EQ(reader.shape().channels, 2);
+  DecodedImage image;
+  ASSERT_TRUE(reader.readSlice(2, 1, 6, 4, &image, &reason)) << reason;
+  std::vector<uint16_t> plane(24);
+  copyPlane(image, 6, 4, plane.data());
+  EXPECT_EQ(plane, pageValues(1 + 2 * (1 + 3 * 1), 24));
+  EXPECT_FALSE(reader.readSlice(3, 0, 6, 4, &image, &reason));
+  EXPECT_EQ(reason, "it holds frames 1 to 2");
+  settings.channel = 3;
+  EXPECT_FALSE(reader.open(settings, &reason));
+  const std::string expected = std::string("'").append(file("hyper.tif")).append("' has 2 channels, --channel 3 names none of them");
+  EXPECT_EQ(reason, expected);
+}
+
+}  // namespace focustrack

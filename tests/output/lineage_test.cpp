@@ -1,0 +1,212 @@
+#include "output/lineage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/output_fixture.h"
+#include "support/run_capture.h"
+
+namespace focustrack {
+
+namespace {
+
+// Frames of hand-made cells and final links, recorded one after another the
+// way the frame loop does: tables first, then the lineage, then the hand-over.
+class HandLineage {
+ public:
+  HandLineage() : f_(40, 40) {
+    f_.settings.nucleusThreshold = 0.5;
+    f_.b.previousCellNumberEnd = 0;
+    events_ = std::tmpfile();
+  }
+  ~HandLineage() { std::fclose(events_); }
+
+  // Starts frame `frame`; every frame after the first hands the last one over.
+  void startFrame(int32_t frame) {
+    if (started_) {
+      handOverFrame(f_.b);
+      f_.b.frameOrdinal += 1;
+    }
+    started_ = true;
+    f_.b.frame = frame;
+    f_.b.nextCellNumber = 1;
+  }
+  // A current cell; `border` marks it as touching the image edge.
+  int32_t cell(int32_t trackId, int32_t area, bool border = false, double move = 0.0,
+               double nucleus = 0.0) {
+    const int32_t c = f_.addCell(trackId);
+    f_.cell(c).area = area;
+    f_.cell(c).excluded = border || area == 0 ? 1 : 0;
+    f_.cell(c).moveDistance = move;
+    f_.cell(c).nucleusValue = nucleus;
+    f_.b.nextTrackId = std::max(f_.b.nextTrackId, trackId + 1);
+    return c;
+  }
+  // A final link from previous cell `previous` to current cell `current`.
+  void link(int32_t previous, int32_t current) { f_.addLink(f_.b.frameOrdinal, previous, current); }
+
+  bool record(FILE* events, std::string* why) {
+    return recordLineage(f_.settings, f_.b, lineage_, events, "events-table", why);
+  }
+  void record() {
+    std::string why;
+    ASSERT_TRUE(record(events_, &why)) << why;
+  }
+  std::string events() { return readAll(events_); }
+  std::string tracks() {
+    TempFolder folder;
+    std::string why;
+    EXPECT_TRUE(writeTrackTable(lineage_, folder.file("_tracks.csv"), &why)) << why;
+    const std::string text = readFile(folder.file("_tracks.csv"));
+    const std::string header = text.substr(0, text.find('\n') + 1);
+    EXPECT_EQ(header,
+              "Id, First Frame, Last Frame, Frames Present, From, To, Size at Start, Size at End, "
+              "Growth Rate, Mean Move, Nucleus Frames, Touched Border, Border Frames, \n");
+    return text.substr(header.size());
+  }
+  const Lineage& lineage() const { return lineage_; }
+
+ private:
+  HandFrame f_;
+  Lineage lineage_;
+  FILE* events_;
+  bool started_ = false;
+};
+
+// Previous cells 1..5 with ids 1..5: 1 goes on, 2 divides into 6 and 7, 3
+// and 4 fuse into 8, 5 disappears, 9 appears. Events of previous cells come
+// first, in their order, then those of the current cells.
+TEST(Lineage, EventsAndTracksFollowTheFinalLinks) {
+  HandLineage h;
+  h.startFrame(10);
+  for (int32_t id = 1; id <= 5; ++id) h.cell(id, 600 - 100 * id, false, 0.0, id == 1 ? 0.7 : 0.0);
+  h.record();
+  h.startFrame(11);
+  const int32_t on = h.cell(1, 520, false, 3.0, 0.9);
+  const int32_t left = h.cell(6, 250);
+  const int32_t right = h.cell(7, 90);
+  const int32_t fused = h.cell(8, 480);
+  h.cell(9, 150);
+  h.link(1, on);
+  h.link(2, left);
+  h.link(2, right);
+  h.link(3, fused);
+  h.link(4, fused);
+  h.record();
+  EXPECT_EQ(h.events(),
+            "2, 11, division, 2, 400, 6 7, 250 90, \n"
+            "2, 11, disappearance, 5, 100, , , \n"
+            "2, 11, fusion, 3 4, 300 200, 8, 480, \n"
+            "2, 11, appearance, , , 9, 150, \n");
+  EXPECT_EQ(h.tracks(),
+            "1, 10, 11, 2, , , 500, 520, 20, 1.5, 2, 0, 0, \n"
+            "2, 10, 10, 1, , 6 7, 400, 400, , 0, 0, 0, 0, \n"
+            "3, 10, 10, 1, , 8, 300, 300, , 0, 0, 0, 0, \n"
+            "4, 10, 10, 1, , 8, 200, 200, , 0, 0, 0, 0, \n"
+            "5, 10, 10, 1, , , 100, 100, , 0, 0, 0, 0, \n"
+            "6, 11, 11, 1, 2, , 250, 250, , 0, 0, 0, 0, \n"
+            "7, 11, 11, 1, 2, , 90, 90, , 0, 0, 0, 0, \n"
+            "8, 11, 11, 1, 3 4, , 480, 480, , 0, 0, 0, 0, \n"
+            "9, 11, 11, 1, , , 150, 150, , 0, 0, 0, 0, \n");
+}
+
+// The first frame's cells start tracks without events. A cell at the border
+// keeps its track with no row; an empty cell is no cell: no track, and its
+// link neither makes a division nor a disappearance.
+TEST(Lineage, BorderFramesCountAndEmptyCellsAreLeftOut) {
+  HandLineage h;
+  h.startFrame(1);
+  h.cell(1, 400, true);
+  h.cell(2, 0);
+  h.cell(3, 300);
+  h.record();
+  EXPECT_EQ(h.tracks(),
+            "1, 1, 1, 0, , , , , , , 0, 1, 1, \n"
+            "3, 1, 1, 1, , , 300, 300, , 0, 0, 0, 0, \n");
+  h.startFrame(2);
+  const int32_t inside = h.cell(1, 420);
+  const int32_t child = h.cell(4, 310);
+  const int32_t emptied = h.cell(5, 0);
+  h.link(1, inside);
+  h.link(3, child);
+  h.link(3, emptied);
+  h.record();
+  EXPECT_EQ(h.events(), "");
+  EXPECT_EQ(h.tracks(),
+            "1, 1, 2, 1, , , 420, 420, , 0, 0, 1, 1, \n"
+            "3, 1, 1, 1, , 4, 300, 300, , 0, 0, 0, 0, \n"
+            "4, 2, 2, 1, 3, , 310, 310, , 0, 0, 0, 0, \n");
+}
+
+// Rows at frames 5, 6, 8, 9 (frame 7 at the border): sizes 100, 112, 130,
+// 129 around the mean frame 7 give the slope (35.5 + 5.75 + 12.25 + 22.5) / 10.
+TEST(Lineage, GrowthRateIsTheLeastSquaresSlopeOverTheRows) {
+  HandLineage h;
+  const int32_t sizes[] = {100, 112, 300, 130, 129};
+  for (int32_t k = 0; k < 5; ++k) {
+    h.startFrame(5 + k);
+    const int32_t c = h.cell(7, sizes[k], k == 2, 1.0 + k, k >= 3 ? 0.5 : 0.2);
+    if (k > 0) h.link(1, c);
+    h.record();
+  }
+  EXPECT_EQ(h.tracks(), "7, 5, 9, 4, , , 100, 129, 7.6, 3, 2, 1, 1, \n");
+  EXPECT_DOUBLE_EQ(growthRate(h.lineage().tracks[7]), 7.6);
+  EXPECT_TRUE(std::isnan(growthRate(TrackSummary{})));
+}
+
+// Sizes near the int32 limit over many frames, whose sums of products pass
+// 64 bits: the slope of an exact line stays exact.
+TEST(Lineage, GrowthRateOfALineIsExactForLargeValues) {
+  TrackSummary t;
+  t.rows = 10000;
+  for (int64_t x = 0; x < t.rows; ++x) {
+    const int64_t y = 2000000000 + 7 * x;
+    t.sumX += x;
+    t.sumXX += x * x;
+    t.sumY += y;
+    t.sumXY += x * y;
+  }
+  EXPECT_EQ(growthRate(t), 7.0);
+}
+
+TEST(Lineage, UnwritableEventTableIsReportedAndTracksAreKept) {
+  HandLineage h;
+  h.startFrame(1);
+  h.cell(1, 100);
+  h.record();
+  h.startFrame(2);
+  h.cell(2, 100);
+  std::string why;
+  EXPECT_FALSE(h.record(nullptr, &why));  // an appearance with nowhere to go
+  EXPECT_NE(why.find("events-table"), std::string::npos) << why;
+  EXPECT_EQ(h.lineage().tracks[2].rows, 1);
+}
+
+// The table is replaced, never appended to or left half-written; a folder
+// that cannot take the temporary file is named in the reason.
+TEST(Lineage, TrackTableIsReplacedWhole) {
+  TempFolder folder;
+  const std::string path = folder.file("_tracks.csv");
+  Lineage lineage;
+  lineage.tracks.resize(3);
+  lineage.tracks[2].lastOrdinal = 1;
+  lineage.tracks[2].firstFrame = lineage.tracks[2].lastFrame = 4;
+  std::string why;
+  ASSERT_TRUE(writeTrackTable(lineage, path, &why)) << why;
+  const std::string one = readFile(path);
+  EXPECT_NE(one.find("\n2, 4, 4, 0, "), std::string::npos) << one;
+  ASSERT_TRUE(writeTrackTable(Lineage{}, path, &why)) << why;
+  EXPECT_EQ(readFile(path), one.substr(0, one.find('\n') + 1));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_FALSE(writeTrackTable(lineage, folder.file("missing/_tracks.csv"), &why));
+  EXPECT_NE(why.find("missing/_tracks.csv.tmp"), std::string::npos) << why;
+}
+
+}  // namespace
+
+}  // namespace focustrack
