@@ -14,7 +14,7 @@ enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
   RiseTolerance, SliceTrimLimit, Dump, Scale, Channel, Exclude, MinArea, MaxArea,
-  MinCircularity
+  MinCircularity, Threads
 };
 
 struct OptionName {
@@ -34,11 +34,14 @@ constexpr OptionName kValueOptions[] = {
     {"--channel", Pending::Channel},  {"--exclude", Pending::Exclude},
     {"--min-area", Pending::MinArea}, {"--max-area", Pending::MaxArea},
     {"--min-circularity", Pending::MinCircularity},
+    {"--threads", Pending::Threads},
 };
 
 // Frame and slice numbers are at most 10 digits and a sign; more padding
 // than this only makes enormous names.
 constexpr int32_t kMaxDigits = 18;
+// More threads than this only costs memory: a frame has two cores' work.
+constexpr int32_t kMaxThreads = 1024;
 
 const char* nameOf(Pending option) {
   for (const OptionName& o : kValueOptions) {
@@ -137,6 +140,7 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::MinArea: readWhole(word, option, &s.minArea, e); break;
     case Pending::MaxArea: readWhole(word, option, &s.maxArea, e); break;
     case Pending::MinCircularity: readReal(word, option, &s.minCircularity, e); break;
+    case Pending::Threads: readWhole(word, option, &s.threads, e); break;
     case Pending::None: break;
   }
 }
@@ -212,6 +216,11 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
       return false;
     }
   }
+  if (s.threads < 0 || s.threads > kMaxThreads) {
+    *reason = "option --threads must be 0 (every core) to " + std::to_string(kMaxThreads) + ", got " +
+              std::to_string(s.threads);
+    return false;
+  }
   const int64_t pixels = int64_t{s.width} * int64_t{s.height};
   if (pixels > std::numeric_limits<int32_t>::max()) {
     *reason = "image of " + std::to_string(s.width) + " x " + std::to_string(s.height) +
@@ -262,6 +271,9 @@ std::string usageText() {
       "  --min-area N  cells below N pixels get no row              (off)\n"
       "  --max-area N  cells above N pixels get no row              (off)\n"
       "  --min-circularity X  cells below this circularity get no row (off)\n"
+      "  --threads N  threads; 0 = every core the process may use, 1 = one thread (0)\n"
+      "            The console's and --stage-times' milliseconds are elapsed time\n"
+      "            (a monotonic clock), not processor time.\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n"
       "\n"

@@ -29,6 +29,7 @@ struct RunSettings {
   std::string dumpFolder;          // "--dump DIR": intermediate maps as TIFF
   bool writeMasks = false;         // "--masks": label masks per frame
   bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
+  int32_t threads = 0;             // "--threads N": 0 = every core the process may use
 
   // Cells kept out of the tables (off when empty or 0). Such a cell is
   // treated like one that touches the image border: measured and tracked,

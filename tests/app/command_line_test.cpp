@@ -47,6 +47,7 @@ TEST(Settings, HelpStatesTheDefaultsAParseWithoutOptionsGives) {
   EXPECT_TRUE(shows("-tc", formatDouble(s.coreThreshold)));
   EXPECT_TRUE(shows("-tv", formatDouble(s.riseTolerance)));
   EXPECT_TRUE(shows("-i", s.writeResultImages ? "on" : "off"));
+  EXPECT_TRUE(shows("--threads N", std::to_string(s.threads)));
   EXPECT_EQ(s.pixelCount, s.width * s.height);
   EXPECT_TRUE(s.pathPattern.empty() && s.outputFolder.empty() && s.unknownOptions.empty());
 }
