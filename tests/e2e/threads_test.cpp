@@ -123,6 +123,31 @@ TEST(ThreadsRuns, RealRecordingsAreTheSameWithAnyThreadCount) {
   if (!any) GTEST_SKIP() << "no shared data";
 }
 
+// The frame prepared ahead reads the next page of a stack file, 16-bit
+// samples and resampled slices while the current one completes.
+TEST(ThreadsRuns, StackFilesSixteenBitAndScaledInputAreTheSame) {
+  const fs::path ome = kSharedData / "trapB-16bit" / "trapB.ome.tif";
+  if (fs::exists(ome)) {
+    expectSameForEveryThreadCount("ome", {"-p", ome.string(), "--scale", "2", "--reverse-slices"});
+  }
+  const fs::path folder = freshFolder("threads_stack_files");
+  SynthOptions options;
+  options.width = 150;
+  options.height = 110;
+  options.sliceCount = 6;
+  options.frameCount = 4;
+  options.seed = 3;
+  options.format = SynthFormat::Ome;
+  options.bits = 16;
+  options.channels = 2;
+  options.trapPairs = 2;
+  options.pathPattern = (folder / "recording.ome.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  expectSameForEveryThreadCount("ome16", {"-p", options.pathPattern, "--exclude", deviceMaskPath(options)});
+  expectSameForEveryThreadCount("ome16_scaled", {"-p", options.pathPattern, "--scale", "1.5"});
+}
+
 TEST(ThreadsRuns, SyntheticRecordingsOfSeveralSizesAreTheSame) {
   expectSameForEveryThreadCount("odd", synthetic("odd", 97, 61, 6, 4, 11));
   expectSameForEveryThreadCount("demo", synthetic("demo", 320, 240, 16, 4, 7));
