@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Seeded-fault check of the test suite. Applies the faults listed in
 # bench/mutations.txt to the working tree one at a time, rebuilds
-# incrementally, runs the whole suite, restores the file (also when
+# incrementally, runs the suite (the quick tests first, stopping at the first
+# failure, the slow ones only when they pass), restores the file (also when
 # interrupted), and prints one line per fault: the tests that failed, or
 # NOT CAUGHT. Ends with the share of caught faults among those not marked
 # equivalent; the exit status is 1 when a fault went uncaught or the list
@@ -122,22 +123,38 @@ configure() {
   fi
 }
 
-# Runs the suite in the build folder; prints the failed tests, one per line.
-# A fault that makes tests hang costs each of them the test time limit, so
-# the whole suite is stopped after the suite limit; timeout signals its whole
-# process group, the tests ctest started included.
-failedTests() {
-  local dir=$1 scale=1 status=0 failed
-  if [ "$dir" = build-mutation-asan ]; then scale=3; fi
+# The tests that take tens of seconds each; they run only when the others
+# pass, so that most faults cost a minute, not the whole suite.
+slowTests='^(Report\.|Workflow\.|LargeFrame\.FourThousand|Process\.Killed)'
+
+# Runs ctest in the build folder with the given selection; its log goes to
+# the build folder. A fault that makes tests hang costs each of them the test
+# time limit, so the whole run is stopped after the suite limit; timeout
+# signals its whole process group, the tests ctest started included.
+runSuite() {
+  local dir=$1 scale=$2 status=0
+  shift 2
   # A temporary folder of its own: other worktrees' suites may be running
   # the same tests, with the same folder names, at the same time.
   rm -rf "$backup/tmp"
   mkdir "$backup/tmp"
-  TMPDIR="$backup/tmp" ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+  TMPDIR="$backup/tmp" TEST_TMPDIR="$backup/tmp/" ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     timeout -k 10 "$((suiteLimit * scale))" \
-    ctest --test-dir "$dir" -j"$jobs" --timeout "$((testLimit * scale))" >"$dir/mutation_ctest.log" 2>&1 ||
+    ctest --test-dir "$dir" -j"$jobs" --timeout "$((testLimit * scale))" "$@" >>"$dir/mutation_ctest.log" 2>&1 ||
     status=$?
+  return "$status"
+}
+
+# Runs the suite, the quick tests first (stopping at the first failure) and
+# the slow ones only when the quick ones pass; prints the failed tests, one
+# per line.
+failedTests() {
+  local dir=$1 scale=1 status=0 failed
+  if [ "$dir" = build-mutation-asan ]; then scale=3; fi
+  : >"$dir/mutation_ctest.log"
+  runSuite "$dir" "$scale" -E "$slowTests" --stop-on-failure || status=$?
+  if [ "$status" -eq 0 ]; then runSuite "$dir" "$scale" -R "$slowTests" || status=$?; fi
   # Result lines read "  7/203 Test  #36: Suite.Name ....***Failed  0.1 sec".
   failed=$(sed -nE 's/^ *[0-9]+\/[0-9]+ +Test +#[0-9]+: ([^ ]+) .*\*\*\*.*/\1/p' "$dir/mutation_ctest.log")
   if [ -n "$failed" ]; then echo "$failed"; fi

@@ -37,9 +37,6 @@ constexpr OptionName kValueOptions[] = {
     {"--threads", Pending::Threads},
 };
 
-// Frame and slice numbers are at most 10 digits and a sign; more padding
-// than this only makes enormous names.
-constexpr int32_t kMaxDigits = 18;
 // More threads than this only costs memory: a frame has two cores' work.
 constexpr int32_t kMaxThreads = 1024;
 
@@ -210,8 +207,8 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
     }
   }
   for (const Check& c : {checks[3], checks[4]}) {
-    if (c.value > kMaxDigits) {
-      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxDigits) +
+    if (c.value > kMaxNameDigits) {
+      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxNameDigits) +
                 ", got " + std::to_string(c.value);
       return false;
     }
@@ -278,12 +275,13 @@ std::string usageText() {
       "  --version print the version and exit\n"
       "\n"
       "Exit status: 0 when every requested frame completed or the recording ended (a\n"
-      "frame none of whose slices exists); 2 when the run ended early at a frame that is\n"
-      "there but broken (a slice missing or unreadable), keeping the rows of the frames\n"
-      "before it; 1 when the run could not start (unusable options, too little memory,\n"
-      "an output folder, table or dump folder that cannot be created, an output folder\n"
-      "in use by another run) or a write failed; 130 or 143 when stopped by SIGINT or\n"
-      "SIGTERM after finishing the file being written.\n";
+      "frame after the first none of whose slices exists); 2 when the run ended early at\n"
+      "a frame that is there but broken (a slice missing or unreadable), keeping the rows\n"
+      "of the frames before it; 1 when the run could not start (unusable options, too\n"
+      "little memory, an output folder, table or dump folder that cannot be created, an\n"
+      "output folder in use by another run, no slice of the first frame) or a write\n"
+      "failed; 130 or 143 when stopped by SIGINT or SIGTERM after finishing the file\n"
+      "being written.\n";
 }
 
 }  // namespace focustrack

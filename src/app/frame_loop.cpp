@@ -26,10 +26,14 @@ struct StackFailures {
 };
 
 // A frame none of whose slices exists is where a recording of unknown length
-// ends; a frame with some slices missing or unreadable is broken, and the
-// run stops there with the first failing slice as the reason.
+// ends, unless it is the run's first frame: then there is no recording (a
+// mistyped pattern or first frame), and the run has failed. A frame with
+// some slices missing or unreadable is broken, and the run stops there with
+// the first failing slice as the reason.
 void recordStackFailure(Run& run, const StackFailures& failures) {
-  if (failures.missing == run.settings.sliceCount) {
+  if (failures.missing == run.settings.sliceCount && run.buffers.frameOrdinal == 1) {
+    recordStop(run.record, "no recording", failures.firstDetail, kExitFailed);
+  } else if (failures.missing == run.settings.sliceCount) {
     recordStop(run.record, "end of recording", failures.firstDetail, kExitDone);
   } else if (failures.firstProblem == SliceProblem::Missing) {
     recordStop(run.record, "missing slice", failures.firstDetail, kExitBrokenFrame);

@@ -8,6 +8,10 @@
 
 namespace focustrack {
 
+// Frame and slice numbers are at most 10 digits and a sign; more padding
+// than this (-fl, -sl) only makes enormous names and is refused.
+constexpr int32_t kMaxNameDigits = 18;
+
 struct RunSettings {
   int32_t width = 960;             // "-w": width of every slice and per-pixel buffer
   int32_t height = 720;            // "-h"
