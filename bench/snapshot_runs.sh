@@ -12,6 +12,8 @@ build=$(cd "$1" && pwd)
 out=$2
 shift 2
 extra=("$@")
+extra_json=""
+for word in "${extra[@]}"; do extra_json+=", \"$word\""; done
 data="$here/../shared/data"
 rm -rf "$out"
 mkdir -p "$out/slices"
@@ -40,10 +42,11 @@ run_case() {
   fi
   # The command line in run.json names this snapshot's folder; keep it
   # comparable between two snapshots made in different places.
-  # So do the build's and the source's folders.
+  # So do the build's and the source's folders, and the extra options.
   for file in "$dir/run.json" "$dir/stderr.txt"; do
     [ -f "$file" ] && sed -i "s#$out#OUT#g; s#$build#BUILD#g; s#$here#SOURCE#g" "$file"
   done
+  if [ -f "$dir/run.json" ] && [ -n "$extra_json" ]; then sed -i "s#$extra_json\]#]#" "$dir/run.json"; fi
 }
 
 synth() {

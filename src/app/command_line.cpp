@@ -15,7 +15,7 @@ enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
   RiseTolerance, SliceTrimLimit, Dump, Scale, Channel, Exclude, MinArea, MaxArea,
-  MinCircularity, PixelSize, Interval, ImageZoom, ImageFormat
+  MinCircularity, PixelSize, Interval, ImageZoom, ImageFormat, Threads
 };
 
 struct OptionName {
@@ -37,13 +37,13 @@ constexpr OptionName kValueOptions[] = {
     {"--min-circularity", Pending::MinCircularity},
     {"--pixel-size", Pending::PixelSize}, {"--interval", Pending::Interval},
     {"--image-zoom", Pending::ImageZoom}, {"--image-format", Pending::ImageFormat},
+    {"--threads", Pending::Threads},
 };
 
 constexpr int32_t kLargestZoom = 16;  // a 960-pixel frame becomes 15360 pixels wide
 
-// Frame and slice numbers are at most 10 digits and a sign; more padding
-// than this only makes enormous names.
-constexpr int32_t kMaxDigits = 18;
+// More threads than this only costs memory: a frame has two cores' work.
+constexpr int32_t kMaxThreads = 1024;
 
 const char* nameOf(Pending option) {
   for (const OptionName& o : kValueOptions) {
@@ -152,6 +152,7 @@ void assign(RunSettings& s, Pending option, const char* word) {
       break;
     case Pending::ImageZoom: readWhole(word, option, &s.imageZoom, e); break;
     case Pending::ImageFormat: s.imageFormat = word; break;
+    case Pending::Threads: readWhole(word, option, &s.threads, e); break;
     case Pending::None: break;
   }
 }
@@ -223,11 +224,16 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
     }
   }
   for (const Check& c : {checks[3], checks[4]}) {
-    if (c.value > kMaxDigits) {
-      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxDigits) +
+    if (c.value > kMaxNameDigits) {
+      *reason = std::string("option ") + c.option + " must be at most " + std::to_string(kMaxNameDigits) +
                 ", got " + std::to_string(c.value);
       return false;
     }
+  }
+  if (s.threads < 0 || s.threads > kMaxThreads) {
+    *reason = "option --threads must be 0 (every core) to " + std::to_string(kMaxThreads) + ", got " +
+              std::to_string(s.threads);
+    return false;
   }
   const int64_t pixels = int64_t{s.width} * int64_t{s.height};
   if (pixels > std::numeric_limits<int32_t>::max()) {
@@ -323,16 +329,20 @@ std::string usageText() {
       "  --min-area N  cells below N pixels get no row              (off)\n"
       "  --max-area N  cells above N pixels get no row              (off)\n"
       "  --min-circularity X  cells below this circularity get no row (off)\n"
+      "  --threads N  threads; 0 = every core the process may use, 1 = one thread (0)\n"
+      "            The console's and --stage-times' milliseconds are elapsed time\n"
+      "            (a monotonic clock), not processor time.\n"
       "  --help    print this text and exit\n"
       "  --version print the version and exit\n"
       "\n"
       "Exit status: 0 when every requested frame completed or the recording ended (a\n"
-      "frame none of whose slices exists); 2 when the run ended early at a frame that is\n"
-      "there but broken (a slice missing or unreadable), keeping the rows of the frames\n"
-      "before it; 1 when the run could not start (unusable options, too little memory,\n"
-      "an output folder, table or dump folder that cannot be created, an output folder\n"
-      "in use by another run) or a write failed; 130 or 143 when stopped by SIGINT or\n"
-      "SIGTERM after finishing the file being written.\n";
+      "frame after the first none of whose slices exists); 2 when the run ended early at\n"
+      "a frame that is there but broken (a slice missing or unreadable), keeping the rows\n"
+      "of the frames before it; 1 when the run could not start (unusable options, too\n"
+      "little memory, an output folder, table or dump folder that cannot be created, an\n"
+      "output folder in use by another run, no slice of the first frame) or a write\n"
+      "failed; 130 or 143 when stopped by SIGINT or SIGTERM after finishing the file\n"
+      "being written.\n";
 }
 
 }  // namespace focustrack

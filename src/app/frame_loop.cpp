@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/frame_pipeline.h"
 #include "app/interrupts.h"
 #include "app/progress.h"
 #include "app/stages.h"
@@ -26,10 +27,14 @@ struct StackFailures {
 };
 
 // A frame none of whose slices exists is where a recording of unknown length
-// ends; a frame with some slices missing or unreadable is broken, and the
-// run stops there with the first failing slice as the reason.
+// ends, unless it is the run's first frame: then there is no recording (a
+// mistyped pattern or first frame), and the run has failed. A frame with
+// some slices missing or unreadable is broken, and the run stops there with
+// the first failing slice as the reason.
 void recordStackFailure(Run& run, const StackFailures& failures) {
-  if (failures.missing == run.settings.sliceCount) {
+  if (failures.missing == run.settings.sliceCount && run.buffers.frameOrdinal == 1) {
+    recordStop(run.record, "no recording", failures.firstDetail, kExitFailed);
+  } else if (failures.missing == run.settings.sliceCount) {
     recordStop(run.record, "end of recording", failures.firstDetail, kExitDone);
   } else if (failures.firstProblem == SliceProblem::Missing) {
     recordStop(run.record, "missing slice", failures.firstDetail, kExitBrokenFrame);
@@ -102,17 +107,17 @@ bool reportGroup(Run& run, std::span<const Stage> group) {
   return true;
 }
 
-// Every stage in table order, each timed at its checkpoint and followed by
-// its dump. False when the log answers stop or the run is interrupted.
-bool runStages(Run& run) {
-  const std::span<const Stage> stages = frameStages();
+// The stages in table order, each timed at its checkpoint and, with
+// `dumps`, followed by its dump. False when the log answers stop or the run
+// is interrupted.
+bool runStages(Run& run, std::span<const Stage> stages, bool dumps) {
   size_t groupStart = 0;
   for (size_t k = 0; k < stages.size(); ++k) {
     const Stage& stage = stages[k];
     if (interruptSignal() != 0) return false;
     stage.run(run.settings, run.buffers);
     if (run.log.checkpoint(stage.number)) return false;
-    if (stage.dumpName != nullptr) dump(run, stage);
+    if (dumps && stage.dumpName != nullptr) dump(run, stage);
     if (!stage.closesGroup) continue;
     if (!reportGroup(run, stages.subspan(groupStart, k + 1 - groupStart))) return false;
     groupStart = k + 1;
@@ -156,25 +161,6 @@ bool writeOutput(Run& run) {
   return !run.log.message("Image Saved", false);
 }
 
-// One frame from file to row. False abandons the frame: no output, no
-// hand-over, no frame line.
-bool processFrame(Run& run) {
-  StageLog& log = run.log;
-  if (log.message("Frame Start", true)) return false;
-  loadStack(run);
-  if (log.message("Image Loaded", true)) return false;
-  beginFrame(run.buffers);
-  // Once the output has begun the frame is finished, so that its files and
-  // rows are complete when an interruption stops the run.
-  if (!runStages(run) || interruptSignal() != 0) return false;
-  hintAtSliceOrder(run);
-  if (!writeOutput(run)) return false;
-  handOverFrame(run.buffers);
-  log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
-  run.record.framesCompleted += 1;
-  return true;
-}
-
 // SIGINT or SIGTERM: said once, recorded, and no further frame starts.
 void recordInterruption(Run& run, int signal) {
   const std::string detail = std::string(signalName(signal)) + " after " +
@@ -185,6 +171,33 @@ void recordInterruption(Run& run, int signal) {
 
 }  // namespace
 
+// The input stages' maps are dumped when the frame completes: a frame
+// prepared ahead must not write files before its turn. Nothing between
+// changes them.
+bool prepareFrame(Run& run) {
+  StageLog& log = run.log;
+  if (log.message("Frame Start", true)) return false;
+  loadStack(run);
+  if (log.message("Image Loaded", true)) return false;
+  beginFrame(run.buffers);
+  return runStages(run, inputStages(), false);
+}
+
+bool completeFrame(Run& run) {
+  for (const Stage& stage : inputStages()) {
+    if (stage.dumpName != nullptr) dump(run, stage);
+  }
+  // Once the output has begun the frame is finished, so that its files and
+  // rows are complete when an interruption stops the run.
+  if (!runStages(run, cellStages(), true) || interruptSignal() != 0) return false;
+  hintAtSliceOrder(run);
+  if (!writeOutput(run)) return false;
+  handOverFrame(run.buffers);
+  run.log.frameDone("Frame " + std::to_string(run.buffers.frame) + " Finished");
+  run.record.framesCompleted += 1;
+  return true;
+}
+
 // In 64 bits, so that absurd frame options cannot overflow the loop.
 void runFrames(Run& run, FILE* err) {
   const RunSettings& s = run.settings;
@@ -192,16 +205,10 @@ void runFrames(Run& run, FILE* err) {
       std::min<int64_t>(int64_t{s.firstFrame} + s.frameCount, int64_t{INT32_MAX} + 1);
   Progress progress(err, frameEnd - s.firstFrame, Progress::modeFor(run.log.out(), err));
   run.log.setBeforeWrite([&progress] { progress.wipe(); });
-  bool interrupted = false;
-  for (int64_t frame = s.firstFrame; frame < frameEnd && !interrupted; ++frame) {
-    run.buffers.frame = static_cast<int32_t>(frame);
-    run.buffers.frameOrdinal = static_cast<int32_t>(frame - s.firstFrame + 1);
-    const bool completed = interruptSignal() == 0 && processFrame(run);
-    interrupted = !completed && interruptSignal() != 0;
-    if (!completed) continue;
+  const bool interrupted = runFramePipeline(run, s.firstFrame, frameEnd, [&run, &progress, &s, err] {
     progress.frameDone(run.record.framesCompleted);
     saveManifest(s, run.record, err);
-  }
+  });
   if (interrupted) recordInterruption(run, interruptSignal());
   run.log.setBeforeWrite(nullptr);
   recordStop(run.record, "end of frames", "", kExitDone);

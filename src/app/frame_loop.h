@@ -35,6 +35,14 @@ struct Run {
   bool orderHintGiven = false;  // the reverse-order hint is given once per run
 };
 
+// The two halves of a frame; false abandons the frame (no output, no
+// hand-over, no frame line). prepareFrame loads the stack of the frame that
+// run.buffers names and runs the input stages; completeFrame runs the cell
+// and content stages, writes the output, hands the frame over and prints its
+// frame line.
+bool prepareFrame(Run& run);
+bool completeFrame(Run& run);
+
 // The frames of the run, in order, with the progress line on `err`. A frame
 // that cannot be completed writes nothing and is not handed over; once the
 // log has raised an error no further frame starts. Sets the record's stop

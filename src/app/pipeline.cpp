@@ -78,12 +78,14 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
 void printStageTimes(const StageLog& log, const RunRecord& record, FILE* err) {
   // On a terminal the log's last line has no line end yet.
   if (isatty(fileno(err))) std::fputc('\n', err);
-  std::fprintf(err, "stage                   frames   total ms   ms/frame\n");
+  // Elapsed time, and the processor time of the thread that ran the stage.
+  std::fprintf(err, "stage                   frames   total ms   ms/frame  cpu ms/frame\n");
   for (const Stage& stage : frameStages()) {
     const int32_t count = log.stageCount(stage.number);
     const int32_t ticks = log.stageTicks(stage.number);
-    std::fprintf(err, "%-22s %7d %10d %10.1f\n", stage.label, count, ticks,
-                 count > 0 ? static_cast<double>(ticks) / count : 0.0);
+    std::fprintf(err, "%-22s %7d %10d %10.1f %13.1f\n", stage.label, count, ticks,
+                 count > 0 ? static_cast<double>(ticks) / count : 0.0,
+                 count > 0 ? log.stageProcessorMs(stage.number) / count : 0.0);
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

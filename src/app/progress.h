@@ -8,8 +8,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace focustrack {
+
+// The line's text after `done` of `frames` frames took `elapsedMs` in all:
+// the time per frame, and the time left at that pace.
+std::string progressText(int64_t done, int64_t frames, double elapsedMs);
 
 class Progress {
  public:

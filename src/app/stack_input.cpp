@@ -33,6 +33,11 @@ bool StackInput::open(RunSettings& settings, std::string* reason) {
     *reason = "option --channel must be a channel number from 1";
     return false;
   }
+  // Absurd digit counts would make names of billions of zeros; the run is
+  // refused for them before any frame, so no name is made here.
+  for (int32_t digits : {settings.frameDigits, settings.sliceDigits}) {
+    if (digits < 1 || digits > kMaxNameDigits) return true;
+  }
   ReaderSettings r;
   r.pattern = settings.pathPattern;
   r.frameDigits = settings.frameDigits;

@@ -59,8 +59,13 @@ const std::array<Stage, 14> kStages = {{
     {32, "[32] Analysed", settleVacuoles, "nucleus", kInt, classPixels, true},
 }};
 
+// Stages up to the classification form the input stages.
+constexpr size_t kInputStageCount = 5;
+
 }  // namespace
 
 std::span<const Stage> frameStages() { return kStages; }
+std::span<const Stage> inputStages() { return std::span<const Stage>(kStages).first(kInputStageCount); }
+std::span<const Stage> cellStages() { return std::span<const Stage>(kStages).subspan(kInputStageCount); }
 
 }  // namespace focustrack

@@ -28,4 +28,12 @@ struct Stage {
 // Every stage of a frame in run order.
 std::span<const Stage> frameStages();
 
+// The leading stages that read nothing of an earlier frame and write only the
+// frame's input buffers (slice stack, delta map, pixel order, class map,
+// flood queue) and its slice range: a frame can run them ahead, on buffers
+// of its own, while the previous frame completes. Then the rest, from cell
+// building on. Both end with a closing stage.
+std::span<const Stage> inputStages();
+std::span<const Stage> cellStages();
+
 }  // namespace focustrack

@@ -2,62 +2,121 @@
 
 #include <cstddef>
 
+#include "base/parallel.h"
+
 namespace focustrack {
 
 namespace {
+
 constexpr std::size_t kInitialSlots = 1000;
+// Parts at least this long are sorted as tasks of their own.
+constexpr int32_t kTaskRange = 1 << 15;
+
+using Range = IndexSort::Range;
+
+// The keys and the indices of the list in two arrays side by side: the
+// scans read keys only, the exchanges move both.
+template <class Key>
+struct Items {
+  Key* key;
+  int32_t* index;
+};
+
+// One partition of lo..hi (lo < hi) around the median of three; the left
+// part ends at *leftEnd, the right part starts at *rightStart.
+template <class Key>
+inline void partition(Items<Key> items, int32_t lo, int32_t hi, int32_t* leftEnd, int32_t* rightStart) {
+  Key* key = items.key;
+  const Key a = key[lo];
+  const Key b = key[lo + (hi - lo) / 2];
+  const Key c = key[hi];
+  Key pivot;
+  if (a < b) {
+    pivot = b < c ? b : (a > c ? a : c);
+  } else {
+    pivot = b > c ? b : (a < c ? a : c);
+  }
+  // Entries equal to the pivot stop both scans and are exchanged.
+  int32_t i = lo;
+  int32_t j = hi;
+  for (;;) {
+    while (key[i] < pivot) ++i;
+    while (key[j] > pivot) --j;
+    if (i >= j) break;
+    const Key swapKey = key[i];
+    key[i] = key[j];
+    key[j] = swapKey;
+    const int32_t swapIndex = items.index[i];
+    items.index[i] = items.index[j];
+    items.index[j] = swapIndex;
+    ++i;
+    --j;
+  }
+  *leftEnd = i - 1;
+  *rightStart = j + 1;
 }
+
+// The plain loop over pending ranges, from `start`: the right part waits in
+// the freed slot, the left part above it is taken next. Returns the largest
+// number of pending ranges held.
+template <class Key>
+int32_t sortRanges(Items<Key> items, Range start, std::vector<Range>& stack) {
+  int32_t top = 0;
+  stack[0] = start;
+  int32_t deepest = 1;
+  while (top >= 0) {
+    const Range range = stack[static_cast<std::size_t>(top)];
+    --top;
+    if (range.lo >= range.hi) continue;
+    int32_t leftEnd = 0;
+    int32_t rightStart = 0;
+    partition(items, range.lo, range.hi, &leftEnd, &rightStart);
+    if (static_cast<std::size_t>(top) + 2 >= stack.size()) stack.resize(stack.size() * 2);
+    stack[static_cast<std::size_t>(top + 1)] = {rightStart, range.hi};
+    stack[static_cast<std::size_t>(top + 2)] = {range.lo, leftEnd};
+    top += 2;
+    if (top + 1 > deepest) deepest = top + 1;
+  }
+  return deepest;
+}
+
+// Large ranges partition here and hand their right part to another task;
+// smaller ones go through the plain loop with a stack of their own.
+template <class Key>
+void sortInTasks(Items<Key> items, Range range) {
+  while (range.hi - range.lo >= kTaskRange) {
+    int32_t leftEnd = 0;
+    int32_t rightStart = 0;
+    partition(items, range.lo, range.hi, &leftEnd, &rightStart);
+    const Range right{rightStart, range.hi};
+#pragma omp task firstprivate(items, right)
+    sortInTasks(items, right);
+    range = {range.lo, leftEnd};
+  }
+  std::vector<Range> stack(64);
+  sortRanges(items, range, stack);
+}
+
+}  // namespace
 
 IndexSort::IndexSort() : stack_(kInitialSlots) {}
 
-void IndexSort::sort(int32_t* list, const double* key, int32_t last) { run(list, key, last); }
-void IndexSort::sort(int32_t* list, const int32_t* key, int32_t last) { run(list, key, last); }
+void IndexSort::sort(int32_t* list, const double* key, int32_t last) { run(list, key, last, keysDouble_); }
+void IndexSort::sort(int32_t* list, const int32_t* key, int32_t last) { run(list, key, last, keysInt_); }
 
 template <class Key>
-void IndexSort::run(int32_t* list, const Key* key, int32_t last) {
+void IndexSort::run(int32_t* list, const Key* key, int32_t last, std::vector<Key>& keys) {
   deepest_ = 0;
   if (last <= 0) return;
-  int32_t top = 0;
-  stack_[0] = {0, last};
-  deepest_ = 1;
-  while (top >= 0) {
-    const Range range = stack_[static_cast<std::size_t>(top)];
-    --top;
-    const int32_t lo = range.lo;
-    const int32_t hi = range.hi;
-    if (lo >= hi) continue;
-
-    const Key a = key[list[lo]];
-    const Key b = key[list[lo + (hi - lo) / 2]];
-    const Key c = key[list[hi]];
-    Key pivot;
-    if (a < b) {
-      pivot = b < c ? b : (a > c ? a : c);
-    } else {
-      pivot = b > c ? b : (a < c ? a : c);
-    }
-
-    // Entries equal to the pivot stop both scans and are exchanged.
-    int32_t i = lo;
-    int32_t j = hi;
-    for (;;) {
-      while (key[list[i]] < pivot) ++i;
-      while (key[list[j]] > pivot) --j;
-      if (i >= j) break;
-      const int32_t swap = list[i];
-      list[i] = list[j];
-      list[j] = swap;
-      ++i;
-      --j;
-    }
-
-    // The right part waits in the freed slot, the left part above it is
-    // taken next.
-    if (static_cast<std::size_t>(top) + 2 >= stack_.size()) stack_.resize(stack_.size() * 2);
-    stack_[static_cast<std::size_t>(top + 1)] = {j + 1, hi};
-    stack_[static_cast<std::size_t>(top + 2)] = {lo, i - 1};
-    top += 2;
-    if (top + 1 > deepest_) deepest_ = top + 1;
+  const std::size_t count = static_cast<std::size_t>(last) + 1;
+  if (keys.size() < count) keys.resize(count);
+  for (std::size_t k = 0; k < count; ++k) keys[k] = key[list[k]];
+  const Items<Key> items{keys.data(), list};
+  if (threadsAvailable() && last >= kTaskRange) {
+#pragma omp taskgroup
+    sortInTasks(items, Range{0, last});
+  } else {
+    deepest_ = sortRanges(items, Range{0, last}, stack_);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/angles.h"
+#include "base/parallel.h"
 
 namespace focustrack {
 
@@ -10,6 +11,7 @@ namespace {
 
 constexpr int32_t kWidthDirections = 60;              // 3 degrees apart, half a turn
 constexpr double kLargestFinite = 1.7976931348623157e308;  // start of the running minimum
+constexpr int64_t kCellsPerTask = 4;
 
 // Direction j at j x 3 degrees, evaluated in exactly this order.
 void fillDirections(double theta[kWidthDirections]) {
@@ -52,9 +54,9 @@ bool isInner(const FrameBuffers& b, int32_t p, int32_t cell) {
 
 // Projections and the rescaled value of every pixel of the cell.
 // With `everyPixel` false the inner pixels only get their value rescaled.
-void visitPixels(FrameBuffers& b, int32_t k, const double theta[kWidthDirections], bool everyPixel) {
+void visitPixels(FrameBuffers& b, AngleEntry* angles, int32_t k, const double theta[kWidthDirections],
+                 bool everyPixel) {
   const CellRecord& cell = b.currentCells[k];
-  AngleEntry* angles = b.angleTable.data();
   double* delta = b.deltaMap.data();
   const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
   const double cx = static_cast<double>(cell.minX + cell.maxX) * 0.5;
@@ -86,14 +88,22 @@ double widthRatio(const AngleEntry* angles) {
   return largest / smallest;
 }
 
+// Cells share nothing but the direction table's scratch: with threads, runs
+// of cells are tasks with scratch of their own.
 void adjust(FrameBuffers& b, bool everyPixel) {
   double theta[kWidthDirections];
   fillDirections(theta);
-  for (int32_t k = 1; k < b.nextCellNumber; ++k) {
-    clearAccumulators(b.angleTable.data());
-    if (b.currentCells[k].area > 0) visitPixels(b, k, theta, everyPixel);
-    b.currentCells[k].aspect = widthRatio(b.angleTable.data());
-  }
+  const bool apart = threadsAvailable();
+  forRanges(1, b.nextCellNumber, kCellsPerTask, [&](int64_t first, int64_t end) {
+    AngleEntry own[kWidthDirections];
+    AngleEntry* angles = apart ? own : b.angleTable.data();
+    for (int64_t k = first; k < end; ++k) {
+      CellRecord& cell = b.currentCells[k];
+      clearAccumulators(angles);
+      if (cell.area > 0) visitPixels(b, angles, static_cast<int32_t>(k), theta, everyPixel);
+      cell.aspect = widthRatio(angles);
+    }
+  });
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ void floodBlobs(const RunSettings& settings, FrameBuffers& buffers, FloodDirecti
 // cell is kept in its nucleusValue, nucleusArea, nucleoliArea, nucleusCentre
 // and nucleusRadius. Needs the forward flood's blobMap, blob records,
 // candidate list and edgeMap, the rescaled deltaMap and nucleusValue = 0 from
-// the record initialisation. Overwrites edgeMap with per-candidate stamps and
-// the scratch fields of angleTable.
+// the record initialisation. Overwrites edgeMap with per-candidate stamps,
+// floodQueue (each cell pixel's place in its cell's list) and the scratch
+// fields of angleTable.
 void fitNuclei(const RunSettings& settings, FrameBuffers& buffers);
 
 // Vacuole fit, directly after the backward flood. For every candidate pixel

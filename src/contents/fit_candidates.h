@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "frame/frame_buffers.h"
 
@@ -26,6 +27,29 @@ inline FitCandidate fitCandidateAt(const FrameBuffers& b, int32_t i) {
   const int32_t blob = b.blobMap()[p];
   const int32_t seed = b.blobTable[blob].seedPixel;
   return {p, blob, seed, b.deltaMap[p], b.deltaMap[seed]};
+}
+
+// The candidates of the latest flood cut where the cell changes: the start
+// of every run, then candidateCount. True when every cell's candidates form
+// a single run, as a flood lists them: then runs of cells share nothing the
+// fits write and may go to different threads.
+inline bool cellRuns(const FrameBuffers& b, std::vector<int32_t>* starts) {
+  starts->clear();
+  std::vector<bool> seen(static_cast<size_t>(b.nextCellNumber) + 1, false);
+  bool single = true;
+  const int32_t* candidates = b.candidatePixels();
+  for (int32_t i = 0; i < b.candidateCount; ++i) {
+    const int32_t c = b.cellMap[candidates[i]];
+    if (i > 0 && c == b.cellMap[candidates[i - 1]]) continue;
+    starts->push_back(i);
+    if (c < 0 || c > b.nextCellNumber || seen[static_cast<size_t>(c)]) {
+      single = false;
+    } else {
+      seen[static_cast<size_t>(c)] = true;
+    }
+  }
+  starts->push_back(b.candidateCount);
+  return single;
 }
 
 // The last rejection of a blob: the candidate's level and, where a cell edge

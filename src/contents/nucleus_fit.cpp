@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "contents/fit_candidates.h"
+#include "contents/nucleus_score.h"
 #include "contents/ray_march.h"
 #include "frame/map_markers.h"
 
@@ -10,23 +11,7 @@ namespace focustrack {
 
 namespace {
 
-constexpr int32_t kOuterStampGap = 10;    // keeps outer stamps clear of every inner stamp
-constexpr double kInnerRise = 0.1;        // rise over the running minimum that ends the nucleolus
-constexpr double kOuterDrop = 0.2;        // depth below the level that ends the nucleus
-
-// Score factors, each clamped to 0..1.
-constexpr double kRingShareFull = 0.3;    // f1 is 1 when the nucleolus covers 30 % or less
-constexpr double kRingShareSpan = 0.4;    // ... and 0 from 70 % on
-constexpr double kInnerRoundFrom = 0.85;  // f2: nucleolus circularity where it starts to count
-constexpr double kInnerRoundSpan = 0.15;
-constexpr double kOuterRoundFrom = 0.6;   // f3: nucleus circularity where it starts to count
-constexpr double kOuterRoundGain = 4.0;   // ... full at 0.85
-constexpr double kOuterSizeOffset = 12.0; // f4: half credit at area 0, full from area 144
-constexpr double kOuterSizeSpan = 24.0;
-constexpr double kContrastOffset = 0.2;   // f5: nucleolus mean against nucleus mean, -0.2 .. 0.2
-constexpr double kContrastSpan = 0.4;
-constexpr double kInnerSizeOffset = 5.5;  // f6: half credit at area 0, full from area 30.25
-constexpr double kInnerSizeSpan = 11.0;
+using namespace nucleus;
 
 // The seed of a forward blob is its highest pixel.
 struct Candidate : FitCandidate {
@@ -146,11 +131,6 @@ void stampRays(const Fit& fit, const Candidate& cand) {
   }
 }
 
-struct Outlines {
-  OutlineMeasures inner;
-  OutlineMeasures outer;
-};
-
 Outlines measureOutlines(AngleEntry* angles) {
   smoothOutline(angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
   const OutlineMeasures inner = measureOutline(angles, &AngleEntry::scratchD);
@@ -185,36 +165,10 @@ bool meanValues(const Fit& fit, const Candidate& cand, double* innerMean, double
   return true;
 }
 
-// Below 0 becomes 0, above 1 becomes 1; not-a-number passes unchanged.
-double clampUnit(double x) {
-  if (x < 0) x = 0;
-  if (x > 1) x = 1;
-  return x;
-}
-
-// Without the contrast: the product f2 x f1 x f3 x f4, and f6.
-struct ShapeFactors {
-  double leading;
-  double innerSize;
-};
-
-ShapeFactors shapeFactors(const Outlines& o) {
-  const double f1 = clampUnit((1 - o.inner.area / o.outer.area - kRingShareFull) / kRingShareSpan);
-  const double f2 = clampUnit((o.inner.circularity - kInnerRoundFrom) / kInnerRoundSpan);
-  const double f3 = clampUnit((o.outer.circularity - kOuterRoundFrom) * kOuterRoundGain);
-  const double f4 = clampUnit((std::sqrt(o.outer.area) + kOuterSizeOffset) / kOuterSizeSpan);
-  const double f6 = clampUnit((std::sqrt(o.inner.area) + kInnerSizeOffset) / kInnerSizeSpan);
-  return {f2 * f1 * f3 * f4, f6};
-}
-
-void keepBest(FrameBuffers& b, const Candidate& cand, double score, const Outlines& o) {
+void keepBest(FrameBuffers& b, const Fit& fit, const Candidate& cand, double score, const Outlines& o) {
   CellRecord& cell = b.currentCells[cand.cell];
   if (!(score > cell.nucleusValue)) return;
-  cell.nucleusValue = score;
-  cell.nucleusArea = o.outer.area;
-  cell.nucleoliArea = o.inner.area;
-  cell.nucleusCentre = cand.seed;
-  for (int32_t k = 0; k <= kDirections; ++k) cell.nucleusRadius[k] = b.angleTable[k].scratchC;
+  storeNucleus(cell, score, o, cand.seed, fit.angles);
 }
 
 void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
@@ -231,13 +185,23 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   double innerMean = 0.0;
   double outerMean = 0.0;
   if (!meanValues(fit, cand, &innerMean, &outerMean)) return;
-  const double f5 = clampUnit((innerMean - outerMean + kContrastOffset) / kContrastSpan);
-  keepBest(b, cand, shape.leading * f5 * shape.innerSize, outlines);
+  const double f5 = contrastFactor(innerMean, outerMean);
+  keepBest(b, fit, cand, shape.leading * f5 * shape.innerSize, outlines);
+}
+
+// A seed on a cell edge is the only pixel whose edge mark a candidate
+// replaces (with its stamp), and the only way a ray gets out of its cell.
+bool seedOnCellEdge(const FrameBuffers& b) {
+  const int32_t* edge = b.edgeMap();
+  for (int32_t i = 0; i < b.candidateCount; ++i) {
+    if (edge[fitCandidateAt(b, i).seed] == kEdgePixel) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
+void fitNucleiByWalking(const RunSettings& settings, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
   RayEnds ends;
@@ -247,6 +211,14 @@ void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
   // Candidates in list order: within a cell the higher level first, so of
   // equal scores the first one stays.
   for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
+}
+
+void fitNuclei(const RunSettings& settings, FrameBuffers& b) {
+  if (seedOnCellEdge(b)) {
+    fitNucleiByWalking(settings, b);
+  } else {
+    fitNucleiByProfiles(settings, b);
+  }
 }
 
 }  // namespace focustrack

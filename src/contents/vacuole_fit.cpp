@@ -1,11 +1,17 @@
 #include "contents/contents.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+#include <vector>
 
 #include "contents/fit_candidates.h"
 #include "contents/ray_march.h"
 #include "frame/map_markers.h"
 #include "base/angles.h"
+#include "base/parallel.h"
 
 namespace focustrack {
 
@@ -19,6 +25,22 @@ constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which
 // The seed of a backward blob is its lowest pixel.
 using Candidate = FitCandidate;
 
+// What one ray of a blob meets, read once for all its candidates and only
+// as far as one of them needs: the running maximum, and so the fall-back
+// test, is the same for all of them; only where a value first exceeds the
+// level depends on the candidate.
+struct BasinRay {
+  const int32_t* offset;  // the path, from the seed
+  int8_t count;           // pixels on the path
+  int8_t read;            // values read so far
+  bool rejecting;         // the pixel at `read` rejects (an edge pixel, a value below the seed)
+  int8_t above;           // search state: where the candidate before ended this ray
+  double runningMax;      // of the seed and the values read
+  double highest;         // of the values read; not-a-number skipped
+  bool falls[kRayStepsMax];        // falls more than kFallBack below the running maximum before it
+  double highestAt[kRayStepsMax];  // highest of indices 0..n
+};
+
 struct Fit {
   const RayPaths& paths;
   const double* delta;
@@ -26,52 +48,84 @@ struct Fit {
   AngleEntry* angles;
   int32_t width;
   int32_t height;
-  RejectionMemory* rejections;
+  BasinRay* rays;        // the current blob's, kDirections of them
+  int32_t seed;          // the current blob's
+  double seedValue;
+  double level;          // of the blob's candidate before; not a number at a new blob
+  double rejectedLevel;  // lowest level at which the blob was rejected; not a number when none
+  bool earlierValid;     // the candidate before was not rejected; its ray ends follow
+  int8_t earlier[kDirections];
+  int8_t ends[kDirections];
 };
 
-// For direction k: the ray runs while values stay between the seed
-// value and the level and fall at most kFallBack below the highest value met.
-// A ray whose budget ends first records the budget. Returns false when the
-// candidate is rejected: the ray met the cell edge or a value below the seed.
-bool walkRay(const Fit& fit, const Candidate& cand, int32_t k) {
-  const RayPath& path = fit.paths.direction[k];
-  double runningMax = cand.seedValue;
-  for (int32_t n = 0; n < path.count; ++n) {
-    const int32_t q = cand.seed + path.offset[n];
-    if (fit.edge[q] == kEdgePixel) return false;
-    const double v = fit.delta[q];
-    if (v < cand.seedValue) return false;
-    if (v > cand.level || v < runningMax - kFallBack) {
-      fit.angles[k].scratchB = path.travelled[n];
-      return true;
-    }
-    if (v > runningMax) runningMax = v;
+void startRay(const RayPath& path, double seedValue, BasinRay& r) {
+  r.offset = path.offset;
+  r.count = static_cast<int8_t>(path.count);
+  r.read = 0;
+  r.rejecting = false;
+  r.above = 0;
+  r.runningMax = seedValue;
+  r.highest = -std::numeric_limits<double>::infinity();
+}
+
+// Reads the next value; false when the path ends or the pixel rejects.
+inline bool readNext(const Fit& fit, BasinRay& r) {
+  const int32_t n = r.read;
+  if (n == r.count || r.rejecting) return false;
+  const int32_t q = fit.seed + r.offset[n];
+  const double v = fit.delta[q];
+  if (fit.edge[q] == kEdgePixel || v < fit.seedValue) {
+    r.rejecting = true;
+    return false;
   }
-  fit.angles[k].scratchB = kRayBudget;
+  r.falls[n] = v < r.runningMax - kFallBack;
+  if (v > r.highest) r.highest = v;
+  r.highestAt[n] = r.highest;
+  if (v > r.runningMax) r.runningMax = v;
+  r.read = static_cast<int8_t>(n + 1);
+  return true;
+}
+
+// For direction k: the ray runs while values stay between the seed
+// value and the level and fall at most kFallBack below the highest value met;
+// it ends at the first value above the level or the first fall, whichever
+// comes first. A ray whose budget ends first records the budget. Returns
+// false when the candidate is rejected: the ray met the cell edge or a value
+// below the seed before it ended. A higher level ends every ray at the same
+// index or further out, so the search goes on from where it stopped.
+bool endRay(Fit& fit, int32_t k, double level) {
+  BasinRay& r = fit.rays[k];
+  int32_t n = r.above;
+  while ((n < r.read || readNext(fit, r)) && !r.falls[n] && !(r.highestAt[n] > level)) ++n;
+  r.above = static_cast<int8_t>(n);
+  if (n == r.read && r.rejecting) return false;
+  const RayPath& path = fit.paths.direction[k];
+  fit.angles[k].scratchB = n < path.count ? path.travelled[n] : kRayBudget;
+  fit.ends[k] = static_cast<int8_t>(n);
   return true;
 }
 
 // A rejection of the same blob at a level at most as high rejects this
-// candidate too: all candidates of a blob share the seed and with it every
-// ray's pixels and their running maximum, a higher level ends each ray at the
-// same pixel or further out, and what rejects (an edge pixel, a value below
-// the seed) does not change during the stage.
-bool rejectedBefore(const Fit& fit, const Candidate& cand) {
-  const Rejection* r = fit.rejections->find(cand.blob);
-  return r != nullptr && cand.level >= r->level;
-}
-
-// Nothing a rejected candidate writes is read again, so its remaining
-// directions are not walked.
-bool walkRays(const Fit& fit, const Candidate& cand) {
-  if (rejectedBefore(fit, cand)) return false;
+// candidate too, and nothing a rejected candidate writes is read again. A
+// candidate whose rays end where those of the candidate before ended has its
+// outline and score, and being later cannot beat it: both stop here.
+bool endRays(Fit& fit, const Candidate& cand) {
+  if (cand.level >= fit.rejectedLevel) return false;
+  if (!(cand.level >= fit.level)) {
+    for (int32_t k = 0; k < kDirections; ++k) fit.rays[k].above = 0;
+  }
+  fit.level = cand.level;
   for (int32_t k = 0; k < kDirections; ++k) {
-    if (!walkRay(fit, cand, k)) {
-      fit.rejections->remember({cand.blob, 0, cand.level});
+    if (!endRay(fit, k, cand.level)) {
+      if (!(cand.level >= fit.rejectedLevel)) fit.rejectedLevel = cand.level;
+      fit.earlierValid = false;
       return false;
     }
   }
-  return true;
+  const bool same = fit.earlierValid && std::memcmp(fit.ends, fit.earlier, kDirections) == 0;
+  std::memcpy(fit.earlier, fit.ends, kDirections);
+  fit.earlierValid = true;
+  return !same;
 }
 
 struct Point {
@@ -134,20 +188,20 @@ double atLeastZero(double x) {
   return x;
 }
 
-void keepBest(FrameBuffers& b, const Candidate& cand, double score, double radius) {
+void keepBest(FrameBuffers& b, const Fit& fit, const Candidate& cand, double score, double radius) {
   BlobRecord& blob = b.blobTable[cand.blob];
   if (!(score > blob.vacuoleScore)) return;
   blob.vacuoleScore = score;
   blob.vacuoleCentre = cand.seed;
   blob.vacuoleArea = radius * radius * kPi;
-  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = b.angleTable[k].scratchD;
+  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = fit.angles[k].scratchD;
 }
 
 // A zero factor leaves the score 0 or not a number, and neither
 // ever beats a kept score (0 or more), so the rest is skipped then.
-void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
+void fitCandidate(FrameBuffers& b, Fit& fit, int32_t i) {
   const Candidate cand = fitCandidateAt(b, i);
-  if (!walkRays(fit, cand)) return;
+  if (!endRays(fit, cand)) return;
   smoothOutline(fit.angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
   const double circ = atLeastZero(measureOutline(fit.angles, &AngleEntry::scratchD).circularity - kRoundFrom);
   if (circ == 0) return;
@@ -158,19 +212,55 @@ void fitCandidate(FrameBuffers& b, const Fit& fit, int32_t i) {
   const double a = atLeastZero(radius - kRadiusFrom);
   if (a == 0) return;
   const double contrast = atLeastZero(ringMean(fit, radius, centre) - cand.seedValue - kContrastFrom);
-  keepBest(b, cand, circ * a * contrast, radius);
+  keepBest(b, fit, cand, circ * a * contrast, radius);
+}
+
+// The candidates first..end - 1 of one cell, blob by blob, each blob's rays
+// read once. Blobs share nothing, and within a blob the list order stays.
+void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
+             std::vector<std::pair<int32_t, int32_t>>& order) {
+  const int32_t* blobMap = b.blobMap();
+  const int32_t* candidates = b.candidatePixels();
+  order.clear();
+  for (int32_t i = first; i < end; ++i) order.push_back({blobMap[candidates[i]], i});
+  std::sort(order.begin(), order.end());
+  int32_t blob = -1;
+  for (const auto& [candidateBlob, i] : order) {
+    if (candidateBlob != blob) {
+      blob = candidateBlob;
+      const Candidate cand = fitCandidateAt(b, i);
+      fit.seed = cand.seed;
+      fit.seedValue = cand.seedValue;
+      for (int32_t k = 0; k < kDirections; ++k) startRay(fit.paths.direction[k], cand.seedValue, fit.rays[k]);
+      fit.level = std::numeric_limits<double>::quiet_NaN();
+      fit.rejectedLevel = std::numeric_limits<double>::quiet_NaN();
+      fit.earlierValid = false;
+    }
+    fitCandidate(b, fit, i);
+  }
 }
 
 }  // namespace
 
+// A blob lies in one cell, and the cells' candidates follow one another in
+// the list: with threads, runs of cells are tasks, each with its own scratch
+// table. Nothing the fit writes is read by another cell, and the edge map
+// stays as the flood left it.
 void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
-  RejectionMemory rejections;
-  const Fit fit{paths, b.deltaMap.data(), b.edgeMap(), b.angleTable.data(), b.width, b.height, &rejections};
-  // Candidates in list order: within a blob the lower level first, so of
-  // equal scores the first one stays.
-  for (int32_t i = 0; i < b.candidateCount; ++i) fitCandidate(b, fit, i);
+  std::vector<int32_t> starts;
+  const bool apart = cellRuns(b, &starts) && threadsAvailable();
+  const int64_t runs = static_cast<int64_t>(starts.size()) - 1;
+  forRanges(0, runs, apart ? 1 : runs, [&](int64_t firstCell, int64_t endCell) {
+    std::vector<AngleEntry> ownAngles;
+    if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
+    std::vector<BasinRay> rays(kDirections);
+    Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
+            b.width, b.height, rays.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
+    std::vector<std::pair<int32_t, int32_t>> order;
+    for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
+  });
 }
 
 }  // namespace focustrack

@@ -8,6 +8,10 @@
 
 namespace focustrack {
 
+// Frame and slice numbers are at most 10 digits and a sign; more padding
+// than this (-fl, -sl) only makes enormous names and is refused.
+constexpr int32_t kMaxNameDigits = 18;
+
 struct RunSettings {
   int32_t width = 960;             // "-w": width of every slice and per-pixel buffer
   int32_t height = 720;            // "-h"
@@ -29,6 +33,7 @@ struct RunSettings {
   std::string dumpFolder;          // "--dump DIR": intermediate maps as TIFF
   bool writeMasks = false;         // "--masks": label masks per frame
   bool printStageTimes = false;    // "--stage-times": per-stage times on stderr at the end
+  int32_t threads = 0;             // "--threads N": 0 = every core the process may use
 
   // Cells kept out of the tables (off when empty or 0). Such a cell is
   // treated like one that touches the image border: measured and tracked,

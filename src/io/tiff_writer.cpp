@@ -31,9 +31,15 @@ SampleLayout layoutOf(TiffSample sample) {
 
 }  // namespace
 
+// Once per process: the handlers are process-wide, and threads load and
+// write files at the same time.
 void silenceLibtiff() {
-  TIFFSetErrorHandler(nullptr);
-  TIFFSetWarningHandler(nullptr);
+  static const bool silenced = [] {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    return true;
+  }();
+  (void)silenced;
 }
 
 namespace {

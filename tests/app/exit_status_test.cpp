@@ -47,6 +47,21 @@ TEST(ExitStatus, RecordingThatEndsBeforeTheLastRequestedFrameIsDone) {
   EXPECT_TRUE(has(json, "t0003_z001.tif: file not found\"")) << json;
 }
 
+// No slice of the first frame: a mistyped pattern or first frame, not a
+// recording that ended.
+TEST(ExitStatus, FirstFrameWithoutAnySliceFailsTheRun) {
+  const fs::path folder = freshFolder("exit_no_recording");
+  writeRecording(folder, 1, 2, 3);
+  std::vector<std::string> words = tinyRun(folder, folder / "out", 2);
+  words.insert(words.end(), {"-fs", "3"});
+  const RunResult r = runFocustrack(words);
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(has(json, "\"framesCompleted\": 0,")) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"no recording\"")) << json;
+  EXPECT_TRUE(has(json, "t0003_z001.tif: file not found\"")) << json;
+}
+
 TEST(ExitStatus, CorruptFirstSliceIsABrokenFrame) {
   const fs::path folder = freshFolder("exit_corrupt");
   writeRecording(folder, 1, 1, 3);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -78,6 +81,38 @@ TEST(FrameLoop, MissingSlicesStopTheRunButKeepEarlierFrames) {
   EXPECT_EQ(average.substr(0, kAverageHeader.size()), kAverageHeader);
   EXPECT_EQ(average.substr(kAverageHeader.size(), 6), "1, 1, ");
   EXPECT_EQ(std::count(average.begin(), average.end(), '\n'), 2);
+}
+
+// A dump, a result image or run.json that cannot be written: the first two
+// are warnings that name the file and the frame, run.json is named on the
+// error stream only; the run goes on with every other file and ends with
+// status 1.
+TEST(FrameLoop, UnwritableOutputFilesAreReportedTheRunGoesOnAndEndsWithStatusOne) {
+  const fs::path folder = freshFolder("unwritable");
+  writeRecording(folder, 1, 1, 3);
+  const fs::path out = folder / "out";
+  const fs::path maps = folder / "maps";
+  for (const fs::path& taken : {out / "run.json", maps / "delta_0001.tif", out / "result_0001.bmp"}) {
+    fs::create_directories(taken);  // a folder where the file should go
+  }
+  std::vector<std::string> words = tinyRun(folder, out, 1);
+  words.insert(words.end(), {"-i", "--dump", maps.string()});
+  const RunResult r = runFocustrack(words);
+  EXPECT_EQ(r.status, 1);
+  const std::string log = withoutTimes(r.out);
+  const std::string warning = "\x1b[33m\n" + kLayoutA + "Warning" + kReset;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;  // start, 2 warnings, frame, end
+  EXPECT_NE(log.find(warning + warning), std::string::npos) << log;
+  EXPECT_NE(log.find("Frame 1 Finished"), std::string::npos) << log;
+  const std::string isFolder = std::strerror(EISDIR);
+  // run.json is written at the start, after every frame and at the end.
+  const std::string manifest = "focustrack: cannot write '" + (out / "run.json").string() + "': " + isFolder + "\n";
+  EXPECT_EQ(r.err, manifest + "focustrack: frame 1: cannot write '" + (maps / "delta_0001.tif").string() +
+                       "': cannot create file: " + isFolder + "\nfocustrack: Image Save Failed: cannot write '" +
+                       (out / "result_0001.bmp").string() + "' (frame 1)\n" + manifest + manifest);
+  for (const char* name : {"class", "label", "cells", "scaled", "blobs_hi", "blobs_lo", "nucleus"}) {
+    EXPECT_TRUE(fs::exists(maps / (std::string(name) + "_0001.tif"))) << name;
+  }
 }
 
 TEST(FrameLoop, FirstFrameZeroIsNamedWithZeros) {

@@ -31,6 +31,11 @@ std::string withLinesMarked(const std::string& text) {
   return out;
 }
 
+TEST(Progress, TimePerFrameAndTimeLeftAtThatPace) {
+  EXPECT_EQ(progressText(2, 5, 6000.0), "frame 2 of 5, 3000 ms per frame, about 9 s left");
+  EXPECT_EQ(progressText(3, 7, 1000.0), "frame 3 of 7, 333 ms per frame, about 1 s left");
+}
+
 TEST(Progress, OffWritesNothing) {
   FILE* err = std::tmpfile();
   {

@@ -19,6 +19,9 @@ TEST(AngleTable, UsesTheFixedPiConstant) {
   EXPECT_NEAR(table[15].sinK - table[15].cosK, 1.6e-8, 0.2e-8);
   // Direction 120 does not quite close the circle.
   EXPECT_NE(table[120].sinK, 0.0);
+  // Direction 9 is the first whose sine depends on the order the angle is
+  // evaluated in: k x 360 / 120 / 180 x pi.
+  EXPECT_EQ(table[9].sinK, 0x1.d0e2e31eddf1bp-2);
 }
 
 }  // namespace

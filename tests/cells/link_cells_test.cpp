@@ -107,27 +107,27 @@ TEST(CellLinking, ReachIsTenPixels) {
   }
 }
 
-TEST(CellLinking, WalkStopsAtTheFirstOffsetOutsideTheImage) {
-  // Columns 5 apart. In an 8-pixel-wide image both columns lie 1 pixel from
-  // an edge: each walk leaves the image at distance 2 and never reaches the
-  // other cell.
-  CellFrame narrow(8, 30);
-  narrow.setPrevious(MapPainter(8, 30).rect(6, 5, 6, 24, 1).cells, 1);
-  narrow.paint(1, 5, 1, 24, 1);
-  narrow.setLabelsAsBuilt(1);
-  linkCells(narrow.settings, narrow.b);
-  EXPECT_EQ(cur(narrow, 1).partner, 0);
-  EXPECT_EQ(narrow.pair(1, 1), 0);
-
-  // One column near the edge: only the other column's pixels count.
-  CellFrame half(30, 30);
-  half.setPrevious(MapPainter(30, 30).rect(6, 5, 6, 24, 1).cells, 1);
-  half.paint(1, 5, 1, 24, 1);
-  half.paint(20, 5, 28, 24, 2);  // out of reach of both, keeps the pair open
-  half.setLabelsAsBuilt(2);
-  linkCells(half.settings, half.b);
-  EXPECT_EQ(cur(half, 1).partner, 1);
-  EXPECT_EQ(cur(half, 2).partner, 0);
+// Only pixels at least 10 from every edge may walk without the edge test.
+// Each case puts a current pixel where the test is first needed and a
+// previous pixel that only a walk without it reaches: through the wrapped
+// row, or after the first offset that leaves the image ((-10, 0) comes after
+// (0, -10) and (0, 10) in the walk). None of them links.
+TEST(CellLinking, PixelsNearerThanTenToAnEdgeWalkWithTheEdgeTest) {
+  struct Case {
+    const char* edge;
+    int32_t curX, curY, prevX, prevY;
+  };
+  const Case cases[] = {
+      {"left", 9, 20, 59, 19}, {"right", 50, 20, 0, 21}, {"top", 20, 9, 10, 9}, {"bottom", 20, 30, 10, 30}};
+  for (const Case& c : cases) {
+    CellFrame f(60, 40);
+    f.setPrevious(MapPainter(60, 40).rect(c.prevX, c.prevY, c.prevX, c.prevY, 1).cells, 1);
+    f.paint(c.curX, c.curY, c.curX, c.curY, 1);
+    f.setLabelsAsBuilt(1);
+    linkCells(f.settings, f.b);
+    EXPECT_EQ(f.pair(1, 1), 0) << c.edge;
+    EXPECT_EQ(cur(f, 1).partner, 0) << c.edge;
+  }
 }
 
 TEST(CellLinking, SplitGivesBothCurrentCellsThePreviousCell) {

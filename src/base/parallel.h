@@ -1,0 +1,38 @@
+// Threads: how many the process may use, and the helpers through which the
+// stages hand out work. Work is handed out as OpenMP tasks, so that a stage
+// running inside the frame pipeline shares the threads with the frame being
+// prepared ahead; outside a parallel region every task runs at once on the
+// calling thread, in order. Every split is one whose parts touch disjoint
+// data, so the results never depend on the number of threads.
+#pragma once
+
+#include <cstdint>
+
+namespace focustrack {
+
+// The number of cores the process may run on (its affinity mask), at least 1.
+int32_t availableCores();
+
+// True when a parallel region with more than one thread is active, that is
+// when splitting work can pay.
+bool threadsAvailable();
+
+// Calls part(begin, end) for consecutive ranges that cover first .. last - 1,
+// each of at least `grain` items (the last may be shorter), as tasks of the
+// current parallel region, and returns when all have run. Without threads it
+// calls part(first, last) once.
+template <class Part>
+void forRanges(int64_t first, int64_t last, int64_t grain, Part&& part) {
+  if (last <= first) return;
+  if (!threadsAvailable() || last - first <= grain) {
+    part(first, last);
+    return;
+  }
+  if (grain < 1) grain = 1;
+#pragma omp taskloop grainsize(1) default(shared)
+  for (int64_t begin = first; begin < last; begin += grain) {
+    part(begin, begin + grain < last ? begin + grain : last);
+  }
+}
+
+}  // namespace focustrack

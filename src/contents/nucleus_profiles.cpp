@@ -1,0 +1,406 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/parallel.h"
+#include "contents/contents.h"
+#include "contents/fit_candidates.h"
+#include "contents/nucleus_score.h"
+#include "frame/map_markers.h"
+
+namespace focustrack {
+
+namespace {
+
+using namespace nucleus;
+
+// What one ray of a blob meets, read once for all its candidates and only
+// as far as one of them needs. A candidate's level only decides where along
+// these values each phase ends: the running minimum, and so every rise test,
+// is the same for all of them. The candidates of a blob come from its
+// highest level down, and a lower level ends each phase at the same pixel or
+// further out, so the searches go on from where the candidate before
+// stopped.
+struct RayProfile {
+  const int32_t* offset;  // the path, from the seed
+  int8_t count;           // pixels on the path
+  int8_t read;            // values read so far
+  bool edge;              // the pixel at `read` is an edge pixel: nothing more to read
+  int8_t innerEnd;        // search state: where the candidate before ended its nucleolus
+  int8_t outerEnd;        // ... and its nucleus
+  double runningMin;      // of the seed and the values read
+  double lowest;          // of the values read; not-a-number skipped
+  bool innerRise[kRayStepsMax];   // rises more than kInnerRise over the running minimum before it
+  bool outerRise[kRayStepsMax];   // rises more than the tolerance
+  double lowestAt[kRayStepsMax];  // lowest of indices 0..n
+};
+
+struct BlobProfile {
+  RayProfile ray[kDirections];
+};
+
+struct RayReader {
+  const double* delta;
+  const int32_t* edge;
+  int32_t seed;
+  double riseTolerance;
+};
+
+void startRay(const RayPath& path, double seedValue, RayProfile& r) {
+  r.offset = path.offset;
+  r.count = static_cast<int8_t>(path.count);
+  r.read = 0;
+  r.edge = false;
+  r.innerEnd = 0;
+  r.outerEnd = 0;
+  r.runningMin = seedValue;
+  r.lowest = std::numeric_limits<double>::infinity();
+}
+
+// Reads the next value; false when the path or an edge pixel ends the ray.
+inline bool readNext(const RayReader& reader, RayProfile& r) {
+  const int32_t n = r.read;
+  if (n == r.count || r.edge) return false;
+  const int32_t q = reader.seed + r.offset[n];
+  if (reader.edge[q] == kEdgePixel) {
+    r.edge = true;
+    return false;
+  }
+  const double v = reader.delta[q];
+  r.innerRise[n] = v > r.runningMin + kInnerRise;
+  r.outerRise[n] = v > r.runningMin + reader.riseTolerance;
+  if (v < r.lowest) r.lowest = v;
+  r.lowestAt[n] = r.lowest;
+  if (v < r.runningMin) r.runningMin = v;
+  r.read = static_cast<int8_t>(n + 1);
+  return true;
+}
+
+// Where the two phases of a ray end for one candidate, as the walk would
+// find them; false when the walk reaches an edge pixel first. The nucleolus
+// ends at the first value below the level or rising too far; the nucleus at
+// the first, from there on, below level - kOuterDrop or rising too far (no
+// value before the nucleolus end lies below the level, so the running
+// lowest value serves both).
+inline bool phaseEnds(const RayReader& reader, RayProfile& r, double level, double lowestLevel, int32_t* inner,
+                      int32_t* outer) {
+  int32_t n = r.innerEnd;
+  while ((n < r.read || readNext(reader, r)) && !r.innerRise[n] && !(r.lowestAt[n] < level)) ++n;
+  r.innerEnd = static_cast<int8_t>(n);
+  if (n == r.read) {  // no value ended the nucleolus
+    if (r.edge) return false;
+    *inner = *outer = r.count;
+    return true;
+  }
+  int32_t m = std::max<int32_t>(r.outerEnd, n);
+  while ((m < r.read || readNext(reader, r)) && !r.outerRise[m] && !(r.lowestAt[m] < lowestLevel)) ++m;
+  r.outerEnd = static_cast<int8_t>(m);
+  if (m == r.read) {
+    if (r.edge) return false;
+    m = r.count;
+  }
+  *inner = n;
+  *outer = m;
+  return true;
+}
+
+struct Best {
+  double value;
+  int32_t candidate;  // -1: the value the cell had before the stage
+};
+
+// One outline of the candidate before, measured as far as it was needed;
+// its smoothed radii stay in the scratch table (scratchD inner, scratchC
+// outer), which only the smoothing of that outline writes.
+struct MeasuredOutline {
+  bool known;           // smoothed, area measured
+  bool perimeterKnown;  // perimeter and circularity too
+  OutlineMeasures m;
+};
+
+// The pixels one candidate stamps, gathered to sum their values in the
+// order of the cell's list without walking the list: every pixel of a cell
+// knows its place in the list (the flood queue holds it during the stage),
+// and the places are marked in a bit set read from the lowest up, which
+// takes a pixel met by several rays once.
+struct StampedPixels {
+  std::vector<uint64_t> bits;  // one per place in the cell's list
+};
+
+// Everything one task needs: shared inputs, and its own scratch.
+struct Worker {
+  const RunSettings& settings;
+  FrameBuffers& b;
+  const RayPaths& paths;
+  AngleEntry* angles;
+  BlobProfile* profile;
+  RayReader reader;
+  double level;  // of the blob's candidate before; not a number at a new blob
+  int8_t inner[kDirections];
+  int8_t outer[kDirections];
+  // Ray ends of the blob's candidate before, when it was not rejected.
+  bool earlierValid;
+  int8_t earlierInner[kDirections];
+  int8_t earlierOuter[kDirections];
+  MeasuredOutline innerOutline;
+  MeasuredOutline outerOutline;
+  StampedPixels* stamped;
+};
+
+// An outline is a function of its side's ray ends: where they are those of
+// the blob's candidate just before, so is its outline. When both are, the
+// candidate stamps the same pixels and gets the same score: being later in
+// the list, it cannot win (true).
+bool sameAsEarlier(Worker& w) {
+  const bool innerSame = w.earlierValid && std::memcmp(w.inner, w.earlierInner, kDirections) == 0;
+  const bool outerSame = w.earlierValid && std::memcmp(w.outer, w.earlierOuter, kDirections) == 0;
+  if (!innerSame) w.innerOutline.known = false;
+  if (!outerSame) w.outerOutline.known = false;
+  std::memcpy(w.earlierInner, w.inner, kDirections);
+  std::memcpy(w.earlierOuter, w.outer, kDirections);
+  w.earlierValid = true;
+  return innerSame && outerSame;
+}
+
+bool raysOf(Worker& w, double level, double lowestLevel) {
+  // A level above the one before (or not a number) starts the searches over.
+  if (!(level <= w.level)) {
+    for (RayProfile& r : w.profile->ray) r.innerEnd = r.outerEnd = 0;
+  }
+  w.level = level;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const RayPath& path = w.paths.direction[k];
+    int32_t nIn = 0;
+    int32_t nOut = 0;
+    if (!phaseEnds(w.reader, w.profile->ray[k], level, lowestLevel, &nIn, &nOut)) {
+      w.earlierValid = false;
+      return false;
+    }
+    w.inner[k] = static_cast<int8_t>(nIn);
+    w.outer[k] = static_cast<int8_t>(nOut);
+    w.angles[k].scratchB = nIn < path.count ? path.travelled[nIn] : kRayBudget;
+    w.angles[k].scratchA = nOut < path.count ? path.travelled[nOut] : kRayBudget;
+  }
+  return true;
+}
+
+// The outline measures of measureOutline in two passes, areas first: a
+// ring share of 0 (or not a number) ends the candidate before any square
+// root. Each sum runs in the same order as in one pass.
+double fanArea(const AngleEntry* a, double AngleEntry::*radius) {
+  double area = 0.0;
+  double previousX = a[0].*radius * a[0].cosK;
+  double previousY = a[0].*radius * a[0].sinK;
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double x = a[k].*radius * a[k].cosK;
+    const double y = a[k].*radius * a[k].sinK;
+    area += 0.5 * std::fabs(previousY * x - previousX * y);
+    previousX = x;
+    previousY = y;
+  }
+  return area;
+}
+
+double fanPerimeter(const AngleEntry* a, double AngleEntry::*radius) {
+  double perimeter = 0.0;
+  double previousX = a[0].*radius * a[0].cosK;
+  double previousY = a[0].*radius * a[0].sinK;
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double x = a[k].*radius * a[k].cosK;
+    const double y = a[k].*radius * a[k].sinK;
+    const double dx = x - previousX;
+    const double dy = y - previousY;
+    perimeter += std::sqrt(dx * dx + dy * dy);
+    previousX = x;
+    previousY = y;
+  }
+  return perimeter;
+}
+
+void completeMeasures(OutlineMeasures& m, double perimeter) {
+  m.perimeter = perimeter;
+  m.circularity = m.area * kFourPi / perimeter / perimeter;
+}
+
+void smoothAndMeasureArea(AngleEntry* angles, double AngleEntry::*raw, double AngleEntry::*smoothed,
+                          MeasuredOutline& outline) {
+  if (outline.known) return;
+  smoothOutline(angles, raw, smoothed);
+  outline = {true, false, {fanArea(angles, smoothed), 0.0, 0.0}};
+}
+
+void measurePerimeter(const AngleEntry* angles, double AngleEntry::*smoothed, MeasuredOutline& outline) {
+  if (outline.perimeterKnown) return;
+  completeMeasures(outline.m, fanPerimeter(angles, smoothed));
+  outline.perimeterKnown = true;
+}
+
+// A factor of 0 or not a number makes the score 0 or not a number, which
+// never beats a kept value (0 or more): such candidates stop here.
+bool measureUnlessHopeless(Worker& w, Outlines* o) {
+  smoothAndMeasureArea(w.angles, &AngleEntry::scratchB, &AngleEntry::scratchD, w.innerOutline);
+  smoothAndMeasureArea(w.angles, &AngleEntry::scratchA, &AngleEntry::scratchC, w.outerOutline);
+  o->inner = w.innerOutline.m;
+  o->outer = w.outerOutline.m;
+  if (!(ringShare(*o) > 0)) return false;
+  measurePerimeter(w.angles, &AngleEntry::scratchD, w.innerOutline);
+  o->inner = w.innerOutline.m;
+  if (!(innerRoundness(*o) > 0)) return false;
+  measurePerimeter(w.angles, &AngleEntry::scratchC, w.outerOutline);
+  o->outer = w.outerOutline.m;
+  return outerRoundness(*o) > 0;
+}
+
+void stampRays(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp) {
+  int32_t* edge = w.b.edgeMap();
+  edge[seed] = innerStamp;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const RayPath& path = w.paths.direction[k];
+    int32_t n = 0;
+    for (; n < w.inner[k]; ++n) edge[seed + path.offset[n]] = innerStamp;
+    for (; n < w.outer[k]; ++n) edge[seed + path.offset[n]] = outerStamp;
+  }
+}
+
+// The means over the stamped pixels of the cell in the order of its list,
+// as a pass over the whole list would add them. False when no pixel
+// carries the outer stamp.
+bool meanValues(Worker& w, const CellRecord& cell, int32_t seed, int32_t innerStamp, int32_t outerStamp,
+                double* innerMean, double* outerMean) {
+  std::vector<uint64_t>& bits = w.stamped->bits;
+  const size_t words = static_cast<size_t>(cell.area) / 64 + 1;
+  if (bits.size() < words) bits.resize(words, 0);
+  const int32_t* listPlace = w.b.floodQueue.data();
+  int32_t lowest = cell.area;
+  int32_t highest = -1;
+  const auto take = [&](int32_t q) {
+    const int32_t place = listPlace[q];
+    bits[static_cast<size_t>(place) >> 6] |= uint64_t{1} << (place & 63);
+    lowest = std::min(lowest, place);
+    highest = std::max(highest, place);
+  };
+  take(seed);
+  for (int32_t k = 0; k < kDirections; ++k) {
+    const int32_t* offset = w.paths.direction[k].offset;
+    for (int32_t n = 0; n < w.outer[k]; ++n) take(seed + offset[n]);
+  }
+  const int32_t* list = w.b.cellPixels.data() + cell.pixelStart;
+  const int32_t* edge = w.b.edgeMap();
+  const double* delta = w.b.deltaMap.data();
+  double innerSum = 0.0;
+  double outerSum = 0.0;
+  int32_t innerCount = 0;
+  int32_t outerCount = 0;
+  for (int32_t word = lowest >> 6; word <= (highest >> 6); ++word) {
+    for (uint64_t set = bits[word]; set != 0; set &= set - 1) {
+      const int32_t q = list[word * 64 + __builtin_ctzll(set)];
+      if (edge[q] == innerStamp) {
+        innerSum += delta[q];
+        ++innerCount;
+      } else if (edge[q] == outerStamp) {
+        outerSum += delta[q];
+        ++outerCount;
+      }
+    }
+    bits[word] = 0;
+  }
+  if (outerCount == 0) return false;
+  *innerMean = innerSum / innerCount;
+  *outerMean = outerSum / outerCount;
+  return true;
+}
+
+// Candidates of one blob, taken out of list order: a candidate replaces the
+// best when it scores higher, or equal and earlier in the list, which keeps
+// what the list order keeps (the first of the highest scores).
+bool beats(double score, int32_t i, const Best& best) {
+  return score > best.value || (best.candidate >= 0 && score == best.value && i < best.candidate);
+}
+
+void fitCandidate(Worker& w, int32_t i, Best& best) {
+  const FitCandidate cand = fitCandidateAt(w.b, i);
+  if (!raysOf(w, cand.level, cand.level - kOuterDrop) || sameAsEarlier(w)) return;
+  Outlines outlines{};
+  if (!measureUnlessHopeless(w, &outlines)) return;
+  const ShapeFactors shape = shapeFactors(outlines);
+  // The contrast factor is at most 1 and every factor at least 0, so with
+  // rounding monotone in each factor the score cannot exceed leading x f6;
+  // when that bound cannot win, neither can the score, and the stamps and the
+  // mean pass are skipped. (A bound that is not a number makes the score not
+  // a number too.)
+  if (!beats(shape.leading * shape.innerSize, i, best)) return;
+  const int32_t innerStamp = i;
+  const int32_t outerStamp = i + w.b.candidateCount + kOuterStampGap;
+  stampRays(w, cand.seed, innerStamp, outerStamp);
+  const CellRecord& cell = w.b.currentCells[w.b.cellMap[cand.pixel]];
+  double innerMean = 0.0;
+  double outerMean = 0.0;
+  if (!meanValues(w, cell, cand.seed, innerStamp, outerStamp, &innerMean, &outerMean)) return;
+  const double score = shape.leading * contrastFactor(innerMean, outerMean) * shape.innerSize;
+  if (!beats(score, i, best)) return;
+  best = {score, i};
+  storeNucleus(w.b.currentCells[w.b.cellMap[cand.pixel]], score, outlines, cand.seed, w.angles);
+}
+
+// The candidates first..end - 1 all belong to one cell: blob by blob, each
+// blob's rays read once.
+void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_t, int32_t>>& order) {
+  const int32_t* blobMap = w.b.blobMap();
+  const int32_t* candidates = w.b.candidatePixels();
+  order.clear();
+  for (int32_t i = first; i < end; ++i) order.push_back({blobMap[candidates[i]], i});
+  std::sort(order.begin(), order.end());
+  const CellRecord& cell = w.b.currentCells[w.b.cellMap[candidates[first]]];
+  Best best{cell.nucleusValue, -1};
+  int32_t blob = -1;
+  for (const auto& [candidateBlob, i] : order) {
+    if (candidateBlob != blob) {
+      blob = candidateBlob;
+      const FitCandidate cand = fitCandidateAt(w.b, i);
+      w.reader.seed = cand.seed;
+      for (int32_t k = 0; k < kDirections; ++k) startRay(w.paths.direction[k], cand.seedValue, w.profile->ray[k]);
+      w.level = std::numeric_limits<double>::quiet_NaN();
+      w.earlierValid = false;
+    }
+    fitCandidate(w, i, best);
+  }
+}
+
+// Every pixel of cell c gets its place in the cell's list.
+void placeInList(FrameBuffers& b, int32_t c) {
+  const CellRecord& cell = b.currentCells[c];
+  const int32_t* list = b.cellPixels.data() + cell.pixelStart;
+  int32_t* listPlace = b.floodQueue.data();
+  for (int32_t j = 0; j < cell.area; ++j) listPlace[list[j]] = j;
+}
+
+}  // namespace
+
+void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
+  RayPaths paths;
+  traceRayPaths(b.angleTable.data(), b.width, paths);
+  std::vector<int32_t> starts;
+  const bool apart = cellRuns(b, &starts) && threadsAvailable();
+  const int32_t* candidates = b.candidatePixels();
+  const int64_t runs = static_cast<int64_t>(starts.size()) - 1;
+  forRanges(0, runs, apart ? 1 : runs, [&](int64_t firstCell, int64_t endCell) {
+    std::vector<AngleEntry> ownAngles;
+    if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
+    auto profile = std::make_unique<BlobProfile>();
+    auto stamped = std::make_unique<StampedPixels>();
+    const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
+    Worker w{settings, b,     paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
+             false,    {},    {},    {},                                             {},            stamped.get()};
+    std::vector<std::pair<int32_t, int32_t>> order;
+    for (int64_t c = firstCell; c < endCell; ++c) {
+      placeInList(b, b.cellMap[candidates[starts[c]]]);
+      fitCell(w, starts[c], starts[c + 1], order);
+    }
+  });
+}
+
+}  // namespace focustrack

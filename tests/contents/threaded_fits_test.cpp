@@ -1,0 +1,155 @@
+// The fits and the cell aspect with threads: cells handed to tasks in any
+// order and on any thread give what the straightforward one-thread forms give,
+// bit for bit. Values come in steps of 1/32, so that many are equal.
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "cells/adjust_cells.h"
+#include "cells/cells.h"
+#include "contents/contents.h"
+#include "support/content_scene.h"
+#include "support/straight_fits.h"
+
+namespace focustrack {
+
+namespace {
+
+using contents_test::gaussian;
+using contents_test::Noise;
+using contents_test::Scene;
+
+constexpr int32_t kThreads = 4;
+
+// A grid of round cells, each with a bump (nucleus sources) and a dip
+// (vacuole sources), noise, and every value rounded to a 1/32 step.
+void buildCellGrid(Scene& s, uint64_t seed) {
+  Noise noise(seed);
+  for (int32_t row = 0; row < 4; ++row) {
+    for (int32_t column = 0; column < 5; ++column) {
+      const double cx = 22 + column * 40 + noise.next(3.0);
+      const double cy = 22 + row * 38 + noise.next(3.0);
+      const double radius = 14 + (row * 5 + column) % 5;
+      const double bx = cx + noise.next(4.0);
+      const double by = cy + noise.next(4.0);
+      const double vx = cx - noise.next(6.0);
+      const double vy = cy + noise.next(6.0);
+      const double amplitude = 0.01 + 0.01 * ((row + column) % 4);
+      s.addDisc(cx, cy, radius, [&](int32_t x, int32_t y) {
+        const double v = 0.3 + 0.6 * gaussian(x, y, bx, by, 2.5 + column * 0.4) -
+                         0.25 * gaussian(x, y, vx, vy, 2.0 + row * 0.5) + noise.next(amplitude);
+        return std::round(v * 32.0) / 32.0;
+      });
+    }
+  }
+  s.finishCells();
+}
+
+template <class Work>
+void withThreads(Work&& work) {
+#pragma omp parallel num_threads(kThreads)
+#pragma omp master
+  work();
+}
+
+TEST(ThreadsFits, NucleiAgreeWithTheStraightforwardFit) {
+  for (uint64_t seed = 1; seed <= 4; ++seed) {
+    for (bool threaded : {false, true}) {
+      Scene fast(210, 160);
+      Scene straight(210, 160);
+      buildCellGrid(fast, seed);
+      buildCellGrid(straight, seed);
+      floodBlobs(fast.settings, fast.b, FloodDirection::Forward);
+      floodBlobs(straight.settings, straight.b, FloodDirection::Forward);
+      ASSERT_GT(fast.b.candidateCount, 0);
+      if (threaded) {
+        withThreads([&] { fitNuclei(fast.settings, fast.b); });
+      } else {
+        fitNuclei(fast.settings, fast.b);
+      }
+      contents_test::straightFitNuclei(straight.settings, straight.b);
+      int scored = 0;
+      for (int32_t c = 1; c < fast.b.nextCellNumber; ++c) {
+        const CellRecord& f = fast.b.currentCells[c];
+        const CellRecord& t = straight.b.currentCells[c];
+        ASSERT_EQ(std::memcmp(&f.nucleusValue, &t.nucleusValue, sizeof(double)), 0) << seed << " cell " << c;
+        EXPECT_EQ(std::memcmp(&f.nucleusArea, &t.nucleusArea, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&f.nucleoliArea, &t.nucleoliArea, sizeof(double)), 0);
+        if (t.nucleusValue > 0) {
+          ++scored;
+          EXPECT_EQ(f.nucleusCentre, t.nucleusCentre) << seed << " cell " << c;
+          EXPECT_EQ(std::memcmp(f.nucleusRadius, t.nucleusRadius, 121 * sizeof(double)), 0);
+        }
+      }
+      EXPECT_GT(scored, 5) << "seed " << seed;
+    }
+  }
+}
+
+TEST(ThreadsFits, VacuolesAgreeWithTheStraightforwardFit) {
+  for (uint64_t seed = 1; seed <= 4; ++seed) {
+    Scene fast(210, 160);
+    Scene straight(210, 160);
+    buildCellGrid(fast, seed);
+    buildCellGrid(straight, seed);
+    floodBlobs(fast.settings, fast.b, FloodDirection::Backward);
+    floodBlobs(straight.settings, straight.b, FloodDirection::Backward);
+    ASSERT_GT(fast.b.candidateCount, 0);
+    withThreads([&] { fitVacuoles(fast.settings, fast.b); });
+    contents_test::straightFitVacuoles(straight.b);
+    int scored = 0;
+    for (int32_t blob = 1; blob <= fast.b.blobCount; ++blob) {
+      const BlobRecord& f = fast.b.blobTable[blob];
+      const BlobRecord& t = straight.b.blobTable[blob];
+      ASSERT_EQ(std::memcmp(&f.vacuoleScore, &t.vacuoleScore, sizeof(double)), 0) << seed << " blob " << blob;
+      if (t.vacuoleScore > 0) {
+        ++scored;
+        EXPECT_EQ(f.vacuoleCentre, t.vacuoleCentre);
+        EXPECT_EQ(std::memcmp(&f.vacuoleArea, &t.vacuoleArea, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(f.vacuoleRadius, t.vacuoleRadius, 120 * sizeof(double)), 0);
+      }
+    }
+    EXPECT_GT(scored, 0) << "seed " << seed;
+  }
+}
+
+TEST(ThreadsFits, AspectAndRescaledValuesAgreeWithEveryPixelVisited) {
+  for (uint64_t seed = 1; seed <= 3; ++seed) {
+    Scene fast(210, 160);
+    Scene straight(210, 160);
+    buildCellGrid(fast, seed);
+    buildCellGrid(straight, seed);
+    for (Scene* s : {&fast, &straight}) {
+      for (int32_t c = 1; c < s->b.nextCellNumber; ++c) {
+        CellRecord& cell = s->b.currentCells[c];
+        cell.minX = cell.minY = 1 << 30;
+        cell.maxX = cell.maxY = -1;
+        cell.deltaMin = 1.0;
+        cell.deltaMax = 0.0;
+        for (int32_t j = cell.pixelStart; j < cell.pixelStart + cell.area; ++j) {
+          const int32_t p = s->b.cellPixels[j];
+          cell.minX = std::min(cell.minX, p % s->width());
+          cell.maxX = std::max(cell.maxX, p % s->width());
+          cell.minY = std::min(cell.minY, p / s->width());
+          cell.maxY = std::max(cell.maxY, p / s->width());
+          cell.deltaMin = std::min(cell.deltaMin, s->b.deltaMap[p]);
+          cell.deltaMax = std::max(cell.deltaMax, s->b.deltaMap[p]);
+        }
+      }
+    }
+    withThreads([&] { adjustCells(fast.settings, fast.b); });
+    adjustCellsVisitingEveryPixel(straight.settings, straight.b);
+    for (int32_t c = 1; c < fast.b.nextCellNumber; ++c) {
+      EXPECT_EQ(std::memcmp(&fast.b.currentCells[c].aspect, &straight.b.currentCells[c].aspect, sizeof(double)), 0)
+          << seed << " cell " << c;
+    }
+    EXPECT_EQ(std::memcmp(fast.b.deltaMap.data(), straight.b.deltaMap.data(), sizeof(double) * fast.b.pixelCount), 0);
+  }
+}
+
+}  // namespace
+
+}  // namespace focustrack

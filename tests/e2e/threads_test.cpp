@@ -1,0 +1,166 @@
+// Whole runs with 1, 2, 3 and 8 threads: every file written (tables, result
+// images, masks, dumps), the console without its times, the reason lines,
+// the exit status and run.json without its times and command line are the
+// same whatever the thread count.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
+
+// Every file below `folder`, by relative path.
+std::map<std::string, std::string> filesBelow(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = readFile(entry.path());
+  }
+  return files;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// run.json without the lines that differ from run to run.
+std::string stableManifest(const std::string& json) {
+  std::istringstream lines(json);
+  std::string line, kept;
+  while (std::getline(lines, line)) {
+    if (line.find("\"startTime\"") != std::string::npos || line.find("\"endTime\"") != std::string::npos ||
+        line.find("\"commandLine\"") != std::string::npos) {
+      continue;
+    }
+    kept += line + "\n";
+  }
+  return kept;
+}
+
+struct Outcome {
+  int status = 0;
+  std::string console;
+  std::string reasons;
+  std::map<std::string, std::string> files;
+};
+
+Outcome runWithThreads(std::vector<std::string> words, const fs::path& folder, int threads) {
+  const fs::path run = folder / ("threads" + std::to_string(threads));
+  fs::remove_all(run);
+  fs::create_directories(run);
+  words.insert(words.end(), {"-o", (run / "out").string(), "-i", "--masks", "--dump", (run / "dump").string(),
+                             "--threads", std::to_string(threads)});
+  const RunResult r = runFocustrack(words);
+  Outcome o;
+  o.status = r.status;
+  o.console = withoutTimes(r.out);
+  o.reasons = replaceAll(r.err, run.string(), "RUN");
+  o.files = filesBelow(run);
+  auto manifest = o.files.find("out/run.json");
+  if (manifest != o.files.end()) manifest->second = replaceAll(stableManifest(manifest->second), run.string(), "RUN");
+  return o;
+}
+
+void expectSameForEveryThreadCount(const std::string& name, const std::vector<std::string>& words) {
+  const fs::path folder = freshFolder("threads_" + name);
+  const Outcome one = runWithThreads(words, folder, 1);
+  ASSERT_GT(one.files.size(), 2u) << name;
+  for (int threads : {2, 3, 8}) {
+    const Outcome many = runWithThreads(words, folder, threads);
+    EXPECT_EQ(many.status, one.status) << name << ", " << threads << " threads";
+    EXPECT_EQ(many.console, one.console) << name << ", " << threads << " threads";
+    EXPECT_EQ(many.reasons, one.reasons) << name << ", " << threads << " threads";
+    ASSERT_EQ(many.files.size(), one.files.size()) << name << ", " << threads << " threads";
+    for (const auto& [path, bytes] : one.files) {
+      auto other = many.files.find(path);
+      ASSERT_NE(other, many.files.end()) << name << ": " << path << " missing with " << threads << " threads";
+      EXPECT_TRUE(other->second == bytes) << name << ": " << path << " differs with " << threads << " threads";
+    }
+  }
+}
+
+std::vector<std::string> synthetic(const std::string& name, int32_t width, int32_t height, int32_t slices,
+                                   int32_t frames, uint64_t seed, const std::string& missing = "") {
+  const fs::path slicesFolder = freshFolder("threads_slices_" + name);
+  SynthOptions options;
+  options.width = width;
+  options.height = height;
+  options.sliceCount = slices;
+  options.frameCount = frames;
+  options.seed = seed;
+  options.pathPattern = (slicesFolder / "t%0_z%1.tif").string();
+  std::string why;
+  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  if (!missing.empty()) fs::remove(slicesFolder / missing);
+  return {"-w", std::to_string(width), "-h", std::to_string(height), "-sc", std::to_string(slices), "-c",
+          std::to_string(frames), "-p", options.pathPattern};
+}
+
+TEST(ThreadsRuns, RealRecordingsAreTheSameWithAnyThreadCount) {
+  bool any = false;
+  for (const auto& [name, size, frames] : {std::tuple<const char*, int, int>{"traps-234", 234, 4},
+                                           std::tuple<const char*, int, int>{"traps-162", 162, 5}}) {
+    if (!fs::exists(kSharedData / name)) continue;
+    any = true;
+    expectSameForEveryThreadCount(name, {"-w", std::to_string(size), "-h", std::to_string(size), "-sc", "5",
+                                         "-c", std::to_string(frames), "-p",
+                                         (kSharedData / name / "t%0_z%1.tif").string()});
+  }
+  if (!any) GTEST_SKIP() << "no shared data";
+}
+
+// The frame prepared ahead reads the next page of a stack file, 16-bit
+// samples and resampled slices while the current one completes.
+TEST(ThreadsRuns, StackFilesSixteenBitAndScaledInputAreTheSame) {
+  const fs::path ome = kSharedData / "trapB-16bit" / "trapB.ome.tif";
+  if (fs::exists(ome)) {
+    expectSameForEveryThreadCount("ome", {"-p", ome.string(), "--scale", "2", "--reverse-slices"});
+  }
+  const fs::path folder = freshFolder("threads_stack_files");
+  SynthOptions options;
+  options.width = 150;
+  options.height = 110;
+  options.sliceCount = 6;
+  options.frameCount = 4;
+  options.seed = 3;
+  options.format = SynthFormat::Ome;
+  options.bits = 16;
+  options.channels = 2;
+  options.trapPairs = 2;
+  options.pathPattern = (folder / "recording.ome.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  expectSameForEveryThreadCount("ome16", {"-p", options.pathPattern, "--exclude", deviceMaskPath(options)});
+  expectSameForEveryThreadCount("ome16_scaled", {"-p", options.pathPattern, "--scale", "1.5"});
+}
+
+TEST(ThreadsRuns, SyntheticRecordingsOfSeveralSizesAreTheSame) {
+  expectSameForEveryThreadCount("odd", synthetic("odd", 97, 61, 6, 4, 11));
+  expectSameForEveryThreadCount("demo", synthetic("demo", 320, 240, 16, 4, 7));
+  expectSameForEveryThreadCount("wide", synthetic("wide", 640, 200, 9, 3, 5));
+}
+
+// The run ends after frame 2 with the same lines and files as with one thread,
+// although frame 3 may have been loading while frame 2 completed.
+TEST(ThreadsRuns, AMissingSliceEndsTheRunAlikeWithAnyThreadCount) {
+  expectSameForEveryThreadCount("missing", synthetic("missing", 200, 150, 8, 4, 9, "t0003_z005.tif"));
+  expectSameForEveryThreadCount("missing_first", synthetic("missing_first", 120, 90, 5, 3, 4, "t0001_z002.tif"));
+}
+
+}  // namespace
+
+}  // namespace focustrack
