@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "io/atomic_file.h"
 #include "io/imagej_stack.h"
 #include "io/output_paths.h"
 #include "output/masks.h"
