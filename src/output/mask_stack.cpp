@@ -89,8 +89,12 @@ bool MaskStack::copyPages(FILE* to, const std::string& from, int32_t bytesPerSam
   while (left > 0 && ok) {
     const size_t n = left < kCopyBytes ? size_t(left) : kCopyBytes;
     ok = std::fread(chunk_.data(), 1, n, in) == n;
-    if (ok && widen) widenSamples(chunk_, n, wide);
-    if (ok) ok = widen ? std::fwrite(wide.data(), 1, 2 * n, to) == 2 * n : std::fwrite(chunk_.data(), 1, n, to) == n;
+    if (ok && widen) {
+      widenSamples(chunk_, n, wide);
+      ok = std::fwrite(wide.data(), 1, wide.size(), to) == wide.size();
+    } else if (ok) {
+      ok = std::fwrite(chunk_.data(), 1, n, to) == n;
+    }
     left -= n;
   }
   std::fclose(in);
@@ -130,8 +134,8 @@ bool MaskStack::writeWhole(const StackFileLayout& next, const std::string& path,
 bool MaskStack::fitsInPlace(const StackFileLayout& next) const {
   return !writeWholeNext_ && file_.pages > 0 && next.pages <= file_.capacity &&
          next.bytesPerSample == file_.bytesPerSample && next.width == file_.width &&
-         next.height == file_.height && next.description.size() == file_.description.size() &&
-         stackFileBytes(next) <= kLargestTiffBytes;
+         next.height == file_.height && next.pixelsPerUnit == file_.pixelsPerUnit &&
+         next.description.size() == file_.description.size() && stackFileBytes(next) <= kLargestTiffBytes;
 }
 
 bool MaskStack::writeInPlace(const StackFileLayout& next, const std::string& path, std::string* why) {
