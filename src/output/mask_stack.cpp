@@ -1,9 +1,11 @@
 #include "output/mask_stack.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "io/atomic_file.h"
 #include "io/imagej_stack.h"
 #include "io/output_paths.h"
 #include "output/masks.h"
@@ -12,23 +14,37 @@ namespace focustrack {
 
 namespace {
 
-constexpr size_t kCopySamples = size_t(1) << 18;  // samples per read while copying pages
+constexpr size_t kCopyBytes = size_t(1) << 20;  // bytes per read while copying pages (even)
+constexpr int64_t kMostFirstSlots = 4096;       // slots the first frame reserves at most
 constexpr double kSecondsPerMinute = 60.0;
 constexpr uint64_t kLargestTiffBytes = 0xFFFFFFFFull;  // classic TIFF offsets are 32-bit
 
-// Writes `count` samples little-endian, `bytes` bytes each, through `chunk`.
-bool writeSamples(FILE* file, const uint32_t* samples, size_t count, int32_t bytes,
-                  std::vector<uint8_t>& chunk) {
-  for (size_t start = 0; start < count; start += kCopySamples) {
-    const size_t n = count - start < kCopySamples ? count - start : kCopySamples;
-    for (size_t i = 0; i < n; ++i) {
-      for (int32_t k = 0; k < bytes; ++k) {
-        chunk[i * bytes + k] = static_cast<uint8_t>(samples[start + i] >> (8 * k));
-      }
-    }
-    if (std::fwrite(chunk.data(), 1, n * bytes, file) != n * size_t(bytes)) return false;
+// The samples little-endian, `bytes` bytes each.
+void storeSamples(const std::vector<uint32_t>& samples, int32_t bytes, std::vector<uint8_t>& stored) {
+  stored.resize(samples.size() * size_t(bytes));
+  for (size_t i = 0; i < samples.size(); ++i) {
+    for (int32_t k = 0; k < bytes; ++k) stored[i * bytes + k] = static_cast<uint8_t>(samples[i] >> (8 * k));
   }
-  return true;
+}
+
+// 16-bit little-endian samples as 32-bit ones.
+void widenSamples(const std::vector<uint8_t>& narrow, size_t count, std::vector<uint8_t>& wide) {
+  wide.assign(2 * count, 0);
+  for (size_t i = 0; i < count / 2; ++i) {
+    wide[4 * i] = narrow[2 * i];
+    wide[4 * i + 1] = narrow[2 * i + 1];
+  }
+}
+
+// Directory slots for a file written whole: the run's frames (a few
+// thousand at most: a run told far more frames than its input holds must
+// not reserve for them), twice the slots before once the run outgrows them,
+// never more than fit in 4 GiB, never fewer than the pages.
+int32_t slotsFor(const StackFileLayout& l, int32_t frameCount, int32_t slotsBefore) {
+  int64_t wanted = std::max<int64_t>(std::min<int64_t>(frameCount, kMostFirstSlots), slotsBefore);
+  if (l.pages > slotsBefore && slotsBefore > 0) wanted = std::max<int64_t>(wanted, int64_t{slotsBefore} * 2);
+  wanted = std::min(wanted, stackPagesThatFit(l));
+  return static_cast<int32_t>(std::max<int64_t>(wanted, l.pages));
 }
 
 std::string number(double value) {
@@ -37,41 +53,47 @@ std::string number(double value) {
   return text;
 }
 
+std::string tenDigits(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%010u", value);
+  return text;
+}
+
 }  // namespace
 
 std::string maskStackPath(const RunSettings& settings) { return outputPath(settings.outputFolder, "masks.tif"); }
 
 std::string maskStackDescription(const RunSettings& s, int32_t pages, uint32_t largest) {
-  std::string text = "ImageJ=1.11a\nimages=" + std::to_string(pages) + "\nframes=" + std::to_string(pages) +
-                     "\nhyperstack=true\n";
+  const std::string count = tenDigits(static_cast<uint32_t>(pages));
+  std::string text = "ImageJ=1.11a\nimages=" + count + "\nframes=" + count + "\nhyperstack=true\n";
   // The masks have the input's pixels, so its pixel size.
   if (s.pixelSize > 0.0) text += "unit=micron\nspacing=" + number(s.pixelSize) + "\n";
   // ImageJ's frame interval is in seconds unless a time unit is named.
   if (s.frameInterval > 0.0) text += "finterval=" + number(s.frameInterval * kSecondsPerMinute) + "\n";
-  return text + "loop=false\nmin=0.0\nmax=" + std::to_string(largest) + ".0\n";
+  return text + "loop=false\nmin=0.0\nmax=" + tenDigits(largest) + ".0\n";
 }
 
-// The samples of the pages already in masks.tif, widened to 4 bytes when the
-// stack turns 32-bit.
+// The samples of the pages in masks.tif, widened to 4 bytes when the stack
+// turns 32-bit.
 bool MaskStack::copyPages(FILE* to, const std::string& from, int32_t bytesPerSample, std::string* why) {
   FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr || std::fseek(in, static_cast<long>(dataOffset_), SEEK_SET) != 0) {
+  if (in == nullptr || std::fseek(in, static_cast<long>(stackDataOffset(file_)), SEEK_SET) != 0) {
     *why = "cannot read the pages written so far: " + std::string(std::strerror(errno));
     if (in != nullptr) std::fclose(in);
     return false;
   }
-  uint64_t left = uint64_t(ids_.size()) * uint64_t(pages_);
-  std::vector<uint32_t> wide;
+  const bool widen = bytesPerSample != file_.bytesPerSample;
+  uint64_t left = stackPageBytes(file_) * uint64_t(file_.pages);
+  std::vector<uint8_t> wide;
   bool ok = true;
   while (left > 0 && ok) {
-    const size_t n = left < kCopySamples ? size_t(left) : kCopySamples;
-    ok = std::fread(chunk_.data(), size_t(bytesPerSample_), n, in) == n;
-    if (ok && bytesPerSample == bytesPerSample_) {
-      ok = std::fwrite(chunk_.data(), size_t(bytesPerSample_), n, to) == n;
+    const size_t n = left < kCopyBytes ? size_t(left) : kCopyBytes;
+    ok = std::fread(chunk_.data(), 1, n, in) == n;
+    if (ok && widen) {
+      widenSamples(chunk_, n, wide);
+      ok = std::fwrite(wide.data(), 1, wide.size(), to) == wide.size();
     } else if (ok) {
-      wide.resize(n);
-      for (size_t i = 0; i < n; ++i) wide[i] = uint32_t(chunk_[2 * i]) | uint32_t(chunk_[2 * i + 1]) << 8;
-      ok = writeSamples(to, wide.data(), n, bytesPerSample, chunk_);
+      ok = std::fwrite(chunk_.data(), 1, n, to) == n;
     }
     left -= n;
   }
@@ -82,8 +104,8 @@ bool MaskStack::copyPages(FILE* to, const std::string& from, int32_t bytesPerSam
 
 // The file under a temporary name, then renamed over masks.tif; the
 // temporary file is removed again when anything fails.
-bool MaskStack::writeStack(const StackFileLayout& layout, const std::string& path, std::string* why) {
-  if (stackFileBytes(layout) > kLargestTiffBytes) {
+bool MaskStack::writeWhole(const StackFileLayout& next, const std::string& path, std::string* why) {
+  if (stackFileBytes(next) > kLargestTiffBytes) {
     *why = "the stack would exceed 4 GiB";
     return false;
   }
@@ -94,10 +116,10 @@ bool MaskStack::writeStack(const StackFileLayout& layout, const std::string& pat
     return false;
   }
   *why = "write failed (disk full?)";
-  bool ok = writeStackHead(file, layout);
-  if (ok && pages_ > 0) ok = copyPages(file, path, layout.bytesPerSample, why);
-  ok = ok && writeSamples(file, ids_.data(), ids_.size(), layout.bytesPerSample, chunk_) &&
-       writeStackTail(file, layout);
+  chunk_.resize(kCopyBytes);
+  bool ok = writeStackHead(file, next);
+  if (ok && file_.pages > 0) ok = copyPages(file, path, next.bytesPerSample, why);
+  ok = ok && std::fwrite(page_.data(), 1, page_.size(), file) == page_.size();
   ok = std::fclose(file) == 0 && ok;
   if (!ok) {
     discardFile(temporary, path);
@@ -106,29 +128,54 @@ bool MaskStack::writeStack(const StackFileLayout& layout, const std::string& pat
   return publishFile(temporary, path, why);
 }
 
+// The page added to masks.tif as it stands, when nothing written needs to
+// change but the counts: same depth and size, a free slot, the
+// description's length kept.
+bool MaskStack::fitsInPlace(const StackFileLayout& next) const {
+  return !writeWholeNext_ && file_.pages > 0 && next.pages <= file_.capacity &&
+         next.bytesPerSample == file_.bytesPerSample && next.width == file_.width &&
+         next.height == file_.height && next.pixelsPerUnit == file_.pixelsPerUnit &&
+         next.description.size() == file_.description.size() && stackFileBytes(next) <= kLargestTiffBytes;
+}
+
+bool MaskStack::writeInPlace(const StackFileLayout& next, const std::string& path, std::string* why) {
+  FILE* file = std::fopen(path.c_str(), "r+b");
+  if (file == nullptr) {
+    *why = std::string("cannot open it to add the page: ") + std::strerror(errno);
+    return false;
+  }
+  bool ok = appendStackPage(file, next, page_);
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) *why = "write failed (disk full?)";
+  return ok;
+}
+
 bool MaskStack::addFrame(const RunSettings& settings, const FrameBuffers& b, std::string* reason) {
   const std::string path = maskStackPath(settings);
   if (b.pixelCount <= 0) {
     *reason = "cannot write '" + path + "': empty image";
     return false;
   }
-  chunk_.resize(kCopySamples * 4);
-  StackFileLayout layout;
-  const uint32_t frameLargest = fillMaskLabels(settings, b, ids_, &layout.width, &layout.height);
-  const uint32_t largest = frameLargest > largest_ ? frameLargest : largest_;
-  layout.bytesPerSample = largest > kLargest16BitId ? 4 : 2;
-  layout.pages = pages_ + 1;
-  layout.description = maskStackDescription(settings, layout.pages, largest);
-  layout.pixelsPerUnit = settings.pixelSize > 0.0 ? 1.0 / settings.pixelSize : 0.0;
+  StackFileLayout next = file_;
+  const uint32_t frameLargest = fillMaskLabels(settings, b, ids_, &next.width, &next.height);
+  const uint32_t largest = std::max(frameLargest, largest_);
+  next.bytesPerSample = largest > kLargest16BitId ? 4 : 2;
+  next.pages = file_.pages + 1;
+  next.description = maskStackDescription(settings, next.pages, largest);
+  next.pixelsPerUnit = settings.pixelSize > 0.0 ? 1.0 / settings.pixelSize : 0.0;
+  storeSamples(ids_, next.bytesPerSample, page_);
   std::string why;
-  if (!writeStack(layout, path, &why)) {
+  const bool inPlace = fitsInPlace(next);
+  if (!inPlace) next.capacity = slotsFor(next, settings.frameCount, file_.capacity);
+  if (!(inPlace ? writeInPlace(next, path, &why) : writeWhole(next, path, &why))) {
+    // A failed in-place write may have linked the page: write whole next time.
+    if (inPlace) writeWholeNext_ = true;
     *reason = "cannot write '" + path + "': " + why;
     return false;
   }
-  pages_ = layout.pages;
+  file_ = next;
   largest_ = largest;
-  bytesPerSample_ = layout.bytesPerSample;
-  dataOffset_ = stackDataOffset(layout);
+  writeWholeNext_ = false;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -119,6 +120,26 @@ inline std::vector<TiffPage> readTiffPages(const std::string& path) {
     pages.push_back(std::move(page));
   } while (TIFFReadDirectory(tif) == 1);
   TIFFClose(tif);
+  return pages;
+}
+
+inline int& tiffComplaintCount() {
+  static int count = 0;
+  return count;
+}
+
+inline void countTiffComplaint(const char*, const char*, va_list) { ++tiffComplaintCount(); }
+
+// readTiffPages, with the errors and warnings libtiff reports on the way
+// counted into `complaints` instead of printed: a sound file has none.
+inline std::vector<TiffPage> readTiffPagesStrictly(const std::string& path, int* complaints) {
+  tiffComplaintCount() = 0;
+  const TIFFErrorHandler error = TIFFSetErrorHandler(countTiffComplaint);
+  const TIFFErrorHandler warning = TIFFSetWarningHandler(countTiffComplaint);
+  std::vector<TiffPage> pages = readTiffPages(path);
+  TIFFSetErrorHandler(error);
+  TIFFSetWarningHandler(warning);
+  *complaints = tiffComplaintCount();
   return pages;
 }
 
