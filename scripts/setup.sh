@@ -2,8 +2,9 @@
 # Installs the Debian packages focustrack needs to build, test and write its
 # run reports, when they are missing. Options (any combination):
 #   --with-workflow  also snakemake, for the many-positions workflow
-#   --with-tests     also chromium, which the report test drives headless, and
-#                    clang with its OpenMP runtime for the ThreadSanitizer build
+#   --with-tests     also chromium (the report test drives it headless), clang
+#                    with its OpenMP runtime (the ThreadSanitizer build), pandas
+#                    and R (the README lines that read the tables are tested)
 #   --with-fuzz      also clang and its fuzzing runtime, for the libFuzzer targets
 # Run as root; safe to run again.
 set -euo pipefail
@@ -13,7 +14,7 @@ packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev li
 for option in "$@"; do
   case "$option" in
     --with-workflow) packages+=(snakemake) ;;
-    --with-tests) packages+=(chromium clang libomp-dev) ;;
+    --with-tests) packages+=(chromium clang libomp-dev python3-pandas r-base-core) ;;
     --with-fuzz) packages+=(clang libclang-rt-dev) ;;
     *) echo "setup.sh: unknown option '$option'" >&2; exit 1 ;;
   esac

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -14,7 +15,7 @@ enum class Pending {
   None, Width, Height, Pattern, Output, FirstFrame, FrameCount, FrameDigits,
   FirstSlice, SliceCount, SliceDigits, NucleusThreshold, CoreThreshold,
   RiseTolerance, SliceTrimLimit, Dump, Scale, Channel, Exclude, MinArea, MaxArea,
-  MinCircularity, Threads
+  MinCircularity, PixelSize, Interval, ImageZoom, ImageFormat, Threads
 };
 
 struct OptionName {
@@ -34,8 +35,12 @@ constexpr OptionName kValueOptions[] = {
     {"--channel", Pending::Channel},  {"--exclude", Pending::Exclude},
     {"--min-area", Pending::MinArea}, {"--max-area", Pending::MaxArea},
     {"--min-circularity", Pending::MinCircularity},
+    {"--pixel-size", Pending::PixelSize}, {"--interval", Pending::Interval},
+    {"--image-zoom", Pending::ImageZoom}, {"--image-format", Pending::ImageFormat},
     {"--threads", Pending::Threads},
 };
+
+constexpr int32_t kLargestZoom = 16;  // a 960-pixel frame becomes 15360 pixels wide
 
 // More threads than this only costs memory: a frame has two cores' work.
 constexpr int32_t kMaxThreads = 1024;
@@ -137,6 +142,16 @@ void assign(RunSettings& s, Pending option, const char* word) {
     case Pending::MinArea: readWhole(word, option, &s.minArea, e); break;
     case Pending::MaxArea: readWhole(word, option, &s.maxArea, e); break;
     case Pending::MinCircularity: readReal(word, option, &s.minCircularity, e); break;
+    case Pending::PixelSize:
+      readReal(word, option, &s.pixelSize, e);
+      s.pixelSizeSource = "option";
+      break;
+    case Pending::Interval:
+      readReal(word, option, &s.frameInterval, e);
+      s.frameIntervalSource = "option";
+      break;
+    case Pending::ImageZoom: readWhole(word, option, &s.imageZoom, e); break;
+    case Pending::ImageFormat: s.imageFormat = word; break;
     case Pending::Threads: readWhole(word, option, &s.threads, e); break;
     case Pending::None: break;
   }
@@ -171,6 +186,8 @@ RunSettings parseCommandLine(int argc, const char* const* argv) {
       s.writeMasks = true;
     } else if (std::strcmp(word, "--reverse-slices") == 0) {
       s.reverseSlices = true;
+    } else if (std::strcmp(word, "--mask-stack") == 0) {
+      s.writeMaskStack = true;
     } else if (std::strcmp(word, "--stage-times") == 0) {
       s.printStageTimes = true;
     } else if (std::strcmp(word, "--help") == 0) {
@@ -227,6 +244,45 @@ bool sizesAreUsable(const RunSettings& s, std::string* reason) {
   return true;
 }
 
+namespace {
+
+// A unit given on the command line must be a positive finite number.
+bool unitIsUsable(const char* option, double value, const std::string& source, std::string* reason) {
+  if (source != "option" || (value > 0.0 && std::isfinite(value))) return true;
+  char text[128];
+  std::snprintf(text, sizeof text, "option %s must be a positive number, got %g", option, value);
+  *reason = text;
+  return false;
+}
+
+}  // namespace
+
+bool outputChoicesAreUsable(const RunSettings& s, std::string* reason) {
+  if (!unitIsUsable("--pixel-size", s.pixelSize, s.pixelSizeSource, reason) ||
+      !unitIsUsable("--interval", s.frameInterval, s.frameIntervalSource, reason)) {
+    return false;
+  }
+  if (s.imageFormat != "bmp" && s.imageFormat != "png") {
+    *reason = "option --image-format must be bmp or png, got '" + s.imageFormat + "'";
+    return false;
+  }
+  if (s.imageZoom < 1 || s.imageZoom > kLargestZoom) {
+    *reason = "option --image-zoom must be 1 to " + std::to_string(kLargestZoom) + ", got " +
+              std::to_string(s.imageZoom);
+    return false;
+  }
+  // A zoomed BMP must fit the format's 32-bit size fields (an unzoomed one
+  // that does not is reported frame by frame, as it always was).
+  const uint64_t rowBytes = (uint64_t(s.width) * uint64_t(s.imageZoom) * 3 + 3) / 4 * 4;
+  if (s.writeResultImages && s.imageZoom > 1 && s.imageFormat == "bmp" && s.width > 0 && s.height > 0 &&
+      rowBytes * uint64_t(s.height) * uint64_t(s.imageZoom) > 0xFFFFFFFFull - 54) {
+    *reason = "result image of " + std::to_string(s.width) + " x " + std::to_string(s.height) +
+              " pixels zoomed " + std::to_string(s.imageZoom) + " times is too large";
+    return false;
+  }
+  return true;
+}
+
 std::vector<std::string> settingsWarnings(const RunSettings& s) {
   std::vector<std::string> warnings = s.optionWarnings;
   if (s.sliceCount == 1) {
@@ -259,6 +315,11 @@ std::string usageText() {
       "  -i        write a result image per frame               (off)\n"
       "  --dump DIR  write each frame's intermediate maps as TIFF (off)\n"
       "  --masks   write a 16/32-bit label mask per frame        (off)\n"
+      "  --mask-stack  write the label masks of all frames as one multi-page TIFF, masks.tif (off)\n"
+      "  --image-zoom N  draw the result image N times larger, 1 to 16 (1)\n"
+      "  --image-format F  result image format, bmp or png      (bmp)\n"
+      "  --pixel-size UM  width of an input pixel in microns     (the file's metadata, else unknown)\n"
+      "  --interval MIN  time between frames in minutes          (the file's metadata, else unknown)\n"
       "  --stage-times  print the time of every stage and the peak memory at the end (off)\n"
       "  --scale F       resample every slice by F before analysis   (1)\n"
       "  --channel N     bright-field channel of a stack file        (1)\n"

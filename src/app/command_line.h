@@ -22,6 +22,10 @@ RunSettings parseCommandLine(int argc, const char* const* argv);
 // the digit counts at most 18, and width x height fits a 32-bit pixel index.
 bool sizesAreUsable(const RunSettings& settings, std::string* reason);
 
+// True when the unit options given are positive numbers, the image format is
+// bmp or png and the zoomed result image stays within the BMP size limit.
+bool outputChoicesAreUsable(const RunSettings& settings, std::string* reason);
+
 // What the run should warn about before it starts: the option warnings of
 // parsing and a single slice per frame.
 std::vector<std::string> settingsWarnings(const RunSettings& settings);

@@ -10,6 +10,7 @@
 #include "app/slice_order.h"
 #include "output/dump.h"
 #include "output/masks.h"
+#include "output/result_picture.h"
 
 namespace focustrack {
 
@@ -124,8 +125,8 @@ bool runStages(Run& run, std::span<const Stage> stages, bool dumps) {
   return true;
 }
 
-// Tables (the track table rewritten whole), masks, then the result image
-// when asked for.
+// Tables (the track table rewritten whole), masks, the mask stack, then the
+// result image when asked for.
 bool writeOutput(Run& run) {
   FrameBuffers& b = run.buffers;
   if (!b.capacityNote.empty()) {
@@ -142,16 +143,19 @@ bool writeOutput(Run& run) {
   if (!recordLineage(run.settings, b, run.lineage, run.tables.events, run.tables.eventsPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
-  if (!writeTrackTable(run.lineage, run.tables.tracksPath, &why)) {
+  if (!writeTrackTable(run.settings, run.lineage, run.tables.tracksPath, &why)) {
     run.log.warning(frameName(run) + ": " + why);
   }
   if (run.settings.writeMasks && !writeMask(run.settings, b, run.maskScratch, &why)) {
     noteWriteFailure(run, frameName(run) + ": " + why);
   }
+  if (run.settings.writeMaskStack && !run.maskStack.addFrame(run.settings, b, &why)) {
+    noteWriteFailure(run, frameName(run) + ": " + why);
+  }
   if (!run.settings.writeResultImages) return true;
   drawResultImage(run.settings, b, run.canvas);
   const std::string path = resultImagePath(run.settings, b.frameOrdinal);
-  if (run.canvas.saveBmp(path) != 0) {
+  if (!saveResultPicture(run.canvas, run.settings, path, &why)) {
     noteWriteFailure(run, "Image Save Failed: cannot write '" + path + "' (" + frameName(run) + ")");
   }
   return !run.log.message("Image Saved", false);

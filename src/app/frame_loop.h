@@ -13,6 +13,7 @@
 #include "frame/frame_buffers.h"
 #include "frame/settings.h"
 #include "output/lineage.h"
+#include "output/mask_stack.h"
 #include "output/result_image.h"
 #include "output/tables.h"
 
@@ -29,6 +30,7 @@ struct Run {
   RunRecord& record;
   std::vector<uint32_t>& maskScratch;
   StackInput& input;
+  MaskStack& maskStack;
   CoreCensus censusSoFar{};     // core census of the frames analysed so far
   bool orderHintGiven = false;  // the reverse-order hint is given once per run
 };

@@ -44,7 +44,7 @@ struct Ahead {
 
 void prepareAhead(Run& run, Ahead& ahead) {
   Run aheadRun{run.settings, ahead.log,    ahead.buffers,   run.tables, run.lineage,
-               run.canvas,   ahead.record, run.maskScratch, run.input};
+               run.canvas,   ahead.record, run.maskScratch, run.input,  run.maskStack};
   ahead.prepared = prepareFrame(aheadRun);
 }
 

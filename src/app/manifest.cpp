@@ -84,6 +84,38 @@ std::string rowFilters(const RunSettings& s) {
   return text;
 }
 
+// The output choices beyond the classic ones, only when one differs from its
+// default.
+std::string pictureOptions(const RunSettings& s) {
+  std::string text;
+  if (s.writeMaskStack) text += ",\n    \"writeMaskStack\": true";
+  if (s.imageZoom != 1) text += ",\n    \"imageZoom\": " + std::to_string(s.imageZoom);
+  if (s.imageFormat != "bmp") text += ",\n    \"imageFormat\": " + jsonString(s.imageFormat);
+  return text;
+}
+
+// A unit's entry, only when the value is known: its value and where it came
+// from. A run that knows neither writes the manifest it always wrote.
+std::string unitEntry(const char* key, const char* name, double value, const std::string& source,
+                      const std::string& extra = "") {
+  if (!(value > 0.0)) return "";
+  char number[32];
+  std::snprintf(number, sizeof number, "%.17g", value);
+  return std::string(",\n  \"") + key + "\": {\"" + name + "\": " + number + ", \"source\": " +
+         jsonString(source) + extra + "}";
+}
+
+// The analysed pixel size; with a scale also the input's.
+std::string pixelSizeEntry(const RunSettings& s) {
+  std::string extra;
+  if (s.scale != 1.0 && s.pixelSize > 0.0) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.17g", s.pixelSize);
+    extra = std::string(", \"inputMicrons\": ") + number;
+  }
+  return unitEntry("pixelSize", "microns", analysedPixelSize(s), s.pixelSizeSource, extra);
+}
+
 std::string settingsObject(const RunSettings& s) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
@@ -100,7 +132,7 @@ std::string settingsObject(const RunSettings& s) {
          jsonString(s.outputFolder) + ",\n" + numbers + "    \"writeResultImages\": " +
          (s.writeResultImages ? "true" : "false") + ",\n    \"writeMasks\": " +
          (s.writeMasks ? "true" : "false") + ",\n    \"dumpFolder\": " + jsonString(s.dumpFolder) +
-         inputOptions(s) + rowFilters(s) + "\n  }";
+         inputOptions(s) + rowFilters(s) + pictureOptions(s) + "\n  }";
 }
 
 // Present only when something could not be written, so that the manifest of
@@ -121,6 +153,8 @@ bool writeManifest(const RunSettings& settings, const RunRecord& record, std::st
   const std::string text =
       "{\n  \"program\": \"focustrack\",\n  \"version\": " + jsonString(FOCUSTRACK_VERSION) +
       ",\n  \"commandLine\": [" + words + "],\n  \"settings\": " + settingsObject(settings) +
+      pixelSizeEntry(settings) +
+      unitEntry("frameInterval", "minutes", settings.frameInterval, settings.frameIntervalSource) +
       ",\n  \"startTime\": " + jsonString(record.startTime) + ",\n  \"endTime\": " +
       (record.endTime.empty() ? std::string("null") : jsonString(record.endTime)) +
       ",\n  \"framesCompleted\": " + std::to_string(record.framesCompleted) +

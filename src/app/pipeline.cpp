@@ -48,9 +48,12 @@ bool prepareBuffers(const RunSettings& settings, StageLog& log, FrameBuffers& bu
   }
   if (!settings.optionErrors.empty()) return false;
   std::string why;
-  if (!sizesAreUsable(settings, &why)) return refuseStart(log, record, "unusable settings", why);
+  if (!sizesAreUsable(settings, &why) || !outputChoicesAreUsable(settings, &why)) {
+    return refuseStart(log, record, "unusable settings", why);
+  }
   if (!allocateBuffers(settings, buffers, &why) ||
-      (settings.writeResultImages && !canvas.allocate(buffers.width, buffers.height))) {
+      (settings.writeResultImages &&
+       !canvas.allocate(buffers.width, buffers.height, settings.imageZoom))) {
     if (why.empty()) why = "cannot allocate the result image";
     log.error("Memory Allocation Failed. " + why);
     recordStop(record, "allocation failure", why, kExitFailed);
@@ -105,7 +108,7 @@ struct OutputState {
 void runLogged(Run& run, const OutputState& output, FILE* err) {
   for (const std::string& warning : settingsWarnings(run.settings)) run.log.warning(warning);
   std::string why = output.problem;
-  if (!output.locked || !output.tablesOpen || !writeTableHeaders(run.tables, &why)) {
+  if (!output.locked || !output.tablesOpen || !writeTableHeaders(run.settings, run.tables, &why)) {
     refuseStart(run.log, run.record, "table cannot be created", why);
     return;
   }
@@ -116,7 +119,7 @@ void runLogged(Run& run, const OutputState& output, FILE* err) {
   }
   if (!prepareBuffers(run.settings, run.log, run.buffers, run.canvas, run.record)) return;
   runFrames(run, err);
-  if (!writeTrackTable(run.lineage, run.tables.tracksPath, &why)) run.log.warning(why);
+  if (!writeTrackTable(run.settings, run.lineage, run.tables.tracksPath, &why)) run.log.warning(why);
   if (run.settings.printStageTimes) printStageTimes(run.log, run.record, err);
 }
 
@@ -160,9 +163,10 @@ int runPipeline(int argc, const char* const* argv, FILE* out, FILE* err) {
   ResultCanvas canvas;
   FrameBuffers buffers;
   std::vector<uint32_t> maskScratch;
+  MaskStack maskStack;
   {
     StageLog log(out, err);
-    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input};
+    Run run{settings, log, buffers, tables, lineage, canvas, record, maskScratch, input, maskStack};
     runLogged(run, output, err);
     canvas.release();
     log.finish();

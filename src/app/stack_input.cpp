@@ -51,7 +51,21 @@ bool StackInput::open(RunSettings& settings, std::string* reason) {
     return false;
   }
   if (!reader_.open(r, reason) || !resolveSizes(settings, reason)) return false;
+  resolveUnits(settings);
   return prepareScale(settings, reason);
+}
+
+void StackInput::resolveUnits(RunSettings& s) const {
+  const RecordingShape& shape = reader_.shape();
+  const std::string source = shape.kind + " metadata";
+  if (s.pixelSizeSource == "unknown" && shape.units.pixelSize > 0.0) {
+    s.pixelSize = shape.units.pixelSize;
+    s.pixelSizeSource = source;
+  }
+  if (s.frameIntervalSource == "unknown" && shape.units.frameInterval > 0.0) {
+    s.frameInterval = shape.units.frameInterval;
+    s.frameIntervalSource = source;
+  }
 }
 
 bool StackInput::resolveSizes(RunSettings& s, std::string* reason) const {

@@ -30,7 +30,8 @@ class StackInput {
   // -w, -h, -sc and (for a whole recording) -c that the command line did not
   // give are taken from the file; given ones must agree with it. False with
   // a reason when the options or the file do not allow a run. A pattern with
-  // "%1" touches no file here.
+  // "%1" touches no file here. A pixel size or frame interval the command
+  // line did not give is taken from the file's metadata where it has one.
   bool open(RunSettings& settings, std::string* reason);
 
   // Before the first slice of a frame.
@@ -48,6 +49,7 @@ class StackInput {
 
  private:
   bool resolveSizes(RunSettings& settings, std::string* reason) const;
+  void resolveUnits(RunSettings& settings) const;
   bool prepareScale(const RunSettings& settings, std::string* reason);
   LoadProblem problemOf(int32_t frame, int32_t slice, const std::string& why) const;
   template <class Sample>

@@ -42,6 +42,20 @@ struct RunSettings {
   int32_t minArea = 0;             // "--min-area N": pixels
   int32_t maxArea = 0;             // "--max-area N": pixels
   double minCircularity = 0.0;     // "--min-circularity X"
+
+  // Output choices beyond the classic ones.
+  bool writeMaskStack = false;     // "--mask-stack": every frame's labels in one multi-page TIFF
+  int32_t imageZoom = 1;           // "--image-zoom N": result image N times larger
+  std::string imageFormat = "bmp"; // "--image-format bmp|png"
+
+  // Physical units: the width of an input pixel in microns and the time
+  // between frames in minutes; 0 while unknown. Each source says where the
+  // value came from: "option", the input's metadata ("OME-TIFF metadata",
+  // "ImageJ hyperstack metadata"), or "unknown".
+  double pixelSize = 0.0;          // "--pixel-size UM"
+  double frameInterval = 0.0;      // "--interval MIN"
+  std::string pixelSizeSource = "unknown";
+  std::string frameIntervalSource = "unknown";
   bool showHelp = false;           // "--help"
   bool showVersion = false;        // "--version"
 
@@ -65,5 +79,11 @@ struct RunSettings {
   // Derived right after parsing (32-bit product; see sizesAreUsable).
   int32_t pixelCount = 960 * 720;
 };
+
+// The width of an analysed pixel in microns: the input's divided by the
+// scale (enlarging by 2 halves it); 0 while unknown.
+inline double analysedPixelSize(const RunSettings& s) {
+  return s.pixelSize > 0.0 && s.scale > 0.0 ? s.pixelSize / s.scale : 0.0;
+}
 
 }  // namespace focustrack

@@ -36,6 +36,11 @@ bool RecordingReader::open(const ReaderSettings& settings, std::string* reason) 
   shape_.slices = stackLayout_.slices;
   shape_.frames = layout_ == InputLayout::OneFile ? stackLayout_.frames : 0;
   shape_.channels = stackLayout_.channels;
+  if (isImageJDescription(stack_.description())) {
+    shape_.units = imageJUnits(stack_.description(), stack_.firstXResolution());
+  } else if (isOmeDescription(stack_.description())) {
+    shape_.units = omeUnits(stack_.description());
+  }
   if (settings.channel < 1 || settings.channel > shape_.channels) {
     *reason = "'" + path + "' has " + std::to_string(shape_.channels) +
               (shape_.channels == 1 ? " channel" : " channels") + ", --channel " +

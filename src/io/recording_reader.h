@@ -14,6 +14,7 @@
 #include "io/slice_loader.h"
 #include "io/stack_layout.h"
 #include "io/stack_reader.h"
+#include "io/stack_units.h"
 
 namespace focustrack {
 
@@ -41,6 +42,7 @@ struct RecordingShape {
   int32_t slices = 0;
   int32_t frames = 0;
   int32_t channels = 1;
+  StackUnits units;   // what the description records of pixel size and frame interval
 };
 
 class RecordingReader {

@@ -31,6 +31,8 @@ bool TiffStack::open(const std::string& path, std::string* reason) {
   TIFFGetField(tif_.get(), TIFFTAG_IMAGEWIDTH, &firstWidth_);
   TIFFGetField(tif_.get(), TIFFTAG_IMAGELENGTH, &firstHeight_);
   TIFFGetFieldDefaulted(tif_.get(), TIFFTAG_BITSPERSAMPLE, &firstBits_);
+  float resolution = 0.0f;
+  firstXResolution_ = TIFFGetField(tif_.get(), TIFFTAG_XRESOLUTION, &resolution) == 1 ? resolution : 0.0;
   return true;
 }
 
@@ -42,6 +44,7 @@ void TiffStack::close() {
   firstWidth_ = 0;
   firstHeight_ = 0;
   firstBits_ = 0;
+  firstXResolution_ = 0.0;
 }
 
 bool TiffStack::readPage(int32_t page, int32_t width, int32_t height, DecodedImage* image,

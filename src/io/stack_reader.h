@@ -31,6 +31,8 @@ class TiffStack {
   uint32_t firstWidth() const { return firstWidth_; }
   uint32_t firstHeight() const { return firstHeight_; }
   uint16_t firstBits() const { return firstBits_; }
+  // Pixels per unit of the first page's X resolution; 0 when it has none.
+  double firstXResolution() const { return firstXResolution_; }
 
   // Decodes page `page` (from 0) like a slice file: 8-bit grey or palette, or
   // 16-bit grey, of exactly width x height pixels. False with a reason
@@ -47,6 +49,7 @@ class TiffStack {
   uint32_t firstWidth_ = 0;
   uint32_t firstHeight_ = 0;
   uint16_t firstBits_ = 0;
+  double firstXResolution_ = 0.0;
 };
 
 // The layout of an open stack from its first page's description: an ImageJ

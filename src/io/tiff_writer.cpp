@@ -46,7 +46,7 @@ namespace {
 
 // Tags and rows of one page, then its directory.
 bool writePageTo(TIFF* tif, int32_t width, int32_t height, TiffSample sample, const void* pixels,
-                 const std::string& description) {
+                 const std::string& description, double pixelsPerUnit = 0.0) {
   const SampleLayout layout = layoutOf(sample);
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
@@ -58,6 +58,11 @@ bool writePageTo(TIFF* tif, int32_t width, int32_t height, TiffSample sample, co
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
   if (!description.empty()) TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str());
+  if (pixelsPerUnit > 0.0) {
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, pixelsPerUnit);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, pixelsPerUnit);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
+  }
   const auto* bytes = static_cast<const unsigned char*>(pixels);
   const size_t rowBytes = static_cast<size_t>(width) * layout.bytes;
   // libtiff takes a non-const row; it leaves it alone without compression,
@@ -115,8 +120,10 @@ bool TiffPageWriter::open(const std::string& path, TiffFileKind kind, std::strin
 }
 
 bool TiffPageWriter::writePage(int32_t width, int32_t height, TiffSample sample, const void* pixels,
-                               const std::string& description, std::string* reason) {
-  if (tif_ != nullptr && writePageTo(tif_, width, height, sample, pixels, description)) return true;
+                               const std::string& description, std::string* reason, double pixelsPerUnit) {
+  if (tif_ != nullptr && writePageTo(tif_, width, height, sample, pixels, description, pixelsPerUnit)) {
+    return true;
+  }
   *reason = "write failed (disk full?)";
   return false;
 }

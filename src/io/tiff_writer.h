@@ -35,9 +35,10 @@ class TiffPageWriter {
 
   bool open(const std::string& path, TiffFileKind kind, std::string* reason);
   // Appends a page like writeTiff's; a non-empty description becomes its
-  // ImageDescription.
+  // ImageDescription, and pixels per unit above 0 its X and Y resolution
+  // (the unit is the one a description names).
   bool writePage(int32_t width, int32_t height, TiffSample sample, const void* pixels,
-                 const std::string& description, std::string* reason);
+                 const std::string& description, std::string* reason, double pixelsPerUnit = 0.0);
   bool close(std::string* reason);
 
  private:

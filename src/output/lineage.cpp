@@ -5,6 +5,7 @@
 
 #include "frame/predicates.h"
 #include "output/row_writer.h"
+#include "output/unit_columns.h"
 
 namespace focustrack {
 
@@ -18,15 +19,17 @@ constexpr const char* kEventHeader[] = {"Index", "Frame", "Event", "From Ids", "
 struct Event {
   const char* kind;
   std::string fromIds, fromSizes, toIds, toSizes;
+  std::vector<int32_t> fromAreas, toAreas;  // the sizes as numbers, for the unit columns
 };
 
-void addCell(std::string& ids, std::string& sizes, const CellRecord& cell) {
+void addCell(std::string& ids, std::string& sizes, std::vector<int32_t>& areas, const CellRecord& cell) {
   if (!ids.empty()) {
     ids += ' ';
     sizes += ' ';
   }
   ids += std::to_string(cell.trackId);
   sizes += std::to_string(cell.area);
+  areas.push_back(cell.area);
 }
 
 // The run's link records come in frame order: this frame's are the tail.
@@ -51,7 +54,7 @@ void countLinks(const FrameBuffers& b, std::span<const LinkRecord> links, Lineag
   }
 }
 
-bool writeEvent(const FrameBuffers& b, const Event& event, FILE* file) {
+bool writeEvent(const RunSettings& settings, const FrameBuffers& b, const Event& event, FILE* file) {
   RowWriter row(file);
   row.integer(b.frameOrdinal);
   row.integer(b.frame);
@@ -60,33 +63,34 @@ bool writeEvent(const FrameBuffers& b, const Event& event, FILE* file) {
   row.text(event.fromSizes);
   row.text(event.toIds);
   row.text(event.toSizes);
+  if (hasUnitColumns(settings)) writeEventUnits(settings, row, b.frame, event.fromAreas, event.toAreas);
   return row.end();
 }
 
 // Disappearances and divisions, in previous cell order; a division lists
 // its children in link order (ascending cell number). Only the few cells
 // that divide or fuse look through the frame's links.
-bool writePreviousEvents(const FrameBuffers& b, std::span<const LinkRecord> links,
+bool writePreviousEvents(const RunSettings& settings, const FrameBuffers& b, std::span<const LinkRecord> links,
                          const Lineage& lineage, FILE* file) {
   bool written = true;
   for (int32_t prev = 1; prev < b.previousCellNumberEnd; ++prev) {
     const CellRecord& cell = b.previousCells[prev];
     const int32_t children = lineage.childCount[prev];
     if (cell.area == 0 || children == 1) continue;
-    Event event{children == 0 ? "disappearance" : "division", {}, {}, {}, {}};
-    addCell(event.fromIds, event.fromSizes, cell);
+    Event event{children == 0 ? "disappearance" : "division", {}, {}, {}, {}, {}, {}};
+    addCell(event.fromIds, event.fromSizes, event.fromAreas, cell);
     for (const LinkRecord& link : children > 0 ? links : std::span<const LinkRecord>()) {
       if (link.previousNumber != prev || !counts(b, link)) continue;
-      addCell(event.toIds, event.toSizes, b.currentCells[link.currentNumber]);
+      addCell(event.toIds, event.toSizes, event.toAreas, b.currentCells[link.currentNumber]);
     }
-    written = writeEvent(b, event, file) && written;
+    written = writeEvent(settings, b, event, file) && written;
   }
   return written;
 }
 
 // Fusions and appearances, in current cell order; a fusion lists its
 // parents in link order (ascending previous cell number).
-bool writeCurrentEvents(const FrameBuffers& b, std::span<const LinkRecord> links,
+bool writeCurrentEvents(const RunSettings& settings, const FrameBuffers& b, std::span<const LinkRecord> links,
                         const Lineage& lineage, FILE* file) {
   const bool firstFrame = b.previousCellNumberEnd == 0;
   bool written = true;
@@ -94,13 +98,13 @@ bool writeCurrentEvents(const FrameBuffers& b, std::span<const LinkRecord> links
     const CellRecord& cell = b.currentCells[cur];
     const int32_t parents = lineage.parentCount[cur];
     if (cell.area == 0 || parents == 1 || (parents == 0 && firstFrame)) continue;
-    Event event{parents == 0 ? "appearance" : "fusion", {}, {}, {}, {}};
+    Event event{parents == 0 ? "appearance" : "fusion", {}, {}, {}, {}, {}, {}};
     for (const LinkRecord& link : parents > 0 ? links : std::span<const LinkRecord>()) {
       if (link.currentNumber != cur || !counts(b, link)) continue;
-      addCell(event.fromIds, event.fromSizes, b.previousCells[link.previousNumber]);
+      addCell(event.fromIds, event.fromSizes, event.fromAreas, b.previousCells[link.previousNumber]);
     }
-    addCell(event.toIds, event.toSizes, cell);
-    written = writeEvent(b, event, file) && written;
+    addCell(event.toIds, event.toSizes, event.toAreas, cell);
+    written = writeEvent(settings, b, event, file) && written;
   }
   return written;
 }
@@ -153,9 +157,10 @@ void addCells(const RunSettings& settings, const FrameBuffers& b, Lineage& linea
 
 }  // namespace
 
-bool writeEventHeader(FILE* events) {
+bool writeEventHeader(const RunSettings& settings, FILE* events) {
   RowWriter row(events);
   for (const char* name : kEventHeader) row.text(name);
+  if (hasUnitColumns(settings)) writeEventUnitHeader(row);
   return row.end();
 }
 
@@ -166,8 +171,8 @@ bool recordLineage(const RunSettings& settings, const FrameBuffers& b, Lineage& 
   }
   const std::span<const LinkRecord> links = frameLinks(b);
   countLinks(b, links, lineage);
-  bool written = writePreviousEvents(b, links, lineage, events);
-  written = writeCurrentEvents(b, links, lineage, events) && written;
+  bool written = writePreviousEvents(settings, b, links, lineage, events);
+  written = writeCurrentEvents(settings, b, links, lineage, events) && written;
   joinTracks(b, links, lineage);
   addCells(settings, b, lineage);
   if (!written) *reason = "cannot write table '" + eventsPath + "'";

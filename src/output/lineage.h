@@ -56,8 +56,9 @@ struct Lineage {
   std::vector<int32_t> parentCount;  // per current cell number
 };
 
-// Writes the event table's header line. False when the write fails.
-bool writeEventHeader(FILE* events);
+// Writes the event table's header line, with the unit columns when the run
+// knows a unit (unit_columns.h). False when the write fails.
+bool writeEventHeader(const RunSettings& settings, FILE* events);
 
 // Adds the frame just written to the cell table: its cells (read as the
 // cell table reads them) and its final links. Writes the frame's event rows
@@ -73,7 +74,9 @@ double growthRate(const TrackSummary& track);
 
 // Replaces the track table at `path` by one row per track id that a cell has
 // carried, in id order: the table is written to `path`.tmp in the same
-// folder and renamed over `path`, so a reader never sees half a table.
-bool writeTrackTable(const Lineage& lineage, const std::string& path, std::string* reason);
+// folder and renamed over `path`, so a reader never sees half a table. The
+// unit columns end every row when the run knows a unit.
+bool writeTrackTable(const RunSettings& settings, const Lineage& lineage, const std::string& path,
+                     std::string* reason);
 
 }  // namespace focustrack

@@ -10,21 +10,6 @@ namespace focustrack {
 
 namespace {
 
-constexpr uint32_t kLargest16BitId = 65535;  // above it the mask needs 32-bit samples
-
-// Track id per pixel, 0 for the background; returns the largest id.
-uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
-  const int32_t* cellMap = b.cellMap.data();
-  uint32_t largest = 0;
-  for (int32_t p = 0; p < b.pixelCount; ++p) {
-    const int32_t c = cellMap[p];
-    const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
-    samples[p] = id;
-    if (id > largest) largest = id;
-  }
-  return largest;
-}
-
 // Track ids of the input's pixels when the analysed grid is resampled: each
 // input pixel takes the label of the analysed pixel nearest its centre.
 uint32_t fillInputTrackIds(const FrameBuffers& b, int32_t width, int32_t height, uint32_t* samples) {
@@ -57,6 +42,29 @@ void packTo16Bits(uint32_t* samples, int32_t count) {
 
 }  // namespace
 
+uint32_t fillTrackIds(const FrameBuffers& b, uint32_t* samples) {
+  const int32_t* cellMap = b.cellMap.data();
+  uint32_t largest = 0;
+  for (int32_t p = 0; p < b.pixelCount; ++p) {
+    const int32_t c = cellMap[p];
+    const uint32_t id = c >= 1 ? static_cast<uint32_t>(b.currentCells[c].trackId) : 0;
+    samples[p] = id;
+    if (id > largest) largest = id;
+  }
+  return largest;
+}
+
+uint32_t fillMaskLabels(const RunSettings& settings, const FrameBuffers& b, std::vector<uint32_t>& samples,
+                        int32_t* width, int32_t* height) {
+  // Masks overlay the input: at its size when the analysis ran resampled.
+  const bool resampled = settings.width != b.width || settings.height != b.height;
+  *width = resampled ? settings.width : b.width;
+  *height = resampled ? settings.height : b.height;
+  const size_t count = size_t(*width) * size_t(*height);
+  if (samples.size() != count) samples.assign(count, 0);
+  return resampled ? fillInputTrackIds(b, *width, *height, samples.data()) : fillTrackIds(b, samples.data());
+}
+
 bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<uint32_t>& scratch,
                std::string* reason) {
   const std::string path =
@@ -65,14 +73,9 @@ bool writeMask(const RunSettings& settings, const FrameBuffers& b, std::vector<u
     *reason = "cannot write '" + path + "': empty image";
     return false;
   }
-  // Masks overlay the input: at its size when the analysis ran resampled.
-  const bool resampled = settings.width != b.width || settings.height != b.height;
-  const int32_t width = resampled ? settings.width : b.width;
-  const int32_t height = resampled ? settings.height : b.height;
-  const int32_t count = resampled ? width * height : b.pixelCount;
-  if (scratch.size() != static_cast<size_t>(count)) scratch.assign(count, 0);
-  const uint32_t largest = resampled ? fillInputTrackIds(b, width, height, scratch.data())
-                                     : fillTrackIds(b, scratch.data());
+  int32_t width = 0, height = 0;
+  const uint32_t largest = fillMaskLabels(settings, b, scratch, &width, &height);
+  const int32_t count = width * height;
   TiffSample sample = TiffSample::UInt32;
   if (largest <= kLargest16BitId) {
     packTo16Bits(scratch.data(), count);

@@ -11,6 +11,19 @@
 
 namespace focustrack {
 
+constexpr uint32_t kLargest16BitId = 65535;  // above it a mask needs 32-bit samples
+
+// Track id per pixel (0 for the background, excluded cells included) into
+// `samples`, pixelCount entries; returns the largest id.
+uint32_t fillTrackIds(const FrameBuffers& buffers, uint32_t* samples);
+
+// The labels a mask holds, into `samples` (resized to width x height): at the
+// analysed grid, or at the input's size (settings.width x height) when the
+// run is resampled, each input pixel taking the label of the analysed pixel
+// nearest its centre. Returns the largest id.
+uint32_t fillMaskLabels(const RunSettings& settings, const FrameBuffers& buffers,
+                        std::vector<uint32_t>& samples, int32_t* width, int32_t* height);
+
 // Writes masks_NNNN.tif (NNNN the frame ordinal, at least four digits) into
 // the output folder: 16-bit samples, or 32-bit when a track id on the picture
 // exceeds 65535. Excluded cells are written like any other. When the

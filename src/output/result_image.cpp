@@ -5,6 +5,7 @@
 #include "frame/predicates.h"
 #include "output/grey_stretch.h"
 #include "io/atomic_file.h"
+#include "io/bmp_header.h"
 #include "io/output_paths.h"
 
 namespace focustrack {
@@ -23,8 +24,6 @@ constexpr Colour kNucleusOutline{0, 0, 255};
 constexpr Colour kVacuoleOutline{0, 255, 0};
 constexpr Colour kTrack{0, 0, 255};
 
-constexpr int32_t kBmpHeaderBytes = 54;    // file header 14 + information header 40
-constexpr int32_t kBmpInfoBytes = 40;
 constexpr int32_t kNucleusPoints = 121;    // directions 0..120, the last closes the outline
 constexpr int32_t kVacuolePoints = 120;    // directions 0..119
 constexpr int32_t kTrackFrames = 4;        // tracks of the frames before the current one
@@ -54,39 +53,16 @@ int32_t truncateCoordinate(double value) {
   return static_cast<int32_t>(value);
 }
 
-void putLittle16(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putLittle32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void fillBmpHeader(uint8_t (&header)[kBmpHeaderBytes], int32_t width, int32_t height,
-                   uint32_t imageBytes) {
-  for (uint8_t& byte : header) byte = 0;
-  header[0] = 'B';
-  header[1] = 'M';
-  putLittle32(header + 2, kBmpHeaderBytes + imageBytes);
-  putLittle32(header + 10, kBmpHeaderBytes);
-  putLittle32(header + 14, kBmpInfoBytes);
-  putLittle32(header + 18, static_cast<uint32_t>(width));
-  putLittle32(header + 22, static_cast<uint32_t>(height));  // positive: rows bottom to top
-  putLittle16(header + 26, 1);                              // planes
-  putLittle16(header + 28, 24);                             // bits per pixel
-  putLittle32(header + 34, imageBytes);                     // offsets 30 and 38..53 stay 0
-}
-
 }  // namespace
 
-bool ResultCanvas::allocate(int32_t width, int32_t height) {
+bool ResultCanvas::allocate(int32_t width, int32_t height, int32_t zoom) {
   release();
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0 || zoom < 1) return false;
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  const uint64_t rowBytes = (uint64_t(width) * 3 + 3) / 4 * 4;
+  const uint64_t rowBytes = bmpRowBytes(width);
   const bool obtained = baseImage_.obtain(pixels * 3) && overlayImage_.obtain(pixels * 3) &&
-                        overlayAlpha_.obtain(pixels) && fileImage_.obtain(rowBytes * uint64_t(height));
+                        overlayAlpha_.obtain(pixels) && fileImage_.obtain(rowBytes * uint64_t(height)) &&
+                        zoomRow_.obtain(bmpRowBytes(int64_t{width} * zoom));
   if (!obtained) {
     release();
     return false;
@@ -102,6 +78,7 @@ void ResultCanvas::release() {
   overlayImage_.release();
   overlayAlpha_.release();
   fileImage_.release();
+  zoomRow_.release();
   width_ = 0;
   height_ = 0;
   rowBytes_ = 0;
@@ -179,6 +156,11 @@ void ResultCanvas::buildFileImage() {
       }
     }
   }
+}
+
+const uint8_t* ResultCanvas::blend() {
+  buildFileImage();
+  return fileImage_.data();
 }
 
 int ResultCanvas::saveBmp(const std::string& path) {
@@ -326,7 +308,8 @@ void drawResultImage(const RunSettings& settings, FrameBuffers& b, ResultCanvas&
 }
 
 std::string resultImagePath(const RunSettings& settings, int32_t frameOrdinal) {
-  return frameFilePath(settings.outputFolder, "result", frameOrdinal, "bmp");
+  return frameFilePath(settings.outputFolder, "result", frameOrdinal,
+                       settings.imageFormat == "png" ? "png" : "bmp");
 }
 
 }  // namespace focustrack

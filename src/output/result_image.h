@@ -18,9 +18,10 @@ class ResultCanvas {
   ResultCanvas(const ResultCanvas&) = delete;
   ResultCanvas& operator=(const ResultCanvas&) = delete;
 
-  // Obtains the picture buffers (overlay weights all 0); false when the size
-  // is not positive or the buffers cannot be allocated.
-  bool allocate(int32_t width, int32_t height);
+  // Obtains the picture buffers (overlay weights all 0) and one row of the
+  // picture drawn `zoom` times larger; false when a size is not positive or
+  // the buffers cannot be allocated.
+  bool allocate(int32_t width, int32_t height, int32_t zoom = 1);
   void release();
 
   // Paints (x, y) unless something was drawn there already: the first colour
@@ -40,7 +41,12 @@ class ResultCanvas {
   // `path` when complete; 0 on success, 1 when the file cannot be created or
   // a write, the close or the rename fails (no file is left then).
   int saveBmp(const std::string& path);
+  // Builds the blended picture in file order (rows bottom to top, blue,
+  // green, red, each row padded to fileRowBytes) and returns it.
+  const uint8_t* blend();
 
+  int32_t fileRowBytes() const { return rowBytes_; }
+  Buffer<uint8_t>& zoomRow() { return zoomRow_; }
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   Buffer<uint8_t>& baseImage() { return baseImage_; }
@@ -64,6 +70,7 @@ class ResultCanvas {
   Buffer<double> overlayAlpha_;   // 0 = nothing drawn
   Buffer<uint8_t> fileImage_;     // rows bottom to top, padded as in the file
   std::vector<uint32_t> histogram_;
+  Buffer<uint8_t> zoomRow_;       // one zoomed file row, padded, for the larger pictures
 };
 
 // The frame's picture (the frame loop saves it): overlay
@@ -74,7 +81,7 @@ class ResultCanvas {
 // canvas must have the image size.
 void drawResultImage(const RunSettings& settings, FrameBuffers& buffers, ResultCanvas& canvas);
 
-// "result_NNNN.bmp" in the output folder, NNNN the frame ordinal.
+// "result_NNNN.bmp" (or ".png") in the output folder, NNNN the frame ordinal.
 std::string resultImagePath(const RunSettings& settings, int32_t frameOrdinal);
 
 }  // namespace focustrack

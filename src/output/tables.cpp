@@ -66,7 +66,7 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
   return tables.events != nullptr;
 }
 
-bool writeTableHeaders(TableFiles& tables, std::string* reason) {
+bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::string* reason) {
   if (!writeHeader(tables.cells, kCellsHeader)) {
     *reason = "cannot write table '" + tables.cellsPath + "': " + causeOf(errno);
     return false;
@@ -75,11 +75,11 @@ bool writeTableHeaders(TableFiles& tables, std::string* reason) {
     *reason = "cannot write table '" + tables.averagePath + "': " + causeOf(errno);
     return false;
   }
-  if (!writeEventHeader(tables.events)) {
+  if (!writeEventHeader(settings, tables.events)) {
     *reason = "cannot write table '" + tables.eventsPath + "'";
     return false;
   }
-  return writeTrackTable(Lineage{}, tables.tracksPath, reason);
+  return writeTrackTable(settings, Lineage{}, tables.tracksPath, reason);
 }
 
 bool truncateTable(FILE* file, long offset) {

@@ -31,7 +31,7 @@ bool openTables(const RunSettings& settings, TableFiles& tables, std::string* re
 
 // Writes the header lines of the open tables and the track table with its
 // header line alone. False when a write fails.
-bool writeTableHeaders(TableFiles& tables, std::string* reason);
+bool writeTableHeaders(const RunSettings& settings, TableFiles& tables, std::string* reason);
 
 // The output step of one frame: movement from the link records, one row per
 // valid cell and the frame's summary row. Rows are flushed one by one. When a

@@ -6,6 +6,7 @@
 
 #include "output/lineage.h"
 #include "output/row_writer.h"
+#include "output/unit_columns.h"
 
 namespace focustrack {
 
@@ -27,7 +28,7 @@ std::string idList(const std::vector<int32_t>& ids) {
 
 // A track without rows (always at the border) has no sizes, growth or Move;
 // one row gives no growth rate.
-void writeTrackRow(int32_t id, const TrackSummary& t, FILE* file) {
+void writeTrackRow(const RunSettings& settings, int32_t id, const TrackSummary& t, FILE* file) {
   RowWriter row(file);
   row.integer(id);
   row.integer(t.firstFrame);
@@ -55,6 +56,10 @@ void writeTrackRow(int32_t id, const TrackSummary& t, FILE* file) {
   row.integer(t.nucleusFrames);
   row.integer(t.borderFrames > 0 ? 1 : 0);
   row.integer(t.borderFrames);
+  if (hasUnitColumns(settings)) {
+    writeTrackUnits(settings, row, t.firstFrame, t.lastFrame, t.rows, t.startSize, t.endSize,
+                    t.rows > 1 ? growthRate(t) : 0.0, t.rows > 0 ? t.moveSum / t.rows : 0.0);
+  }
   row.end(false);
 }
 
@@ -71,7 +76,8 @@ double growthRate(const TrackSummary& t) {
   return static_cast<double>(numerator) / static_cast<double>(denominator);
 }
 
-bool writeTrackTable(const Lineage& lineage, const std::string& path, std::string* reason) {
+bool writeTrackTable(const RunSettings& settings, const Lineage& lineage, const std::string& path,
+                     std::string* reason) {
   const std::string temporary = path + ".tmp";
   FILE* file = std::fopen(temporary.c_str(), "w");
   if (file == nullptr) {
@@ -80,10 +86,11 @@ bool writeTrackTable(const Lineage& lineage, const std::string& path, std::strin
   }
   RowWriter header(file);
   for (const char* name : kTracksHeader) header.text(name);
+  if (hasUnitColumns(settings)) writeTrackUnitHeader(header);
   header.end(false);
   for (size_t id = 1; id < lineage.tracks.size(); ++id) {
     const TrackSummary& track = lineage.tracks[id];
-    if (track.lastOrdinal != 0) writeTrackRow(static_cast<int32_t>(id), track, file);
+    if (track.lastOrdinal != 0) writeTrackRow(settings, static_cast<int32_t>(id), track, file);
   }
   const bool written = !std::ferror(file);
   if (std::fclose(file) != 0 || !written) {

@@ -250,11 +250,61 @@ TEST(Settings, UsableSizes) {
   }
 }
 
+TEST(Settings, UnitsAndPictureOptions) {
+  const RunSettings defaults = parse({});
+  EXPECT_EQ(defaults.pixelSize, 0.0);
+  EXPECT_EQ(defaults.pixelSizeSource, "unknown");
+  EXPECT_EQ(defaults.frameInterval, 0.0);
+  EXPECT_EQ(defaults.frameIntervalSource, "unknown");
+  EXPECT_EQ(defaults.imageZoom, 1);
+  EXPECT_EQ(defaults.imageFormat, "bmp");
+  EXPECT_FALSE(defaults.writeMaskStack);
+  const RunSettings s = parse({"--pixel-size", "0.065", "--interval", "7.5", "--image-zoom", "3",
+                               "--image-format", "png", "--mask-stack"});
+  EXPECT_EQ(s.pixelSize, 0.065);
+  EXPECT_EQ(s.pixelSizeSource, "option");
+  EXPECT_EQ(s.frameInterval, 7.5);
+  EXPECT_EQ(s.frameIntervalSource, "option");
+  EXPECT_EQ(s.imageZoom, 3);
+  EXPECT_EQ(s.imageFormat, "png");
+  EXPECT_TRUE(s.writeMaskStack);
+  std::string why;
+  EXPECT_TRUE(outputChoicesAreUsable(defaults, &why)) << why;
+  EXPECT_TRUE(outputChoicesAreUsable(s, &why)) << why;
+}
+
+TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
+  const struct {
+    std::vector<std::string> words;
+    const char* named;
+  } cases[] = {
+      {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "-0.1"}, "--pixel-size"},
+      {{"--pixel-size", "abc"}, "--pixel-size"}, {{"--pixel-size", "inf"}, "--pixel-size"},
+      {{"--pixel-size", "0.1x"}, "--pixel-size"},
+      {{"--interval", "0"}, "--interval"},       {{"--interval", "nan"}, "--interval"},
+      {{"--image-format", "jpg"}, "'jpg'"},      {{"--image-format", "PNG"}, "--image-format"},
+      {{"--image-zoom", "0"}, "--image-zoom"},   {{"--image-zoom", "17"}, "--image-zoom"},
+      {{"-w", "30000", "-h", "30000", "-i", "--image-zoom", "3"}, "too large"},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_FALSE(outputChoicesAreUsable(parse(c.words), &why)) << c.words[1];
+    EXPECT_NE(why.find(c.named), std::string::npos) << why;
+  }
+  std::string why;
+  // The largest zoom of the default size still fits a BMP; without -i, or
+  // unzoomed, the size is no reason to refuse the run.
+  EXPECT_TRUE(outputChoicesAreUsable(parse({"-i", "--image-zoom", "16"}), &why)) << why;
+  EXPECT_TRUE(outputChoicesAreUsable(parse({"-w", "30000", "-h", "30000", "--image-zoom", "3"}), &why));
+  EXPECT_TRUE(outputChoicesAreUsable(parse({"-w", "30000", "-h", "30000", "-i"}), &why));
+}
+
 TEST(Settings, UsageListsEveryOption) {
   const std::string usage = usageText();
   for (const char* option : {"-w ", "-h ", "-p ", "-o ", "-fs ", "-c ", "-fl ", "-ss ", "-sc ", "-sl ",
                              "-th ", "-tc ", "-tv ", "-b ", "-i ", "--dump ", "--masks ", "--help ",
-                             "--version ", "--scale ", "--channel ", "--reverse-slices "}) {
+                             "--version ", "--scale ", "--channel ", "--reverse-slices ", "--mask-stack ",
+                             "--image-zoom ", "--image-format ", "--pixel-size ", "--interval "}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("Exit status: 0 when"), std::string::npos);

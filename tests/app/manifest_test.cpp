@@ -55,6 +55,38 @@ TEST(Manifest, RunStoppedByAllocation) {
   EXPECT_TRUE(has(json, "\"stopReason\": \"allocation failure\"")) << json;
 }
 
+TEST(Manifest, UnitsAndTheirSources) {
+  const fs::path folder = freshFolder("manifest_units");
+  writeRecording(folder, 1, 1, 3);
+  const RunResult plain = runFocustrack(tinyRun(folder, folder / "plain", 1));
+  ASSERT_EQ(plain.status, 0);
+  const std::string unknown = readFile(folder / "plain" / "run.json");
+  EXPECT_FALSE(has(unknown, "pixelSize")) << unknown;
+  EXPECT_FALSE(has(unknown, "frameInterval")) << unknown;
+  EXPECT_FALSE(has(unknown, "imageZoom")) << unknown;
+  std::vector<std::string> words = tinyRun(folder, folder / "given", 1);
+  words.insert(words.end(), {"--pixel-size", "0.2", "--interval", "15", "-i", "--image-zoom", "2",
+                             "--image-format", "png", "--mask-stack"});
+  ASSERT_EQ(runFocustrack(words).status, 0);
+  const std::string given = readFile(folder / "given" / "run.json");
+  EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"},")) << given;
+  EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 15, \"source\": \"option\"},")) << given;
+  EXPECT_TRUE(has(given, "\"writeMaskStack\": true,\n    \"imageZoom\": 2,\n    \"imageFormat\": \"png\"\n  }"))
+      << given;
+}
+
+TEST(Manifest, UnusableUnitStopsTheRunBeforeAnyFrame) {
+  const fs::path folder = freshFolder("manifest_bad_unit");
+  writeRecording(folder, 1, 1, 3);
+  std::vector<std::string> words = tinyRun(folder, folder / "out", 1);
+  words.insert(words.end(), {"--interval", "-5"});
+  const RunResult r = runFocustrack(words);
+  EXPECT_TRUE(has(r.err, "--interval")) << r.err;
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(has(json, "\"framesCompleted\": 0,")) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"unusable settings\"")) << json;
+}
+
 TEST(Manifest, JsonStringsAreEscaped) {
   EXPECT_EQ(jsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
 }

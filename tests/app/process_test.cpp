@@ -17,8 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "io/output_paths.h"
 #include "support/child_process.h"
 #include "support/json_check.h"
+#include "support/picture_files.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -210,6 +212,66 @@ TEST(Process, KilledRunsLeaveNoTruncatedFile) {
     if (fs::exists(run)) expectNothingHalfWritten(run, reference, attempt);
   }
   std::printf("killed %d runs, %d of them while a file was being written\n", kKills, killedWhileWriting);
+}
+
+// masks.tif as a killed run leaves it: libtiff reads it without complaint,
+// every page equals the complete run's mask of that frame, and the
+// description counts the pages or, for a moment, one fewer.
+void expectValidMaskStack(const fs::path& stack, const fs::path& reference, int attempt) {
+  int complaints = 0;
+  const std::vector<TiffPage> pages = readTiffPagesStrictly(stack.string(), &complaints);
+  EXPECT_EQ(complaints, 0) << "kill " << attempt;
+  ASSERT_FALSE(pages.empty()) << "kill " << attempt;
+  for (size_t k = 0; k < pages.size(); ++k) {
+    const std::vector<TiffPage> mask = readTiffPages(frameFilePath(reference.string(), "masks", int32_t(k) + 1, "tif"));
+    ASSERT_EQ(mask.size(), 1u) << "kill " << attempt << ": page " << k + 1 << " beyond the run's frames";
+    EXPECT_EQ(pages[k].samples, mask[0].samples) << "kill " << attempt << ": page " << k + 1;
+  }
+  const std::string& text = pages[0].description;
+  const size_t at = text.find("\nimages=");
+  ASSERT_NE(at, std::string::npos) << text;
+  const size_t images = size_t(std::atol(text.c_str() + at + 8));
+  EXPECT_TRUE(images == pages.size() || images + 1 == pages.size()) << "kill " << attempt << ": " << text;
+}
+
+// Kills at a random sighting of masks.tif growing, mostly while a page is
+// being added in place.
+TEST(Process, KilledRunsLeaveAValidMaskStack) {
+  const fs::path folder = freshFolder("process_kill_stack");
+  const int32_t frames = 8;
+  constexpr int kKills = 16;
+  const std::string pattern = (recording(folder, frames, 3) / "t%0_z%1.tif").string();
+  const fs::path reference = folder / "reference";
+  std::vector<std::string> referenceWords = words(pattern, frames, 3, reference);
+  referenceWords.insert(referenceWords.end(), {"--masks", "--mask-stack"});
+  ASSERT_EQ(runFocustrackChild(referenceWords), 0);
+  expectValidMaskStack(reference / "masks.tif", reference, -1);
+  std::mt19937 random(20261);
+  std::uniform_int_distribution<int> sighting(0, 3 * frames);
+  int killedMidway = 0;
+  for (int attempt = 0; attempt < kKills; ++attempt) {
+    const fs::path run = folder / "killed";
+    fs::remove_all(run);
+    std::vector<std::string> w = words(pattern, frames, 3, run);
+    w.push_back("--mask-stack");
+    const pid_t pid = startFocustrack(w);
+    ASSERT_GT(pid, 0);
+    int skip = sighting(random), status = 0;
+    uintmax_t last = 0;
+    while (!childEnded(pid, &status)) {
+      std::error_code gone;
+      const uintmax_t size = fs::file_size(run / "masks.tif", gone);
+      if (gone || size == last) continue;
+      last = size;
+      if (skip-- > 0) continue;
+      kill(pid, SIGKILL);
+      waitForChild(pid);
+      killedMidway += 1;
+      break;
+    }
+    if (fs::exists(run / "masks.tif")) expectValidMaskStack(run / "masks.tif", reference, attempt);
+  }
+  std::printf("killed %d of %d runs while masks.tif grew\n", killedMidway, kKills);
 }
 
 // A file size limit makes every write beyond it fail with EFBIG, as a full

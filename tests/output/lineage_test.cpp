@@ -61,7 +61,7 @@ class HandLineage {
   std::string tracks() {
     TempFolder folder;
     std::string why;
-    EXPECT_TRUE(writeTrackTable(lineage_, folder.file("_tracks.csv"), &why)) << why;
+    EXPECT_TRUE(writeTrackTable(RunSettings{}, lineage_, folder.file("_tracks.csv"), &why)) << why;
     const std::string text = readFile(folder.file("_tracks.csv"));
     const std::string header = text.substr(0, text.find('\n') + 1);
     EXPECT_EQ(header,
@@ -197,13 +197,13 @@ TEST(Lineage, TrackTableIsReplacedWhole) {
   lineage.tracks[2].lastOrdinal = 1;
   lineage.tracks[2].firstFrame = lineage.tracks[2].lastFrame = 4;
   std::string why;
-  ASSERT_TRUE(writeTrackTable(lineage, path, &why)) << why;
+  ASSERT_TRUE(writeTrackTable(RunSettings{}, lineage, path, &why)) << why;
   const std::string one = readFile(path);
   EXPECT_NE(one.find("\n2, 4, 4, 0, "), std::string::npos) << one;
-  ASSERT_TRUE(writeTrackTable(Lineage{}, path, &why)) << why;
+  ASSERT_TRUE(writeTrackTable(RunSettings{}, Lineage{}, path, &why)) << why;
   EXPECT_EQ(readFile(path), one.substr(0, one.find('\n') + 1));
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-  EXPECT_FALSE(writeTrackTable(lineage, folder.file("missing/_tracks.csv"), &why));
+  EXPECT_FALSE(writeTrackTable(RunSettings{}, lineage, folder.file("missing/_tracks.csv"), &why));
   EXPECT_NE(why.find("missing/_tracks.csv.tmp"), std::string::npos) << why;
 }
 

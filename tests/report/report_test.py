@@ -9,6 +9,10 @@ frame viewer, and the numbers behind each figure equal those of the tables.
 BadInput: missing folders, missing, empty, damaged and truncated tables
 give a clear message or a report with a note, never a traceback.
 Positions: the report over several positions, one of them without output.
+Units: with a pixel size and frame interval the figures draw square
+microns, square microns per hour and a minute axis, their numbers equal to
+the tables' pixel figures times the factors; without them the page says that
+sizes stay in pixels and time in frames. PNG result images are shown too.
 
 Exit status 0 passed, 1 failed, 77 skipped (matplotlib, or Chromium for
 the cases that open the page, not installed)."""
@@ -41,14 +45,14 @@ class Check:
             self.failures.append(what)
         return condition
 
-    def record(self, name, seed, frames, size=(320, 240), slices=16):
+    def record(self, name, seed, frames, size=(320, 240), slices=16, options=()):
         """Generates a recording and analyses it with result images."""
         slices_at = os.path.join(self.work, "slices", name, "t%0_z%1.tif")
         out = os.path.join(self.work, name)
         w, h = str(size[0]), str(size[1])
         common = ["-w", w, "-h", h, "-sc", str(slices), "-c", str(frames), "-p", slices_at]
         subprocess.run([self.synth, *common, "--seed", str(seed)], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run([self.focustrack, *common, "-o", out, "-i"], check=True, stdout=subprocess.DEVNULL,
+        subprocess.run([self.focustrack, *common, "-o", out, "-i", *options], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         return out
 
@@ -311,6 +315,59 @@ def case_bad_input(check):
     check.expect("1 line of _average.csv could not be read" in text, "garbage line note")
 
 
+def page_data(text):
+    return {name: json.loads(body) for name, body in
+            re.findall(r'<script type="application/json" id="data-([a-z-]+)">(.*?)</script>', text)}
+
+
+def close(a, b):
+    return a is None and b is None or a is not None and b is not None and abs(a - b) <= 1e-9 * max(1.0, abs(b))
+
+
+def case_units(check):
+    pixel, interval = 0.13, 7.5
+    out = check.record("units", seed=4, frames=6, size=(200, 150), slices=8,
+                       options=("--pixel-size", str(pixel), "--interval", str(interval), "--image-format", "png"))
+    check.expect(check.run_report(out).returncode == 0, "report with units")
+    text = page_text(out)
+    data = page_data(text)
+    check.expect("<th>Pixel size</th><td>0.13 µm (from option)</td>" in text, "pixel size fact")
+    check.expect("<th>Frame interval</th><td>7.5 min (from option)</td>" in text, "interval fact")
+    check.expect("minutes from the first frame" in text and "cell size (µm²)" in text, "axis labels")
+    check.expect("is unknown" not in text, "no unknown-unit note")
+    area = pixel * pixel
+    expected = expected_numbers(out)
+    s = data["mean-size"]["series"][0]
+    check.expect(data["mean-size"]["unit"] == "µm²" and s["mean_size"] == expected["mean_size"], "mean size")
+    check.expect(all(close(m, None if v is None else v * area) for m, v in zip(s["mean_size_um2"], s["mean_size"])),
+                 "mean size in square microns")
+    s = data["size-distribution"]["series"][0]
+    check.expect([[v * area for v in g] for g in s["sizes"]] == s["sizes_um2"], "size distribution")
+    for line in data["longest-tracks"]["series"]:
+        check.expect([v * area for v in line["size"]] == line["size_um2"], f"track {line['id']}")
+    tracks = table(os.path.join(out, "_tracks.csv"))
+    per_hour = sorted(float(r["Growth Rate"]) * area * 60.0 / interval for r in tracks if r["Growth Rate"])
+    drawn = sorted(data["growth-rates"]["series"][0]["values"])
+    check.expect(data["growth-rates"]["unit"] == "µm² per hour" and len(drawn) == len(per_hour) > 0 and
+                 all(abs(a - b) <= 1e-5 * abs(b) for a, b in zip(drawn, per_hour)), "growth in µm² per hour")
+    written = sorted(float(r["Growth Rate (um^2/h)"]) for r in tracks if r["Growth Rate (um^2/h)"])
+    check.expect(all(abs(a - b) <= 1e-5 * abs(b) for a, b in zip(drawn, written)), "growth as the table writes it")
+    frames = data["viewer"]["frames"]
+    check.expect(len(frames) == 6 and all(f["src"].startswith("data:image/png;base64,") for f in frames),
+                 "PNG result images in the viewer")
+
+    plain = check.record("plain", seed=4, frames=3, size=(200, 150), slices=8)
+    check.expect(check.run_report(plain).returncode == 0, "report without units")
+    text = page_text(plain)
+    data = page_data(text)
+    check.expect("sizes are in pixels" in text and "time is counted in frames" in text, "unknown-unit notes")
+    check.expect("<th>Pixel size</th><td>unknown: sizes in pixels</td>" in text, "unknown pixel size fact")
+    check.expect(data["mean-size"]["unit"] == "pixels" and "mean_size_um2" not in data["mean-size"]["series"][0],
+                 "pixels without a pixel size")
+    check.expect(data["growth-rates"]["unit"] == "pixels per frame", "growth in pixels per frame")
+    check.expect("minutes from the first frame" not in text, "no minute axis")
+
+
 def matplotlib_available():
     for python in (sys.executable, "/usr/bin/python3"):
         if os.path.exists(python) and subprocess.run([python, "-c", "import matplotlib"],
@@ -330,7 +387,8 @@ def main():
     work = tempfile.mkdtemp(prefix=f"focustrack-report-{case}-")
     check = Check(programs, work)
     try:
-        {"Page": case_page, "BadInput": case_bad_input, "Positions": case_positions}[case](check)
+        {"Page": case_page, "BadInput": case_bad_input, "Positions": case_positions,
+         "Units": case_units}[case](check)
     except Exception as error:  # the checks so far are reported with it
         check.failures.append(f"stopped by {type(error).__name__}: {error}")
     finally:

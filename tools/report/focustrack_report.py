@@ -83,7 +83,7 @@ def report_of_run(folder, link_images, log):
         notes.append("No figure could be drawn: the tables have no rows.")
     shown = os.path.normpath(folder)
     text = page.page(f"focustrack report: {shown if shown != '.' else position.name}",
-                     "Output folder: " + shown, page.run_facts(position.run), position.warnings, notes, figures,
+                     "Output folder: " + shown, page.run_facts(position.run, position.units), position.warnings, notes, figures,
                      [page.event_counts([position]), viewer])
     return write_page(os.path.join(folder, "report.html"), text)
 

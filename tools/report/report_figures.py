@@ -48,10 +48,46 @@ def svg_text(fig, name):
     return re.sub(r"^.*?(?=<svg)", "", text, flags=re.S)
 
 
-def frame_axis(ax):
-    """Frames are whole numbers: ticks only there."""
+def frame_axis(ax, timing=None):
+    """Frames are whole numbers: ticks only there. With a frame interval
+    (`timing`, see timing_of) a second axis on top gives the time."""
     ax.set_xlabel("frame")
     ax.xaxis.set_major_locator(MaxNLocator(integer=True))
+    if timing is not None:
+        interval, first = timing
+        top = ax.secondary_xaxis("top", functions=(lambda f: (f - first) * interval,
+                                                   lambda m: m / interval + first))
+        top.set_xlabel("minutes from the first frame", fontsize="small")
+
+
+def with_runs(positions):
+    return [p for p in positions if p.run is not None]
+
+
+def areas_known(positions):
+    """True when every position with a run.json knows its pixel size: sizes
+    are then drawn in square microns, each position with its own."""
+    runs = with_runs(positions)
+    return bool(runs) and all(p.units.pixel_size is not None for p in runs)
+
+
+def growth_known(positions):
+    runs = with_runs(positions)
+    return areas_known(positions) and all(p.units.interval is not None for p in runs)
+
+
+def timing_of(positions):
+    """(interval, first frame) when every position has the same ones, else
+    None: the time axis is drawn only where it means one thing."""
+    known = {(p.units.interval, p.units.first_frame) for p in with_runs(positions)}
+    if len(known) != 1:
+        return None
+    interval, first = next(iter(known))
+    return (interval, first) if interval is not None else None
+
+
+def size_label(what, microns):
+    return f"{what} (µm²)" if microns else f"{what} (pixels)"
 
 
 def finite_or_none(value):
@@ -90,7 +126,7 @@ def cells_per_frame(positions):
             ax.plot(s["frame"], s["all"], marker=".", color="black", label="all cells")
             ax.plot(s["frame"], s["with_nucleus"], marker=".", color=colour(0), label="with nucleus")
             ax.plot(s["frame"], s["without_nucleus"], marker=".", color=colour(1), label="without nucleus")
-    frame_axis(ax)
+    frame_axis(ax, timing_of(positions))
     ax.set_ylabel("cells with a table row")
     ax.set_ylim(bottom=0)
     ax.legend(fontsize="small", ncol=2 if multi else 3)
@@ -104,21 +140,25 @@ def mean_size(positions):
     for p in positions:
         t = p.table("average")
         if t is not None:
-            series.append({"position": p.name, "frame": t.column("Frame", int),
-                           "mean_size": [finite_or_none(v) for v in t.column("Cell Size (All)")]})
+            sizes = [finite_or_none(v) for v in t.column("Cell Size (All)")]
+            series.append({"position": p.name, "frame": t.column("Frame", int), "mean_size": sizes})
+            if areas_known(positions):
+                series[-1]["mean_size_um2"] = [None if v is None else p.units.area(v) for v in sizes]
     if not series:
         return None
+    microns = areas_known(positions)
     fig, ax = plt.subplots(figsize=(WIDTH, 3.0))
     for k, s in enumerate(series):
-        values = [math.nan if v is None else v for v in s["mean_size"]]
+        values = [math.nan if v is None else v for v in s["mean_size_um2" if microns else "mean_size"]]
         ax.plot(s["frame"], values, marker=".", color=colour(k), label=s["position"])
-    frame_axis(ax)
-    ax.set_ylabel("mean cell size (pixels)")
+    frame_axis(ax, timing_of(positions))
+    ax.set_ylabel(size_label("mean cell size", microns))
     if len(series) > 1:
         ax.legend(fontsize="small")
     return Figure("mean-size", "Mean cell size over time",
                   "Mean Cell Size of the frame's cells, from _average.csv (no point for a frame "
-                  "without cells).", svg_text(fig, "mean-size"), {"series": series})
+                  "without cells).", svg_text(fig, "mean-size"),
+                  {"unit": "µm²" if microns else "pixels", "series": series})
 
 
 def panels(count, height):
@@ -139,20 +179,23 @@ def size_distribution(positions):
         if t is not None:
             groups = by_frame(t, "Cell Size", int)
             series.append({"position": p.name, "frame": list(groups), "sizes": list(groups.values())})
+            if areas_known(positions):
+                series[-1]["sizes_um2"] = [[p.units.area(v) for v in g] for g in groups.values()]
     if not series:
         return None
+    microns = areas_known(positions)
     fig, axes = panels(len(series), 3.2)
     for ax, s in zip(axes, series):
-        ax.boxplot(s["sizes"], positions=s["frame"], widths=0.6, manage_ticks=False,
-                   flierprops={"markersize": 3})
-        frame_axis(ax)
+        ax.boxplot(s["sizes_um2" if microns else "sizes"], positions=s["frame"], widths=0.6,
+                   manage_ticks=False, flierprops={"markersize": 3})
+        frame_axis(ax, timing_of(positions))
         if len(series) > 1:
             ax.set_title(s["position"], fontsize="medium")
-    axes[0].set_ylabel("cell size (pixels)")
+    axes[0].set_ylabel(size_label("cell size", microns))
     return Figure("size-distribution", "Cell sizes per frame",
                   "Distribution of Cell Size over the cells of each frame (box: quartiles, line: "
                   "median, whiskers: 1.5 interquartile ranges), from _cells.csv.",
-                  svg_text(fig, "size-distribution"), {"series": series})
+                  svg_text(fig, "size-distribution"), {"unit": "µm²" if microns else "pixels", "series": series})
 
 
 def longest_tracks(positions):
@@ -170,22 +213,27 @@ def longest_tracks(positions):
         chosen = sorted(tracks, key=lambda i: (-len(tracks[i]["frame"]), i))[:per_position]
         for track_id in chosen:
             series.append({"position": p.name, "id": track_id, **tracks[track_id]})
+            if areas_known(positions):
+                series[-1]["size_um2"] = [p.units.area(v) for v in tracks[track_id]["size"]]
     if not series:
         return None
+    microns = areas_known(positions)
     fig, ax = plt.subplots(figsize=(WIDTH, 3.6))
     names = [p.name for p in positions]
     for k, s in enumerate(series):
         label = f"{s['id']}" if len(positions) == 1 else f"{s['position']} {s['id']}"
         line_colour = colour(k) if len(positions) == 1 else colour(names.index(s["position"]))
-        ax.plot(s["frame"], s["size"], marker=".", color=line_colour, label=label)
-        ax.annotate(label, (s["frame"][-1], s["size"][-1]), xytext=(4, 0), textcoords="offset points",
+        sizes = s["size_um2" if microns else "size"]
+        ax.plot(s["frame"], sizes, marker=".", color=line_colour, label=label)
+        ax.annotate(label, (s["frame"][-1], sizes[-1]), xytext=(4, 0), textcoords="offset points",
                     fontsize="x-small", va="center", color=line_colour)
-    frame_axis(ax)
-    ax.set_ylabel("cell size (pixels)")
+    frame_axis(ax, timing_of(positions))
+    ax.set_ylabel(size_label("cell size", microns))
     ax.legend(title="track id", fontsize="x-small", ncol=2, loc="center left", bbox_to_anchor=(1.02, 0.5))
     return Figure("longest-tracks", "Size over time of the longest tracks",
                   "Cell Size of the tracks with the most rows in _cells.csv, one line per track, "
-                  "labelled by its id.", svg_text(fig, "longest-tracks"), {"series": series})
+                  "labelled by its id.", svg_text(fig, "longest-tracks"),
+                  {"unit": "µm²" if microns else "pixels", "series": series})
 
 
 def vacuoles(positions):
@@ -210,7 +258,7 @@ def vacuoles(positions):
     left.set_ylabel("vacuoles in the frame's cells")
     right.set_ylabel("vacuoles per cell")
     for ax in (left, right):
-        frame_axis(ax)
+        frame_axis(ax, timing_of(positions))
         ax.set_ylim(bottom=0)
     if len(series) > 1:
         right.legend(fontsize="small")

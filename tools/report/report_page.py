@@ -69,7 +69,13 @@ def data_script(name, data):
     return f'<script type="application/json" id="data-{esc(name)}">{text}</script>'
 
 
-def run_facts(run):
+def unit_fact(value, unit, source, unknown):
+    if value is None:
+        return unknown
+    return f"{value:g} {unit} (from {source})"
+
+
+def run_facts(run, units):
     if run is None:
         return ""
     words = run.get("commandLine") or []
@@ -80,6 +86,10 @@ def run_facts(run):
             ("Command line", "<code>" + esc(shlex.join(str(w) for w in words)) + "</code>"),
             ("Frames completed", run.get("framesCompleted", "?")),
             ("Stop reason", reason or "?"),
+            ("Pixel size", unit_fact(units.pixel_size, "µm", units.pixel_source,
+                                     "unknown: sizes in pixels")),
+            ("Frame interval", unit_fact(units.interval, "min", units.interval_source,
+                                         "unknown: time in frames")),
             ("Started", run.get("startTime") or "?"),
             ("Ended", run.get("endTime") or "not finished")]
     cells = "".join(f"<tr><th>{esc(k)}</th><td>{v if k == 'Command line' else esc(v)}</td></tr>"
@@ -123,8 +133,9 @@ def figure_block(figure):
 def image_source(folder, name, embed):
     if not embed:
         return name
+    kind = "png" if name.endswith(".png") else "bmp"
     with open(os.path.join(folder, name), "rb") as f:
-        return "data:image/bmp;base64," + base64.b64encode(f.read()).decode("ascii")
+        return f"data:image/{kind};base64," + base64.b64encode(f.read()).decode("ascii")
 
 
 def viewer_block(position, notes, link_images=False):

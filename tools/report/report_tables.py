@@ -27,7 +27,7 @@ REQUIRED = {
 }
 
 SEPARATOR = ", "
-RESULT_IMAGE = re.compile(r"^result_(\d{4,})\.bmp$")
+RESULT_IMAGE = re.compile(r"^result_(\d{4,})\.(bmp|png)$")
 
 
 class Table:
@@ -173,6 +173,51 @@ def run_warnings(run):
     return warnings
 
 
+class Units:
+    """The pixel size (microns) and frame interval (minutes) of a run, each
+    None while unknown, with where each came from, as run.json records them."""
+
+    def __init__(self, run):
+        run = run if isinstance(run, dict) else {}
+        self.pixel_size, self.pixel_source = Units.value(run.get("pixelSize"), "microns")
+        self.interval, self.interval_source = Units.value(run.get("frameInterval"), "minutes")
+        first = (run.get("settings") or {}).get("firstFrame", 1)
+        self.first_frame = first if isinstance(first, int) else 1
+
+    @staticmethod
+    def value(entry, key):
+        if not isinstance(entry, dict):
+            return None, "unknown"
+        number = entry.get(key)
+        if isinstance(number, (int, float)) and not isinstance(number, bool) and number > 0 \
+                and math.isfinite(number):
+            return float(number), str(entry.get("source", "unknown"))
+        return None, "unknown"
+
+    def area(self, pixels):
+        """Square microns of a pixel count."""
+        return pixels * (self.pixel_size * self.pixel_size)
+
+    def growth(self, pixels_per_frame):
+        """Square microns per hour of a growth in pixels per frame."""
+        return self.area(pixels_per_frame) * (60.0 / self.interval)
+
+    def minutes(self, frame):
+        return (frame - self.first_frame) * self.interval
+
+
+def unit_notes(units):
+    """What the report says about units it does not know."""
+    notes = []
+    if units.pixel_size is None:
+        notes.append("The pixel size is unknown (no --pixel-size, none in the input's metadata): sizes "
+                     "are in pixels and movement in pixel widths.")
+    if units.interval is None:
+        notes.append("The frame interval is unknown (no --interval, none in the input's metadata): "
+                     "time is counted in frames.")
+    return notes
+
+
 def log_warnings(path):
     """The reason lines ("focustrack: ...") of a saved standard error or
     console log, without colour sequences."""
@@ -215,6 +260,9 @@ class Position:
         self.notes = []
         self.tables = {key: read_table(folder, key, self.notes) for key in TABLES}
         self.run = read_run(folder, self.notes)
+        self.units = Units(self.run)
+        if self.run is not None:
+            self.notes += unit_notes(self.units)
         self.warnings = run_warnings(self.run) + log_warnings(log or os.path.join(folder, "focustrack.log"))
         self.images = result_images(folder)
 

@@ -7,7 +7,7 @@ import numpy as np
 from matplotlib.ticker import MaxNLocator
 
 from report_figures import (DIVISION_COLOUR, FUSION_COLOUR, LINEAGE_TRACKS, WIDTH, Figure, colour,
-                            frame_axis, plt, svg_text)
+                            frame_axis, growth_known, plt, svg_text, timing_of)
 from report_tables import convert_field, id_list
 
 
@@ -63,7 +63,7 @@ def lineage_links(records, shown):
     return links
 
 
-def draw_lineage(ax, order, links):
+def draw_lineage(ax, order, links, timing):
     row = {r["id"]: k for k, r in enumerate(order)}
     for r in order:
         y = row[r["id"]]
@@ -81,7 +81,7 @@ def draw_lineage(ax, order, links):
         ax.set_ylabel("track id")
     else:
         ax.set_yticks([])
-    frame_axis(ax)
+    frame_axis(ax, timing)
 
 
 def lineage(positions):
@@ -103,7 +103,7 @@ def lineage(positions):
     fig, axes = plt.subplots(len(series), 1, figsize=(WIDTH, sum(heights)), squeeze=False,
                              gridspec_kw={"height_ratios": heights})
     for ax, s in zip(axes[:, 0], series):
-        draw_lineage(ax, s["tracks"], s["links"])
+        draw_lineage(ax, s["tracks"], s["links"], timing_of(positions))
         if len(series) > 1:
             ax.set_title(s["position"], fontsize="medium")
     handles = [plt.Line2D([], [], color=colour(0), linewidth=6, label="track (frames with a row)"),
@@ -120,12 +120,13 @@ def lineage(positions):
     return Figure("lineage", "Lineage", caption, svg_text(fig, "lineage"), {"series": series})
 
 
-def histogram(positions, name, title, caption, label, values_of, integer_bins):
+def histogram(positions, name, title, caption, label, values_of, integer_bins, unit):
+    """`values_of(records, position)`: the values of one position, as drawn."""
     series = []
     for p in positions:
         t = p.table("tracks")
         if t is not None:
-            series.append({"position": p.name, "values": values_of(track_records(t))})
+            series.append({"position": p.name, "values": values_of(track_records(t), p)})
     every = [v for s in series for v in s["values"]]
     if not series or not every:
         return None
@@ -149,20 +150,27 @@ def histogram(positions, name, title, caption, label, values_of, integer_bins):
     if len(series) > 1:
         ax.legend(fontsize="small")
     return Figure(name, title, caption, svg_text(fig, name),
-                  {"edges": [float(e) for e in edges], "series": series})
+                  {"unit": unit, "edges": [float(e) for e in edges], "series": series})
 
 
 def track_lengths(positions):
     return histogram(positions, "track-lengths", "Track lengths",
                      "Frames Present of every track with at least one row in _cells.csv.",
-                     "frames present", lambda records: [r["present"] for r in records if r["present"] > 0],
-                     True)
+                     "frames present", lambda records, p: [r["present"] for r in records if r["present"] > 0],
+                     True, "frames")
 
 
 def growth_rates(positions):
+    """In square microns per hour where every position knows its pixel size
+    and frame interval, else in pixels per frame."""
+    per_hour = growth_known(positions)
+
+    def values_of(records, p):
+        rates = [r["growth"] for r in records if r["growth"] is not None and math.isfinite(r["growth"])]
+        return [p.units.growth(v) for v in rates] if per_hour else rates
+
+    unit = "µm² per hour" if per_hour else "pixels per frame"
     return histogram(positions, "growth-rates", "Growth rates",
-                     "Growth Rate (least-squares slope of Cell Size per frame) of every track with at "
-                     "least two rows in _cells.csv.", "growth rate (pixels per frame)",
-                     lambda records: [r["growth"] for r in records
-                                      if r["growth"] is not None and math.isfinite(r["growth"])],
-                     False)
+                     "Growth Rate (least-squares slope of Cell Size over time) of every track with at "
+                     f"least two rows in _cells.csv, in {unit}.", f"growth rate ({unit})",
+                     values_of, False, unit)

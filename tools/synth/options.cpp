@@ -19,7 +19,7 @@ constexpr double kMaxNoise = 100.0;
 constexpr int32_t kMaxChannels = 16;
 constexpr int32_t kMaxTrapPairs = 200;
 
-enum class Kind { Int, Seed, Real, Text, Format };
+enum class Kind { Int, Seed, Real, Unit, Text, Format };
 
 struct OptionRule {
   const char* word;
@@ -40,6 +40,7 @@ constexpr OptionRule kOptions[] = {
     {"--truth", Kind::Text, 0, 0},          {"--format", Kind::Format, 0, 0},
     {"--bits", Kind::Int, 8, 16},           {"--channels", Kind::Int, 1, kMaxChannels},
     {"--channel", Kind::Int, 1, kMaxChannels}, {"--traps", Kind::Int, 0, kMaxTrapPairs},
+    {"--pixel-size", Kind::Unit, 0, 0},     {"--interval", Kind::Unit, 0, 0},
 };
 
 struct FormatName {
@@ -105,6 +106,15 @@ bool applyValue(const OptionRule& rule, const char* value, SynthOptions* o, std:
         return false;
       }
       return true;
+    case Kind::Unit: {
+      double number = 0.0;
+      if (!parseNumber(value, &number) || !std::isfinite(number) || number <= 0.0) {
+        *error = prefix + "'" + value + "' is not a positive number";
+        return false;
+      }
+      (std::strcmp(rule.word, "--pixel-size") == 0 ? o->pixelSize : o->interval) = number;
+      return true;
+    }
     case Kind::Format:
       for (const FormatName& f : kFormats) {
         if (std::strcmp(value, f.word) == 0) {
@@ -226,6 +236,8 @@ std::string synthUsageText() {
       "  --channels N channels per slice of a stack file; all but one hold\n"
       "               the negative of the bright-field slice     (1)\n"
       "  --channel N  the bright-field channel                   (1)\n"
+      "  --pixel-size UM  microns per pixel, recorded in an imagej or ome file (none)\n"
+      "  --interval MIN   minutes between frames, recorded in an imagej or ome file (none)\n"
       "  --help       print this text and exit\n"
       "\n"
       "Example: focustrack-synth -w 320 -h 240 -p demo/t%0_z%1.tif\n";

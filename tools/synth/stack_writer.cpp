@@ -1,5 +1,6 @@
 #include "synth/stack_writer.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "io/slice_path.h"
@@ -17,6 +18,13 @@ TiffFileKind kindFor(const SynthOptions& o, int64_t pages, bool bigEndian) {
   return bigEndian ? TiffFileKind::BigEndian : TiffFileKind::LittleEndian;
 }
 
+// A value as the descriptions write it: up to 12 significant digits.
+std::string realText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.12g", value);
+  return text;
+}
+
 }  // namespace
 
 bool ensureFolderOf(const std::string& path, std::string* lastFolder, std::string* error) {
@@ -32,13 +40,30 @@ bool ensureFolderOf(const std::string& path, std::string* lastFolder, std::strin
   return true;
 }
 
-std::string imageJDescription(int32_t channels, int32_t slices, int32_t frames) {
+std::string imageJDescription(int32_t channels, int32_t slices, int32_t frames, double pixelSize,
+                              double interval) {
   // ImageJ leaves out a count of 1 for channels.
   std::string text = "ImageJ=1.11a\nimages=" + std::to_string(int64_t{channels} * slices * frames) + "\n";
   if (channels > 1) text += "channels=" + std::to_string(channels) + "\n";
   text += "slices=" + std::to_string(slices) + "\n";
   if (frames > 1) text += "frames=" + std::to_string(frames) + "\n";
-  return text + "hyperstack=true\nmode=grayscale\nloop=false\n";
+  text += "hyperstack=true\nmode=grayscale\n";
+  // The pixel width is the inverse of the resolution tags, in this unit.
+  if (pixelSize > 0.0) text += "unit=micron\n";
+  // ImageJ's frame interval is in seconds unless a time unit is named.
+  if (interval > 0.0) text += "finterval=" + realText(interval * 60.0) + "\n";
+  return text + "loop=false\n";
+}
+
+// OME-XML of the units: the pixel size in the default unit (µm), the
+// interval in seconds.
+std::string omeUnits(const SynthOptions& o) {
+  std::string text;
+  if (o.pixelSize > 0.0) {
+    text += " PhysicalSizeX=\"" + realText(o.pixelSize) + "\" PhysicalSizeY=\"" + realText(o.pixelSize) + "\"";
+  }
+  if (o.interval > 0.0) text += " TimeIncrement=\"" + realText(o.interval * 60.0) + "\" TimeIncrementUnit=\"s\"";
+  return text;
 }
 
 std::string omeDescription(const SynthOptions& o) {
@@ -52,7 +77,8 @@ std::string omeDescription(const SynthOptions& o) {
          "<Image ID=\"Image:0\" Name=\"synthetic\"><Pixels ID=\"Pixels:0\" DimensionOrder=\"XYZCT\" Type=\"" +
          std::string(o.bits == 16 ? "uint16" : "uint8") + "\" SizeX=\"" + std::to_string(o.width) +
          "\" SizeY=\"" + std::to_string(o.height) + "\" SizeC=\"" + std::to_string(o.channels) +
-         "\" SizeZ=\"" + std::to_string(o.sliceCount) + "\" SizeT=\"" + std::to_string(o.frameCount) + "\">" +
+         "\" SizeZ=\"" + std::to_string(o.sliceCount) + "\" SizeT=\"" + std::to_string(o.frameCount) + "\"" +
+         omeUnits(o) + ">" +
          channels + "<TiffData IFD=\"0\" PlaneCount=\"" + std::to_string(planes) +
          "\"/></Pixels></Image></OME>";
 }
@@ -89,12 +115,13 @@ const void* StackWriter::pageOf(const uint8_t* plane, int32_t channel) {
 
 bool StackWriter::writePage(TiffPageWriter& file, const std::vector<uint8_t>& stack, int32_t channel,
                             int32_t slice, const std::string& description, const std::string& path,
-                            std::string* error) {
+                            std::string* error, double pixelsPerUnit) {
   const TiffSample sample = options_.bits == 16 ? TiffSample::UInt16 : TiffSample::UInt8;
   const size_t n = static_cast<size_t>(options_.width) * options_.height;
   std::string reason;
   if (file.writePage(options_.width, options_.height, sample,
-                     pageOf(stack.data() + static_cast<size_t>(slice) * n, channel), description, &reason)) {
+                     pageOf(stack.data() + static_cast<size_t>(slice) * n, channel), description, &reason,
+                     pixelsPerUnit)) {
     return true;
   }
   *error = "cannot write '" + path + "': " + reason;
@@ -126,7 +153,7 @@ bool StackWriter::writeFrame(int32_t frame, const std::vector<uint8_t>& stack, s
       return false;
     }
     // Several channels need the counts that say which page is which.
-    const std::string description = o.channels > 1 ? imageJDescription(o.channels, o.sliceCount, 1) : "";
+    const std::string description = o.channels > 1 ? imageJDescription(o.channels, o.sliceCount, 1, 0.0, 0.0) : "";
     for (int32_t s = 0; s < o.sliceCount; ++s) {
       for (int32_t c = 0; c < o.channels; ++c) {
         if (!writePage(file, stack, c, s, s == 0 && c == 0 ? description : "", path, error)) return false;
@@ -138,7 +165,7 @@ bool StackWriter::writeFrame(int32_t frame, const std::vector<uint8_t>& stack, s
   }
   const bool imageJ = o.format == SynthFormat::ImageJ;
   const std::string description =
-      imageJ ? imageJDescription(o.channels, o.sliceCount, o.frameCount) : omeDescription(o);
+      imageJ ? imageJDescription(o.channels, o.sliceCount, o.frameCount, o.pixelSize, o.interval) : omeDescription(o);
   // ImageJ: channel fastest, then slice; OME XYZCT: slice fastest, then channel.
   const int32_t outer = imageJ ? o.sliceCount : o.channels;
   const int32_t inner = imageJ ? o.channels : o.sliceCount;
@@ -146,7 +173,10 @@ bool StackWriter::writeFrame(int32_t frame, const std::vector<uint8_t>& stack, s
     for (int32_t b = 0; b < inner; ++b) {
       const std::string text = firstPageWritten_ ? "" : description;
       firstPageWritten_ = true;
-      if (!writePage(recording_, stack, imageJ ? b : a, imageJ ? a : b, text, recordingPath_, error)) return false;
+      if (!writePage(recording_, stack, imageJ ? b : a, imageJ ? a : b, text, recordingPath_, error,
+                     imageJ && o.pixelSize > 0.0 ? 1.0 / o.pixelSize : 0.0)) {
+        return false;
+      }
     }
   }
   return true;

@@ -36,7 +36,7 @@ class StackWriter {
  private:
   bool writePage(TiffPageWriter& file, const std::vector<uint8_t>& stack, int32_t channel,
                  int32_t slice, const std::string& description, const std::string& path,
-                 std::string* error);
+                 std::string* error, double pixelsPerUnit = 0.0);
   const void* pageOf(const uint8_t* plane, int32_t channel);
 
   const SynthOptions& options_;
@@ -47,8 +47,10 @@ class StackWriter {
   std::vector<uint16_t> page16_;
 };
 
-// The ImageJ description of a hyperstack of the given counts.
-std::string imageJDescription(int32_t channels, int32_t slices, int32_t frames);
+// The ImageJ description of a hyperstack of the given counts, with the unit
+// and frame interval when they are above 0.
+std::string imageJDescription(int32_t channels, int32_t slices, int32_t frames, double pixelSize,
+                              double interval);
 // The OME-XML of a recording written as one OME-TIFF in DimensionOrder XYZCT.
 std::string omeDescription(const SynthOptions& options);
 

@@ -33,6 +33,9 @@ struct SynthOptions {
   int32_t channels = 1;       // "--channels": channels per slice in a stack file
   int32_t brightChannel = 1;  // "--channel": the bright-field one; the others hold its negative
   int32_t trapPairs = 0;      // "--traps": pillar pairs of a trap device
+  // Physical units an ImageJ or OME-TIFF file records (0: none).
+  double pixelSize = 0.0;     // "--pixel-size": microns per pixel
+  double interval = 0.0;      // "--interval": minutes between frames
 };
 
 // One cell per this many pixels when no cell count is given.

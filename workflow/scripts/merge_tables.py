@@ -2,10 +2,11 @@
 """Merges the tables of several focustrack positions (cells, frames, tracks,
 events) into one table each with a leading Position column, and reports each position's
 outcome in positions.tsv. Rows are copied as they stand: every field keeps
-its text, so the merged tables hold exactly what the positions wrote. Every
-row must have the header's fields and its line end; a position whose table
-has a row that does not is reported "incomplete" with the line, and only its
-rows before that line are merged."""
+its text, so the merged tables hold exactly what the positions wrote; a
+position without the unit columns that another position has gets empty
+fields in them. Every row must have the header's fields and its line end; a
+position whose table has a row that does not is reported "incomplete" with
+the line, and only its rows before that line are merged."""
 
 import argparse
 import json
@@ -40,6 +41,31 @@ def outcome(folder):
         text = reason + (f": {detail}" if detail else "")
         return "failed", frames, text
     return "complete", frames, reason
+
+
+def columns(header):
+    return header.rstrip("\n").split(SEPARATOR)[:-1]
+
+
+def widest_header(headers):
+    """The header with the most columns, when every other one is its
+    beginning (positions whose run knew its units have unit columns at the
+    end); else the first one, as written."""
+    if not headers:
+        return None
+    widest = max(headers, key=lambda h: len(columns(h)))
+    if all(columns(widest)[:len(columns(h))] == columns(h) for h in headers):
+        return widest
+    return headers[0]
+
+
+def padding(header, widest):
+    """Empty fields that bring a row under `header` to the columns of
+    `widest`; none when the headers do not extend one another."""
+    mine, all_columns = columns(header), columns(widest)
+    if len(mine) >= len(all_columns) or all_columns[:len(mine)] != mine:
+        return ""
+    return SEPARATOR * (len(all_columns) - len(mine))
 
 
 def whole_rows(path, source):
@@ -95,10 +121,12 @@ def merge(outdir, names):
     for source, target in TABLES:
         with open(os.path.join(outdir, target), "w") as merged:
             positions = tables[source]
-            merged.write("Position, " + (positions[0][1] if positions else "\n"))
-            for name, _, rows in positions:
+            header = widest_header([header for _, header, _ in positions])
+            merged.write("Position, " + (header if header is not None else "\n"))
+            for name, own_header, rows in positions:
+                fill = padding(own_header, header)
                 for row in rows:
-                    merged.write(f"{name}, " + row)
+                    merged.write(f"{name}, " + (row[:-1] + fill + "\n" if fill else row))
     for name, state, reason in failed:
         print(f"merge: position {name} {state}: {reason}", file=sys.stderr)
     return failed

@@ -1,0 +1,273 @@
+// Physical units in whole runs: the unit columns of the track and event
+// tables equal their pixel and frame figures times the run's factors, come
+// after every column a run without units writes, and stay empty where the
+// unit they need is unknown.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "io/output_paths.h"
+#include "support/picture_files.h"
+#include "support/result_table.h"
+#include "support/run_capture.h"
+#include "synth/synth.h"
+
+namespace focustrack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
+
+// The pixel and frame figures are written with six significant digits, so
+// a figure recomputed from them agrees to about 1e-5 of its size.
+void expectNear(double recomputed, const std::string& written, const std::string& what) {
+  ASSERT_FALSE(written.empty()) << what;
+  const double value = std::atof(written.c_str());
+  EXPECT_NEAR(value, recomputed, 1e-5 * std::fabs(recomputed) + 1e-9) << what;
+}
+
+std::vector<double> numbers(const std::string& list) {
+  std::istringstream words(list);
+  std::vector<double> values;
+  for (double v = 0; words >> v;) values.push_back(v);
+  return values;
+}
+
+struct Factors {
+  double pixelSize = 0.0;  // microns; 0 = unknown
+  double interval = 0.0;   // minutes; 0 = unknown
+  int firstFrame = 1;
+};
+
+// Every unit column of the track table from the pixel and frame columns.
+void expectTrackUnits(const ResultTable& t, const Factors& f) {
+  ASSERT_GE(t.column("Mean Move (um)"), 0);
+  for (size_t r = 0; r < t.rows.size(); ++r) {
+    const std::string id = "track " + t.text(r, "Id");
+    const long rows = t.integer(r, "Frames Present");
+    if (f.interval > 0) {
+      expectNear((t.integer(r, "First Frame") - f.firstFrame) * f.interval, t.text(r, "First Time (min)"), id);
+      expectNear((t.integer(r, "Last Frame") - f.firstFrame) * f.interval, t.text(r, "Last Time (min)"), id);
+    } else {
+      EXPECT_EQ(t.text(r, "First Time (min)"), "") << id;
+    }
+    const double area = f.pixelSize * f.pixelSize;
+    if (f.pixelSize > 0 && rows > 0) {
+      expectNear(t.real(r, "Size at Start") * area, t.text(r, "Size at Start (um^2)"), id);
+      expectNear(t.real(r, "Size at End") * area, t.text(r, "Size at End (um^2)"), id);
+      expectNear(t.real(r, "Mean Move") * f.pixelSize, t.text(r, "Mean Move (um)"), id);
+    } else {
+      EXPECT_EQ(t.text(r, "Size at Start (um^2)"), "") << id;
+      EXPECT_EQ(t.text(r, "Mean Move (um)"), "") << id;
+    }
+    if (f.pixelSize > 0 && f.interval > 0 && rows > 1) {
+      expectNear(t.real(r, "Growth Rate") * area * 60.0 / f.interval, t.text(r, "Growth Rate (um^2/h)"), id);
+    } else {
+      EXPECT_EQ(t.text(r, "Growth Rate (um^2/h)"), "") << id;
+    }
+  }
+}
+
+void expectEventUnits(const ResultTable& t, const Factors& f) {
+  ASSERT_GE(t.column("To Sizes (um^2)"), 0);
+  for (size_t r = 0; r < t.rows.size(); ++r) {
+    const std::string what = "event row " + std::to_string(r + 1);
+    if (f.interval > 0) {
+      expectNear((t.integer(r, "Frame") - f.firstFrame) * f.interval, t.text(r, "Time (min)"), what);
+    } else {
+      EXPECT_EQ(t.text(r, "Time (min)"), "") << what;
+    }
+    for (const char* column : {"From Sizes", "To Sizes"}) {
+      const std::vector<double> pixels = numbers(t.text(r, column));
+      const std::vector<double> microns = numbers(t.text(r, std::string(column) + " (um^2)"));
+      if (f.pixelSize <= 0) {
+        EXPECT_TRUE(microns.empty()) << what;
+        continue;
+      }
+      ASSERT_EQ(microns.size(), pixels.size()) << what;
+      for (size_t k = 0; k < pixels.size(); ++k) {
+        EXPECT_NEAR(microns[k], pixels[k] * f.pixelSize * f.pixelSize, 1e-5 * microns[k]) << what;
+      }
+    }
+  }
+}
+
+// Each line of the table with units begins with the whole line of the same
+// run without them: the unit columns are added at the end, nothing else moves.
+void expectPrefixes(const fs::path& plain, const fs::path& withUnits) {
+  std::istringstream a(readFile(plain)), b(readFile(withUnits));
+  std::string left, right;
+  size_t lines = 0;
+  while (std::getline(a, left)) {
+    ASSERT_TRUE(std::getline(b, right));
+    EXPECT_EQ(right.compare(0, left.size(), left), 0) << right;
+    EXPECT_GT(right.size(), left.size());
+    ++lines;
+  }
+  EXPECT_FALSE(std::getline(b, right));
+  EXPECT_GT(lines, 1u);
+}
+
+std::vector<std::string> traps234(const fs::path& out) {
+  return {"-w", "234", "-h", "234", "-p", (kSharedData / "traps-234" / "t%0_z%1.tif").string(),
+          "-c", "4", "-sc", "5", "-o", out.string()};
+}
+
+TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
+  if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
+  const fs::path folder = freshFolder("units_traps234");
+  ASSERT_EQ(runFocustrack(traps234(folder / "plain")).status, 0);
+  std::vector<std::string> words = traps234(folder / "units");
+  words.insert(words.end(), {"--pixel-size", "0.13", "--interval", "7.5"});
+  ASSERT_EQ(runFocustrack(words).status, 0);
+  for (const char* table : {"_cells.csv", "_average.csv"}) {
+    EXPECT_EQ(readFile(folder / "units" / table), readFile(folder / "plain" / table)) << table;
+  }
+  expectPrefixes(folder / "plain" / "_tracks.csv", folder / "units" / "_tracks.csv");
+  expectPrefixes(folder / "plain" / "_events.csv", folder / "units" / "_events.csv");
+  const Factors factors{0.13, 7.5, 1};
+  const ResultTable events = readResultTable((folder / "units" / "_events.csv").string());
+  ASSERT_FALSE(events.rows.empty());
+  expectTrackUnits(readResultTable((folder / "units" / "_tracks.csv").string()), factors);
+  expectEventUnits(events, factors);
+}
+
+// A synthetic recording from frame 3: times count from the run's first
+// frame; with one unit known the other's columns stay empty.
+TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
+  const fs::path folder = freshFolder("units_one");
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 8;
+  options.frameCount = 4;
+  options.firstFrame = 3;
+  options.seed = 9;
+  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  const std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "8", "-fs", "3", "-c", "4",
+                                          "-p", options.pathPattern};
+  for (const Factors& f : {Factors{0.0, 4.0, 3}, Factors{0.25, 0.0, 3}}) {
+    const fs::path out = folder / (f.interval > 0 ? "interval" : "pixel");
+    std::vector<std::string> run = words;
+    run.insert(run.end(), {"-o", out.string()});
+    if (f.interval > 0) run.insert(run.end(), {"--interval", "4"});
+    if (f.pixelSize > 0) run.insert(run.end(), {"--pixel-size", "0.25"});
+    ASSERT_EQ(runFocustrack(run).status, 0);
+    expectTrackUnits(readResultTable((out / "_tracks.csv").string()), f);
+    expectEventUnits(readResultTable((out / "_events.csv").string()), f);
+  }
+}
+
+// A synthetic recording in one stack file that records 0.13 um per pixel and
+// 7.5 minutes per frame.
+std::string stackRecording(const fs::path& folder, SynthFormat format, const std::string& name) {
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 8;
+  options.frameCount = 4;
+  options.seed = 9;
+  options.format = format;
+  options.pixelSize = 0.13;
+  options.interval = 7.5;
+  options.pathPattern = (folder / name).string();
+  std::string why;
+  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  return options.pathPattern;
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void expectUnitTables(const fs::path& out, const Factors& f) {
+  const ResultTable tracks = readResultTable((out / "_tracks.csv").string());
+  ASSERT_FALSE(tracks.rows.empty());
+  expectTrackUnits(tracks, f);
+  expectEventUnits(readResultTable((out / "_events.csv").string()), f);
+}
+
+TEST(Units, OmeTiffMetadataGivesTheUnitsAlsoWithAScale) {
+  const fs::path folder = freshFolder("units_ome");
+  const std::string file = stackRecording(folder, SynthFormat::Ome, "rec.ome.tif");
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "plain").string()}).status, 0);
+  const std::string plain = readFile(folder / "plain" / "run.json");
+  EXPECT_TRUE(has(plain, "\"pixelSize\": {\"microns\": 0.13, \"source\": \"OME-TIFF metadata\"}")) << plain;
+  EXPECT_TRUE(has(plain, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << plain;
+  expectUnitTables(folder / "plain", Factors{0.13, 7.5, 1});
+
+  // Enlarged twice, an analysed pixel is half as wide; masks keep the input's.
+  const fs::path out = folder / "scaled";
+  ASSERT_EQ(runFocustrack({"-p", file, "--scale", "2", "-o", out.string(), "--masks", "--mask-stack"}).status, 0);
+  const std::string scaled = readFile(out / "run.json");
+  EXPECT_TRUE(has(scaled, "\"pixelSize\": {\"microns\": 0.065000000000000002, \"source\": \"OME-TIFF "
+                          "metadata\", \"inputMicrons\": 0.13}"))
+      << scaled;
+  expectUnitTables(out, Factors{0.065, 7.5, 1});
+  const std::vector<TiffPage> pages = readTiffPages((out / "masks.tif").string());
+  ASSERT_EQ(pages.size(), 4u);
+  EXPECT_EQ(pages[0].width, 200u);
+  EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
+  EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
+  for (int32_t k = 0; k < 4; ++k) {
+    const std::vector<TiffPage> mask = readTiffPages(frameFilePath(out.string(), "masks", k + 1, "tif"));
+    ASSERT_EQ(mask.size(), 1u);
+    EXPECT_EQ(pages[k].samples, mask[0].samples) << "frame " << k + 1;
+  }
+}
+
+TEST(Units, ImageJMetadataAndOptionsThatOverrideIt) {
+  const fs::path folder = freshFolder("units_imagej");
+  const std::string file = stackRecording(folder, SynthFormat::ImageJ, "rec.tif");
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "metadata").string()}).status, 0);
+  const std::string json = readFile(folder / "metadata" / "run.json");
+  EXPECT_TRUE(has(json, "\"source\": \"ImageJ hyperstack metadata\"}")) << json;
+  expectUnitTables(folder / "metadata", Factors{0.13, 7.5, 1});
+  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
+  const std::string given = readFile(folder / "given" / "run.json");
+  EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;
+  EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"ImageJ hyperstack metadata\"}"))
+      << given;
+  expectUnitTables(folder / "given", Factors{0.2, 7.5, 1});
+}
+
+TEST(Units, RealOmeTiffAtTwiceItsScale) {
+  const fs::path file = kSharedData / "trapB-16bit" / "trapB.ome.tif";
+  if (!fs::exists(file)) GTEST_SKIP() << "no shared data";
+  const fs::path out = freshFolder("units_trapB") / "out";
+  ASSERT_EQ(runFocustrack({"-p", file.string(), "--scale", "2", "--reverse-slices", "-o", out.string()}).status, 0);
+  const std::string json = readFile(out / "run.json");
+  EXPECT_TRUE(has(json, "\"pixelSize\": {\"microns\": 0.090999999999999998, \"source\": \"OME-TIFF metadata\", "
+                        "\"inputMicrons\": 0.182}"))
+      << json;
+  EXPECT_FALSE(has(json, "frameInterval")) << json;
+  expectUnitTables(out, Factors{0.091, 0.0, 1});
+}
+
+TEST(Units, NoUnitsNoColumns) {
+  const fs::path folder = freshFolder("units_none");
+  SynthOptions options;
+  options.width = 120;
+  options.height = 100;
+  options.sliceCount = 6;
+  options.frameCount = 2;
+  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  ASSERT_EQ(runFocustrack({"-w", "120", "-h", "100", "-sc", "6", "-c", "2", "-p", options.pathPattern, "-o",
+                           (folder / "out").string()})
+                .status,
+            0);
+  EXPECT_EQ(readResultTable((folder / "out" / "_tracks.csv").string()).column("First Time (min)"), -1);
+  EXPECT_EQ(readResultTable((folder / "out" / "_events.csv").string()).column("Time (min)"), -1);
+}
+
+}  // namespace
+
+}  // namespace focustrack
