@@ -8,6 +8,8 @@
 
 #include <pugixml.hpp>
 
+#include "io/ome_xml.h"
+
 namespace focustrack {
 
 namespace {
@@ -35,25 +37,6 @@ bool sizePlanes(StackLayout* layout, std::string* reason) {
 
 // ---- ImageJ ----
 
-// "key=value" lines; later lines win, as ImageJ reads them.
-std::map<std::string, std::string> keyValues(const std::string& text) {
-  std::map<std::string, std::string> values;
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t end = text.find('\n', from);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(from, end - from);
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos) {
-      std::string value = line.substr(equals + 1);
-      while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
-      values[line.substr(0, equals)] = value;
-    }
-    from = end + 1;
-  }
-  return values;
-}
-
 bool imageJCount(const std::map<std::string, std::string>& values, const char* key,
                  int32_t fallback, int32_t* count, std::string* reason) {
   const auto found = values.find(key);
@@ -68,18 +51,6 @@ bool imageJCount(const std::map<std::string, std::string>& values, const char* k
 }
 
 // ---- OME ----
-
-const char* localName(const char* name) {
-  const char* colon = std::strrchr(name, ':');
-  return colon != nullptr ? colon + 1 : name;
-}
-
-pugi::xml_node child(pugi::xml_node node, const char* name) {
-  for (pugi::xml_node c : node.children()) {
-    if (c.type() == pugi::node_element && std::strcmp(localName(c.name()), name) == 0) return c;
-  }
-  return {};
-}
 
 bool omeCount(pugi::xml_node pixels, const char* name, int32_t* value, std::string* reason) {
   const pugi::xml_attribute attribute = pixels.attribute(name);
@@ -183,7 +154,7 @@ bool readPixelsElement(pugi::xml_node pixels, StackLayout* layout, std::string* 
 // covers one plane, or every plane when it names no IFD either.
 bool mapTiffData(pugi::xml_node data, const PlaneOrder& order, const std::string& fileName,
                  StackLayout* layout, std::string* reason) {
-  const pugi::xml_node uuid = child(data, "UUID");
+  const pugi::xml_node uuid = xmlChild(data, "UUID");
   const std::string inFile = uuid ? uuid.attribute("FileName").value() : "";
   if (!inFile.empty() && inFile != fileName) {
     *reason = "OME-XML puts planes in another file ('" + inFile + "'); only one-file OME-TIFF is read";
@@ -232,6 +203,24 @@ bool checkPages(const StackLayout& layout, int32_t pageCount, std::string* reaso
 
 }  // namespace
 
+std::map<std::string, std::string> imageJKeyValues(const std::string& text) {
+  std::map<std::string, std::string> values;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(from, end - from);
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) {
+      std::string value = line.substr(equals + 1);
+      while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+      values[line.substr(0, equals)] = value;
+    }
+    from = end + 1;
+  }
+  return values;
+}
+
 int32_t pageOf(const StackLayout& layout, int32_t channel, int32_t slice, int32_t frame) {
   const size_t index = static_cast<size_t>(
       channel + int64_t{layout.channels} * (slice + int64_t{layout.slices} * frame));
@@ -249,7 +238,7 @@ bool isOmeDescription(const std::string& description) {
 
 bool parseImageJDescription(const std::string& description, int32_t pageCount,
                             StackLayout* layout, std::string* reason) {
-  const std::map<std::string, std::string> values = keyValues(description);
+  const std::map<std::string, std::string> values = imageJKeyValues(description);
   int32_t images = 0;
   if (!imageJCount(values, "images", pageCount, &images, reason)) return false;
   const bool counted = values.count("channels") + values.count("slices") + values.count("frames") > 0;
@@ -286,7 +275,7 @@ bool parseOmeDescription(const std::string& description, const std::string& file
               std::to_string(parsed.offset);
     return false;
   }
-  const pugi::xml_node pixels = child(child(child(document, "OME"), "Image"), "Pixels");
+  const pugi::xml_node pixels = xmlChild(xmlChild(xmlChild(document, "OME"), "Image"), "Pixels");
   if (!pixels) {
     *reason = "OME-XML has no OME/Image/Pixels element";
     return false;

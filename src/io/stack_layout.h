@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ int32_t pageOf(const StackLayout& layout, int32_t channel, int32_t slice, int32_
 bool isImageJDescription(const std::string& description);
 // True when the description holds OME-XML (an element named OME).
 bool isOmeDescription(const std::string& description);
+
+// The "key=value" lines of an ImageJ description; later lines win, as
+// ImageJ reads them, and trailing blanks are dropped.
+std::map<std::string, std::string> imageJKeyValues(const std::string& text);
 
 // An ImageJ description of a file of `pageCount` pages: images, channels,
 // slices and frames (a missing count is 1; a description with none of the

@@ -7,6 +7,9 @@
 
 #include <pugixml.hpp>
 
+#include "io/ome_xml.h"
+#include "io/stack_layout.h"
+
 namespace focustrack {
 
 namespace {
@@ -46,35 +49,6 @@ double positive(const std::string& text) {
   return end != nullptr && *end == '\0' && std::isfinite(value) && value > 0.0 ? value : 0.0;
 }
 
-std::map<std::string, std::string> keyValues(const std::string& text) {
-  std::map<std::string, std::string> values;
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t end = text.find('\n', from);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(from, end - from);
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos) {
-      std::string value = line.substr(equals + 1);
-      while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
-      values[line.substr(0, equals)] = value;
-    }
-    from = end + 1;
-  }
-  return values;
-}
-
-const char* localName(const char* name) {
-  const char* colon = std::strrchr(name, ':');
-  return colon != nullptr ? colon + 1 : name;
-}
-
-pugi::xml_node child(pugi::xml_node node, const char* name) {
-  for (pugi::xml_node c : node.children()) {
-    if (c.type() == pugi::node_element && std::strcmp(localName(c.name()), name) == 0) return c;
-  }
-  return {};
-}
 
 // An attribute's value in microns or minutes, its unit attribute (or the
 // default unit) converted; 0 when absent or not understood.
@@ -112,7 +86,7 @@ double micronsPer(const std::string& unit) { return factorOf(kLengths, unit); }
 double minutesPer(const std::string& unit) { return factorOf(kTimes, unit); }
 
 StackUnits imageJUnits(const std::string& description, double xResolution) {
-  const std::map<std::string, std::string> values = keyValues(description);
+  const std::map<std::string, std::string> values = imageJKeyValues(description);
   StackUnits units;
   const auto unit = values.find("unit");
   if (unit != values.end() && xResolution > 0.0 && std::isfinite(xResolution)) {
@@ -131,7 +105,7 @@ StackUnits omeUnits(const std::string& description) {
   StackUnits units;
   pugi::xml_document document;
   if (!document.load_buffer(description.data(), description.size())) return units;
-  const pugi::xml_node pixels = child(child(child(document, "OME"), "Image"), "Pixels");
+  const pugi::xml_node pixels = xmlChild(xmlChild(xmlChild(document, "OME"), "Image"), "Pixels");
   if (!pixels) return units;
   units.pixelSize = withUnit(pixels, "PhysicalSizeX", "\xC2\xB5m", true);
   units.frameInterval = withUnit(pixels, "TimeIncrement", "s", false);
