@@ -15,6 +15,7 @@
 #include "support/json_check.h"
 #include "support/recording.h"
 #include "support/run_capture.h"
+#include "synth/synth.h"
 
 namespace focustrack {
 
@@ -75,6 +76,27 @@ TEST(ExitStatus, CorruptFirstSliceIsABrokenFrame) {
 }
 
 // The stop reason follows the first slice of the frame that failed.
+// A stack file that is there but cannot be read is a broken frame, not the
+// end of the recording.
+TEST(ExitStatus, CorruptStackFileOfALaterFrameIsABrokenFrame) {
+  const fs::path folder = freshFolder("exit_corrupt_stack");
+  SynthOptions options;
+  options.width = 80;
+  options.height = 60;
+  options.sliceCount = 3;
+  options.frameCount = 2;
+  options.format = SynthFormat::FrameTiff;
+  options.pathPattern = (folder / "t%0.tif").string();
+  std::string why;
+  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  overwrite((folder / "t0002.tif").string(), "GIF89a");
+  const RunResult r = runFocustrack({"-p", options.pathPattern, "-c", "2", "-o", (folder / "out").string()});
+  EXPECT_EQ(r.status, 2) << r.err;
+  const std::string json = readFile(folder / "out" / "run.json");
+  EXPECT_TRUE(has(json, "\"framesCompleted\": 1,")) << json;
+  EXPECT_TRUE(has(json, "\"stopReason\": \"unreadable slice\"")) << json;
+}
+
 TEST(ExitStatus, FirstFailingSliceNamesTheCause) {
   struct Case {
     int32_t corrupt;
