@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <vector>
@@ -32,27 +31,6 @@ TEST(IndexSort, LastPositionZeroOrBelowLeavesTheList) {
   sorter.sort(list.data(), key, 0);
   sorter.sort(list.data(), key, -5);
   EXPECT_EQ(list, (std::vector<int32_t>{2, 0, 1}));
-}
-
-TEST(IndexSort, SortsDoubleAndIntegerKeysAscending) {
-  std::vector<double> dkeys;
-  std::vector<int32_t> ikeys;
-  uint32_t state = 12345;
-  for (int i = 0; i < 5000; ++i) {
-    state = state * 1664525u + 1013904223u;
-    ikeys.push_back(static_cast<int32_t>(state >> 24));  // many equal keys
-    dkeys.push_back(static_cast<double>(state % 1000) / 7.0 - 50.0);
-  }
-  IndexSort sorter;
-  std::vector<int32_t> list = identity(dkeys.size());
-  sorter.sort(list.data(), dkeys.data(), static_cast<int32_t>(list.size()) - 1);
-  for (size_t k = 1; k < list.size(); ++k) ASSERT_LE(dkeys[list[k - 1]], dkeys[list[k]]);
-  std::vector<int32_t> sortedList = list;
-  std::sort(sortedList.begin(), sortedList.end());
-  EXPECT_EQ(sortedList, identity(dkeys.size()));  // a permutation
-  list = identity(ikeys.size());
-  sorter.sort(list.data(), ikeys.data(), static_cast<int32_t>(list.size()) - 1);
-  for (size_t k = 1; k < list.size(); ++k) ASSERT_LE(ikeys[list[k - 1]], ikeys[list[k]]);
 }
 
 TEST(IndexSort, EqualKeysOfASortedListAreStillExchanged) {

@@ -260,44 +260,33 @@ void paintBlocks(CellFrame& f, int32_t across, int32_t down) {
 }
 
 // The cell table grows past its first 999 records: every block is a cell,
-// numbered in the order its region opened, and the numbers below 1000 are
-// those a table of 999 gave.
-TEST(CellSeeding, CellTableGrowsBeyondNineHundredNinetyNineCells) {
+// numbered in the order its region opened. Only when memory runs out (here a
+// limit standing in for it) does the table stop growing: the cells that fit
+// keep the numbers the grown table gave, the rest get none, and the frame
+// has a note for its warning.
+TEST(CellSeeding, CellTableGrowsUntilMemoryRunsOutThenDropsCellsWithANote) {
   const int32_t across = 91;
   const int32_t down = 11;
-  CellFrame f(1 + 11 * across, 1 + 21 * down);
-  paintBlocks(f, across, down);
-  buildCells(f.settings, f.b);
-  EXPECT_EQ(cellCount(f), across * down);
-  EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
-  EXPECT_GE(f.b.currentCells.size(), static_cast<size_t>(across * down + 1));
-  std::set<int32_t> numbers;
-  for (int32_t j = 0; j < down; ++j) {
-    for (int32_t i = 0; i < across; ++i) {
-      const int32_t label = labelAt(f, 1 + 11 * i + 4, 1 + 21 * j + 8);
-      EXPECT_GE(label, 1);
-      numbers.insert(label);
-    }
-  }
-  EXPECT_EQ(numbers.size(), static_cast<size_t>(across * down));
-  EXPECT_EQ(*numbers.rbegin(), across * down);
-  for (int32_t c = 1; c <= across * down; ++c) {
-    ASSERT_EQ(f.b.currentCells[c].trackId, c);
-    ASSERT_EQ(f.b.currentCells[c].partner, 0);
-  }
-}
-
-// Only when memory runs out (here a limit standing in for it) does the table
-// stop growing: the cells that fit keep their numbers, the rest get none,
-// and the frame has a note for its warning.
-TEST(CellSeeding, CellsBeyondWhatMemoryHoldsAreDroppedWithANote) {
-  const int32_t across = 91;
-  const int32_t down = 11;
-  CellFrame f(1 + 11 * across, 1 + 21 * down);
-  paintBlocks(f, across, down);
   CellFrame whole(1 + 11 * across, 1 + 21 * down);
   paintBlocks(whole, across, down);
   buildCells(whole.settings, whole.b);
+  EXPECT_EQ(cellCount(whole), across * down);
+  EXPECT_TRUE(whole.b.capacityNote.empty()) << whole.b.capacityNote;
+  EXPECT_GE(whole.b.currentCells.size(), static_cast<size_t>(across * down + 1));
+  std::set<int32_t> numbers;
+  for (int32_t j = 0; j < down; ++j) {
+    for (int32_t i = 0; i < across; ++i) numbers.insert(labelAt(whole, 1 + 11 * i + 4, 1 + 21 * j + 8));
+  }
+  EXPECT_EQ(numbers.size(), static_cast<size_t>(across * down));
+  EXPECT_GE(*numbers.begin(), 1);
+  EXPECT_EQ(*numbers.rbegin(), across * down);
+  for (int32_t c = 1; c <= across * down; ++c) {
+    ASSERT_EQ(whole.b.currentCells[c].trackId, c);
+    ASSERT_EQ(whole.b.currentCells[c].partner, 0);
+  }
+
+  CellFrame f(1 + 11 * across, 1 + 21 * down);
+  paintBlocks(f, across, down);
   f.b.tableLimit = 1000;
   buildCells(f.settings, f.b);
   EXPECT_EQ(f.b.nextCellNumber, 1000);
@@ -324,22 +313,19 @@ void paintCheckerboard(CellFrame& f) {
   f.sortPixels();
 }
 
-TEST(CellSeeding, RegionTableGrowsBeyondNinetyNineThousandNineHundredNinetyNine) {
+TEST(CellSeeding, RegionTableGrowsUntilMemoryRunsOutThenDropsRegionsWithANote) {
   CellFrame f(448, 448);
   paintCheckerboard(f);
   buildCells(f.settings, f.b);
   EXPECT_EQ(f.b.regionCount, 448 * 448 / 2);
   EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
   EXPECT_EQ(cellCount(f), 0);
-}
-
-TEST(CellSeeding, RegionsBeyondWhatMemoryHoldsAreDroppedWithANote) {
-  CellFrame f(448, 448);
-  paintCheckerboard(f);
-  f.b.tableLimit = 100000;
-  buildCells(f.settings, f.b);
-  EXPECT_EQ(f.b.regionCount, 99999);
-  EXPECT_NE(f.b.capacityNote.find("out of memory for more regions"), std::string::npos) << f.b.capacityNote;
+  CellFrame limited(448, 448);
+  paintCheckerboard(limited);
+  limited.b.tableLimit = 100000;
+  buildCells(limited.settings, limited.b);
+  EXPECT_EQ(limited.b.regionCount, 99999);
+  EXPECT_NE(limited.b.capacityNote.find("out of memory for more regions"), std::string::npos) << limited.b.capacityNote;
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "support/small_frame.h"
@@ -15,27 +13,6 @@ namespace {
 
 std::vector<int32_t> order(const SmallFrame& f) {
   return std::vector<int32_t>(f.buffers.sortedPixels.data(), f.buffers.sortedPixels.data() + f.n());
-}
-
-bool isPermutation(std::vector<int32_t> list) {
-  std::sort(list.begin(), list.end());
-  for (size_t k = 0; k < list.size(); ++k) {
-    if (list[k] != static_cast<int32_t>(k)) return false;
-  }
-  return true;
-}
-
-TEST(SortPixelsTest, AscendingByDelta) {
-  SmallFrame f(17, 9, 1);
-  std::mt19937 random(3);
-  std::uniform_int_distribution<int> level(-20, 20);
-  for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 20.0;
-  sortPixels(f.settings, f.buffers);
-  const std::vector<int32_t> list = order(f);
-  EXPECT_TRUE(isPermutation(list));
-  for (size_t k = 1; k < list.size(); ++k) {
-    EXPECT_LE(f.buffers.deltaMap[list[k - 1]], f.buffers.deltaMap[list[k]]);
-  }
 }
 
 TEST(SortPixelsTest, EqualValuesKeepTheQuicksortOrder) {

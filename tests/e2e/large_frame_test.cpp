@@ -2,7 +2,6 @@
 // the tables grow, so no region, blob or cell is dropped and no capacity
 // warning is given.
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/label_image.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -42,28 +42,6 @@ RunResult analyse(const fs::path& folder, int32_t width, int32_t height, int32_t
                         "--masks"});
 }
 
-// A 16- or 32-bit label image, row-major.
-std::vector<uint32_t> readLabels(const fs::path& path, int32_t width, int32_t height) {
-  std::vector<uint32_t> labels;
-  TIFF* tif = TIFFOpen(path.c_str(), "r");
-  if (tif == nullptr) return labels;
-  uint16_t bits = 0;
-  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-  std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
-  labels.resize(static_cast<size_t>(width) * height);
-  for (int32_t y = 0; y < height; ++y) {
-    if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) != 1) break;
-    for (int32_t x = 0; x < width; ++x) {
-      uint32_t value = 0;
-      if (bits == 16) value = reinterpret_cast<const uint16_t*>(row.data())[x];
-      if (bits == 32) value = reinterpret_cast<const uint32_t*>(row.data())[x];
-      labels[static_cast<size_t>(y) * width + x] = value;
-    }
-  }
-  TIFFClose(tif);
-  return labels;
-}
-
 // Labels with a pixel in the first or last row or column.
 std::set<uint32_t> borderLabels(const std::vector<uint32_t>& labels, int32_t width, int32_t height) {
   std::set<uint32_t> border;
@@ -89,10 +67,10 @@ TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
   const RunResult r = analyse(folder, kWidth, kHeight, 3);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");  // no capacity warning
-  const std::vector<uint32_t> truth = readLabels(folder / "truth_0001.tif", kWidth, kHeight);
-  const std::vector<uint32_t> found = readLabels(folder / "out" / "masks_0001.tif", kWidth, kHeight);
-  ASSERT_EQ(truth.size(), found.size());
-  ASSERT_FALSE(truth.empty());
+  const std::vector<uint32_t> truth = readLabelImage((folder / "truth_0001.tif").string()).samples;
+  const std::vector<uint32_t> found = readLabelImage((folder / "out" / "masks_0001.tif").string()).samples;
+  ASSERT_EQ(truth.size(), static_cast<size_t>(kWidth) * kHeight);
+  ASSERT_EQ(found.size(), truth.size());
   const std::set<uint32_t> trueAtBorder = borderLabels(truth, kWidth, kHeight);
   std::map<uint32_t, int64_t> area;
   std::map<uint32_t, int64_t> covered;

@@ -30,16 +30,6 @@ std::vector<double> reduce(SmallFrame& f) {
   return deltas(f);
 }
 
-TEST(ComputeDeltaMapTest, DividesBySteepestSlopeOfEitherSign) {
-  SmallFrame f(3, 1, 3);
-  const int values[3][3] = {{50, 50, 50}, {60, 50, 46}, {70, 50, 42}};
-  for (int32_t s = 0; s < 3; ++s) {
-    for (int32_t x = 0; x < 3; ++x) f.grey(s, x, 0) = static_cast<uint8_t>(values[s][x]);
-  }
-  computeDeltaMap(f.settings, f.buffers);
-  EXPECT_EQ(deltas(f), (std::vector<double>{1.0, 0.0, -0.4}));
-}
-
 TEST(ComputeDeltaMapTest, DividesTheSlopesOfTheChosenRangeByTheSteepestBitForBit) {
   // Slices outside the range must not shape the slopes; every slope is
   // divided by the largest magnitude, not multiplied by its reciprocal.

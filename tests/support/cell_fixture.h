@@ -85,9 +85,6 @@ struct CellFrame {
       if (cells[p] > 0) b.previousCells[cells[p]].area += 1;
     }
   }
-  std::vector<int32_t> labels() const {
-    return std::vector<int32_t>(b.classMap.data(), b.classMap.data() + b.pixelCount);
-  }
   int32_t pair(int32_t prev, int32_t cur) const { return b.linkPairCounts[prev * b.nextCellNumber + cur]; }
 };
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,7 +14,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/label_image.h"
+#include "support/run_capture.h"
 
 namespace focustrack {
 
@@ -23,43 +26,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path freshFolder(const std::string& name) {
-  const fs::path folder = fs::path(::testing::TempDir()) / ("focustrack_synth_" + name);
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
-
-std::string readBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Reads a single-page grey TIFF of 8 or 16 bits per sample into `pixels`.
-bool readGrey(const fs::path& path, int bits, int32_t width, int32_t height, std::vector<uint16_t>* pixels) {
-  TIFF* tif = TIFFOpen(path.c_str(), "r");
-  if (tif == nullptr) return false;
-  uint32_t w = 0, h = 0;
-  uint16_t bps = 0, spp = 0;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-  bool ok = static_cast<int32_t>(w) == width && static_cast<int32_t>(h) == height && bps == bits && spp == 1;
-  pixels->assign(static_cast<size_t>(width) * height, 0);
-  std::vector<unsigned char> row(TIFFScanlineSize(tif));
-  for (int32_t y = 0; ok && y < height; ++y) {
-    ok = TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) == 1;
-    for (int32_t x = 0; ok && x < width; ++x) {
-      uint16_t v = row[x];
-      if (bits == 16) std::memcpy(&v, row.data() + 2 * x, 2);
-      (*pixels)[static_cast<size_t>(y) * width + x] = v;
-    }
-  }
-  TIFFClose(tif);
-  return ok;
+// Reads a single-page grey TIFF of `bits` bits per sample into `pixels`.
+bool readGrey(const fs::path& path, int bits, int32_t width, int32_t height, std::vector<uint32_t>* pixels) {
+  LabelImage image = readLabelImage(path.string());
+  *pixels = std::move(image.samples);
+  return image.bits == bits && image.width == static_cast<uint32_t>(width) &&
+         image.height == static_cast<uint32_t>(height) && pixels->size() == static_cast<size_t>(width) * height;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -78,7 +50,7 @@ struct TruthRow {
 
 std::vector<TruthRow> readTable(const fs::path& path) {
   std::vector<TruthRow> rows;
-  const std::vector<std::string> lines = splitLines(readBytes(path));
+  const std::vector<std::string> lines = splitLines(readFile(path));
   for (size_t k = 1; k < lines.size(); ++k) {
     TruthRow r{};
     char tail = 0;
@@ -139,7 +111,7 @@ std::vector<double> slopes(const fs::path& folder, const SynthOptions& o, int32_
   for (int32_t s = 0; s < o.sliceCount; ++s) {
     char name[32];
     std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, s + 1);
-    std::vector<uint16_t> plane;
+    std::vector<uint32_t> plane;
     EXPECT_TRUE(readGrey(folder / name, 8, o.width, o.height, &plane)) << name;
     for (size_t i = 0; i < plane.size(); ++i) slope[i] += plane[i] * (s - mid) / denominator;
   }
@@ -149,7 +121,7 @@ std::vector<double> slopes(const fs::path& folder, const SynthOptions& o, int32_
 }  // namespace
 
 TEST(SynthRecording, SameSeedSameBytesOtherSeedOtherPictures) {
-  const fs::path folders[] = {freshFolder("same_one"), freshFolder("same_two"), freshFolder("same_other")};
+  const fs::path folders[] = {freshFolder("synth_same_one"), freshFolder("synth_same_two"), freshFolder("synth_same_other")};
   std::string error;
   for (const fs::path& folder : folders) {
     SynthOptions o = smallRecording(folder);
@@ -160,8 +132,8 @@ TEST(SynthRecording, SameSeedSameBytesOtherSeedOtherPictures) {
   ASSERT_EQ(names.size(), 2u * 4u + 2u + 1u);
   EXPECT_EQ(filesUnder(folders[1]), names);
   for (const std::string& name : names) {
-    EXPECT_EQ(readBytes(folders[0] / name), readBytes(folders[1] / name)) << name;
-    EXPECT_NE(readBytes(folders[0] / name), readBytes(folders[2] / name)) << name;
+    EXPECT_EQ(readFile(folders[0] / name), readFile(folders[1] / name)) << name;
+    EXPECT_NE(readFile(folders[0] / name), readFile(folders[2] / name)) << name;
   }
 }
 
@@ -199,7 +171,7 @@ TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
        {"t0001_z001.tif", "t0002_z001.tif", "gt/deep/truth_0001.tif", "gt/deep/truth_0002.tif", "gt/deep/truth.csv"}},
   };
   for (const Case& c : cases) {
-    const fs::path folder = freshFolder(c.name);
+    const fs::path folder = freshFolder(std::string("synth_") + c.name);
     SynthOptions o = smallRecording(folder);
     c.set(o, folder);
     std::string error;
@@ -219,7 +191,7 @@ TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
 // checks the life of the recording: cells move and grow, buds appear, cells
 // touch each other and the image border.
 TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
-  const fs::path folder = freshFolder("pictures");
+  const fs::path folder = freshFolder("synth_pictures");
   std::string error;
   SynthOptions o;
   o.width = 480;
@@ -228,7 +200,7 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
   o.firstFrame = 4;
   o.pathPattern = (folder / "t%0_z%1.tif").string();
   ASSERT_TRUE(generateRecording(o, &error)) << error;
-  ASSERT_EQ(splitLines(readBytes(folder / "truth.csv")).at(0),
+  ASSERT_EQ(splitLines(readFile(folder / "truth.csv")).at(0),
             "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
   const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
   const int32_t w = o.width, h = o.height;
@@ -238,7 +210,7 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
   std::set<int> everSeen;
   for (int32_t frame = o.firstFrame; frame <= lastFrame; ++frame) {
     const std::vector<double> slope = slopes(folder, o, frame);
-    std::vector<uint16_t> labels;
+    std::vector<uint32_t> labels;
     ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
     std::map<int, long> area;
     std::map<int, double> sumX, sumY;
@@ -278,8 +250,8 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
       EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
       std::vector<uint8_t> mine(n), others(n), outside(n);
       for (size_t i = 0; i < n; ++i) {
-        mine[i] = labels[i] == r.track;
-        others[i] = labels[i] != 0 && labels[i] != r.track;
+        mine[i] = labels[i] == static_cast<uint32_t>(r.track);
+        others[i] = labels[i] != 0 && labels[i] != static_cast<uint32_t>(r.track);
         outside[i] = !mine[i];
       }
       const std::vector<uint8_t> notDeep = grow(outside, w, h, 4);
@@ -352,23 +324,23 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
 }
 
 TEST(SynthRecording, EmptyAndTinyRecordings) {
-  const fs::path folder = freshFolder("tiny");
+  const fs::path folder = freshFolder("synth_tiny");
   std::string error;
   SynthOptions o = smallRecording(folder);
   o.cellCount = 0;
   ASSERT_TRUE(generateRecording(o, &error)) << error;
-  EXPECT_EQ(splitLines(readBytes(folder / "truth.csv")).size(), 1u);
+  EXPECT_EQ(splitLines(readFile(folder / "truth.csv")).size(), 1u);
   o.width = 1;
   o.height = 1;
   o.sliceCount = 1;
   o.cellCount = -1;
   ASSERT_TRUE(generateRecording(o, &error)) << error;
-  std::vector<uint16_t> pixel;
+  std::vector<uint32_t> pixel;
   EXPECT_TRUE(readGrey(folder / "t0002_z001.tif", 8, 1, 1, &pixel));
 }
 
 TEST(SynthRecording, UnwritableFolderIsReported) {
-  const fs::path folder = freshFolder("unwritable");
+  const fs::path folder = freshFolder("synth_unwritable");
   std::ofstream(folder / "blocker") << "a file, not a folder";
   fs::create_directories(folder / "slices" / "t0001_z002.tif");  // a folder where a slice goes
   struct Case {
@@ -390,7 +362,7 @@ TEST(SynthRecording, UnwritableFolderIsReported) {
 }
 
 TEST(SynthRecording, ExitStatusOfTheProgram) {
-  const fs::path folder = freshFolder("program");
+  const fs::path folder = freshFolder("synth_program");
   const std::string pattern = (folder / "t%0_z%1.tif").string();
   EXPECT_EQ(runSynth("--help"), 0);
   EXPECT_EQ(runSynth("-w 0 -p " + pattern), 2);
@@ -412,7 +384,7 @@ namespace focustrack {
 // values are the 8-bit ones times 257, channels other than the bright-field
 // one its negative, pages in the order their description states.
 TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
-  const fs::path folder = freshFolder("stack_formats");
+  const fs::path folder = freshFolder("synth_stack_formats");
   SynthOptions o = smallRecording(folder / "slices");
   std::string error;
   ASSERT_TRUE(generateRecording(o, &error)) << error;
@@ -438,7 +410,7 @@ TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
     for (int32_t z = 1; z <= 4; ++z) {
       char name[32];
       std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, z);
-      std::vector<uint16_t> eight, sixteen;
+      std::vector<uint32_t> eight, sixteen;
       ASSERT_TRUE(readGrey(folder / "slices" / name, 8, 160, 120, &eight));
       ASSERT_TRUE(readGrey(folder / "deep" / name, 16, 160, 120, &sixteen));
       for (size_t i = 0; i < eight.size(); ++i) ASSERT_EQ(sixteen[i], eight[i] * 257) << name;
