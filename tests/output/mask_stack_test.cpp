@@ -77,15 +77,23 @@ ino_t inodeOf(const std::string& path) {
   return info.st_ino;
 }
 
-TEST(MaskStack, AfterEveryFrameExactlyItsPagesAndCount) {
+// A run's mask stack in a folder of its own, with the 7 x 5 hand frame.
+class MaskStackRun : public ::testing::Test {
+ protected:
+  MaskStackRun() { f.settings.outputFolder = folder.path(); }
+  void add(int32_t frame, int32_t firstId, int32_t secondId) { addFrame(f, stack, added, frame, firstId, secondId); }
+
   TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
+  HandFrame f{7, 5};
+  const std::string path = folder.file("masks.tif");
   MaskStack stack;
   Pages added;
+};
+
+TEST_F(MaskStackRun, AfterEveryFrameExactlyItsPagesAndCount) {
   for (int32_t frame = 1; frame <= 5; ++frame) {
-    addFrame(f, stack, added, frame, 4 + frame, 40);
-    expectStack(folder.file("masks.tif"), added, 16);
+    add(frame, 4 + frame, 40);
+    expectStack(path, added, 16);
     EXPECT_FALSE(std::filesystem::exists(folder.file("masks.tif.part")));
   }
   EXPECT_EQ(stack.pages(), 5);
@@ -93,19 +101,13 @@ TEST(MaskStack, AfterEveryFrameExactlyItsPagesAndCount) {
 
 // Frames after the first are added in place: the file grows by one page and
 // nothing from the first page's samples on changes.
-TEST(MaskStack, LaterFramesLeaveEveryEarlierPageAlone) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
-  const std::string path = folder.file("masks.tif");
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 3, 9);
+TEST_F(MaskStackRun, LaterFramesLeaveEveryEarlierPageAlone) {
+  add(1, 3, 9);
   const ino_t inode = inodeOf(path);
   const uint64_t samplesStart = readTiffPages(path)[0].firstStripOffset;
   for (int32_t frame = 2; frame <= 6; ++frame) {
     const std::vector<uint8_t> before = fileBytes(path);
-    addFrame(f, stack, added, frame, 3, 9 + frame);
+    add(frame, 3, 9 + frame);
     const std::vector<uint8_t> after = fileBytes(path);
     ASSERT_EQ(after.size(), before.size() + 7 * 5 * 2) << "frame " << frame;
     EXPECT_TRUE(std::equal(before.begin() + samplesStart, before.end(), after.begin() + samplesStart));
@@ -114,14 +116,9 @@ TEST(MaskStack, LaterFramesLeaveEveryEarlierPageAlone) {
   expectStack(path, added, 16);
 }
 
-TEST(MaskStack, ImageJDescriptionAndContiguousSamples) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
-  MaskStack stack;
-  Pages added;
-  for (int32_t frame = 1; frame <= 4; ++frame) addFrame(f, stack, added, frame, 3, 9);
-  const std::vector<TiffPage> pages = readTiffPages(folder.file("masks.tif"));
+TEST_F(MaskStackRun, ImageJDescriptionAndContiguousSamples) {
+  for (int32_t frame = 1; frame <= 4; ++frame) add(frame, 3, 9);
+  const std::vector<TiffPage> pages = readTiffPages(path);
   ASSERT_EQ(pages.size(), 4u);
   EXPECT_EQ(pages[0].description,
             "ImageJ=1.11a\nimages=0000000004\nframes=0000000004\nhyperstack=true\nloop=false\nmin=0.0\n"
@@ -132,22 +129,17 @@ TEST(MaskStack, ImageJDescriptionAndContiguousSamples) {
     EXPECT_TRUE(pages[k].description.empty());
     EXPECT_EQ(pages[k].firstStripOffset, pages[0].firstStripOffset + k * 7 * 5 * 2);
   }
-  EXPECT_EQ(std::filesystem::file_size(folder.file("masks.tif")), pages[0].firstStripOffset + 4 * 7 * 5 * 2);
+  EXPECT_EQ(std::filesystem::file_size(path), pages[0].firstStripOffset + 4 * 7 * 5 * 2);
   // Without a pixel size no resolution is claimed.
   EXPECT_EQ(pages[0].xResolution, 0.0f);
 }
 
-TEST(MaskStack, KnownUnitsGiveMicronsAndSeconds) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
+TEST_F(MaskStackRun, KnownUnitsGiveMicronsAndSeconds) {
   f.settings.pixelSize = 0.13;
   f.settings.frameInterval = 2.5;
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 3, 9);
-  addFrame(f, stack, added, 2, 3, 9);
-  const std::vector<TiffPage> pages = readTiffPages(folder.file("masks.tif"));
+  add(1, 3, 9);
+  add(2, 3, 9);
+  const std::vector<TiffPage> pages = readTiffPages(path);
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_TRUE(has(pages[0].description, "\nunit=micron\nspacing=0.13\nfinterval=150\n"))
       << pages[0].description;
@@ -155,25 +147,19 @@ TEST(MaskStack, KnownUnitsGiveMicronsAndSeconds) {
     EXPECT_NEAR(page.xResolution, 1.0 / 0.13, 1e-5);
     EXPECT_NEAR(page.yResolution, 1.0 / 0.13, 1e-5);
   }
-  expectStack(folder.file("masks.tif"), added, 16);
+  expectStack(path, added, 16);
 }
 
 // The one frame that widens the pages writes the file whole; the frames
 // after it are added in place again.
-TEST(MaskStack, AnIdAbove65535TurnsEveryPageThirtyTwoBit) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
-  const std::string path = folder.file("masks.tif");
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 65535, 2);
+TEST_F(MaskStackRun, AnIdAbove65535TurnsEveryPageThirtyTwoBit) {
+  add(1, 65535, 2);
   const ino_t narrow = inodeOf(path);
-  addFrame(f, stack, added, 2, 70000, 2);
+  add(2, 70000, 2);
   EXPECT_NE(inodeOf(path), narrow);
   const ino_t wide = inodeOf(path);
   const uintmax_t size = std::filesystem::file_size(path);
-  addFrame(f, stack, added, 3, 5, 2);  // later pages stay 32-bit
+  add(3, 5, 2);  // later pages stay 32-bit
   EXPECT_EQ(std::filesystem::file_size(path), size + 7 * 5 * 4);
   EXPECT_EQ(inodeOf(path), wide);
   expectStack(path, added, 32);
@@ -183,17 +169,11 @@ TEST(MaskStack, AnIdAbove65535TurnsEveryPageThirtyTwoBit) {
 // A run that gets more frames than it announced (settings.frameCount, which
 // reserves the directory slots) goes on, rewriting the file whole once when
 // the slots run out and then adding in place again.
-TEST(MaskStack, ARunOutgrowingItsSlotsGoesOn) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
+TEST_F(MaskStackRun, ARunOutgrowingItsSlotsGoesOn) {
   f.settings.frameCount = 2;
-  const std::string path = folder.file("masks.tif");
-  MaskStack stack;
-  Pages added;
   std::vector<ino_t> inodes;
   for (int32_t frame = 1; frame <= 7; ++frame) {
-    addFrame(f, stack, added, frame, frame, 100);
+    add(frame, frame, 100);
     expectStack(path, added, 16);
     inodes.push_back(inodeOf(path));
   }
@@ -204,38 +184,27 @@ TEST(MaskStack, ARunOutgrowingItsSlotsGoesOn) {
 
 // A whole write that fails (here the widening frame, with a folder where its
 // temporary file should go) leaves the previous file and count.
-TEST(MaskStack, FailedWholeWriteKeepsThePreviousFile) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 3, 9);
+TEST_F(MaskStackRun, FailedWholeWriteKeepsThePreviousFile) {
+  add(1, 3, 9);
   std::filesystem::create_directory(folder.file("masks.tif.part"));
   paintFrame(f, 2, 70000, 9);
   std::string why;
   EXPECT_FALSE(stack.addFrame(f.settings, f.b, &why));
   EXPECT_TRUE(has(why, "masks.tif")) << why;
   EXPECT_EQ(stack.pages(), 1);
-  expectStack(folder.file("masks.tif"), added, 16);
+  expectStack(path, added, 16);
   // Once the way is clear the stack goes on from the pages it holds.
   std::filesystem::remove(folder.file("masks.tif.part"));
-  addFrame(f, stack, added, 2, 70000, 9);
-  expectStack(folder.file("masks.tif"), added, 32);
+  add(2, 70000, 9);
+  expectStack(path, added, 32);
 }
 
 // A file size limit makes the write of the next page's samples fail halfway,
 // as a full disk would: the file still holds the pages before, and the
 // stack goes on once writing works again.
-TEST(MaskStack, FailedInPlaceWriteKeepsAValidStack) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
-  const std::string path = folder.file("masks.tif");
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 3, 9);
-  addFrame(f, stack, added, 2, 3, 9);
+TEST_F(MaskStackRun, FailedInPlaceWriteKeepsAValidStack) {
+  add(1, 3, 9);
+  add(2, 3, 9);
   rlimit saved {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   rlimit limit = saved;
@@ -252,25 +221,20 @@ TEST(MaskStack, FailedInPlaceWriteKeepsAValidStack) {
   EXPECT_EQ(stack.pages(), 2);
   expectStack(path, added, 16);
   for (int32_t frame = 3; frame <= 5; ++frame) {
-    addFrame(f, stack, added, frame, 3, 9 + frame);
+    add(frame, 3, 9 + frame);
     expectStack(path, added, 16);
   }
 }
 
-TEST(MaskStack, AStackLeftByAnEarlierRunIsReplaced) {
-  TempFolder folder;
-  HandFrame f(7, 5);
-  f.settings.outputFolder = folder.path();
+TEST_F(MaskStackRun, AStackLeftByAnEarlierRunIsReplaced) {
   {
     MaskStack earlier;
     Pages ignored;
     for (int32_t frame = 1; frame <= 3; ++frame) addFrame(f, earlier, ignored, frame, 3, 9);
   }
-  MaskStack stack;
-  Pages added;
-  addFrame(f, stack, added, 1, 8, 9);
-  addFrame(f, stack, added, 2, 8, 9);
-  expectStack(folder.file("masks.tif"), added, 16);
+  add(1, 8, 9);
+  add(2, 8, 9);
+  expectStack(path, added, 16);
 }
 
 }  // namespace
