@@ -9,7 +9,7 @@ namespace focustrack {
 namespace {
 
 constexpr std::size_t kInitialSlots = 1000;
-// Parts at least this long are sorted as tasks of their own.
+// Parts at least this long are partitioned side by side with others.
 constexpr int32_t kTaskRange = 1 << 15;
 
 using Range = IndexSort::Range;
@@ -80,21 +80,33 @@ int32_t sortRanges(Items<Key> items, Range start, std::vector<Range>& stack) {
   return deepest;
 }
 
-// Large ranges partition here and hand their right part to another task;
-// smaller ones go through the plain loop with a stack of their own.
+// Parts at least kTaskRange long are partitioned level by level, the parts
+// of one level side by side; the shorter parts are then sorted side by side,
+// each through the plain loop with a stack of its own. Every level waits for
+// the one before, so no part is touched by two threads at once.
 template <class Key>
-void sortInTasks(Items<Key> items, Range range) {
-  while (range.hi - range.lo >= kTaskRange) {
-    int32_t leftEnd = 0;
-    int32_t rightStart = 0;
-    partition(items, range.lo, range.hi, &leftEnd, &rightStart);
-    const Range right{rightStart, range.hi};
-#pragma omp task firstprivate(items, right)
-    sortInTasks(items, right);
-    range = {range.lo, leftEnd};
+void sortInParts(Items<Key> items, Range whole) {
+  std::vector<Range> level{whole};
+  std::vector<Range> shortParts;
+  while (!level.empty()) {
+    std::vector<Range> halves(level.size() * 2);
+    forRanges(0, static_cast<int64_t>(level.size()), 1, [&](int64_t begin, int64_t end) {
+      for (int64_t k = begin; k < end; ++k) {
+        const Range range = level[static_cast<std::size_t>(k)];
+        int32_t leftEnd = 0;
+        int32_t rightStart = 0;
+        partition(items, range.lo, range.hi, &leftEnd, &rightStart);
+        halves[static_cast<std::size_t>(2 * k)] = {range.lo, leftEnd};
+        halves[static_cast<std::size_t>(2 * k + 1)] = {rightStart, range.hi};
+      }
+    });
+    level.clear();
+    for (const Range& half : halves) (half.hi - half.lo >= kTaskRange ? level : shortParts).push_back(half);
   }
-  std::vector<Range> stack(64);
-  sortRanges(items, range, stack);
+  forRanges(0, static_cast<int64_t>(shortParts.size()), 1, [&](int64_t begin, int64_t end) {
+    std::vector<Range> stack(64);
+    for (int64_t k = begin; k < end; ++k) sortRanges(items, shortParts[static_cast<std::size_t>(k)], stack);
+  });
 }
 
 }  // namespace
@@ -113,8 +125,7 @@ void IndexSort::run(int32_t* list, const Key* key, int32_t last, std::vector<Key
   for (std::size_t k = 0; k < count; ++k) keys[k] = key[list[k]];
   const Items<Key> items{keys.data(), list};
   if (threadsAvailable() && last >= kTaskRange) {
-#pragma omp taskgroup
-    sortInTasks(items, Range{0, last});
+    sortInParts(items, Range{0, last});
   } else {
     deepest_ = sortRanges(items, Range{0, last}, stack_);
   }

@@ -8,7 +8,7 @@
 // each key up; every comparison and exchange is the one the plain algorithm
 // makes on the list. After a partition its two parts never meet again, and the result
 // within a part depends only on what the part holds: inside a parallel
-// region large parts are sorted as tasks of their own, with the same result.
+// region the parts of one level are sorted side by side, with the same result.
 #pragma once
 
 #include <cstdint>
