@@ -22,8 +22,52 @@ struct Items {
   int32_t* index;
 };
 
+// Entries looked at together by the exchange of blocks.
+constexpr int32_t kBlock = 64;
+
+template <class Key>
+inline void exchange(Items<Key> items, int32_t i, int32_t j) {
+  const Key swapKey = items.key[i];
+  items.key[i] = items.key[j];
+  items.key[j] = swapKey;
+  const int32_t swapIndex = items.index[i];
+  items.index[i] = items.index[j];
+  items.index[j] = swapIndex;
+}
+
+// The stoppers of the block of kBlock entries at `base`, in scan order:
+// entries the left scan stops at (not below the pivot) going up, or those
+// the right scan stops at (not above it) going down. The offsets are
+// collected without a branch per entry.
+template <class Key>
+inline int32_t leftStoppers(const Key* key, int32_t base, Key pivot, uint8_t* offsets) {
+  int32_t count = 0;
+  for (int32_t t = 0; t < kBlock; ++t) {
+    offsets[count] = static_cast<uint8_t>(t);
+    count += !(key[base + t] < pivot);
+  }
+  return count;
+}
+
+template <class Key>
+inline int32_t rightStoppers(const Key* key, int32_t base, Key pivot, uint8_t* offsets) {
+  int32_t count = 0;
+  for (int32_t t = 0; t < kBlock; ++t) {
+    offsets[count] = static_cast<uint8_t>(t);
+    count += !(key[base - t] > pivot);
+  }
+  return count;
+}
+
 // One partition of lo..hi (lo < hi) around the median of three; the left
 // part ends at *leftEnd, the right part starts at *rightStart.
+//
+// The scans stop at entries equal to the pivot, and each exchange pairs the
+// k-th stopper from the left with the k-th from the right while they have
+// not met. While the unscanned middle holds two blocks, whole blocks are
+// scanned at once and their stoppers paired in that same order; the scans
+// then go on one entry at a time from the first stoppers not yet paired, so
+// every exchange is the one the entry-by-entry scans make.
 template <class Key>
 inline void partition(Items<Key> items, int32_t lo, int32_t hi, int32_t* leftEnd, int32_t* rightStart) {
   Key* key = items.key;
@@ -36,19 +80,43 @@ inline void partition(Items<Key> items, int32_t lo, int32_t hi, int32_t* leftEnd
   } else {
     pivot = b > c ? b : (a < c ? a : c);
   }
-  // Entries equal to the pivot stop both scans and are exchanged.
+  // i and j: the next blocks to scan from the left and from the right, or
+  // the blocks whose stoppers wait to be paired.
   int32_t i = lo;
   int32_t j = hi;
+  uint8_t leftOffsets[kBlock];
+  uint8_t rightOffsets[kBlock];
+  int32_t leftCount = 0;
+  int32_t rightCount = 0;
+  int32_t leftNext = 0;
+  int32_t rightNext = 0;
+  while (j - i + 1 >= 2 * kBlock) {
+    if (leftCount == 0) {
+      leftCount = leftStoppers(key, i, pivot, leftOffsets);
+      leftNext = 0;
+    }
+    if (rightCount == 0) {
+      rightCount = rightStoppers(key, j, pivot, rightOffsets);
+      rightNext = 0;
+    }
+    const int32_t pairs = leftCount < rightCount ? leftCount : rightCount;
+    for (int32_t k = 0; k < pairs; ++k) {
+      exchange(items, i + leftOffsets[leftNext + k], j - rightOffsets[rightNext + k]);
+    }
+    leftCount -= pairs;
+    rightCount -= pairs;
+    leftNext += pairs;
+    rightNext += pairs;
+    if (leftCount == 0) i += kBlock;
+    if (rightCount == 0) j -= kBlock;
+  }
+  if (leftCount > 0) i += leftOffsets[leftNext];
+  if (rightCount > 0) j -= rightOffsets[rightNext];
   for (;;) {
     while (key[i] < pivot) ++i;
     while (key[j] > pivot) --j;
     if (i >= j) break;
-    const Key swapKey = key[i];
-    key[i] = key[j];
-    key[j] = swapKey;
-    const int32_t swapIndex = items.index[i];
-    items.index[i] = items.index[j];
-    items.index[j] = swapIndex;
+    exchange(items, i, j);
     ++i;
     --j;
   }
