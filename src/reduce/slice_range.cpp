@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <vector>
 
 #include "reduce/reduce.h"
-#include "reduce/reference_slice.h"
 #include "reduce/slope_map.h"
 
 namespace focustrack {
@@ -41,88 +41,255 @@ inline double mismatchOf(double normalised, double slope, double steepest) {
   return d * d;
 }
 
-}  // namespace
+// Pixels whose exact numerators are worked out together.
+constexpr size_t kExactBlock = 256;
 
-namespace {
+// A candidate range and the largest magnitude of its slopes (0: the range
+// has no slope at all).
+struct Candidate {
+  SlopeRange range;
+  double steepest;
+};
 
-// The mismatch map and its energy; `normalised(g)` is (g - gMin) / (gMax - gMin).
-template <class Sample, class Normalise>
-double mismatchOfMap(const Sample* reference, Normalise normalised, double steepest, double* map,
-                     int32_t width, int32_t pixelCount) {
-  if (width < 1 || pixelCount < 1) return 0.0;
-  // Each row's mismatches are made and summed in one sweep, in pixel order
-  // with the left term before the upper one.
-  const int32_t height = pixelCount / width;
-  double energy = 0.0;
-  double previous = mismatchOf(normalised(reference[0]), map[0], steepest);
-  map[0] = previous;
-  for (int32_t x = 1; x < width; ++x) {
-    const double m = mismatchOf(normalised(reference[x]), map[x], steepest);
-    map[x] = m;
-    const double left = m - previous;
-    energy += left * left;
-    previous = m;
-  }
-  for (int32_t y = 1; y < height; ++y) {
-    const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
-    const Sample* grey = reference + offset;
-    double* row = map + offset;
-    const double* above = row - width;
-    previous = mismatchOf(normalised(grey[0]), row[0], steepest);
-    row[0] = previous;
-    const double up = previous - above[0];
-    energy += up * up;
-    for (int32_t x = 1; x < width; ++x) {
-      const double m = mismatchOf(normalised(grey[x]), row[x], steepest);
-      row[x] = m;
-      const double left = m - previous;
-      energy += left * left;
-      const double upper = m - above[x];
-      energy += upper * upper;
-      previous = m;
+// The candidates in the order they are tried: fewer slices dropped at the
+// start first, then fewer at the end. Ranges of fewer than two slices have
+// no slope; bounding the drops to ranges of at least two slices leaves them
+// out without visiting them, so a huge trim limit costs nothing.
+std::vector<Candidate> candidateRanges(int32_t trim, int32_t sliceCount) {
+  const int64_t dropsAllowed = std::min<int64_t>(trim, int64_t{sliceCount} - 2);
+  std::vector<Candidate> candidates;
+  for (int64_t dropFirst = 0; dropFirst <= dropsAllowed; ++dropFirst) {
+    for (int64_t dropLast = 0; dropLast <= dropsAllowed - dropFirst; ++dropLast) {
+      const auto first = static_cast<int32_t>(dropFirst);
+      const auto last = static_cast<int32_t>(sliceCount - 1 - dropLast);
+      candidates.push_back({slopeRange(first, last), 0.0});
     }
+  }
+  return candidates;
+}
+
+// The sums and the moments of the slices below each slice number, for the
+// pixels begin .. begin + count - 1: sums[k x kExactBlock + j] is the sum of
+// v_s over s < k, moments[...] the sum of s x v_s.
+template <class Sample>
+void blockPrefix(const Sample* stack, size_t n, int32_t sliceCount, size_t begin, size_t count, int32_t* sums,
+                 int32_t* moments) {
+  for (size_t j = 0; j < count; ++j) {
+    sums[j] = 0;
+    moments[j] = 0;
+  }
+  for (int32_t s = 0; s < sliceCount; ++s) {
+    const Sample* v = stack + static_cast<size_t>(s) * n + begin;
+    const size_t below = static_cast<size_t>(s) * kExactBlock;
+    const size_t next = below + kExactBlock;
+    for (size_t j = 0; j < count; ++j) {
+      sums[next + j] = sums[below + j] + v[j];
+      moments[next + j] = moments[below + j] + s * static_cast<int32_t>(v[j]);
+    }
+  }
+}
+
+// |T| of every pixel of the block over `range`.
+void absoluteNumerators(const int32_t* sums, const int32_t* moments, const SlopeRange& range, size_t count,
+                        int32_t* t) {
+  const int32_t ends = range.first + range.last;
+  const size_t low = static_cast<size_t>(range.first) * kExactBlock;
+  const size_t high = static_cast<size_t>(range.last + 1) * kExactBlock;
+  for (size_t j = 0; j < count; ++j) {
+    const int32_t value = 2 * (moments[high + j] - moments[low + j]) - ends * (sums[high + j] - sums[low + j]);
+    t[j] = value < 0 ? -value : value;
+  }
+}
+
+inline int32_t largestOf(const int32_t* t, size_t count) {
+  int32_t most = 0;
+  for (size_t j = 0; j < count; ++j) most = t[j] > most ? t[j] : most;
+  return most;
+}
+
+// True when every |T| and prefix sum fits in 32 bits.
+template <class Sample>
+bool exactNumeratorsFit(int32_t sliceCount) {
+  const double largest = std::numeric_limits<Sample>::max();
+  return 3.0 * largest * sliceCount * sliceCount < 2147483647.0;
+}
+
+// Every candidate's steepest slope, without a map of its slopes.
+//
+// Twice a pixel's slope numerator taken without rounding,
+// T = sum over the range of v_s (2s - first - last), is an integer. The
+// numerator as computed differs from T / 2 by at most about
+// slices^3 x largest sample x 2^-52, far below a quarter whenever the sums
+// fit in 32 bits, so a pixel whose |T| is below the largest |T| of the
+// candidate cannot have a computed slope of larger magnitude than a pixel
+// at the largest |T|: a pass finds the largest |T| of each candidate, a
+// second works out the slopes of the pixels that reach it. A candidate
+// whose every |T| is 0 may still have tiny computed slopes: its whole map
+// decides. The prefix sums of a block serve every candidate.
+template <class Sample>
+__attribute__((target_clones("avx2", "default"))) void steepestSlopes(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  const int32_t sliceCount = buffers.sliceCount;
+  if (!exactNumeratorsFit<Sample>(sliceCount)) {
+    for (Candidate& c : candidates) c.steepest = slopeMap(buffers, c.range.first, c.range.last);
+    return;
+  }
+  std::vector<int32_t> sums(static_cast<size_t>(sliceCount + 1) * kExactBlock);
+  std::vector<int32_t> moments(sums.size());
+  int32_t t[kExactBlock];
+  std::vector<int32_t> largest(candidates.size(), 0);
+  for (size_t begin = 0; begin < n; begin += kExactBlock) {
+    const size_t count = std::min(kExactBlock, n - begin);
+    blockPrefix(stack, n, sliceCount, begin, count, sums.data(), moments.data());
+    for (size_t c = 0; c < candidates.size(); ++c) {
+      absoluteNumerators(sums.data(), moments.data(), candidates[c].range, count, t);
+      largest[c] = std::max(largest[c], largestOf(t, count));
+    }
+  }
+  for (size_t begin = 0; begin < n; begin += kExactBlock) {
+    const size_t count = std::min(kExactBlock, n - begin);
+    blockPrefix(stack, n, sliceCount, begin, count, sums.data(), moments.data());
+    for (size_t c = 0; c < candidates.size(); ++c) {
+      if (largest[c] == 0) continue;
+      absoluteNumerators(sums.data(), moments.data(), candidates[c].range, count, t);
+      // No |T| exceeds the largest; a block whose largest falls short is passed over.
+      const int32_t most = largest[c];
+      if (largestOf(t, count) < most) continue;
+      for (size_t j = 0; j < count; ++j) {
+        if (t[j] != most) continue;
+        double slope = 0.0;
+        slopesOf(buffers, candidates[c].range, begin + j, 1, &slope);
+        if (std::fabs(slope) > candidates[c].steepest) candidates[c].steepest = std::fabs(slope);
+      }
+    }
+  }
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    if (largest[c] == 0) candidates[c].steepest = slopeMap(buffers, candidates[c].range.first, candidates[c].range.last);
+  }
+}
+
+// The neighbour energy of every candidate's mismatch map, (a - p)^2 with
+// a = (g - gMin) / (gMax - gMin) from the reference grey value and
+// p = (1 - slope / steepest) x 0.5. The maps are made a row at a time, all
+// candidates side by side, and every energy is summed in pixel order with
+// the left term before the upper one, exactly as over a whole map; the
+// candidates' sums are independent, so they run in parallel lanes.
+// Pixels of a row whose slopes over every candidate are made together,
+// their samples staying in the first-level cache.
+constexpr size_t kRowChunk = 64;
+
+// The mismatches of a row, candidate u of `used` at x * lanes + u of `out`.
+// `samples` holds the row's samples as doubles, plane s at s x width, and
+// `sums` their prefix sums, sums[k x width + x] the sum of the samples below
+// slice k. Each slope is made as slopeMap makes it: the exact sum divided by
+// the slice count for the mean, then the deviations times the offsets added
+// in slice order, divided by the spread. Apart so that it runs in the widest
+// registers the processor has; every lane rounds as a lone double would.
+template <class Sum>
+__attribute__((target_clones("avx2", "default"))) void rowMismatches(
+    const double* samples, const Sum* sums, const double* grey, size_t width,
+    const std::vector<const Candidate*>& used, double* out) {
+  const size_t lanes = used.size();
+  double mean[kRowChunk];
+  double numerator[kRowChunk];
+  for (size_t x0 = 0; x0 < width; x0 += kRowChunk) {
+    const size_t count = std::min(kRowChunk, width - x0);
+    for (size_t u = 0; u < lanes; ++u) {
+      const SlopeRange& range = used[u]->range;
+      const double sliceNumber = static_cast<double>(range.last - range.first + 1);
+      const Sum* low = sums + static_cast<size_t>(range.first) * width + x0;
+      const Sum* high = sums + static_cast<size_t>(range.last + 1) * width + x0;
+      for (size_t j = 0; j < count; ++j) {
+        mean[j] = static_cast<double>(high[j] - low[j]) / sliceNumber;
+        numerator[j] = 0.0;
+      }
+      for (int32_t s = range.first; s <= range.last; ++s) {
+        const double* v = samples + static_cast<size_t>(s) * width + x0;
+        const double offset = static_cast<double>(s) - range.meanSlice;
+        for (size_t j = 0; j < count; ++j) numerator[j] += (v[j] - mean[j]) * offset;
+      }
+      const double steepest = used[u]->steepest;
+      for (size_t j = 0; j < count; ++j) {
+        out[(x0 + j) * lanes + u] = mismatchOf(grey[x0 + j], numerator[j] / range.spread, steepest);
+      }
+    }
+  }
+}
+
+// Adds the terms of one row to each lane's energy: the mismatch of lane u at
+// column x is at x * lanes + u, `above` holds the row above (none on the
+// first row).
+__attribute__((target_clones("avx2", "default"))) void addRowEnergies(const double* here, const double* above,
+                                                                    size_t width, size_t lanes, double* energy) {
+  if (above != nullptr) {
+    for (size_t u = 0; u < lanes; ++u) {
+      const double upper = here[u] - above[u];
+      energy[u] += upper * upper;
+    }
+  }
+  for (size_t x = 1; x < width; ++x) {
+    const double* m = here + x * lanes;
+    const double* left = m - lanes;
+    if (above != nullptr) {
+      const double* over = above + x * lanes;
+      for (size_t u = 0; u < lanes; ++u) {
+        const double l = m[u] - left[u];
+        energy[u] += l * l;
+        const double o = m[u] - over[u];
+        energy[u] += o * o;
+      }
+    } else {
+      for (size_t u = 0; u < lanes; ++u) {
+        const double l = m[u] - left[u];
+        energy[u] += l * l;
+      }
+    }
+  }
+}
+
+template <class Sum, class Sample, class Normalise>
+std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
+                                     Normalise normalised, const std::vector<const Candidate*>& used) {
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  const size_t width = static_cast<size_t>(buffers.width);
+  const size_t height = n / width;
+  const size_t slices = static_cast<size_t>(buffers.sliceCount);
+  std::vector<double> energy(used.size(), 0.0);
+  std::vector<double> grey(width);
+  std::vector<double> samples(slices * width);
+  std::vector<Sum> sums((slices + 1) * width, 0);
+  std::vector<double> above(width * used.size());
+  std::vector<double> current(width * used.size());
+  for (size_t y = 0; y < height; ++y) {
+    const Sample* row = reference + y * width;
+    for (size_t x = 0; x < width; ++x) grey[x] = normalised(row[x]);
+    for (size_t s = 0; s < slices; ++s) {
+      const Sample* v = stack + s * n + y * width;
+      for (size_t x = 0; x < width; ++x) {
+        samples[s * width + x] = v[x];
+        sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
+      }
+    }
+    rowMismatches(samples.data(), sums.data(), grey.data(), width, used, current.data());
+    addRowEnergies(current.data(), y > 0 ? above.data() : nullptr, width, used.size(), energy.data());
+    above.swap(current);
   }
   return energy;
 }
 
-}  // namespace
-
-double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
-                      double* map, int32_t width, int32_t pixelCount) {
-  if (width < 1 || pixelCount < 1) return 0.0;
-  // The normalised value depends on the grey value alone; the table holds
-  // the very quotients a per-pixel division would give.
-  double normalised[256];
-  for (int32_t g = 0; g < 256; ++g) normalised[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
-  return mismatchOfMap(reference, [&normalised](uint8_t g) { return normalised[g]; }, steepest, map,
-                       width, pixelCount);
-}
-
-double mismatchEnergy(const uint16_t* reference, double gMin, double gMax, double steepest,
-                      double* map, int32_t width, int32_t pixelCount) {
-  // The same quotient as the 8-bit table's, taken per pixel.
-  auto normalised = [gMin, gMax](uint16_t g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); };
-  return mismatchOfMap(reference, normalised, steepest, map, width, pixelCount);
-}
-
-namespace {
-
-// For the candidate first..last: false when it has no slope at all,
-// otherwise true with the energy of its mismatch map.
-template <class Sample>
-bool candidateEnergy(FrameBuffers& buffers, const Sample* reference, double gMin, double gMax,
-                     int32_t first, int32_t last, double* energy) {
-  const double steepest = slopeMap(buffers, first, last);
-  if (steepest == 0.0) return false;
-  *energy = mismatchEnergy(reference, gMin, gMax, steepest, buffers.deltaMap.data(), buffers.width,
-                           buffers.pixelCount);
-  return true;
+// The energies with the prefix sums of each row in 32 bits where they fit.
+template <class Sample, class Normalise>
+std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
+                                     Normalise normalised, const std::vector<const Candidate*>& used) {
+  const double largestSum = static_cast<double>(buffers.sliceCount) * std::numeric_limits<Sample>::max();
+  if (largestSum < 2147483647.0) return mismatchEnergies<int32_t>(buffers, stack, reference, normalised, used);
+  return mismatchEnergies<int64_t>(buffers, stack, reference, normalised, used);
 }
 
 template <class Sample>
-void searchRange(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
+std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
   const int32_t trim = settings.sliceTrimLimit;
-  if (trim <= 0) return;
+  if (trim <= 0 || buffers.width < 1 || buffers.pixelCount < 1) return {};
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   // Without a chosen slice the first one is the reference.
   const int32_t referenceSlice = buffers.referenceSlice < 0 ? 0 : buffers.referenceSlice;
@@ -131,37 +298,46 @@ void searchRange(const RunSettings& settings, const Sample* stack, FrameBuffers&
   double gMax = 0.0;
   greyBounds(reference, n, &gMin, &gMax);
   // A uniform reference slice leaves every mismatch undefined: no candidate.
-  if (gMax == gMin) return;
+  if (gMax == gMin) return {};
 
-  // Ranges of fewer than two slices have no slope and are skipped; bounding
-  // the drops to ranges of at least two slices skips them without visiting
-  // them, so a huge trim limit costs nothing.
-  const int64_t dropsAllowed = std::min<int64_t>(trim, int64_t{buffers.sliceCount} - 2);
-  double bestEnergy = kNoEnergyYet;
-  // Candidates drop fewer slices at the start first, then fewer at the end;
-  // the strict comparison keeps the first of equally good ranges.
-  for (int64_t dropFirst = 0; dropFirst <= dropsAllowed; ++dropFirst) {
-    for (int64_t dropLast = 0; dropLast <= dropsAllowed - dropFirst; ++dropLast) {
-      const int32_t first = static_cast<int32_t>(dropFirst);
-      const int32_t last = static_cast<int32_t>(buffers.sliceCount - 1 - dropLast);
-      double energy = 0.0;
-      if (!candidateEnergy(buffers, reference, gMin, gMax, first, last, &energy)) continue;
-      if (energy < bestEnergy) {
-        bestEnergy = energy;
-        buffers.rangeFirst = first;
-        buffers.rangeLast = last;
-      }
-    }
+  std::vector<Candidate> candidates = candidateRanges(trim, buffers.sliceCount);
+  steepestSlopes(buffers, stack, candidates);
+  std::vector<const Candidate*> used;
+  for (const Candidate& c : candidates) {
+    if (c.steepest != 0.0) used.push_back(&c);
   }
+  std::vector<double> energy;
+  if constexpr (sizeof(Sample) == 1) {
+    // The normalised value depends on the grey value alone; the table holds
+    // the very quotients a per-pixel division would give.
+    double table[256];
+    for (int32_t g = 0; g < 256; ++g) table[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
+    energy = mismatchEnergies(buffers, stack, reference, [&table](uint8_t g) { return table[g]; }, used);
+  } else {
+    auto normalised = [gMin, gMax](Sample g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); };
+    energy = mismatchEnergies(buffers, stack, reference, normalised, used);
+  }
+  std::vector<RangeEnergy> ranges;
+  for (size_t u = 0; u < used.size(); ++u) ranges.push_back({used[u]->range.first, used[u]->range.last, energy[u]});
+  return ranges;
 }
 
 }  // namespace
 
+std::vector<RangeEnergy> sliceRangeEnergies(const RunSettings& settings, FrameBuffers& buffers) {
+  if (buffers.sampleBits == 16) return rangeEnergies(settings, buffers.sliceStack16.data(), buffers);
+  return rangeEnergies(settings, buffers.sliceStack.data(), buffers);
+}
+
 void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
-  if (buffers.sampleBits == 16) {
-    searchRange(settings, buffers.sliceStack16.data(), buffers);
-  } else {
-    searchRange(settings, buffers.sliceStack.data(), buffers);
+  // The strict comparison keeps the first of equally good ranges.
+  double bestEnergy = kNoEnergyYet;
+  for (const RangeEnergy& range : sliceRangeEnergies(settings, buffers)) {
+    if (range.energy < bestEnergy) {
+      bestEnergy = range.energy;
+      buffers.rangeFirst = range.first;
+      buffers.rangeLast = range.last;
+    }
   }
 }
 

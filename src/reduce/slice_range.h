@@ -3,19 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "frame/frame_buffers.h"
+#include "frame/settings.h"
 
 namespace focustrack {
 
-// Replaces every slope of `map` (row length `width`) by its mismatch against
-// the reference slice, (a - p)^2 with a = (g - gMin) / (gMax - gMin) and
-// p = (1 - slope / steepest) x 0.5, and answers the neighbour energy of the
-// mismatch map, summed exactly as the energy of a double map is. Needs
-// gMax > gMin and steepest > 0.
-double mismatchEnergy(const uint8_t* reference, double gMin, double gMax, double steepest,
-                      double* map, int32_t width, int32_t pixelCount);
-double mismatchEnergy(const uint16_t* reference, double gMin, double gMax, double steepest,
-                      double* map, int32_t width, int32_t pixelCount);
+// A candidate range and the neighbour energy of its mismatch map: per pixel
+// (a - p)^2 with a = (g - gMin) / (gMax - gMin) from the reference slice and
+// p = (1 - slope / steepest) x 0.5.
+struct RangeEnergy {
+  int32_t first;
+  int32_t last;
+  double energy;
+};
+
+// Every candidate range with a slope, in the order the search tries them:
+// fewer slices dropped at the start first, then fewer at the end. Empty when
+// the trim limit is 0 or less or the reference slice is uniform.
+std::vector<RangeEnergy> sliceRangeEnergies(const RunSettings& settings, FrameBuffers& buffers);
 
 }  // namespace focustrack

@@ -71,22 +71,43 @@ double slopeBlock(const Sample* stack, size_t planeSize, int32_t first, int32_t 
   return largestMagnitude(slopes, count);
 }
 
-// Every block of pixels of the range's slopes; answers the largest magnitude.
+// The slopes of pixels begin..begin + count - 1, a block at a time;
+// answers their largest magnitude.
 template <class Sample, class Sum>
-double slopeBlocks(const Sample* stack, size_t n, int32_t first, int32_t last, double meanSlice,
-                   double spread, double* slopes) {
+double slopeBlocks(const Sample* stack, size_t planeSize, const SlopeRange& range, size_t begin,
+                   size_t count, double* slopes) {
   double largest = 0.0;
-  for (size_t begin = 0; begin < n; begin += kSlopeBlock) {
-    const size_t left = n - begin;
-    const int32_t count = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
-    const double blockLargest = slopeBlock<Sample, Sum>(stack, n, first, last, meanSlice, spread,
-                                                        begin, count, slopes + begin);
+  for (size_t done = 0; done < count; done += kSlopeBlock) {
+    const size_t left = count - done;
+    const int32_t part = left < kSlopeBlock ? static_cast<int32_t>(left) : kSlopeBlock;
+    const double blockLargest = slopeBlock<Sample, Sum>(stack, planeSize, range.first, range.last,
+                                                        range.meanSlice, range.spread, begin + done,
+                                                        part, slopes + done);
     if (blockLargest > largest) largest = blockLargest;
   }
   return largest;
 }
 
 }  // namespace
+
+SlopeRange slopeRange(int32_t first, int32_t last) {
+  SlopeRange range{first, last, static_cast<double>(first + last) / 2.0, 0.0};
+  // The denominator is the same for every pixel; summed in slice order.
+  for (int32_t s = first; s <= last; ++s) {
+    const double offset = static_cast<double>(s) - range.meanSlice;
+    range.spread += offset * offset;
+  }
+  return range;
+}
+
+double slopesOf(const FrameBuffers& buffers, const SlopeRange& range, size_t begin, size_t count,
+                double* slopes) {
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  if (buffers.sampleBits == 16) {
+    return slopeBlocks<uint16_t, int64_t>(buffers.sliceStack16.data(), n, range, begin, count, slopes);
+  }
+  return slopeBlocks<uint8_t, int32_t>(buffers.sliceStack.data(), n, range, begin, count, slopes);
+}
 
 double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
   const size_t n = static_cast<size_t>(buffers.pixelCount);
@@ -96,19 +117,7 @@ double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last) {
     for (size_t i = 0; i < n; ++i) slopes[i] = 0.0;
     return 0.0;
   }
-  const double meanSlice = static_cast<double>(first + last) / 2.0;
-  // The denominator is the same for every pixel; summed in slice order.
-  double spread = 0.0;
-  for (int32_t s = first; s <= last; ++s) {
-    const double offset = static_cast<double>(s) - meanSlice;
-    spread += offset * offset;
-  }
-  if (buffers.sampleBits == 16) {
-    return slopeBlocks<uint16_t, int64_t>(buffers.sliceStack16.data(), n, first, last, meanSlice,
-                                          spread, slopes);
-  }
-  return slopeBlocks<uint8_t, int32_t>(buffers.sliceStack.data(), n, first, last, meanSlice,
-                                       spread, slopes);
+  return slopesOf(buffers, slopeRange(first, last), 0, n, slopes);
 }
 
 }  // namespace focustrack

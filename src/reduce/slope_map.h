@@ -14,4 +14,20 @@ namespace focustrack {
 // the range holds fewer than two slices, which leaves every slope 0.0).
 double slopeMap(FrameBuffers& buffers, int32_t first, int32_t last);
 
+// A range of at least two slices with its mean slice and its spread (the sum
+// of squared offsets from the mean slice, in slice order).
+struct SlopeRange {
+  int32_t first;
+  int32_t last;
+  double meanSlice;
+  double spread;
+};
+SlopeRange slopeRange(int32_t first, int32_t last);
+
+// The slopes over `range` of pixels begin..begin + count - 1 into slopes[0 ..
+// count - 1], each the very value slopeMap gives that pixel; answers their
+// largest magnitude.
+double slopesOf(const FrameBuffers& buffers, const SlopeRange& range, size_t begin, size_t count,
+                double* slopes);
+
 }  // namespace focustrack

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "reduce/reference_slice.h"
-#include "reduce/slice_range.h"
 #include "reduce/slope_map.h"
 #include "support/small_frame.h"
 
