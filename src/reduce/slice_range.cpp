@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/processor.h"
 #include "reduce/reduce.h"
 #include "reduce/slope_map.h"
 
@@ -127,7 +128,7 @@ bool exactNumeratorsFit(int32_t sliceCount) {
 // whose every |T| is 0 may still have tiny computed slopes: its whole map
 // decides. The prefix sums of a block serve every candidate.
 template <class Sample>
-__attribute__((target_clones("avx2", "default"))) void steepestSlopes(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+__attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   const int32_t sliceCount = buffers.sliceCount;
   if (!exactNumeratorsFit<Sample>(sliceCount)) {
@@ -168,12 +169,21 @@ __attribute__((target_clones("avx2", "default"))) void steepestSlopes(FrameBuffe
   }
 }
 
-// The neighbour energy of every candidate's mismatch map, (a - p)^2 with
-// a = (g - gMin) / (gMax - gMin) from the reference grey value and
-// p = (1 - slope / steepest) x 0.5. The maps are made a row at a time, all
-// candidates side by side, and every energy is summed in pixel order with
-// the left term before the upper one, exactly as over a whole map; the
-// candidates' sums are independent, so they run in parallel lanes.
+// The steepest slopes, in their AVX2 version where the processor has it.
+template <class Sample>
+FOCUSTRACK_AVX2 void steepestSlopesWide(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+  steepestSlopesOf(buffers, stack, candidates);
+}
+
+template <class Sample>
+void steepestSlopes(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+  if (processorHasAvx2()) {
+    steepestSlopesWide(buffers, stack, candidates);
+  } else {
+    steepestSlopesOf(buffers, stack, candidates);
+  }
+}
+
 // Pixels of a row whose slopes over every candidate are made together,
 // their samples staying in the first-level cache.
 constexpr size_t kRowChunk = 64;
@@ -183,12 +193,11 @@ constexpr size_t kRowChunk = 64;
 // `sums` their prefix sums, sums[k x width + x] the sum of the samples below
 // slice k. Each slope is made as slopeMap makes it: the exact sum divided by
 // the slice count for the mean, then the deviations times the offsets added
-// in slice order, divided by the spread. Apart so that it runs in the widest
-// registers the processor has; every lane rounds as a lone double would.
+// in slice order, divided by the spread.
 template <class Sum>
-__attribute__((target_clones("avx2", "default"))) void rowMismatches(
-    const double* samples, const Sum* sums, const double* grey, size_t width,
-    const std::vector<const Candidate*>& used, double* out) {
+__attribute__((always_inline)) inline void rowMismatchesOf(const double* samples, const Sum* sums,
+                                                          const double* grey, size_t width,
+                            const std::vector<const Candidate*>& used, double* out) {
   const size_t lanes = used.size();
   double mean[kRowChunk];
   double numerator[kRowChunk];
@@ -216,11 +225,17 @@ __attribute__((target_clones("avx2", "default"))) void rowMismatches(
   }
 }
 
+template <class Sum>
+FOCUSTRACK_AVX2 void rowMismatchesWide(const double* samples, const Sum* sums, const double* grey, size_t width,
+                                       const std::vector<const Candidate*>& used, double* out) {
+  rowMismatchesOf(samples, sums, grey, width, used, out);
+}
+
 // Adds the terms of one row to each lane's energy: the mismatch of lane u at
 // column x is at x * lanes + u, `above` holds the row above (none on the
 // first row).
-__attribute__((target_clones("avx2", "default"))) void addRowEnergies(const double* here, const double* above,
-                                                                    size_t width, size_t lanes, double* energy) {
+__attribute__((always_inline)) inline void addRowEnergiesOf(const double* here, const double* above, size_t width,
+                                                            size_t lanes, double* energy) {
   if (above != nullptr) {
     for (size_t u = 0; u < lanes; ++u) {
       const double upper = here[u] - above[u];
@@ -247,6 +262,30 @@ __attribute__((target_clones("avx2", "default"))) void addRowEnergies(const doub
   }
 }
 
+FOCUSTRACK_AVX2 void addRowEnergiesWide(const double* here, const double* above, size_t width, size_t lanes,
+                                        double* energy) {
+  addRowEnergiesOf(here, above, width, lanes, energy);
+}
+
+// Both kernels of a row, in their AVX2 version where the processor has it.
+template <class Sum>
+void addRow(const double* samples, const Sum* sums, const double* grey, size_t width,
+            const std::vector<const Candidate*>& used, double* current, const double* above, double* energy) {
+  if (processorHasAvx2()) {
+    rowMismatchesWide(samples, sums, grey, width, used, current);
+    addRowEnergiesWide(current, above, width, used.size(), energy);
+  } else {
+    rowMismatchesOf(samples, sums, grey, width, used, current);
+    addRowEnergiesOf(current, above, width, used.size(), energy);
+  }
+}
+
+// The neighbour energy of every candidate's mismatch map, (a - p)^2 with
+// a = (g - gMin) / (gMax - gMin) from the reference grey value and
+// p = (1 - slope / steepest) x 0.5. The maps are made a row at a time, all
+// candidates side by side, and every energy is summed in pixel order with
+// the left term before the upper one, exactly as over a whole map; the
+// candidates' sums are independent, so they run in parallel lanes.
 template <class Sum, class Sample, class Normalise>
 std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
                                      Normalise normalised, const std::vector<const Candidate*>& used) {
@@ -270,8 +309,8 @@ std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* 
         sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
       }
     }
-    rowMismatches(samples.data(), sums.data(), grey.data(), width, used, current.data());
-    addRowEnergies(current.data(), y > 0 ? above.data() : nullptr, width, used.size(), energy.data());
+    addRow(samples.data(), sums.data(), grey.data(), width, used, current.data(), y > 0 ? above.data() : nullptr,
+           energy.data());
     above.swap(current);
   }
   return energy;

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "base/processor.h"
 #include "reduce/reference_slice.h"
 #include "support/small_frame.h"
 
@@ -195,21 +197,28 @@ TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
   EXPECT_EQ(f.buffers.rangeLast, 2);
 }
 
-// The same candidates with the same energies to the bit, and the same choice.
+// The same candidates with the same energies to the bit, and the same
+// choice, with the AVX2 kernels (where the processor has them) and without.
 void expectPlainSearch(SmallFrame& f, int32_t trim, int32_t plainTrim, const char* label) {
-  searchWith(f, trim);
+  searchWith(f, trim);  // chooses the reference slice the plain search reads
   const std::vector<RangeEnergy> expected = plainEnergies(f, plainTrim);
-  const std::vector<RangeEnergy> energies = sliceRangeEnergies(f.settings, f.buffers);
-  ASSERT_EQ(energies.size(), expected.size()) << label;
-  for (size_t c = 0; c < expected.size(); ++c) {
-    EXPECT_EQ(energies[c].first, expected[c].first) << label;
-    EXPECT_EQ(energies[c].last, expected[c].last) << label;
-    EXPECT_EQ(std::memcmp(&energies[c].energy, &expected[c].energy, sizeof(double)), 0)
-        << label << " range " << expected[c].first << ".." << expected[c].last;
-  }
   const Range chosen = plainSearch(f, plainTrim);
-  EXPECT_EQ(f.buffers.rangeFirst, chosen.first) << label;
-  EXPECT_EQ(f.buffers.rangeLast, chosen.last) << label;
+  for (const bool avx2 : {true, false}) {
+    const bool before = allowAvx2(avx2);
+    searchWith(f, trim);
+    const std::vector<RangeEnergy> energies = sliceRangeEnergies(f.settings, f.buffers);
+    allowAvx2(before);
+    const std::string where = std::string(label) + (avx2 ? "" : ", baseline kernels");
+    ASSERT_EQ(energies.size(), expected.size()) << where;
+    for (size_t c = 0; c < expected.size(); ++c) {
+      EXPECT_EQ(energies[c].first, expected[c].first) << where;
+      EXPECT_EQ(energies[c].last, expected[c].last) << where;
+      EXPECT_EQ(std::memcmp(&energies[c].energy, &expected[c].energy, sizeof(double)), 0)
+          << where << " range " << expected[c].first << ".." << expected[c].last;
+    }
+    EXPECT_EQ(f.buffers.rangeFirst, chosen.first) << where;
+    EXPECT_EQ(f.buffers.rangeLast, chosen.last) << where;
+  }
 }
 
 TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
