@@ -128,7 +128,8 @@ bool exactNumeratorsFit(int32_t sliceCount) {
 // whose every |T| is 0 may still have tiny computed slopes: its whole map
 // decides. The prefix sums of a block serve every candidate.
 template <class Sample>
-__attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+__attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffers, const Sample* stack,
+                                                            std::vector<Candidate>& candidates) {
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   const int32_t sliceCount = buffers.sliceCount;
   if (!exactNumeratorsFit<Sample>(sliceCount)) {
@@ -165,13 +166,15 @@ __attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffer
     }
   }
   for (size_t c = 0; c < candidates.size(); ++c) {
-    if (largest[c] == 0) candidates[c].steepest = slopeMap(buffers, candidates[c].range.first, candidates[c].range.last);
+    const SlopeRange& range = candidates[c].range;
+    if (largest[c] == 0) candidates[c].steepest = slopeMap(buffers, range.first, range.last);
   }
 }
 
 // The steepest slopes, in their AVX2 version where the processor has it.
 template <class Sample>
-FOCUSTRACK_AVX2 void steepestSlopesWide(FrameBuffers& buffers, const Sample* stack, std::vector<Candidate>& candidates) {
+FOCUSTRACK_AVX2 void steepestSlopesWide(FrameBuffers& buffers, const Sample* stack,
+                                        std::vector<Candidate>& candidates) {
   steepestSlopesOf(buffers, stack, candidates);
 }
 
@@ -197,7 +200,7 @@ constexpr size_t kRowChunk = 64;
 template <class Sum>
 __attribute__((always_inline)) inline void rowMismatchesOf(const double* samples, const Sum* sums,
                                                           const double* grey, size_t width,
-                            const std::vector<const Candidate*>& used, double* out) {
+                                                          const std::vector<const Candidate*>& used, double* out) {
   const size_t lanes = used.size();
   double mean[kRowChunk];
   double numerator[kRowChunk];
@@ -267,10 +270,12 @@ FOCUSTRACK_AVX2 void addRowEnergiesWide(const double* here, const double* above,
   addRowEnergiesOf(here, above, width, lanes, energy);
 }
 
-// Both kernels of a row, in their AVX2 version where the processor has it.
+// The mismatches of a row, added to the energies; in the AVX2 version of
+// both kernels where the processor has it.
 template <class Sum>
-void addRow(const double* samples, const Sum* sums, const double* grey, size_t width,
-            const std::vector<const Candidate*>& used, double* current, const double* above, double* energy) {
+void addRowToEnergies(const double* samples, const Sum* sums, const double* grey, size_t width,
+                      const std::vector<const Candidate*>& used, double* current, const double* above,
+                      double* energy) {
   if (processorHasAvx2()) {
     rowMismatchesWide(samples, sums, grey, width, used, current);
     addRowEnergiesWide(current, above, width, used.size(), energy);
@@ -309,8 +314,8 @@ std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* 
         sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
       }
     }
-    addRow(samples.data(), sums.data(), grey.data(), width, used, current.data(), y > 0 ? above.data() : nullptr,
-           energy.data());
+    addRowToEnergies(samples.data(), sums.data(), grey.data(), width, used, current.data(),
+                     y > 0 ? above.data() : nullptr, energy.data());
     above.swap(current);
   }
   return energy;
@@ -318,7 +323,7 @@ std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* 
 
 // The energies with the prefix sums of each row in 32 bits where they fit.
 template <class Sample, class Normalise>
-std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
+std::vector<double> candidateEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
                                      Normalise normalised, const std::vector<const Candidate*>& used) {
   const double largestSum = static_cast<double>(buffers.sliceCount) * std::numeric_limits<Sample>::max();
   if (largestSum < 2147483647.0) return mismatchEnergies<int32_t>(buffers, stack, reference, normalised, used);
@@ -351,10 +356,10 @@ std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample
     // the very quotients a per-pixel division would give.
     double table[256];
     for (int32_t g = 0; g < 256; ++g) table[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
-    energy = mismatchEnergies(buffers, stack, reference, [&table](uint8_t g) { return table[g]; }, used);
+    energy = candidateEnergies(buffers, stack, reference, [&table](uint8_t g) { return table[g]; }, used);
   } else {
     auto normalised = [gMin, gMax](Sample g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); };
-    energy = mismatchEnergies(buffers, stack, reference, normalised, used);
+    energy = candidateEnergies(buffers, stack, reference, normalised, used);
   }
   std::vector<RangeEnergy> ranges;
   for (size_t u = 0; u < used.size(); ++u) ranges.push_back({used[u]->range.first, used[u]->range.last, energy[u]});
