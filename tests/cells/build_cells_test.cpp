@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -142,21 +141,19 @@ TEST(CellSeeding, ContactMergesByKindAndRegionSize) {
   }
 }
 
-// Background and rings carry delta 1.0 and are visited before the cores, so
-// rings never join a region and a block's region is exactly its pixels.
-std::unique_ptr<CellFrame> isolatedBlockFrame(int32_t w, int32_t h, int32_t bw, int32_t bh,
-                                              bool dropCorner) {
-  auto f = std::make_unique<CellFrame>(w, h);
-  f->clear(Outside, 1.0);
-  f->paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore);
-  f->paintDelta(5, 5, 5 + bw - 1, 5 + bh - 1, 0.5);
+// Builds the cells of one block on a background of delta 1.0. Background
+// and rings are visited before the cores, so rings never join a region and
+// the block's region is exactly its pixels.
+void buildIsolatedBlock(CellFrame& f, int32_t bw, int32_t bh, bool dropCorner) {
+  f.clear(Outside, 1.0);
+  f.paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore);
+  f.paintDelta(5, 5, 5 + bw - 1, 5 + bh - 1, 0.5);
   if (dropCorner) {
-    f->paint(5, 5, 5, 5, Outside);
-    f->paintDelta(5, 5, 5, 5, 1.0);
+    f.paint(5, 5, 5, 5, Outside);
+    f.paintDelta(5, 5, 5, 5, 1.0);
   }
-  f->sortPixels();
-  buildCells(f->settings, f->b);
-  return f;
+  f.sortPixels();
+  buildCells(f.settings, f.b);
 }
 
 int32_t largestRootSize(const CellFrame& f) {
@@ -168,19 +165,22 @@ int32_t largestRootSize(const CellFrame& f) {
   return largest;
 }
 
-TEST(CellSeeding, CellNeedsTwoHundredPixels) {
-  const auto cell = isolatedBlockFrame(30, 40, 10, 20, false);
-  EXPECT_EQ(largestRootSize(*cell), 200);
-  EXPECT_EQ(cellCount(*cell), 1);
-  EXPECT_EQ(labelAt(*cell, 9, 9), 1);
-  EXPECT_EQ(cell->b.currentCells[1].trackId, 1);
-  EXPECT_EQ(cell->b.currentCells[1].area, 0);
+// The second build runs on the buffers of the first: neither its regions
+// nor its cells remain.
+TEST(CellSeeding, CellNeedsTwoHundredPixelsAndEveryFrameStartsAfresh) {
+  CellFrame f(30, 40);
+  buildIsolatedBlock(f, 10, 20, false);
+  EXPECT_EQ(largestRootSize(f), 200);
+  EXPECT_EQ(cellCount(f), 1);
+  EXPECT_EQ(labelAt(f, 9, 9), 1);
+  EXPECT_EQ(f.b.currentCells[1].trackId, 1);
+  EXPECT_EQ(f.b.currentCells[1].area, 0);
 
   // 199 pixels survive the small-region removal but give no cell.
-  const auto none = isolatedBlockFrame(30, 40, 10, 20, true);
-  EXPECT_EQ(largestRootSize(*none), 199);
-  EXPECT_EQ(cellCount(*none), 0);
-  for (int32_t p = 0; p < none->b.pixelCount; ++p) ASSERT_EQ(none->b.classMap[p], 0);
+  buildIsolatedBlock(f, 10, 20, true);
+  EXPECT_EQ(largestRootSize(f), 199);
+  EXPECT_EQ(cellCount(f), 0);
+  for (int32_t p = 0; p < f.b.pixelCount; ++p) ASSERT_EQ(f.b.classMap[p], 0);
 }
 
 // Region X (delta 0.9, visited first) touches region Y (30 x 30, delta 0.8)
@@ -231,17 +231,6 @@ TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEigh
     EXPECT_EQ(r.x, c.expected.x) << label;
     EXPECT_EQ(r.y, c.expected.y) << label;
   }
-}
-
-TEST(CellSeeding, EveryFrameStartsWithoutRegionsOrCells) {
-  const auto f = isolatedBlockFrame(30, 40, 10, 20, false);
-  ASSERT_EQ(cellCount(*f), 1);
-  f->clear(DetachedMargin, 0.5);
-  f->sortPixels();
-  buildCells(f->settings, f->b);
-  EXPECT_EQ(f->b.regionCount, 0);
-  EXPECT_EQ(cellCount(*f), 0);
-  for (int32_t p = 0; p < f->b.pixelCount; ++p) ASSERT_EQ(f->b.classMap[p], 0);
 }
 
 // 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and

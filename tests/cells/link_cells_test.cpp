@@ -130,31 +130,6 @@ TEST(CellLinking, PixelsNearerThanTenToAnEdgeWalkWithTheEdgeTest) {
   }
 }
 
-TEST(CellLinking, SplitGivesBothCurrentCellsThePreviousCell) {
-  CellFrame f(50, 40);
-  f.setPrevious(MapPainter(50, 40).rect(10, 10, 29, 19, 1).cells, 1);
-  f.paint(10, 10, 18, 19, 1);
-  f.paint(21, 10, 29, 19, 2);
-  f.setLabelsAsBuilt(2);
-  linkCells(f.settings, f.b);
-  EXPECT_EQ(cur(f, 1).partner, 1);
-  EXPECT_EQ(cur(f, 2).partner, 1);
-  EXPECT_EQ(prev(f, 1).partner, 2);  // the last in ascending order
-  EXPECT_EQ(prev(f, 1).linkCount, 2);
-}
-
-TEST(CellLinking, FusionGivesBothPreviousCellsTheCurrentCell) {
-  CellFrame f(50, 40);
-  f.setPrevious(MapPainter(50, 40).rect(10, 10, 18, 19, 1).rect(21, 10, 29, 19, 2).cells, 2);
-  f.paint(10, 10, 29, 19, 1);
-  f.setLabelsAsBuilt(1);
-  linkCells(f.settings, f.b);
-  EXPECT_EQ(prev(f, 1).partner, 1);
-  EXPECT_EQ(prev(f, 2).partner, 1);
-  EXPECT_EQ(cur(f, 1).partner, 2);  // the higher-numbered previous cell
-  EXPECT_EQ(cur(f, 1).linkCount, 2);
-}
-
 TEST(CellLinking, PreviousPartnersAreResetBeforeCounting) {
   CellFrame f(50, 40);
   f.setPrevious(MapPainter(50, 40).rect(10, 10, 18, 19, 1).rect(35, 25, 40, 30, 2).cells, 2);

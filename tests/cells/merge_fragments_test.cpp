@@ -79,6 +79,9 @@ TEST(CellFragments, MergedAwayCellKeepsAnEmptyRecordAndConsumesATrackId) {
   EXPECT_EQ(f.b.nextTrackId, 52);
 }
 
+// A split: linking gives both current cells the previous cell, which keeps
+// the last of them in ascending order. Apart, both stay, both links are
+// recorded and neither keeps the partner.
 TEST(CellFragments, SplitCellsThatDoNotTouchKeepTwoLinksAndNoPartner) {
   CellFrame f(50, 40);
   f.setPrevious(MapPainter(50, 40).rect(10, 10, 29, 19, 1).cells, 1);
@@ -88,6 +91,9 @@ TEST(CellFragments, SplitCellsThatDoNotTouchKeepTwoLinksAndNoPartner) {
   f.sortPixels();
   f.b.frameOrdinal = 4;
   linkCells(f.settings, f.b);
+  EXPECT_EQ(cur(f, 1).partner, 1);
+  EXPECT_EQ(cur(f, 2).partner, 1);
+  EXPECT_EQ(prev(f, 1).partner, 2);
   mergeFragments(f.settings, f.b);
   EXPECT_EQ(f.b.classMap[f.at(12, 12)], 1);
   EXPECT_EQ(f.b.classMap[f.at(25, 12)], 2);
@@ -100,6 +106,9 @@ TEST(CellFragments, SplitCellsThatDoNotTouchKeepTwoLinksAndNoPartner) {
   EXPECT_EQ(prev(f, 1).linkCount, 2);
 }
 
+// A fusion: linking gives both previous cells the current cell, which keeps
+// the higher-numbered previous cell. Both links are recorded and the partner
+// goes.
 TEST(CellFragments, FusionRecordsBothLinksAndLeavesNoPartner) {
   CellFrame f(50, 40);
   f.setPrevious(MapPainter(50, 40).rect(10, 10, 18, 19, 1).rect(21, 10, 29, 19, 2).cells, 2);
@@ -107,6 +116,9 @@ TEST(CellFragments, FusionRecordsBothLinksAndLeavesNoPartner) {
   f.setLabelsAsBuilt(1);
   f.sortPixels();
   linkCells(f.settings, f.b);
+  EXPECT_EQ(prev(f, 1).partner, 1);
+  EXPECT_EQ(prev(f, 2).partner, 1);
+  EXPECT_EQ(cur(f, 1).partner, 2);
   mergeFragments(f.settings, f.b);
   ASSERT_EQ(f.b.linkRecordCount(), 2);
   EXPECT_EQ(f.b.linkRecords[0].previousCell, 1);

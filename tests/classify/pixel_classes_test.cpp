@@ -169,16 +169,8 @@ Grid holedBlock() {
   return rows;
 }
 
-Grid negativeBesidePositiveCore() {
-  // On the border it falls to the outside; enclosed it becomes margin only
-  // as an enclosed region.
-  Grid rows(5, std::vector<double>(5, 0.5));
-  rows[2][0] = -0.05;
-  rows[2][4] = 0.0;
-  rows[2][2] = -0.05;
-  return rows;
-}
-
+// Hand-made maps that show one rule each; the random maps below check every
+// rule together against the straightforward form.
 TEST(ClassifyPixelsTest, HandMadeMaps) {
   const struct {
     const char* label;
@@ -196,20 +188,12 @@ TEST(ClassifyPixelsTest, HandMadeMaps) {
        {"nnnnnnn", "nnnnnnn", "nndddnn", "nndddnn", "nndddnn", "nnnnnnn", "nnnnnnn"}},
       {"negative margin pixels split no region", holedBlock(),
        {"nnnnnnn", "nnnnnnn", "nndddnn", "nndmdnn", "nndddnn", "nnnnnnn", "nnnnnnn"}},
-      {"negative pixel beside a positive core is no margin", negativeBesidePositiveCore(),
-       {"ppppp", "ppppp", "opmpa", "ppppp", "ppppp"}},
-      {"zero joins a negative core", {{-0.5, 0.0, 0.5}}, {"nnp"}},
       {"zero beside a positive core is margin", {{-0.05, 0.0, 0.5}}, {"oap"}},
       // -0.05 is visited before -0.02 joins the core, so it stays out of it
       // and becomes margin even on the border.
       {"negative pixel beside a negative core is margin", {{-0.05, -0.02, -0.5}}, {"mnn"}},
-      // Enclosed in 3 x 3; in a column or a row every pixel lies on the border.
-      {"3 x 3 has an enclosed centre", {{0.5, 0.5, 0.5}, {0.5, -0.05, 0.5}, {0.5, 0.5, 0.5}},
-       {"ppp", "pmp", "ppp"}},
+      // In a single column every pixel lies on the border.
       {"one column", {{0.5}, {-0.05}, {0.5}, {0.0}, {0.5}}, {"p", "o", "p", "a", "p"}},
-      {"one row", {{0.5, -0.05, 0.5, 0.0, 0.5}}, {"popap"}},
-      {"single weak pixel", {{0.05}}, {"o"}},
-      {"single strong pixel", {{1.0}}, {"p"}},
       // Two equal weak pixels beside a seed: the sort leaves them far-then-near
       // when the seed is on the left, so the near one is visited first and the
       // far one joins through it; mirrored, the far one is visited first and

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "support/content_scene.h"
 #include "support/straight_fits.h"
@@ -12,8 +11,6 @@ namespace focustrack {
 
 namespace {
 
-using contents_test::gaussian;
-using contents_test::Noise;
 using contents_test::Scene;
 using contents_test::singleCandidate;
 
@@ -132,60 +129,6 @@ TEST(NucleusFit, AGaussianNucleusIsFoundAtItsPeakAndOfEqualScoresTheFirstStays) 
   fitNuclei(right.settings, right.b);
   EXPECT_EQ(right.b.currentCells[1].nucleusValue, cell.nucleusValue);
   EXPECT_EQ(right.b.currentCells[1].nucleusCentre, right.at(51, 20));
-}
-
-// Noisy cells of several kinds; the stage must agree with the straightforward
-// fit to the last bit.
-void buildNoisyFrame(Scene& s, uint64_t seed) {
-  Noise noise(seed);
-  const double* cx = contents_test::kNoisyCellX;
-  const double* cy = contents_test::kNoisyCellY;
-  const double* radius = contents_test::kNoisyCellRadius;
-  for (int c = 0; c < 5; ++c) {
-    const double bx = cx[c] + noise.next(4.0);
-    const double by = cy[c] + noise.next(4.0);
-    const double sigma = 2.5 + c * 0.6;
-    const double vx = cx[c] - noise.next(6.0);
-    const double vy = cy[c] + noise.next(6.0);
-    const double amplitude = 0.01 + 0.03 * c;
-    s.addDisc(cx[c], cy[c], radius[c], [&](int32_t x, int32_t y) {
-      const double r = std::hypot(x - cx[c], y - cy[c]);
-      return 0.2 + 0.7 * gaussian(x, y, bx, by, sigma) - 0.3 * gaussian(x, y, vx, vy, 2.0) +
-             0.02 * r + noise.next(amplitude);
-    });
-  }
-  s.finishCells();
-}
-
-TEST(NucleusFit, AgreesWithTheStraightforwardFitBitForBit) {
-  for (uint64_t seed = 1; seed <= 6; ++seed) {
-    for (double tolerance : {0.1, 0.05, 0.2}) {
-      Scene fast(120, 90);
-      Scene straight(120, 90);
-      buildNoisyFrame(fast, seed);
-      buildNoisyFrame(straight, seed);
-      fast.settings.riseTolerance = straight.settings.riseTolerance = tolerance;
-      floodBlobs(fast.settings, fast.b, FloodDirection::Forward);
-      floodBlobs(straight.settings, straight.b, FloodDirection::Forward);
-      ASSERT_GT(fast.b.candidateCount, 0);
-      fitNuclei(fast.settings, fast.b);
-      contents_test::straightFitNuclei(straight.settings, straight.b);
-      int scored = 0;
-      for (int32_t c = 1; c < fast.b.nextCellNumber; ++c) {
-        const CellRecord& f = fast.b.currentCells[c];
-        const CellRecord& t = straight.b.currentCells[c];
-        EXPECT_EQ(std::memcmp(&f.nucleusValue, &t.nucleusValue, sizeof(double)), 0) << seed << " cell " << c;
-        EXPECT_EQ(std::memcmp(&f.nucleusArea, &t.nucleusArea, sizeof(double)), 0);
-        EXPECT_EQ(std::memcmp(&f.nucleoliArea, &t.nucleoliArea, sizeof(double)), 0);
-        if (t.nucleusValue > 0) {
-          ++scored;
-          EXPECT_EQ(f.nucleusCentre, t.nucleusCentre);
-          EXPECT_EQ(std::memcmp(f.nucleusRadius, t.nucleusRadius, 121 * sizeof(double)), 0);
-        }
-      }
-      EXPECT_GT(scored, 0) << "seed " << seed;
-    }
-  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "support/content_scene.h"
 #include "support/straight_fits.h"
@@ -12,8 +11,6 @@ namespace focustrack {
 
 namespace {
 
-using contents_test::gaussian;
-using contents_test::Noise;
 using contents_test::Scene;
 using contents_test::singleCandidate;
 
@@ -72,53 +69,6 @@ TEST(VacuoleFit, RingSamplesNearTheImageBorderStayInside) {
     ASSERT_GT(f.vacuoleScore, 0.0) << "side " << side;
     EXPECT_EQ(f.vacuoleScore, t.vacuoleScore) << "side " << side;
     EXPECT_EQ(f.vacuoleArea, t.vacuoleArea) << "side " << side;
-  }
-}
-
-// Noisy cells with round dips; the stage must agree with the straightforward
-// fit to the last bit.
-void buildNoisyFrame(Scene& s, uint64_t seed) {
-  Noise noise(seed);
-  const double* cx = contents_test::kNoisyCellX;
-  const double* cy = contents_test::kNoisyCellY;
-  const double* radius = contents_test::kNoisyCellRadius;
-  for (int c = 0; c < 5; ++c) {
-    const double vx = cx[c] + noise.next(6.0);
-    const double vy = cy[c] + noise.next(6.0);
-    const double sigma = 2.0 + c * 0.7;
-    const double amplitude = 0.005 + 0.02 * c;
-    s.addDisc(cx[c], cy[c], radius[c], [&](int32_t x, int32_t y) {
-      return 0.6 - 0.5 * gaussian(x, y, vx, vy, sigma) + 0.3 * gaussian(x, y, cx[c], cy[c] - 8, 3.0) +
-             noise.next(amplitude);
-    });
-  }
-  s.finishCells();
-}
-
-TEST(VacuoleFit, AgreesWithTheStraightforwardFitBitForBit) {
-  for (uint64_t seed = 1; seed <= 8; ++seed) {
-    Scene fast(120, 90);
-    Scene straight(120, 90);
-    buildNoisyFrame(fast, seed);
-    buildNoisyFrame(straight, seed);
-    floodBlobs(fast.settings, fast.b, FloodDirection::Backward);
-    floodBlobs(straight.settings, straight.b, FloodDirection::Backward);
-    ASSERT_GT(fast.b.candidateCount, 0);
-    fitVacuoles(fast.settings, fast.b);
-    contents_test::straightFitVacuoles(straight.b);
-    int scored = 0;
-    for (int32_t blob = 1; blob <= fast.b.blobCount; ++blob) {
-      const BlobRecord& f = fast.b.blobTable[blob];
-      const BlobRecord& t = straight.b.blobTable[blob];
-      ASSERT_EQ(std::memcmp(&f.vacuoleScore, &t.vacuoleScore, sizeof(double)), 0) << seed << " blob " << blob;
-      if (t.vacuoleScore > 0) {
-        ++scored;
-        EXPECT_EQ(f.vacuoleCentre, t.vacuoleCentre);
-        EXPECT_EQ(std::memcmp(&f.vacuoleArea, &t.vacuoleArea, sizeof(double)), 0);
-        EXPECT_EQ(std::memcmp(f.vacuoleRadius, t.vacuoleRadius, 120 * sizeof(double)), 0);
-      }
-    }
-    EXPECT_GT(scored, 0) << "seed " << seed;
   }
 }
 

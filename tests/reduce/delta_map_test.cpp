@@ -43,19 +43,6 @@ TEST(ComputeDeltaMapTest, DividesTheSlopesOfTheChosenRangeByTheSteepestBitForBit
   for (size_t i = 0; i < f.n(); ++i) ASSERT_EQ(f.buffers.deltaMap[i], slopes[i] / steepest) << "pixel " << i;
 }
 
-TEST(ComputeDeltaMapTest, OffsetAndScaleOfGreyValuesChangeNothing) {
-  SmallFrame f(9, 7, 16);
-  f.fillRandom(9, 10, 60);
-  f.settings.sliceTrimLimit = 0;
-  const std::vector<double> original = reduce(f);
-  uint8_t* stack = f.buffers.sliceStack.data();
-  for (auto change : {+[](int v) { return v + 100; }, +[](int v) { return (v - 100) * 4; }}) {
-    for (size_t i = 0; i < f.n() * 16; ++i) stack[i] = static_cast<uint8_t>(change(stack[i]));
-    const std::vector<double> changed = reduce(f);
-    for (size_t i = 0; i < f.n(); ++i) EXPECT_NEAR(changed[i], original[i], 1e-12);
-  }
-}
-
 TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
   // Every pixel keeps its grey value through focus: the largest slope is 0.
   for (int32_t slices : {5, 1}) {
