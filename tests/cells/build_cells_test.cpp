@@ -8,7 +8,6 @@
 #include <string>
 
 #include "support/cell_fixture.h"
-#include "base/pixel_grid.h"
 
 namespace focustrack {
 
@@ -34,21 +33,6 @@ TEST(CellSeeding, ThinLineRulesAtImageEdges) {
   EXPECT_EQ(seedAt(f, 11, 4), 2);
   EXPECT_EQ(seedAt(f, 4, 9), 2);
   for (int32_t x = 3; x <= 8; ++x) EXPECT_EQ(seedAt(f, x, 5), 2) << x;
-}
-
-TEST(CellSeeding, SolidBlockLosesItsFourCornersInTheFirstPass) {
-  int32_t map[8 * 8] = {};
-  for (int32_t y = 2; y <= 5; ++y)
-    for (int32_t x = 2; x <= 5; ++x) map[y * 8 + x] = 1;
-  const auto isCore = [](int32_t v) { return v == 1; };
-  EXPECT_TRUE(stripLinesOnce(map, 8, 8, isCore, 2));
-  for (int32_t y = 2; y <= 5; ++y) {
-    for (int32_t x = 2; x <= 5; ++x) {
-      const bool corner = (x == 2 || x == 5) && (y == 2 || y == 5);
-      EXPECT_EQ(map[y * 8 + x], corner ? 2 : 1) << x << "," << y;
-    }
-  }
-  EXPECT_FALSE(stripLinesOnce(map, 8, 8, isCore, 2));
 }
 
 TEST(CellSeeding, FreeBandTwoPixelsWideIsWornAwayCompletely) {

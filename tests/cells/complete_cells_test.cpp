@@ -82,7 +82,7 @@ TEST(CellCompletion, CellOnTheImageEdgeIsExcludedAndItsEdgeSidesAreNoPerimeter) 
             (std::vector<int32_t>{0, 42 - 4, 26}));
 }
 
-TEST(CellCompletion, EveryRecordIsInitialisedAndEmptyOnesConsumeTrackIds) {
+TEST(CellCompletion, EveryRecordIsInitialisedAndPixelListsFollowTheDeltaOrder) {
   CellFrame f(30, 20);
   for (int32_t p = 0; p < f.b.pixelCount; ++p) f.b.deltaMap[p] = static_cast<double>((p * 37) % 600) / 600.0;
   f.paint(2, 2, 8, 8, 1);
@@ -93,16 +93,7 @@ TEST(CellCompletion, EveryRecordIsInitialisedAndEmptyOnesConsumeTrackIds) {
     r.vacuoleAreaSum = r.vacuoleAreaMax = r.moveDistance = 9.0;
     r.vacuoleCount = 9;
   }
-  f.b.nextTrackId = 5;
   complete(f, 3);
-  EXPECT_EQ((std::vector<int32_t>{cell(f, 1).trackId, cell(f, 2).trackId, cell(f, 3).trackId, f.b.nextTrackId}),
-            (std::vector<int32_t>{5, 6, 7, 8}));
-
-  const CellRecord& empty = cell(f, 2);
-  EXPECT_EQ((std::vector<int32_t>{empty.area, empty.excluded, empty.minX, empty.minY, empty.maxX, empty.maxY}),
-            (std::vector<int32_t>{0, 1, 30, 20, 0, 0}));
-  EXPECT_EQ(empty.deltaMin, 1.0);
-  EXPECT_EQ(empty.deltaMax, -1.0);
   EXPECT_EQ((std::vector<int32_t>{cell(f, 1).area, cell(f, 3).area, cell(f, 1).pixelStart, cell(f, 2).pixelStart,
                                   cell(f, 3).pixelStart, f.b.cellPixelTotal}),
             (std::vector<int32_t>{45, 60, 0, 45, 45, 105}));
@@ -136,46 +127,6 @@ void runAllStages(CellFrame& f) {
   mergeFragments(f.settings, f.b);
   completeCells(f.settings, f.b);
   adjustCells(f.settings, f.b);
-}
-
-// Two 15 x 15 blocks per frame through all cell stages; block 2 sits at row
-// `block2Row`.
-void runFrame(CellFrame& f, int32_t ordinal, int32_t block2Row) {
-  f.clear(Outside, 0.0);
-  f.paint(5, 5, 19, 19, PositiveCore);
-  f.paintDelta(5, 5, 19, 19, 0.5);
-  f.paint(40, block2Row, 54, block2Row + 14, PositiveCore);
-  f.paintDelta(40, block2Row, 54, block2Row + 14, 0.6);
-  f.b.frameOrdinal = ordinal;
-  runAllStages(f);
-}
-
-TEST(CellCompletion, TrackIdsCarryOverOneToOneLinks) {
-  CellFrame f(70, 60);
-  runFrame(f, 1, 5);
-  ASSERT_EQ(f.b.nextCellNumber, 3);
-  const int32_t left = f.b.classMap[f.at(10, 10)];
-  const int32_t right = f.b.classMap[f.at(45, 10)];
-  EXPECT_EQ(cell(f, left).trackId, left);
-  EXPECT_EQ(cell(f, right).trackId, right);
-  EXPECT_EQ(f.b.linkRecordCount(), 0);
-  handOverFrame(f.b);
-
-  runFrame(f, 2, 5);
-  EXPECT_EQ(cell(f, left).trackId, left);
-  EXPECT_EQ(cell(f, right).trackId, right);
-  EXPECT_EQ(f.b.nextTrackId, 3);
-  ASSERT_EQ(f.b.linkRecordCount(), 2);
-  EXPECT_EQ(f.b.linkRecords[1].frameOrdinal, 2);
-  handOverFrame(f.b);
-
-  // Block 2 moves 30 rows: out of reach, so it starts a new track.
-  runFrame(f, 3, 35);
-  const int32_t moved = f.b.classMap[f.at(45, 40)];
-  EXPECT_EQ(cell(f, f.b.classMap[f.at(10, 10)]).trackId, left);
-  EXPECT_EQ(cell(f, moved).trackId, 3);
-  EXPECT_EQ(f.b.nextTrackId, 4);
-  EXPECT_EQ(f.b.linkRecordCount(), 3);
 }
 
 TEST(CellCompletion, OneColumnAndOnePixelImagesRunThroughAllStages) {

@@ -156,8 +156,8 @@ TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
 
 TEST(SearchSliceRangeTest, HandMadeStacks) {
   // With 3 slices and limit 4 only (0, 2), (0, 1) and (1, 2) hold two slices
-  // or more. 16 slices, limit 4: the last of the 15 candidates, (4, 15), can
-  // win. Reference -1: not checked.
+  // or more. Reference -1: not checked. Which candidates are visited, and
+  // their energies, are compared with the plain search below.
   const std::vector<std::vector<int>> oneTwoWins = {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}};
   const struct {
     const char* label;
@@ -171,14 +171,7 @@ TEST(SearchSliceRangeTest, HandMadeStacks) {
       {"equal energy keeps the first visited", 2, {{4, 0, 5, 8}, {1, 4, 8, 8}, {1, 4, 5, 8}}, 4, 0, 0, 1},
       // Opposite slopes in every range: the mismatch is flat, every energy 0.
       {"full stack wins a tie", 2, {{0, 100}, {10, 90}, {20, 80}}, 4, -1, 0, 2},
-      {"trim limit zero", 2, oneTwoWins, 0, -1, 0, 2},
       {"trim limit below zero", 2, oneTwoWins, -3, -1, 0, 2},
-      {"narrowest default candidate", 3,
-       {{3, 6, 0, 8, 1, 9}, {1, 6, 2, 0, 5, 1}, {0, 1, 7, 4, 9, 4}, {1, 0, 9, 8, 8, 3},
-        {1, 8, 1, 8, 0, 8}, {5, 9, 2, 1, 3, 2}, {3, 7, 9, 6, 4, 5}, {9, 6, 5, 8, 6, 1},
-        {6, 8, 3, 6, 2, 6}, {9, 9, 8, 7, 2, 6}, {2, 2, 1, 7, 7, 8}, {7, 9, 2, 2, 4, 3},
-        {2, 9, 8, 5, 3, 8}, {4, 6, 9, 9, 9, 4}, {3, 4, 0, 4, 7, 6}, {3, 2, 9, 5, 3, 5}},
-       4, 4, 4, 15},
   };
   for (const auto& c : cases) {
     const int32_t slices = static_cast<int32_t>(c.stack.size());
