@@ -41,6 +41,25 @@ TEST(NeighbourEnergyTest, FullSizeCheckerboardDoesNotOverflow) {
   EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), int64_t{89781318000});
 }
 
+TEST(NeighbourEnergyTest, SixteenBitSumsAreExactIntegers) {
+  // A checkerboard of the two extremes: every neighbour pair differs by 65535.
+  const int32_t width = 5;
+  const int32_t height = 4;
+  std::vector<uint16_t> board(width * height);
+  for (int32_t i = 0; i < width * height; ++i) board[i] = ((i % width + i / width) % 2) ? 65535 : 0;
+  const int64_t pairs = int64_t{height} * (width - 1) + int64_t{height - 1} * width;
+  EXPECT_EQ(neighbourEnergy(board.data(), width, width * height), pairs * 65535 * 65535);
+  // Values times 257 give 257^2 times the energy, so the choice of slice is the same.
+  std::mt19937 random(5);
+  std::vector<uint8_t> eight(23 * 17);
+  std::vector<uint16_t> sixteen(eight.size());
+  for (size_t i = 0; i < eight.size(); ++i) {
+    eight[i] = static_cast<uint8_t>(random());
+    sixteen[i] = static_cast<uint16_t>(eight[i] * 257);
+  }
+  EXPECT_EQ(neighbourEnergy(sixteen.data(), 23, 23 * 17), 257 * 257 * neighbourEnergy(eight.data(), 23, 23 * 17));
+}
+
 TEST(NeighbourEnergyTest, DoubleSumKeepsPixelOrderBitForBit) {
   std::mt19937 random(7);
   std::uniform_real_distribution<double> value(-1.0, 1.0);
