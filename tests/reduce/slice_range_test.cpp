@@ -155,23 +155,21 @@ TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
 }
 
 TEST(SearchSliceRangeTest, HandMadeStacks) {
-  // With 3 slices and limit 4 only (0, 2), (0, 1) and (1, 2) hold two slices
-  // or more. Reference -1: not checked. Which candidates are visited, and
-  // their energies, are compared with the plain search below.
-  const std::vector<std::vector<int>> oneTwoWins = {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}};
+  // Ties and limits; with 3 slices and limit 4 only (0, 2), (0, 1) and (1, 2)
+  // hold two slices or more. Reference -1: not checked. Which candidates are
+  // visited, and their energies, are compared with the plain search below.
   const struct {
     const char* label;
     int32_t width;
     std::vector<std::vector<int>> stack;
     int32_t trim, reference, first, last;
   } cases[] = {
-      {"(1, 2) wins", 2, oneTwoWins, 4, 1, 1, 2},
       // (0, 1) and (1, 2) reach exactly the same energy, below that of (0, 2):
       // fewer slices dropped at the start comes first.
       {"equal energy keeps the first visited", 2, {{4, 0, 5, 8}, {1, 4, 8, 8}, {1, 4, 5, 8}}, 4, 0, 0, 1},
       // Opposite slopes in every range: the mismatch is flat, every energy 0.
       {"full stack wins a tie", 2, {{0, 100}, {10, 90}, {20, 80}}, 4, -1, 0, 2},
-      {"trim limit below zero", 2, oneTwoWins, -3, -1, 0, 2},
+      {"trim limit below zero", 2, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}}, -3, -1, 0, 2},
   };
   for (const auto& c : cases) {
     const int32_t slices = static_cast<int32_t>(c.stack.size());
@@ -183,6 +181,27 @@ TEST(SearchSliceRangeTest, HandMadeStacks) {
     }
     EXPECT_EQ(f.buffers.rangeFirst, c.first) << c.label;
     EXPECT_EQ(f.buffers.rangeLast, c.last) << c.label;
+  }
+}
+
+TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
+  // Every pixel keeps its grey value through focus: the largest slope is 0.
+  for (int32_t slices : {5, 1}) {
+    SmallFrame f(8, 8, slices);
+    f.fillRandom(4);
+    for (int32_t s = 1; s < slices; ++s) {
+      for (size_t i = 0; i < f.n(); ++i) f.plane(s)[i] = f.plane(0)[i];
+    }
+    f.fillDelta(-3.0);
+    searchWith(f, 4);
+    computeDeltaMap(f.settings, f.buffers);
+    for (size_t i = 0; i < f.n(); ++i) {
+      EXPECT_EQ(f.buffers.deltaMap[i], 0.0);
+      EXPECT_FALSE(std::signbit(f.buffers.deltaMap[i]));
+    }
+    EXPECT_EQ(f.buffers.referenceSlice, 0);
+    EXPECT_EQ(f.buffers.rangeFirst, 0);
+    EXPECT_EQ(f.buffers.rangeLast, slices - 1);
   }
 }
 
