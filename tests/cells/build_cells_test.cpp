@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -33,96 +32,6 @@ TEST(CellSeeding, ThinLineRulesAtImageEdges) {
   EXPECT_EQ(seedAt(f, 11, 4), 2);
   EXPECT_EQ(seedAt(f, 4, 9), 2);
   for (int32_t x = 3; x <= 8; ++x) EXPECT_EQ(seedAt(f, x, 5), 2) << x;
-}
-
-TEST(CellSeeding, FreeBandTwoPixelsWideIsWornAwayCompletely) {
-  CellFrame f(14, 8);
-  f.paint(3, 3, 10, 4, PositiveCore);
-  f.sortPixels();
-  buildCells(f.settings, f.b);
-  for (int32_t y = 3; y <= 4; ++y)
-    for (int32_t x = 3; x <= 10; ++x) EXPECT_EQ(seedAt(f, x, y), 2) << x << "," << y;
-}
-
-TEST(CellSeeding, RingsAreOnePixelBordersAroundSeedsThenAroundTheFirstRing) {
-  CellFrame f(12, 12);
-  f.paint(4, 4, 7, 7, AttachedMargin);
-  f.paint(0, 0, 0, 0, DetachedMargin);  // not cell material
-  f.sortPixels();
-  buildCells(f.settings, f.b);
-  int32_t counts[5] = {};
-  for (int32_t p = 0; p < f.b.pixelCount; ++p) counts[f.b.cellMap[p]] += 1;
-  EXPECT_EQ(counts[1] + counts[2], 16);
-  EXPECT_EQ(counts[3], 16);
-  EXPECT_EQ(counts[4], 20);
-  EXPECT_EQ(seedAt(f, 3, 4), 3);
-  EXPECT_EQ(seedAt(f, 3, 3), 4);  // diagonal to the block
-  EXPECT_EQ(seedAt(f, 2, 4), 4);
-  EXPECT_EQ(seedAt(f, 0, 0), 0);
-}
-
-// Two blocks A (left, 30 x 30) and B (right, 30 x 30) joined across a gap.
-// Every block grows from one peak (values fall by 0.001 per pixel of
-// distance from it), so each is one region. B's peak is either all of B
-// (above A) or a 3 x 9 strip facing the gap, 27 pixels, so that B is small
-// when the contact is made; the contact pixels in rows 16..24 of the gap
-// come after the peaks, the rest of B after them.
-enum class Gap { CoreColumn, ThinBridge, FirstRing, SecondRing };
-
-struct TwoBlocks {
-  int32_t cells;
-  bool joined;  // a pixel of A and one of B carry the same cell number
-};
-
-int32_t distanceOutside(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo - v : v > hi ? v - hi : 0; }
-
-TwoBlocks buildTwoBlocks(Gap gap, bool smallPeak) {
-  const int32_t gapWidth = gap == Gap::SecondRing ? 3 : 1;
-  const int32_t bx = 35 + gapWidth;
-  CellFrame f(bx + 35, 40);
-  f.paint(5, 5, 34, 34, PositiveCore);
-  f.paint(bx, 5, bx + 29, 34, PositiveCore);
-  if (gap == Gap::CoreColumn) f.paint(35, 5, 35, 34, PositiveCore);
-  if (gap == Gap::ThinBridge) f.paint(35, 20, 35, 20, PositiveCore);
-  for (int32_t y = 5; y <= 34; ++y) {
-    for (int32_t x = 5; x <= 34; ++x) f.b.deltaMap[f.at(x, y)] = 0.8 - 0.001 * (std::abs(x - 20) + std::abs(y - 20));
-    for (int32_t x = bx; x <= bx + 29; ++x) {
-      const int32_t fromPeak = smallPeak ? distanceOutside(x, bx, bx + 2) + distanceOutside(y, 16, 24)
-                                         : std::abs(x - bx - 15) + std::abs(y - 20);
-      f.b.deltaMap[f.at(x, y)] = smallPeak && fromPeak > 0 ? 0.3 - 0.001 * fromPeak : 0.9 - 0.001 * fromPeak;
-    }
-  }
-  f.paintDelta(35, 16, 35 + gapWidth - 1, 24, 0.6);
-  if (gap == Gap::SecondRing) f.paintDelta(36, 16, 36, 24, 0.55);
-  f.sortPixels();
-  buildCells(f.settings, f.b);
-  const int32_t a = labelAt(f, 10, 10);
-  const int32_t b = labelAt(f, bx + 20, 30);
-  EXPECT_GT(a, 0);
-  EXPECT_GT(b, 0);
-  const int32_t contactSeed = seedAt(f, gap == Gap::SecondRing ? 36 : 35, 20);
-  EXPECT_EQ(contactSeed, gap == Gap::CoreColumn ? 1 : gap == Gap::ThinBridge ? 2 : gap == Gap::FirstRing ? 3 : 4);
-  return {cellCount(f), a == b};
-}
-
-TEST(CellSeeding, ContactMergesByKindAndRegionSize) {
-  // Core to core always merges; a thin seed or a first ring only while one
-  // region is small; a second ring never while growing (B ends above 800
-  // pixels, so the second merge pass keeps the two apart as well).
-  const struct {
-    Gap gap;
-    bool smallPeak;
-    int32_t cells;
-    bool joined;
-  } cases[] = {
-      {Gap::CoreColumn, false, 1, true}, {Gap::ThinBridge, false, 2, false}, {Gap::ThinBridge, true, 1, true},
-      {Gap::FirstRing, false, 2, false}, {Gap::FirstRing, true, 1, true},   {Gap::SecondRing, true, 2, false},
-  };
-  for (const auto& c : cases) {
-    const TwoBlocks r = buildTwoBlocks(c.gap, c.smallPeak);
-    EXPECT_EQ(r.cells, c.cells) << static_cast<int>(c.gap) << " small " << c.smallPeak;
-    EXPECT_EQ(r.joined, c.joined) << static_cast<int>(c.gap) << " small " << c.smallPeak;
-  }
 }
 
 // Builds the cells of one block on a background of delta 1.0. Background

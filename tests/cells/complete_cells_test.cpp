@@ -11,30 +11,12 @@ namespace focustrack {
 
 namespace {
 
-int32_t cellAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.cellMap[f.at(x, y)]; }
 const CellRecord& cell(const CellFrame& f, int32_t k) { return f.b.currentCells[k]; }
 
 void complete(CellFrame& f, int32_t count) {
   f.setLabelsAsBuilt(count);
   f.sortPixels();
   completeCells(f.settings, f.b);
-}
-
-TEST(CellCompletion, HoleBorderingOneCellIsFilledOneBorderingTwoIsNot) {
-  CellFrame f(40, 16);
-  f.paint(3, 3, 12, 12, 1);
-  f.paint(6, 6, 9, 9, 0);  // enclosed by cell 1 alone
-  f.paint(20, 3, 30, 12, 2);
-  f.paint(23, 6, 27, 9, 0);  // enclosed by cells 2 and 3
-  f.paint(28, 6, 30, 9, 3);
-  complete(f, 3);
-  for (int32_t y = 6; y <= 9; ++y) {
-    for (int32_t x = 6; x <= 9; ++x) EXPECT_EQ(cellAt(f, x, y), 1) << x << "," << y;
-    for (int32_t x = 23; x <= 27; ++x) EXPECT_EQ(cellAt(f, x, y), -1) << x << "," << y;
-  }
-  EXPECT_EQ(cellAt(f, 0, 0), -1);
-  EXPECT_EQ(cell(f, 1).area, 96);  // the filled square less its four corners
-  for (int32_t p = 0; p < f.b.pixelCount; ++p) ASSERT_NE(f.b.cellMap[p], 0);
 }
 
 TEST(CellCompletion, SingleCellTakesTheWholeBackgroundAndNoCellLeavesItOutside) {
@@ -48,22 +30,6 @@ TEST(CellCompletion, SingleCellTakesTheWholeBackgroundAndNoCellLeavesItOutside) 
   complete(none, 0);
   for (int32_t p = 0; p < none.b.pixelCount; ++p) ASSERT_EQ(none.b.cellMap[p], -1);
   EXPECT_EQ(none.b.cellPixelTotal, 0);
-}
-
-TEST(CellCompletion, OnePixelNeckIsRemovedAndThePiecesKeepTheirNumber) {
-  CellFrame f(40, 16);
-  f.paint(3, 3, 10, 12, 1);
-  f.paint(11, 7, 13, 7, 1);
-  f.paint(14, 3, 21, 12, 1);
-  f.paint(30, 3, 35, 12, 2);
-  complete(f, 2);
-  for (int32_t x = 11; x <= 13; ++x) EXPECT_EQ(cellAt(f, x, 7), -1) << x;
-  EXPECT_EQ(cellAt(f, 10, 7), 1);
-  EXPECT_EQ(cellAt(f, 14, 7), 1);
-  EXPECT_EQ(cellAt(f, 3, 3), -1);  // a corner
-  EXPECT_EQ(cell(f, 1).area, 2 * 80 - 8);
-  EXPECT_EQ(cell(f, 1).excluded, 0);
-  EXPECT_EQ(cell(f, 2).area, 60 - 4);
 }
 
 TEST(CellCompletion, CellOnTheImageEdgeIsExcludedAndItsEdgeSidesAreNoPerimeter) {
@@ -80,44 +46,6 @@ TEST(CellCompletion, CellOnTheImageEdgeIsExcludedAndItsEdgeSidesAreNoPerimeter) 
   const CellRecord& inner = cell(f, 2);
   EXPECT_EQ((std::vector<int32_t>{inner.excluded, inner.area, inner.perimeter}),
             (std::vector<int32_t>{0, 42 - 4, 26}));
-}
-
-TEST(CellCompletion, EveryRecordIsInitialisedAndPixelListsFollowTheDeltaOrder) {
-  CellFrame f(30, 20);
-  for (int32_t p = 0; p < f.b.pixelCount; ++p) f.b.deltaMap[p] = static_cast<double>((p * 37) % 600) / 600.0;
-  f.paint(2, 2, 8, 8, 1);
-  f.paint(15, 5, 22, 12, 3);  // cell 2 owns no pixel
-  for (int32_t k = 1; k <= 3; ++k) {
-    CellRecord& r = f.b.currentCells[k];
-    r.nucleusValue = r.nucleusArea = r.nucleoliArea = 9.0;
-    r.vacuoleAreaSum = r.vacuoleAreaMax = r.moveDistance = 9.0;
-    r.vacuoleCount = 9;
-  }
-  complete(f, 3);
-  EXPECT_EQ((std::vector<int32_t>{cell(f, 1).area, cell(f, 3).area, cell(f, 1).pixelStart, cell(f, 2).pixelStart,
-                                  cell(f, 3).pixelStart, f.b.cellPixelTotal}),
-            (std::vector<int32_t>{45, 60, 0, 45, 45, 105}));
-  for (int32_t k = 1; k <= 3; ++k) {
-    const CellRecord& r = cell(f, k);
-    EXPECT_EQ((std::vector<double>{r.nucleusValue, r.nucleusArea, r.nucleoliArea, r.vacuoleAreaSum,
-                                   r.vacuoleAreaMax, r.moveDistance, static_cast<double>(r.vacuoleCount)}),
-              std::vector<double>(7, 0.0))
-        << "cell " << k;
-  }
-
-  // Pixel lists in descending delta order; the range is that of the list.
-  for (const int32_t k : {1, 3}) {
-    const CellRecord& r = cell(f, k);
-    const int32_t* list = f.b.cellPixels.data() + r.pixelStart;
-    EXPECT_EQ(f.b.deltaMap[list[0]], r.deltaMax);
-    EXPECT_EQ(f.b.deltaMap[list[r.area - 1]], r.deltaMin);
-    for (int32_t i = 0; i < r.area; ++i) {
-      EXPECT_EQ(f.b.cellMap[list[i]], k);
-      if (i > 0) {
-        EXPECT_GE(f.b.deltaMap[list[i - 1]], f.b.deltaMap[list[i]]);
-      }
-    }
-  }
 }
 
 void runAllStages(CellFrame& f) {

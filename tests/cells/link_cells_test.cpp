@@ -52,32 +52,6 @@ TEST(CellLinking, SingleContactsLinkAndDoublyPartneredPairsAreRejected) {
   EXPECT_EQ(f.pair(1, 2), 0);
 }
 
-// Previous cells split the square 10..29 x 10..39 into a top part of 12
-// rows and a bottom part of 8; current cells split it into columns of 13,
-// 10 and 7. Every pixel overlaps, so each pair counts two per shared pixel.
-TEST(CellLinking, StrongestFreePairsFirstThenRemainingFreeCells) {
-  CellFrame f(50, 40);
-  f.setPrevious(MapPainter(50, 40).rect(10, 10, 39, 21, 1).rect(10, 22, 39, 29, 2).cells, 2);
-  f.paint(10, 10, 22, 29, 1);
-  f.paint(23, 10, 32, 29, 2);
-  f.paint(33, 10, 39, 29, 3);
-  f.setLabelsAsBuilt(3);
-  linkCells(f.settings, f.b);
-  // Linked: (1,1) 312 and (2,2) 160 as free pairs, then (1,3) 168 for the
-  // still free current cell 3, which takes previous cell 1 over.
-  EXPECT_EQ(f.pair(1, 1), -1);
-  EXPECT_EQ(f.pair(2, 2), -1);
-  EXPECT_EQ(f.pair(1, 3), -1);
-  EXPECT_EQ(f.pair(1, 2), 240);
-  EXPECT_EQ(f.pair(2, 1), 208);
-  EXPECT_EQ(f.pair(2, 3), 112);
-  EXPECT_EQ(cur(f, 1).partner, 1);
-  EXPECT_EQ(cur(f, 2).partner, 2);
-  EXPECT_EQ(cur(f, 3).partner, 1);
-  EXPECT_EQ(prev(f, 1).partner, 3);
-  EXPECT_EQ(prev(f, 2).partner, 2);
-}
-
 TEST(CellLinking, EqualCountsFollowTheIndexSortOrder) {
   // Four equal quadrant pairs of 200. The sort leaves the pair list
   // (2,1) (2,2) (1,1) (1,2); walked from its end, (1,2) and then (2,1) link.
@@ -128,17 +102,6 @@ TEST(CellLinking, PixelsNearerThanTenToAnEdgeWalkWithTheEdgeTest) {
     EXPECT_EQ(f.pair(1, 1), 0) << c.edge;
     EXPECT_EQ(cur(f, 1).partner, 0) << c.edge;
   }
-}
-
-TEST(CellLinking, PreviousPartnersAreResetBeforeCounting) {
-  CellFrame f(50, 40);
-  f.setPrevious(MapPainter(50, 40).rect(10, 10, 18, 19, 1).rect(35, 25, 40, 30, 2).cells, 2);
-  f.paint(10, 10, 18, 19, 1);
-  f.setLabelsAsBuilt(1);
-  linkCells(f.settings, f.b);
-  EXPECT_EQ(prev(f, 2).partner, 0);
-  EXPECT_EQ(prev(f, 2).linkCount, 0);
-  EXPECT_EQ(prev(f, 1).partner, 1);
 }
 
 // 40 x 28 one-pixel cells 22 pixels apart, out of reach of each other, in
