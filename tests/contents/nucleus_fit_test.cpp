@@ -37,20 +37,6 @@ TEST(NucleusFit, InnerPhaseRunningOutOfBudgetRecordsSixteenForBothPhases) {
   EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0);
 }
 
-TEST(NucleusFit, ACandidateWhoseRayMeetsTheCellEdgeIsRejected) {
-  // An edge pixel on direction 0, inside the nucleolus (r = 2) or in the ring
-  // (r = 15): only rays close to direction 0 get that far.
-  for (int32_t x : {27, 40}) {
-    Scene s(50, 50);
-    buildRadialCell(s, plateauThenShelf);
-    singleCandidate(s, s.at(25, 25), s.at(25, 26));
-    s.b.edgeMap()[s.at(x, 25)] = -2;
-    fitNuclei(s.settings, s.b);
-    EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0) << "edge at column " << x;
-    EXPECT_EQ(s.b.currentCells[1].nucleusArea, 0.0) << "edge at column " << x;
-  }
-}
-
 // Candidates: blob 1 (seed (25, 25)) at (25, 26), blob 2 (seed (30, 25), an
 // edge pixel on the first ray of blob 1) at its seed, blob 1 again at (25, 27).
 void seedOnAnotherRay(Scene& s) {
@@ -129,6 +115,40 @@ TEST(NucleusFit, AGaussianNucleusIsFoundAtItsPeakAndOfEqualScoresTheFirstStays) 
   fitNuclei(right.settings, right.b);
   EXPECT_EQ(right.b.currentCells[1].nucleusValue, cell.nucleusValue);
   EXPECT_EQ(right.b.currentCells[1].nucleusCentre, right.at(51, 20));
+}
+
+// An elliptical basin 13 pixels from one border of a 40 x 64 frame (64 x 40
+// for the top and bottom), 1.5 times longer along the border than across it:
+// its ring reaches outside the image. u counts from the border, v along it.
+void buildBorderBasin(Scene& s, int side) {
+  const auto place = [&](int32_t u, int32_t v) {
+    const int32_t x = side == 0 ? u : side == 2 ? s.width() - 1 - u : v;
+    const int32_t y = side == 1 ? u : side == 3 ? s.height() - 1 - u : v;
+    return s.at(x, y);
+  };
+  for (int32_t u = 0; u < 40; ++u) {
+    for (int32_t v = 0; v < 64; ++v) s.b.deltaMap[place(u, v)] = 0.1 + 0.1 * std::hypot(u - 13, (v - 32) / 1.5);
+  }
+  singleCandidate(s, place(13, 32), place(25, 32));
+}
+
+TEST(VacuoleFit, RingSamplesNearTheImageBorderStayInside) {
+  // The clamped samples read the border pixels of the sample's own row
+  // (column): the same score as the straightforward fit.
+  for (int side : {0, 1, 2, 3}) {
+    const int32_t w = side % 2 ? 64 : 40;
+    Scene fast(w, 104 - w);
+    Scene straight(w, 104 - w);
+    buildBorderBasin(fast, side);
+    buildBorderBasin(straight, side);
+    fitVacuoles(fast.settings, fast.b);
+    contents_test::straightFitVacuoles(straight.b);
+    const BlobRecord& f = fast.b.blobTable[1];
+    const BlobRecord& t = straight.b.blobTable[1];
+    ASSERT_GT(f.vacuoleScore, 0.0) << "side " << side;
+    EXPECT_EQ(f.vacuoleScore, t.vacuoleScore) << "side " << side;
+    EXPECT_EQ(f.vacuoleArea, t.vacuoleArea) << "side " << side;
+  }
 }
 
 }  // namespace

@@ -28,30 +28,6 @@ void setUp(Scene& s, double value, int32_t cx, int32_t cy, double radius,
   std::fill_n(s.b.nucleusMask(), s.b.pixelCount, 7);  // stale edge map
 }
 
-TEST(NucleusMask, ABlobWhoseSeedLiesInTheNucleusLosesInterior) {
-  Scene s(40, 40);
-  setUp(s, 0.7, 20, 20, 3.0, {s.at(22, 21), s.at(24, 20), s.at(25, 20), s.at(20, 20)});
-  excludeNucleusBlobs(s.settings, s.b);
-  EXPECT_EQ(s.b.blobTable[1].interior, 0);
-  EXPECT_EQ(s.b.blobTable[2].interior, 0);  // one step past the radius is painted
-  EXPECT_EQ(s.b.blobTable[3].interior, 1);
-  EXPECT_EQ(s.b.blobTable[4].interior, 0);  // the centre itself
-  const int32_t* mask = s.b.nucleusMask();
-  // Direction 0 steps exactly 1.0 and goes one step past the radius;
-  // directions 30 and 60 step slightly more than 1.0 (pi taken as 3.1415927),
-  // so their third step already ends the walk.
-  EXPECT_EQ(mask[s.at(24, 20)], 1);
-  EXPECT_EQ(mask[s.at(20, 23)], 1);
-  EXPECT_EQ(mask[s.at(20, 24)], 0);
-  EXPECT_EQ(mask[s.at(17, 20)], 1);
-  EXPECT_EQ(mask[s.at(16, 20)], 0);
-  EXPECT_EQ(mask[s.at(0, 0)], 0);
-  int32_t painted = 0;
-  for (int32_t p = 0; p < s.b.pixelCount; ++p) painted += mask[p];
-  EXPECT_GT(painted, 40);
-  EXPECT_LT(painted, 81);  // within the 9 x 9 square around the centre
-}
-
 TEST(NucleusMask, OnlyNucleiOfThisFrameAtOrAboveTheThresholdArePainted) {
   // nucleusValue 0 at threshold 0: centre and radii are left over from
   // another frame; any positive score of this frame is painted.
