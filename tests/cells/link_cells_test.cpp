@@ -38,20 +38,6 @@ TEST(CellLinking, FirstFrameIsSkippedAndAnEmptyPreviousFrameGivesNoPartners) {
   EXPECT_EQ(links(f, 1, 0), (std::vector<int32_t>{0, 0}));
 }
 
-TEST(CellLinking, SingleContactsLinkAndDoublyPartneredPairsAreRejected) {
-  CellFrame f(50, 40);
-  f.setPrevious(MapPainter(50, 40).rect(10, 10, 19, 29, 1).rect(20, 10, 29, 29, 2).cells, 2);
-  f.paint(12, 10, 21, 29, 1);
-  f.paint(22, 10, 31, 29, 2);
-  f.setLabelsAsBuilt(2);
-  linkCells(f.settings, f.b);
-  EXPECT_EQ(links(f, 2, 2), (std::vector<int32_t>{2, 1, 1, 2, 1, 1, 2, 2}));
-  EXPECT_EQ(f.pair(1, 1), -1);
-  EXPECT_EQ(f.pair(2, 2), -1);
-  EXPECT_EQ(f.pair(2, 1), -2);
-  EXPECT_EQ(f.pair(1, 2), 0);
-}
-
 TEST(CellLinking, EqualCountsFollowTheIndexSortOrder) {
   // Four equal quadrant pairs of 200. The sort leaves the pair list
   // (2,1) (2,2) (1,1) (1,2); walked from its end, (1,2) and then (2,1) link.
