@@ -8,15 +8,6 @@ namespace focustrack {
 
 namespace {
 
-Ellipse ellipse(double cx, double cy, double a, double b) {
-  Ellipse e;
-  e.cx = cx;
-  e.cy = cy;
-  e.a = a;
-  e.b = b;
-  return e;
-}
-
 // The invariants every frame of a population keeps: track ids rise, separate
 // cells never press more than 2 pixels into each other, a bud stays on its
 // mother's outline, cells that are not buds keep their centre in the image.
@@ -45,32 +36,6 @@ void expectHealthy(const Population& p) {
 }
 
 }  // namespace
-
-TEST(SynthPopulation, EllipseGeometry) {
-  Ellipse e = ellipse(10.0, 20.0, 8.0, 5.0);
-  EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 20.0), -5.0);  // the centre: the short semi-axis
-  EXPECT_DOUBLE_EQ(signedDistance(e, 20.0, 20.0), 2.0);   // along the long axis
-  EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 17.0), -2.0);  // along the short axis
-  e.axisX = 0.0;                                           // long axis turned to y
-  e.axisY = 1.0;
-  EXPECT_DOUBLE_EQ(signedDistance(e, 10.0, 30.0), 2.0);
-
-  EXPECT_DOUBLE_EQ(gapBetween(ellipse(0, 0, 10, 10), ellipse(25, 0, 10, 10)), 5.0);
-  EXPECT_DOUBLE_EQ(gapBetween(ellipse(0, 0, 10, 10), ellipse(18, 0, 10, 10)), -2.0);
-  EXPECT_NEAR(gapBetween(ellipse(0, 0, 10, 10), ellipse(0, 20, 10, 10)), 0.0, 1e-12);
-
-  SynthCell cell;
-  cell.shape = ellipse(100.0, 50.0, 20.0, 10.0);
-  cell.shape.axisX = 0.0;
-  cell.shape.axisY = 1.0;
-  ContentDisc disc;
-  disc.u = 0.5;  // half way along the long axis, now pointing down
-  disc.v = 0.5;  // half way across it, pointing left
-  double x, y;
-  contentCentre(cell, disc, &x, &y);
-  EXPECT_DOUBLE_EQ(x, 95.0);
-  EXPECT_DOUBLE_EQ(y, 60.0);
-}
 
 TEST(SynthPopulation, SeedingAndLifeKeepTheInvariants) {
   Random random(3);

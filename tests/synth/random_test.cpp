@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "synth/texture.h"
-
 namespace focustrack {
 
 TEST(SynthRandom, PublishedStreams) {
@@ -40,24 +38,6 @@ TEST(SynthRandom, DrawsStayInTheirRangesAndNoiseHasUnitSpread) {
   }
   EXPECT_NEAR(sum / count, 0.0, 0.01);
   EXPECT_NEAR(std::sqrt(squares / count - (sum / count) * (sum / count)), 1.0, 0.01);
-}
-
-TEST(SynthTexture, ValueNoiseIsBoundedAndHitsLatticeValues) {
-  // Between lattice points the value is a blend, so it never leaves [-1, 1];
-  // at a lattice point it is that point's own value, so neighbours differ.
-  double lowest = 1.0, highest = -1.0;
-  for (int y = -20; y < 20; ++y) {
-    for (int x = -20; x < 20; ++x) {
-      lowest = std::fmin(lowest, valueNoise(5, x * 0.7, y * 0.7, 4.0));
-      highest = std::fmax(highest, valueNoise(5, x * 0.7, y * 0.7, 4.0));
-    }
-  }
-  EXPECT_TRUE(lowest >= -1.0 && lowest < -0.3) << lowest;
-  EXPECT_TRUE(highest <= 1.0 && highest > 0.3) << highest;
-  EXPECT_NE(valueNoise(5, 0.0, 0.0, 4.0), valueNoise(5, 4.0, 0.0, 4.0));
-  EXPECT_NE(valueNoise(5, 0.0, 0.0, 4.0), valueNoise(6, 0.0, 0.0, 4.0));
-  // Continuous: a small step changes the value only a little.
-  EXPECT_NEAR(valueNoise(5, 1.0, 1.0, 4.0), valueNoise(5, 1.01, 1.0, 4.0), 0.01);
 }
 
 }  // namespace focustrack
