@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "io/tiff_writer.h"
 #include "support/image_files.h"
 #include "support/label_image.h"
+#include "support/result_table.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -88,23 +88,12 @@ size_t countOf(const std::string& text, const std::string& part) {
   return count;
 }
 
-// Table rows per frame ordinal (the first field), header left out.
-std::vector<std::string> rowsOfFrame(const std::string& table, int32_t ordinal) {
-  std::istringstream lines(table);
-  std::string line;
-  std::vector<std::string> rows;
-  std::getline(lines, line);
-  while (std::getline(lines, line)) {
-    if (std::stoi(line) == ordinal) rows.push_back(line);
-  }
-  return rows;
-}
-
-std::string field(const std::string& row, int index) {
-  std::istringstream fields(row);
-  std::string value;
-  for (int k = 0; k <= index; ++k) std::getline(fields, value, ',');
-  return value;
+// Rows of the cell table of frame ordinal `ordinal`.
+size_t rowsOfFrame(const fs::path& table, long ordinal) {
+  const ResultTable cells = readResultTable(table.string());
+  size_t count = 0;
+  for (size_t k = 0; k < cells.rows.size(); ++k) count += cells.integer(k, "Index") == ordinal;
+  return count;
 }
 
 const std::string kReverseHint = "slices may be in reverse focus order; try --reverse-slices";
@@ -207,19 +196,18 @@ TEST(InputLayouts, RealRecordingTimesTwoFiftySevenKeepsItsCells) {
   // The same cells with the same track ids in every frame; a few pixels at
   // the classification's thresholds may fall the other way, so areas agree
   // to within a fifth.
-  const std::string cells8 = readFile(folder / "out8" / "_cells.csv");
-  const std::string cells16 = readFile(folder / "out16" / "_cells.csv");
-  for (int32_t ordinal = 1; ordinal <= 4; ++ordinal) {
-    const std::vector<std::string> a = rowsOfFrame(cells8, ordinal);
-    const std::vector<std::string> b = rowsOfFrame(cells16, ordinal);
-    ASSERT_EQ(a.size(), b.size()) << "frame " << ordinal;
-    for (size_t k = 0; k < a.size(); ++k) {
-      EXPECT_EQ(field(a[k], 2), field(b[k], 2)) << "track id, frame " << ordinal;
-      const double area8 = std::stod(field(a[k], 4));
-      EXPECT_NEAR(std::stod(field(b[k], 4)), area8, 0.2 * area8) << a[k] << "\n" << b[k];
-    }
+  const ResultTable cells8 = readResultTable((folder / "out8" / "_cells.csv").string());
+  const ResultTable cells16 = readResultTable((folder / "out16" / "_cells.csv").string());
+  ASSERT_EQ(cells8.rows.size(), cells16.rows.size());
+  for (size_t k = 0; k < cells8.rows.size(); ++k) {
+    SCOPED_TRACE("row " + std::to_string(k + 1));
+    EXPECT_EQ(cells16.integer(k, "Index"), cells8.integer(k, "Index"));
+    EXPECT_EQ(cells16.integer(k, "Id"), cells8.integer(k, "Id"));
+    const double area8 = cells8.real(k, "Cell Size");
+    EXPECT_NEAR(cells16.real(k, "Cell Size"), area8, 0.2 * area8);
   }
-  std::cout << "traps-234 times 257: tables byte-identical: " << (cells8 == cells16 ? "yes" : "no") << "\n";
+  std::cout << "traps-234 times 257: tables byte-identical: "
+            << (cells8.rows == cells16.rows ? "yes" : "no") << "\n";
 }
 
 TEST(InputLayouts, ScaleTwoOnAHalfSizeRecordingFindsTheCellsOfTheFullSize) {
@@ -312,8 +300,8 @@ TEST(InputLayouts, ReversedRealRecordingsGiveTheHintAndReverseSlicesUndoesIt) {
     EXPECT_EQ(countOf(plain.err, "reverse focus order"), 0u) << plain.err;
     EXPECT_EQ(countOf(backwards.err, kReverseHint), 1u) << backwards.err;
     EXPECT_EQ(countOf(backwards.out, "Warning"), 1u) << backwards.out;
-    std::cout << name << " reversed: " << rowsOfFrame(readFile(folder / "out_reversed" / "_cells.csv"), 1).size()
-              << " table rows in frame 1 (" << rowsOfFrame(readFile(folder / "out" / "_cells.csv"), 1).size()
+    std::cout << name << " reversed: " << rowsOfFrame(folder / "out_reversed" / "_cells.csv", 1)
+              << " table rows in frame 1 (" << rowsOfFrame(folder / "out" / "_cells.csv", 1)
               << " in the right order)\n";
     // Taken in reverse, the reversed files are the recording again.
     EXPECT_EQ(fixed.err, plain.err);

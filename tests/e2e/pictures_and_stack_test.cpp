@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "io/output_paths.h"
 #include "support/picture_files.h"
+#include "support/result_table.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -56,17 +56,10 @@ RunResult runWith(const Recording& recording, const fs::path& out, std::vector<s
 
 // (frame ordinal, track id) -> Cell Size, from the rows of _cells.csv.
 std::map<std::pair<int32_t, uint32_t>, int64_t> cellSizes(const fs::path& table) {
+  const ResultTable cells = readResultTable(table.string());
   std::map<std::pair<int32_t, uint32_t>, int64_t> sizes;
-  std::istringstream lines(readFile(table));
-  std::string line;
-  std::getline(lines, line);  // header
-  while (std::getline(lines, line)) {
-    std::vector<std::string> fields;
-    for (size_t at = 0, next; (next = line.find(", ", at)) != std::string::npos; at = next + 2) {
-      fields.push_back(line.substr(at, next - at));
-    }
-    if (fields.size() < 5) continue;
-    sizes[{std::stoi(fields[0]), static_cast<uint32_t>(std::stoul(fields[2]))}] = std::stoll(fields[4]);
+  for (size_t k = 0; k < cells.rows.size(); ++k) {
+    sizes[{cells.integer(k, "Index"), static_cast<uint32_t>(cells.integer(k, "Id"))}] = cells.integer(k, "Cell Size");
   }
   return sizes;
 }
