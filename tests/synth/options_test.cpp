@@ -52,11 +52,8 @@ TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
         "-sl", "1", "--cells", "4", "--seed", "18446744073709551615", "--noise", "0.5", "--truth", "gt"},
        "320 x 240, sc 7, c 3, p x_%0_%1.tif, fs 0, fl 2, ss 5, sl 1, cells 4, seed 18446744073709551615, "
        "noise 0.5, truth gt gt/truth_03.tif gt/truth.csv"},
-      // Truth beside slices in the current folder.
-      {{"-p", "t%0_z%1.tif", "-fl", "3"},
-       "960 x 720, sc 16, c 5, p t%0_z%1.tif, fs 1, fl 3, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth  truth_003.tif truth.csv"},
-      // The word after an option is its value, even when it looks like an option.
+      // The word after an option is its value, even when it looks like an
+      // option; the truth lies beside slices in the current folder.
       {{"-p", "-w"},
        "960 x 720, sc 16, c 5, p -w, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
        "truth  truth_0003.tif truth.csv"},
