@@ -85,38 +85,6 @@ int runSynth(const std::string& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Grows a mask by `radius` pixels: a square neighbourhood taken as a maximum
-// along rows, then along columns; pixels outside the image do not count.
-std::vector<uint8_t> grow(const std::vector<uint8_t>& mask, int32_t w, int32_t h, int32_t radius) {
-  std::vector<uint8_t> in = mask, out;
-  for (const int32_t step : {1, w}) {
-    out.assign(mask.size(), 0);
-    for (int32_t i = 0; i < w * h; ++i) {
-      const int32_t at = step == 1 ? i % w : i / w;
-      const int32_t last = (step == 1 ? w : h) - 1 - at;
-      for (int32_t d = std::max(-radius, -at); d <= std::min(radius, last) && !out[i]; ++d) out[i] = in[i + d * step];
-    }
-    in = out;
-  }
-  return out;
-}
-
-// Per-pixel least-squares slopes through the slices, in grey levels per slice.
-std::vector<double> slopes(const fs::path& folder, const SynthOptions& o, int32_t frame) {
-  std::vector<double> slope(static_cast<size_t>(o.width) * o.height, 0.0);
-  const double mid = 0.5 * (o.sliceCount - 1);
-  double denominator = 0.0;
-  for (int32_t s = 0; s < o.sliceCount; ++s) denominator += (s - mid) * (s - mid);
-  for (int32_t s = 0; s < o.sliceCount; ++s) {
-    char name[32];
-    std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, s + 1);
-    std::vector<uint32_t> plane;
-    EXPECT_TRUE(readGrey(folder / name, 8, o.width, o.height, &plane)) << name;
-    for (size_t i = 0; i < plane.size(); ++i) slope[i] += plane[i] * (s - mid) / denominator;
-  }
-  return slope;
-}
-
 }  // namespace
 
 TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
@@ -165,53 +133,38 @@ TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
   }
 }
 
-// The table agrees with the label images, and the pictures carry the
-// signature that the truth promises: per-pixel least-squares slopes through
-// the slices are near zero on the background and positive inside every cell;
-// a nucleus raises the highest interior slope well above the cytoplasm, a
-// vacuole lowers the lowest one well below it.
-TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
-  const fs::path folder = freshFolder("synth_pictures");
+// The truth table agrees with the label images: one row per label and
+// frame, in rising track order, with the label's area and centre; parents
+// are tracks of the run. The pictures themselves are pinned by the analysed
+// outputs of SyntheticRun.MatchesReference.
+TEST(SynthRecording, TruthTableMatchesTheLabelImages) {
+  const fs::path folder = freshFolder("synth_truth");
   std::string error;
   SynthOptions o;
   o.width = 480;
   o.height = 360;
   o.frameCount = 4;
   o.firstFrame = 4;
+  o.sliceCount = 2;
   o.pathPattern = (folder / "t%0_z%1.tif").string();
   ASSERT_TRUE(generateRecording(o, &error)) << error;
   ASSERT_EQ(splitLines(readFile(folder / "truth.csv")).at(0),
             "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
   const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
-  const int32_t w = o.width, h = o.height;
-  const size_t n = static_cast<size_t>(w) * h;
-  int checkedNuclei = 0, checkedVacuoles = 0;
+  const int32_t w = o.width;
+  int nuclei = 0, vacuoles = 0;
   std::set<int> everSeen;
   for (int32_t frame = o.firstFrame; frame < o.firstFrame + o.frameCount; ++frame) {
-    const std::vector<double> slope = slopes(folder, o, frame);
     std::vector<uint32_t> labels;
-    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
+    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, o.height, &labels));
     std::map<int, long> area;
     std::map<int, double> sumX, sumY;
-    std::vector<uint8_t> anyCell(n);
-    for (size_t i = 0; i < n; ++i) {
-      anyCell[i] = labels[i] != 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
       if (labels[i] == 0) continue;
       ++area[labels[i]];
       sumX[labels[i]] += i % w;
       sumY[labels[i]] += i / w;
     }
-    const std::vector<uint8_t> nearCells = grow(anyCell, w, h, 8);
-    double background = 0.0;
-    long backgroundCount = 0;
-    for (size_t i = 0; i < n; ++i) {
-      background += nearCells[i] ? 0.0 : slope[i];
-      backgroundCount += nearCells[i] ? 0 : 1;
-    }
-    ASSERT_GT(backgroundCount, 1000);
-    background /= backgroundCount;
-    EXPECT_NEAR(background, 0.0, 0.1);
-
     std::vector<int> tracks;
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;
@@ -222,44 +175,15 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
       EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
       EXPECT_TRUE((r.nucleus == 0 || r.nucleus == 1) && r.vacuoles >= 0 && r.parent != r.track);
       EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
-      std::vector<uint8_t> outside(n);
-      for (size_t i = 0; i < n; ++i) outside[i] = labels[i] != static_cast<uint32_t>(r.track);
-      const std::vector<uint8_t> notDeep = grow(outside, w, h, 4);
-      std::vector<double> interior;
-      bool nearBorder = false;
-      for (int32_t i = 0; i < w * h; ++i) {
-        const int32_t x = i % w, y = i / w;
-        if (outside[i]) continue;
-        if (x < 8 || y < 8 || x >= w - 8 || y >= h - 8) nearBorder = true;
-        if (!notDeep[i]) interior.push_back(slope[i]);
-      }
-      if (interior.size() < 20) continue;  // a newborn bud or a sliver at the border
-      std::sort(interior.begin(), interior.end());
-      double mean = 0.0;
-      for (double v : interior) mean += v / interior.size();
-      EXPECT_GT(mean, background + 2.0);
-      if (nearBorder) continue;
-      const double median = interior[interior.size() / 2];
-      const double highest = interior.back() / median, lowest = interior.front() / median;
-      if (r.nucleus) {
-        EXPECT_GT(highest, 1.6) << "should show a nucleus";
-        ++checkedNuclei;
-      } else {
-        EXPECT_LT(highest, 1.4) << "should show no nucleus";
-      }
-      if (r.vacuoles > 0) {
-        EXPECT_LT(lowest, 0.5) << "should show a vacuole";
-        ++checkedVacuoles;
-      } else if (!r.nucleus) {
-        EXPECT_GT(lowest, 0.6) << "should show no vacuole";
-      }
+      nuclei += r.nucleus;
+      vacuoles += r.vacuoles;
     }
     EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
     EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
     everSeen.insert(tracks.begin(), tracks.end());
   }
-  EXPECT_GT(checkedNuclei, 5);
-  EXPECT_GT(checkedVacuoles, 5);
+  EXPECT_GT(nuclei, 5);
+  EXPECT_GT(vacuoles, 5);
 }
 
 TEST(SynthRecording, EmptyAndTinyRecordings) {
