@@ -1,12 +1,11 @@
 // Whole runs over every way a recording comes in: one file per slice, one
 // multi-page TIFF per frame, an ImageJ hyperstack, an OME-TIFF, 8 or 16 bits,
-// several channels, another scale, the other slice order.
+// several channels, the other slice order; real 16-bit stacks at another scale.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -208,71 +207,6 @@ TEST(InputLayouts, RealRecordingTimesTwoFiftySevenKeepsItsCells) {
   }
   std::cout << "traps-234 times 257: tables byte-identical: "
             << (cells8.rows == cells16.rows ? "yes" : "no") << "\n";
-}
-
-TEST(InputLayouts, ScaleTwoOnAHalfSizeRecordingFindsTheCellsOfTheFullSize) {
-  const fs::path folder = freshFolder("scale");
-  SynthOptions full;
-  full.width = 320;
-  full.height = 240;
-  full.sliceCount = 16;
-  full.frameCount = 5;
-  full.seed = 7;
-  full.pathPattern = (folder / "full" / "t%0_z%1.tif").string();
-  generate(full);
-  // The half-size recording: each slice's 2 x 2 blocks averaged, the truth
-  // read at the lower right pixel of each block.
-  fs::create_directories(folder / "half");
-  for (int32_t frame = 1; frame <= 5; ++frame) {
-    for (int32_t z = 1; z <= 16; ++z) {
-      const std::string name = slicePath("t%0_z%1.tif", frame, 4, z, 3);
-      std::vector<uint8_t> plane(320 * 240), half(160 * 120);
-      std::string why;
-      ASSERT_TRUE(loadSlice((folder / "full" / name).string(), 320, 240, plane.data(), &why)) << why;
-      for (int32_t y = 0; y < 120; ++y) {
-        for (int32_t x = 0; x < 160; ++x) {
-          const int sum = plane[2 * y * 320 + 2 * x] + plane[2 * y * 320 + 2 * x + 1] +
-                          plane[(2 * y + 1) * 320 + 2 * x] + plane[(2 * y + 1) * 320 + 2 * x + 1];
-          half[y * 160 + x] = static_cast<uint8_t>((sum + 2) / 4);
-        }
-      }
-      ASSERT_TRUE(writeTiff((folder / "half" / name).string(), 160, 120, TiffSample::UInt8, half.data(), &why));
-    }
-  }
-  const auto run = [&](const fs::path& pattern, int32_t w, int32_t h, const char* scale, const std::string& name) {
-    const RunResult r = runFocustrack({"-w", std::to_string(w), "-h", std::to_string(h), "-sc", "16", "-c", "5", "-p",
-                                       pattern.string(), "-o", (folder / name).string(), "--masks", "--scale", scale});
-    EXPECT_EQ(r.status, 0) << r.err;
-  };
-  run(folder / "full" / "t%0_z%1.tif", 320, 240, "1", "out_full");
-  run(folder / "half" / "t%0_z%1.tif", 160, 120, "2", "out_half_x2");
-  run(folder / "half" / "t%0_z%1.tif", 160, 120, "1", "out_half");
-  int32_t truthCells = 0, foundFull = 0, foundScaled = 0, foundHalf = 0;
-  for (int32_t frame = 1; frame <= 5; ++frame) {
-    const std::string number = paddedNumber(frame, 4);
-    const LabelImage truth = readLabelImage((folder / "full" / ("truth_" + number + ".tif")).string());
-    LabelImage halfTruth;
-    halfTruth.width = 160;
-    halfTruth.height = 120;
-    for (int32_t y = 0; y < 120; ++y) {
-      for (int32_t x = 0; x < 160; ++x) halfTruth.samples.push_back(truth.samples[(2 * y + 1) * 320 + 2 * x + 1]);
-    }
-    const LabelImage scaledMask = readLabelImage((folder / "out_half_x2" / ("masks_" + number + ".tif")).string());
-    // The masks of the scaled run overlay the half-size input.
-    ASSERT_EQ(scaledMask.width, 160u);
-    ASSERT_EQ(scaledMask.height, 120u);
-    truthCells += static_cast<int32_t>(std::set<uint32_t>(truth.samples.begin(), truth.samples.end()).size()) - 1;
-    foundFull += matchedLabels(truth, readLabelImage((folder / "out_full" / ("masks_" + number + ".tif")).string()), 0.5);
-    foundScaled += matchedLabels(halfTruth, scaledMask, 0.5);
-    foundHalf += matchedLabels(halfTruth, readLabelImage((folder / "out_half" / ("masks_" + number + ".tif")).string()), 0.5);
-  }
-  std::cout << "true cells " << truthCells << " over 5 frames; found at IoU >= 0.5: full size " << foundFull
-            << ", half size --scale 2 " << foundScaled << ", half size unscaled " << foundHalf << "\n";
-  EXPECT_GE(foundScaled, foundFull - 2);
-  EXPECT_GT(foundScaled, foundHalf);
-  const std::string json = readFile(folder / "out_half_x2" / "run.json");
-  EXPECT_NE(json.find("\"scale\": 2,"), std::string::npos) << json;
-  EXPECT_NE(json.find("\"width\": 160,"), std::string::npos) << json;
 }
 
 TEST(InputLayouts, ReversedRealRecordingsGiveTheHintAndReverseSlicesUndoesIt) {
