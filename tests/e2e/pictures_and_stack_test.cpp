@@ -114,25 +114,18 @@ TEST(PicturesAndStack, ZoomedAndPngImagesShowTheClassicPicture) {
   ASSERT_EQ(runWith(recording, folder / "bmp", {"-i"}).status, 0);
   ASSERT_EQ(runWith(recording, folder / "zoom", {"-i", "--image-zoom", "3"}).status, 0);
   ASSERT_EQ(runWith(recording, folder / "png", {"-i", "--image-format", "png"}).status, 0);
-  ASSERT_EQ(runWith(recording, folder / "both", {"-i", "--image-format", "png", "--image-zoom", "2",
-                                                 "--mask-stack", "--pixel-size", "0.1", "--interval", "3"})
-                .status,
-            0);
   // The options change pictures only, never the tables.
   for (const char* table : {"_cells.csv", "_average.csv"}) {
     EXPECT_EQ(readFile(folder / "zoom" / table), readFile(folder / "bmp" / table));
-    EXPECT_EQ(readFile(folder / "both" / table), readFile(folder / "bmp" / table));
   }
   for (int32_t k = 1; k <= recording.frames; ++k) {
     const Picture classic = readBmpPicture(frameFilePath((folder / "bmp").string(), "result", k, "bmp"));
     const Picture zoomed = readBmpPicture(frameFilePath((folder / "zoom").string(), "result", k, "bmp"));
     const Picture png = readPngPicture(frameFilePath((folder / "png").string(), "result", k, "png"));
-    const Picture both = readPngPicture(frameFilePath((folder / "both").string(), "result", k, "png"));
     ASSERT_EQ(classic.width, 200);
     EXPECT_TRUE(png == classic) << "frame " << k;
     ASSERT_EQ(zoomed.width, 600);
     ASSERT_EQ(zoomed.height, 450);
-    ASSERT_EQ(both.width, 400);
     int32_t mismatches = 0;
     for (int32_t y = 0; y < classic.height; ++y) {
       for (int32_t x = 0; x < classic.width; ++x) {
@@ -141,8 +134,6 @@ TEST(PicturesAndStack, ZoomedAndPngImagesShowTheClassicPicture) {
           for (int32_t dx = 0; dx < 3; ++dx) {
             const uint8_t* got = zoomed.at(3 * x + dx, 3 * y + dy);
             mismatches += got[0] != want[0] || got[1] != want[1] || got[2] != want[2];
-            const uint8_t* two = both.at(2 * x + dx % 2, 2 * y + dy % 2);
-            mismatches += two[0] != want[0] || two[1] != want[1] || two[2] != want[2];
           }
         }
       }

@@ -200,39 +200,28 @@ void expectUnitTables(const fs::path& out, const Factors& f) {
   expectEventUnits(readResultTable((out / "_events.csv").string()), f);
 }
 
-TEST(Units, OmeTiffMetadataGivesTheUnitsAlsoWithAScale) {
-  const fs::path folder = freshFolder("units_ome");
-  const std::string file = stackRecording(folder, SynthFormat::Ome, "rec.ome.tif");
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "plain").string()}).status, 0);
-  const std::string plain = readFile(folder / "plain" / "run.json");
-  EXPECT_TRUE(has(plain, "\"pixelSize\": {\"microns\": 0.13, \"source\": \"OME-TIFF metadata\"}")) << plain;
-  EXPECT_TRUE(has(plain, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << plain;
-  expectUnitTables(folder / "plain", Factors{0.13, 7.5, 1});
-
-  // Enlarged twice, an analysed pixel is half as wide; the mask stack keeps
-  // the input's size and pixel.
+// The OME-TIFF's units enlarged twice: an analysed pixel is half as wide,
+// the mask stack keeps the input's size and pixel. A pixel size given as an
+// option wins over the ImageJ hyperstack's; its interval stays.
+TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
+  const fs::path folder = freshFolder("units_stacks");
+  const std::string ome = stackRecording(folder / "ome", SynthFormat::Ome, "rec.ome.tif");
   const fs::path out = folder / "scaled";
-  ASSERT_EQ(runFocustrack({"-p", file, "--scale", "2", "-o", out.string(), "--mask-stack"}).status, 0);
+  ASSERT_EQ(runFocustrack({"-p", ome, "--scale", "2", "-o", out.string(), "--mask-stack"}).status, 0);
   const std::string scaled = readFile(out / "run.json");
   EXPECT_TRUE(has(scaled, "\"pixelSize\": {\"microns\": 0.065000000000000002, \"source\": \"OME-TIFF "
                           "metadata\", \"inputMicrons\": 0.13}"))
       << scaled;
+  EXPECT_TRUE(has(scaled, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << scaled;
   expectUnitTables(out, Factors{0.065, 7.5, 1});
   const std::vector<TiffPage> pages = readTiffPages((out / "masks.tif").string());
   ASSERT_EQ(pages.size(), 4u);
   EXPECT_EQ(pages[0].width, 200u);
   EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
   EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
-}
 
-TEST(Units, ImageJMetadataAndOptionsThatOverrideIt) {
-  const fs::path folder = freshFolder("units_imagej");
-  const std::string file = stackRecording(folder, SynthFormat::ImageJ, "rec.tif");
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "metadata").string()}).status, 0);
-  const std::string json = readFile(folder / "metadata" / "run.json");
-  EXPECT_TRUE(has(json, "\"source\": \"ImageJ hyperstack metadata\"}")) << json;
-  expectUnitTables(folder / "metadata", Factors{0.13, 7.5, 1});
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
+  const std::string imagej = stackRecording(folder / "imagej", SynthFormat::ImageJ, "rec.tif");
+  ASSERT_EQ(runFocustrack({"-p", imagej, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
   const std::string given = readFile(folder / "given" / "run.json");
   EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;
   EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"ImageJ hyperstack metadata\"}"))
