@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/label_image.h"
+#include "support/result_table.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -90,18 +90,9 @@ TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
   for (const uint32_t id : found) {
     if (id != 0 && foundAtBorder.count(id) == 0) foundAway.insert(id);
   }
-  std::istringstream rows(readFile(folder / "out" / "_cells.csv"));
-  std::string row;
-  std::getline(rows, row);
+  const ResultTable cells = readResultTable((folder / "out" / "_cells.csv").string());
   std::set<uint32_t> ids;
-  while (std::getline(rows, row)) {
-    std::istringstream fields(row);
-    std::string index, frame, id;
-    std::getline(fields, index, ',');
-    std::getline(fields, frame, ',');
-    std::getline(fields, id, ',');
-    ids.insert(static_cast<uint32_t>(std::stoul(id)));
-  }
+  for (size_t k = 0; k < cells.rows.size(); ++k) ids.insert(static_cast<uint32_t>(cells.integer(k, "Id")));
   EXPECT_GT(ids.size(), 999u);
   EXPECT_EQ(ids, foundAway);
 }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "io/output_paths.h"
 #include "support/picture_files.h"
 #include "support/result_table.h"
 #include "support/run_capture.h"
@@ -139,7 +138,8 @@ TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
 }
 
 // A synthetic recording from frame 3: times count from the run's first
-// frame; with one unit known the other's columns stay empty.
+// frame; with one unit known the other's columns stay empty; with none the
+// tables have no unit columns.
 TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   const fs::path folder = freshFolder("units_one");
   SynthOptions options;
@@ -154,15 +154,22 @@ TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   ASSERT_TRUE(generateRecording(options, &why)) << why;
   const std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "8", "-fs", "3", "-c", "4",
                                           "-p", options.pathPattern};
-  for (const Factors& f : {Factors{0.0, 4.0, 3}, Factors{0.25, 0.0, 3}}) {
-    const fs::path out = folder / (f.interval > 0 ? "interval" : "pixel");
+  for (const Factors& f : {Factors{0.0, 4.0, 3}, Factors{0.25, 0.0, 3}, Factors{0.0, 0.0, 3}}) {
+    const fs::path out = folder / (f.interval > 0 ? "interval" : f.pixelSize > 0 ? "pixel" : "none");
     std::vector<std::string> run = words;
     run.insert(run.end(), {"-o", out.string()});
     if (f.interval > 0) run.insert(run.end(), {"--interval", "4"});
     if (f.pixelSize > 0) run.insert(run.end(), {"--pixel-size", "0.25"});
     ASSERT_EQ(runFocustrack(run).status, 0);
-    expectTrackUnits(readResultTable((out / "_tracks.csv").string()), f);
-    expectEventUnits(readResultTable((out / "_events.csv").string()), f);
+    const ResultTable tracks = readResultTable((out / "_tracks.csv").string());
+    const ResultTable events = readResultTable((out / "_events.csv").string());
+    if (f.interval == 0 && f.pixelSize == 0) {
+      EXPECT_EQ(tracks.column("First Time (min)"), -1);
+      EXPECT_EQ(events.column("Time (min)"), -1);
+      continue;
+    }
+    expectTrackUnits(tracks, f);
+    expectEventUnits(events, f);
   }
 }
 
@@ -193,43 +200,28 @@ void expectUnitTables(const fs::path& out, const Factors& f) {
   expectEventUnits(readResultTable((out / "_events.csv").string()), f);
 }
 
-TEST(Units, OmeTiffMetadataGivesTheUnitsAlsoWithAScale) {
-  const fs::path folder = freshFolder("units_ome");
-  const std::string file = stackRecording(folder, SynthFormat::Ome, "rec.ome.tif");
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "plain").string()}).status, 0);
-  const std::string plain = readFile(folder / "plain" / "run.json");
-  EXPECT_TRUE(has(plain, "\"pixelSize\": {\"microns\": 0.13, \"source\": \"OME-TIFF metadata\"}")) << plain;
-  EXPECT_TRUE(has(plain, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << plain;
-  expectUnitTables(folder / "plain", Factors{0.13, 7.5, 1});
-
-  // Enlarged twice, an analysed pixel is half as wide; masks keep the input's.
+// The OME-TIFF's units enlarged twice: an analysed pixel is half as wide,
+// the mask stack keeps the input's size and pixel. A pixel size given as an
+// option wins over the ImageJ hyperstack's; its interval stays.
+TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
+  const fs::path folder = freshFolder("units_stacks");
+  const std::string ome = stackRecording(folder / "ome", SynthFormat::Ome, "rec.ome.tif");
   const fs::path out = folder / "scaled";
-  ASSERT_EQ(runFocustrack({"-p", file, "--scale", "2", "-o", out.string(), "--masks", "--mask-stack"}).status, 0);
+  ASSERT_EQ(runFocustrack({"-p", ome, "--scale", "2", "-o", out.string(), "--mask-stack"}).status, 0);
   const std::string scaled = readFile(out / "run.json");
   EXPECT_TRUE(has(scaled, "\"pixelSize\": {\"microns\": 0.065000000000000002, \"source\": \"OME-TIFF "
                           "metadata\", \"inputMicrons\": 0.13}"))
       << scaled;
+  EXPECT_TRUE(has(scaled, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"OME-TIFF metadata\"}")) << scaled;
   expectUnitTables(out, Factors{0.065, 7.5, 1});
   const std::vector<TiffPage> pages = readTiffPages((out / "masks.tif").string());
   ASSERT_EQ(pages.size(), 4u);
   EXPECT_EQ(pages[0].width, 200u);
   EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
   EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
-  for (int32_t k = 0; k < 4; ++k) {
-    const std::vector<TiffPage> mask = readTiffPages(frameFilePath(out.string(), "masks", k + 1, "tif"));
-    ASSERT_EQ(mask.size(), 1u);
-    EXPECT_EQ(pages[k].samples, mask[0].samples) << "frame " << k + 1;
-  }
-}
 
-TEST(Units, ImageJMetadataAndOptionsThatOverrideIt) {
-  const fs::path folder = freshFolder("units_imagej");
-  const std::string file = stackRecording(folder, SynthFormat::ImageJ, "rec.tif");
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "metadata").string()}).status, 0);
-  const std::string json = readFile(folder / "metadata" / "run.json");
-  EXPECT_TRUE(has(json, "\"source\": \"ImageJ hyperstack metadata\"}")) << json;
-  expectUnitTables(folder / "metadata", Factors{0.13, 7.5, 1});
-  ASSERT_EQ(runFocustrack({"-p", file, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
+  const std::string imagej = stackRecording(folder / "imagej", SynthFormat::ImageJ, "rec.tif");
+  ASSERT_EQ(runFocustrack({"-p", imagej, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
   const std::string given = readFile(folder / "given" / "run.json");
   EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;
   EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"ImageJ hyperstack metadata\"}"))
@@ -248,24 +240,6 @@ TEST(Units, RealOmeTiffAtTwiceItsScale) {
       << json;
   EXPECT_FALSE(has(json, "frameInterval")) << json;
   expectUnitTables(out, Factors{0.091, 0.0, 1});
-}
-
-TEST(Units, NoUnitsNoColumns) {
-  const fs::path folder = freshFolder("units_none");
-  SynthOptions options;
-  options.width = 120;
-  options.height = 100;
-  options.sliceCount = 6;
-  options.frameCount = 2;
-  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
-  std::string why;
-  ASSERT_TRUE(generateRecording(options, &why)) << why;
-  ASSERT_EQ(runFocustrack({"-w", "120", "-h", "100", "-sc", "6", "-c", "2", "-p", options.pathPattern, "-o",
-                           (folder / "out").string()})
-                .status,
-            0);
-  EXPECT_EQ(readResultTable((folder / "out" / "_tracks.csv").string()).column("First Time (min)"), -1);
-  EXPECT_EQ(readResultTable((folder / "out" / "_events.csv").string()).column("Time (min)"), -1);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -86,56 +85,7 @@ int runSynth(const std::string& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Grows a mask by `radius` pixels: a square neighbourhood taken as a maximum
-// along rows, then along columns; pixels outside the image do not count.
-std::vector<uint8_t> grow(const std::vector<uint8_t>& mask, int32_t w, int32_t h, int32_t radius) {
-  std::vector<uint8_t> in = mask, out;
-  for (const int32_t step : {1, w}) {
-    out.assign(mask.size(), 0);
-    for (int32_t i = 0; i < w * h; ++i) {
-      const int32_t at = step == 1 ? i % w : i / w;
-      const int32_t last = (step == 1 ? w : h) - 1 - at;
-      for (int32_t d = std::max(-radius, -at); d <= std::min(radius, last) && !out[i]; ++d) out[i] = in[i + d * step];
-    }
-    in = out;
-  }
-  return out;
-}
-
-// Per-pixel least-squares slopes through the slices, in grey levels per slice.
-std::vector<double> slopes(const fs::path& folder, const SynthOptions& o, int32_t frame) {
-  std::vector<double> slope(static_cast<size_t>(o.width) * o.height, 0.0);
-  const double mid = 0.5 * (o.sliceCount - 1);
-  double denominator = 0.0;
-  for (int32_t s = 0; s < o.sliceCount; ++s) denominator += (s - mid) * (s - mid);
-  for (int32_t s = 0; s < o.sliceCount; ++s) {
-    char name[32];
-    std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, s + 1);
-    std::vector<uint32_t> plane;
-    EXPECT_TRUE(readGrey(folder / name, 8, o.width, o.height, &plane)) << name;
-    for (size_t i = 0; i < plane.size(); ++i) slope[i] += plane[i] * (s - mid) / denominator;
-  }
-  return slope;
-}
-
 }  // namespace
-
-TEST(SynthRecording, SameSeedSameBytesOtherSeedOtherPictures) {
-  const fs::path folders[] = {freshFolder("synth_same_one"), freshFolder("synth_same_two"), freshFolder("synth_same_other")};
-  std::string error;
-  for (const fs::path& folder : folders) {
-    SynthOptions o = smallRecording(folder);
-    o.seed = folder == folders[2] ? 2 : 1;
-    ASSERT_TRUE(generateRecording(o, &error)) << error;
-  }
-  const std::set<std::string> names = filesUnder(folders[0]);
-  ASSERT_EQ(names.size(), 2u * 4u + 2u + 1u);
-  EXPECT_EQ(filesUnder(folders[1]), names);
-  for (const std::string& name : names) {
-    EXPECT_EQ(readFile(folders[0] / name), readFile(folders[1] / name)) << name;
-    EXPECT_NE(readFile(folders[0] / name), readFile(folders[2] / name)) << name;
-  }
-}
 
 TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
   struct Case {
@@ -183,61 +133,38 @@ TEST(SynthRecording, NamingOptionsFrameFoldersAndTruthElsewhere) {
   }
 }
 
-// The table agrees with the label images, and the pictures carry the
-// signature that the truth promises: per-pixel least-squares slopes through
-// the slices are positive inside every cell, negative on its rim and near
-// zero on the background; a nucleus raises the highest interior slope well
-// above the cytoplasm, a vacuole lowers the lowest one well below it. Also
-// checks the life of the recording: cells move and grow, buds appear, cells
-// touch each other and the image border.
-TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
-  const fs::path folder = freshFolder("synth_pictures");
+// The truth table agrees with the label images: one row per label and
+// frame, in rising track order, with the label's area and centre; parents
+// are tracks of the run. The pictures themselves are pinned by the analysed
+// outputs of SyntheticRun.MatchesReference.
+TEST(SynthRecording, TruthTableMatchesTheLabelImages) {
+  const fs::path folder = freshFolder("synth_truth");
   std::string error;
   SynthOptions o;
   o.width = 480;
   o.height = 360;
   o.frameCount = 4;
   o.firstFrame = 4;
+  o.sliceCount = 2;
   o.pathPattern = (folder / "t%0_z%1.tif").string();
   ASSERT_TRUE(generateRecording(o, &error)) << error;
   ASSERT_EQ(splitLines(readFile(folder / "truth.csv")).at(0),
             "frame,track_id,parent_id,centre_x,centre_y,area,has_nucleus,vacuole_count");
   const std::vector<TruthRow> rows = readTable(folder / "truth.csv");
-  const int32_t w = o.width, h = o.height;
-  const int32_t lastFrame = o.firstFrame + o.frameCount - 1;
-  const size_t n = static_cast<size_t>(w) * h;
-  int checkedNuclei = 0, checkedVacuoles = 0, touchingPairs = 0, borderCells = 0;
+  const int32_t w = o.width;
+  int nuclei = 0, vacuoles = 0;
   std::set<int> everSeen;
-  for (int32_t frame = o.firstFrame; frame <= lastFrame; ++frame) {
-    const std::vector<double> slope = slopes(folder, o, frame);
+  for (int32_t frame = o.firstFrame; frame < o.firstFrame + o.frameCount; ++frame) {
     std::vector<uint32_t> labels;
-    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, h, &labels));
+    ASSERT_TRUE(readGrey(truthImagePath(o, frame), 16, w, o.height, &labels));
     std::map<int, long> area;
     std::map<int, double> sumX, sumY;
-    std::vector<uint8_t> anyCell(n);
-    for (size_t i = 0; i < n; ++i) {
-      anyCell[i] = labels[i] != 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
       if (labels[i] == 0) continue;
       ++area[labels[i]];
       sumX[labels[i]] += i % w;
       sumY[labels[i]] += i / w;
     }
-    const std::vector<uint8_t> nearCells = grow(anyCell, w, h, 8);
-    double background = 0.0;
-    long backgroundCount = 0;
-    for (size_t i = 0; i < n; ++i) {
-      background += nearCells[i] ? 0.0 : slope[i];
-      backgroundCount += nearCells[i] ? 0 : 1;
-    }
-    ASSERT_GT(backgroundCount, 1000);
-    background /= backgroundCount;
-    EXPECT_NEAR(background, 0.0, 0.1);
-    for (size_t i = 0; i + 1 < n; ++i) {
-      touchingPairs += (i + 1) % w != 0 && labels[i] && labels[i + 1] && labels[i] != labels[i + 1];
-      const size_t x = i % w, y = i / w;
-      borderCells += labels[i] != 0 && (x == 0 || y == 0 || x + 1 == size_t(w) || y + 1 == size_t(h));
-    }
-
     std::vector<int> tracks;
     for (const TruthRow& r : rows) {
       if (r.frame != frame) continue;
@@ -248,79 +175,15 @@ TEST(SynthRecording, TableAndPicturesMatchTheLabelImages) {
       EXPECT_NEAR(r.cy, sumY[r.track] / area[r.track], 0.006);
       EXPECT_TRUE((r.nucleus == 0 || r.nucleus == 1) && r.vacuoles >= 0 && r.parent != r.track);
       EXPECT_TRUE(r.parent == 0 || everSeen.count(r.parent) || area.count(r.parent)) << r.parent;
-      std::vector<uint8_t> mine(n), others(n), outside(n);
-      for (size_t i = 0; i < n; ++i) {
-        mine[i] = labels[i] == static_cast<uint32_t>(r.track);
-        others[i] = labels[i] != 0 && labels[i] != static_cast<uint32_t>(r.track);
-        outside[i] = !mine[i];
-      }
-      const std::vector<uint8_t> notDeep = grow(outside, w, h, 4);
-      const std::vector<uint8_t> nearMe = grow(mine, w, h, 2);
-      const std::vector<uint8_t> nearOthers = grow(others, w, h, 3);
-      std::vector<double> interior;
-      double rim = 0.0;
-      long rimCount = 0;
-      bool nearBorder = false;
-      for (int32_t i = 0; i < w * h; ++i) {
-        const int32_t x = i % w, y = i / w;
-        if (mine[i] && (x < 8 || y < 8 || x >= w - 8 || y >= h - 8)) nearBorder = true;
-        if (mine[i] && !notDeep[i]) interior.push_back(slope[i]);
-        if (nearMe[i] && labels[i] == 0 && !nearOthers[i]) {
-          rim += slope[i];
-          ++rimCount;
-        }
-      }
-      if (interior.size() < 20) continue;  // a newborn bud or a sliver at the border
-      std::sort(interior.begin(), interior.end());
-      double mean = 0.0;
-      for (double v : interior) mean += v / interior.size();
-      const double median = interior[interior.size() / 2];
-      EXPECT_GT(mean, background + 2.0);
-      if (rimCount >= 20) {
-        EXPECT_LT(rim / rimCount, background - 1.0);
-      }
-      if (nearBorder) continue;
-      const double highest = interior.back() / median, lowest = interior.front() / median;
-      if (r.nucleus) {
-        EXPECT_GT(highest, 1.6) << "should show a nucleus";
-        ++checkedNuclei;
-      } else {
-        EXPECT_LT(highest, 1.4) << "should show no nucleus";
-      }
-      if (r.vacuoles > 0) {
-        EXPECT_LT(lowest, 0.5) << "should show a vacuole";
-        ++checkedVacuoles;
-      } else if (!r.nucleus) {
-        EXPECT_GT(lowest, 0.6) << "should show no vacuole";
-      }
+      nuclei += r.nucleus;
+      vacuoles += r.vacuoles;
     }
     EXPECT_TRUE(std::is_sorted(tracks.begin(), tracks.end()));
     EXPECT_EQ(tracks.size(), area.size()) << "every label has one row";
     everSeen.insert(tracks.begin(), tracks.end());
   }
-  EXPECT_GT(checkedNuclei, 5);
-  EXPECT_GT(checkedVacuoles, 5);
-  EXPECT_GT(touchingPairs, 0);
-  EXPECT_GT(borderCells, 0);
-
-  // Life: buds born after the first frame, cells that move and grow.
-  std::map<int, TruthRow> firstSeen, lastSeen;
-  for (const TruthRow& r : rows) {
-    firstSeen.emplace(r.track, r);
-    lastSeen[r.track] = r;
-  }
-  int born = 0, moved = 0, grown = 0;
-  for (const auto& [track, first] : firstSeen) {
-    const TruthRow& last = lastSeen[track];
-    born += first.frame > o.firstFrame && first.parent != 0;
-    if (first.frame == o.firstFrame && last.frame == lastFrame) {
-      moved += std::hypot(last.cx - first.cx, last.cy - first.cy) > 0.5;
-      grown += last.area > first.area;
-    }
-  }
-  EXPECT_GT(born, 0);
-  EXPECT_GT(moved, 5);
-  EXPECT_GT(grown, 5);
+  EXPECT_GT(nuclei, 5);
+  EXPECT_GT(vacuoles, 5);
 }
 
 TEST(SynthRecording, EmptyAndTinyRecordings) {
@@ -376,21 +239,23 @@ TEST(SynthRecording, ExitStatusOfTheProgram) {
   EXPECT_TRUE(fs::exists(folder / "truth_0001.tif"));
 }
 
-}  // namespace focustrack
-
-namespace focustrack {
-
-// Stack files hold the slices of the one-file-per-slice recording: 16-bit
-// values are the 8-bit ones times 257, channels other than the bright-field
-// one its negative, pages in the order their description states.
-TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
+// 16-bit slices are the 8-bit ones times 257; the ImageJ hyperstack is
+// written big-endian, with the description that states its page order. That
+// the pages of every stack format hold the slices is shown by the whole runs
+// of tests/e2e/input_layouts_test.cpp.
+TEST(SynthRecording, SixteenBitSlicesAndHyperstackHeader) {
   const fs::path folder = freshFolder("synth_stack_formats");
-  SynthOptions o = smallRecording(folder / "slices");
   std::string error;
-  ASSERT_TRUE(generateRecording(o, &error)) << error;
+  SynthOptions eight = smallRecording(folder / "slices");
+  ASSERT_TRUE(generateRecording(eight, &error)) << error;
   SynthOptions deep = smallRecording(folder / "deep");
   deep.bits = 16;
   ASSERT_TRUE(generateRecording(deep, &error)) << error;
+  std::vector<uint32_t> plain, sixteen;
+  ASSERT_TRUE(readGrey(folder / "slices" / "t0002_z003.tif", 8, 160, 120, &plain));
+  ASSERT_TRUE(readGrey(folder / "deep" / "t0002_z003.tif", 16, 160, 120, &sixteen));
+  for (size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(sixteen[i], plain[i] * 257) << i;
+
   SynthOptions hyper = smallRecording(folder);
   hyper.pathPattern = (folder / "hyper" / "rec.tif").string();
   hyper.format = SynthFormat::ImageJ;
@@ -398,7 +263,6 @@ TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
   hyper.brightChannel = 2;
   ASSERT_TRUE(generateRecording(hyper, &error)) << error;
   EXPECT_TRUE(fs::exists(folder / "hyper" / "truth_0002.tif"));
-
   TIFF* tif = TIFFOpen((folder / "hyper" / "rec.tif").c_str(), "r");
   ASSERT_NE(tif, nullptr);
   char* description = nullptr;
@@ -406,26 +270,6 @@ TEST(SynthRecording, StackFormatsHoldTheSameSlices) {
   EXPECT_STREQ(description, "ImageJ=1.11a\nimages=16\nchannels=2\nslices=4\nframes=2\nhyperstack=true\nmode=grayscale\nloop=false\n");
   EXPECT_EQ(TIFFNumberOfDirectories(tif), 16u);
   EXPECT_TRUE(TIFFIsBigEndian(tif));
-  for (int32_t frame = 1; frame <= 2; ++frame) {
-    for (int32_t z = 1; z <= 4; ++z) {
-      char name[32];
-      std::snprintf(name, sizeof name, "t%04d_z%03d.tif", frame, z);
-      std::vector<uint32_t> eight, sixteen;
-      ASSERT_TRUE(readGrey(folder / "slices" / name, 8, 160, 120, &eight));
-      ASSERT_TRUE(readGrey(folder / "deep" / name, 16, 160, 120, &sixteen));
-      for (size_t i = 0; i < eight.size(); ++i) ASSERT_EQ(sixteen[i], eight[i] * 257) << name;
-      // Page c + 2 (z + 4 t): channel 1 holds the negative, channel 2 the slice.
-      for (int32_t c = 0; c < 2; ++c) {
-        ASSERT_TRUE(TIFFSetDirectory(tif, static_cast<tdir_t>(c + 2 * ((z - 1) + 4 * (frame - 1)))));
-        std::vector<unsigned char> row(TIFFScanlineSize(tif));
-        ASSERT_EQ(TIFFReadScanline(tif, row.data(), 7, 0), 1);
-        for (int32_t x = 0; x < 160; ++x) {
-          const uint16_t slice = eight[7 * 160 + x];
-          ASSERT_EQ(row[x], c == 1 ? slice : 255 - slice) << name << " channel " << c + 1;
-        }
-      }
-    }
-  }
   TIFFClose(tif);
 }
 
