@@ -36,27 +36,20 @@ struct Logged {
   double total;
 };
 
-Logged direct(bool fail) {
+// The calls made on the run's log directly, or on a recording replayed into
+// it (`goOn` is then the replay's answer).
+Logged logged(bool fail, bool replay, bool* goOn) {
   FILE* out = std::tmpfile();
   FILE* err = std::tmpfile();
   fakeNow = 0;
   StageLog log(out, err, fakeClock);
-  prepareLike(log, fail);
-  Logged l{"", "", log.stageTicks(10), log.frameTotal()};
-  l.out = readStream(out);
-  l.err = readStream(err);
-  return l;
-}
-
-Logged replayed(bool fail, bool *goOn) {
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
-  fakeNow = 0;
-  StageLog log(out, err, fakeClock);
-  StageLog recording(StageLog::Recording{}, fakeClock);
-  const int answer = prepareLike(recording, fail);
-  EXPECT_EQ(answer != 0, fail);
-  *goOn = recording.replayInto(log);
+  if (replay) {
+    StageLog recording(StageLog::Recording{}, fakeClock);
+    EXPECT_EQ(prepareLike(recording, fail) != 0, fail);
+    *goOn = recording.replayInto(log);
+  } else {
+    prepareLike(log, fail);
+  }
   Logged l{"", "", log.stageTicks(10), log.frameTotal()};
   l.out = readStream(out);
   l.err = readStream(err);
@@ -65,9 +58,9 @@ Logged replayed(bool fail, bool *goOn) {
 
 TEST(ThreadsStageLog, AReplayedRecordingPrintsWhatDirectCallsPrint) {
   for (bool fail : {false, true}) {
-    const Logged d = direct(fail);
     bool goOn = false;
-    const Logged r = replayed(fail, &goOn);
+    const Logged d = logged(fail, false, &goOn);
+    const Logged r = logged(fail, true, &goOn);
     EXPECT_EQ(goOn, !fail);
     EXPECT_EQ(withoutTimes(r.out), withoutTimes(d.out));
     EXPECT_EQ(r.err, d.err);

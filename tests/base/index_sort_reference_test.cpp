@@ -13,40 +13,32 @@ namespace focustrack {
 
 namespace {
 
+// Median of three, then the two scans exchanging every pair that stops
+// them (equal keys included), then both parts.
 template <class Key>
-void straightIndexSort(int32_t* list, const Key* key, int32_t last) {
-  if (last <= 0) return;
-  std::vector<std::pair<int32_t, int32_t>> stack(1000);
-  int32_t top = 0;
-  stack[0] = {0, last};
-  while (top >= 0) {
-    const auto [lo, hi] = stack[top];
-    --top;
-    if (lo >= hi) continue;
-    const Key a = key[list[lo]];
-    const Key b = key[list[lo + (hi - lo) / 2]];
-    const Key c = key[list[hi]];
-    Key pivot;
-    if (a < b) {
-      pivot = b < c ? b : (a > c ? a : c);
-    } else {
-      pivot = b > c ? b : (a < c ? a : c);
-    }
-    int32_t i = lo;
-    int32_t j = hi;
-    for (;;) {
-      while (key[list[i]] < pivot) ++i;
-      while (key[list[j]] > pivot) --j;
-      if (i >= j) break;
-      std::swap(list[i], list[j]);
-      ++i;
-      --j;
-    }
-    if (static_cast<size_t>(top) + 2 >= stack.size()) stack.resize(stack.size() * 2);
-    stack[top + 1] = {j + 1, hi};
-    stack[top + 2] = {lo, i - 1};
-    top += 2;
+void straightIndexSort(int32_t* list, const Key* key, int32_t lo, int32_t hi) {
+  if (lo >= hi) return;
+  const Key a = key[list[lo]];
+  const Key b = key[list[lo + (hi - lo) / 2]];
+  const Key c = key[list[hi]];
+  Key pivot;
+  if (a < b) {
+    pivot = b < c ? b : (a > c ? a : c);
+  } else {
+    pivot = b > c ? b : (a < c ? a : c);
   }
+  int32_t i = lo;
+  int32_t j = hi;
+  for (;;) {
+    while (key[list[i]] < pivot) ++i;
+    while (key[list[j]] > pivot) --j;
+    if (i >= j) break;
+    std::swap(list[i], list[j]);
+    ++i;
+    --j;
+  }
+  straightIndexSort(list, key, lo, i - 1);
+  straightIndexSort(list, key, j + 1, hi);
 }
 
 struct Lcg {
@@ -87,7 +79,7 @@ template <class Key>
 void expectSameOrder(const std::vector<Key>& keys, uint64_t seed, bool threaded) {
   const std::vector<int32_t> start = scrambled(keys.size(), seed);
   std::vector<int32_t> expected = start;
-  straightIndexSort(expected.data(), keys.data(), static_cast<int32_t>(keys.size()) - 1);
+  straightIndexSort(expected.data(), keys.data(), 0, static_cast<int32_t>(keys.size()) - 1);
   std::vector<int32_t> list = start;
   IndexSort sorter;
   if (threaded) {
