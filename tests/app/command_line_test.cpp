@@ -115,8 +115,6 @@ TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-w", "0042"}).width, 42);
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
-  EXPECT_EQ(parse({"-c", "0"}).frameCount, 0);
-  EXPECT_EQ(parse({"-th", "0.75"}).nucleusThreshold, 0.75);
   EXPECT_EQ(parse({"-tc", "1e-1"}).coreThreshold, 0.1);
   EXPECT_EQ(parse({"-tv", "-0.5"}).riseTolerance, -0.5);
   EXPECT_EQ(parse({"-th", "3"}).nucleusThreshold, 3.0);
@@ -193,18 +191,6 @@ TEST(Settings, StrayWordsAndALastOptionWithoutValueAreWarnedAbout) {
                 "option -o is the last word and has no value; it is ignored"}));
   // The program's own name is no stray word; values are not either.
   EXPECT_TRUE(parse({"-p", "a b", "-w", "5"}).optionWarnings.empty());
-}
-
-TEST(Settings, WarningsAboutSlicesAndRepeatedFiles) {
-  auto warnings = [](std::vector<std::string> words) { return settingsWarnings(parse(words)); };
-  EXPECT_TRUE(warnings({"-p", "t%0_z%1.tif"}).empty());
-  EXPECT_TRUE(warnings({}).empty());  // no pattern: the first load says why
-  // The warning of -sc 1 and its place after parsing's own warnings are
-  // pinned by ExitStatus.WarningsFollowStartInYellow.
-  // A pattern without %1 or %0 names stack files, whose reader says when a
-  // file is no stack of the recording's shape.
-  EXPECT_TRUE(warnings({"-p", "t%0.tif", "-sc", "2"}).empty());
-  EXPECT_TRUE(warnings({"-p", "same.tif", "-c", "3", "-sc", "4"}).empty());
 }
 
 // --scale and --channel: text that is not wholly a number is an option
