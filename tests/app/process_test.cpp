@@ -1,13 +1,16 @@
 // The program as a separate process, for what only that can show: a run
-// stopped by SIGTERM or SIGINT, and a file system that fills up (a file size
-// limit makes writes fail as a full disk does).
+// stopped by SIGTERM or SIGINT, a run killed at any moment, and a file
+// system that fills up (a file size limit makes writes fail as a full disk
+// does).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +97,94 @@ TEST(Process, InterruptedRunRecordsItAndEndsWithTheSignalStatus) {
     EXPECT_TRUE(console.ends_with("Finished")) << console;
     EXPECT_TRUE(has(readFile(folder / "stderr.txt"), "interrupted by " + name)) << readFile(folder / "stderr.txt");
   }
+}
+
+// Whatever stands under a final name after a kill is complete: a table is
+// the complete run's cut after a line end (_tracks.csv, rewritten whole
+// after every frame, only keeps the header), run.json is JSON, and every
+// other file equals the complete run's byte for byte.
+void expectNothingHalfWritten(const fs::path& run, const fs::path& reference, int attempt) {
+  for (const auto& entry : fs::recursive_directory_iterator(run)) {
+    const std::string file = entry.path().filename().string();
+    if (!entry.is_regular_file() || file.ends_with(".part") || file.ends_with(".tmp") || file == ".focustrack.lock") {
+      continue;
+    }
+    const fs::path name = fs::relative(entry.path(), run);
+    SCOPED_TRACE("kill " + std::to_string(attempt) + ": " + name.string());
+    const std::string text = readFile(entry.path());
+    const std::string complete = readFile(reference / name);
+    if (file == "run.json") {
+      EXPECT_TRUE(isJson(text)) << text;
+    } else if (file.ends_with(".csv")) {
+      const size_t kept = file == "_tracks.csv" ? complete.find('\n') + 1 : text.size();
+      EXPECT_EQ(complete.compare(0, kept, text, 0, kept), 0) << "not the complete table's beginning";
+      EXPECT_TRUE(text.empty() || text.back() == '\n') << "ends in a partial row";
+    } else {
+      ASSERT_TRUE(fs::exists(reference / name));
+      EXPECT_TRUE(text == complete) << "incomplete";
+    }
+  }
+}
+
+// True while a file of the run is being written: a temporary file, or a
+// file other than a table under its final name, shorter than the complete
+// run's (file_size answers the largest value for a file already gone).
+bool writing(const fs::path& run, const fs::path& reference) {
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(run, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.ends_with(".part")) return true;
+    if (name.ends_with(".csv") || name == "run.json" || name.starts_with(".")) continue;
+    std::error_code gone;
+    const uintmax_t size = it->file_size(gone);
+    const uintmax_t complete = fs::file_size(reference / fs::relative(it->path(), run, gone), gone);
+    if (!gone && size < complete) return true;
+  }
+  return false;
+}
+
+// Kill points: half at random moments of the whole run (start-up and
+// computation included), half at a random sighting of a file being written.
+TEST(Process, KilledRunsLeaveNoTruncatedFile) {
+  const fs::path folder = freshFolder("process_kill");
+  const fs::path slices = recording(folder, 3, 6);
+  auto runWords = [&](const fs::path& run) {
+    std::vector<std::string> w = words((slices / "t%0_z%1.tif").string(), 3, 6, run / "out");
+    w.insert(w.end(), {"-i", "--masks", "--dump", (run / "dump").string()});
+    return w;
+  };
+  const fs::path reference = folder / "reference";
+  const Clock::time_point start = Clock::now();
+  ASSERT_EQ(runFocustrackChild(runWords(reference)), 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  std::mt19937 random(20260);
+  std::uniform_int_distribution<long long> moment(0, whole);
+  std::uniform_int_distribution<int> sighting(0, 40);
+  constexpr int kKills = 40;
+  int killedWhileWriting = 0;
+  for (int attempt = 0; attempt < kKills; ++attempt) {
+    const fs::path run = folder / "killed";
+    fs::remove_all(run);
+    const pid_t pid = startFocustrack(runWords(run));
+    ASSERT_GT(pid, 0);
+    bool ended = false;
+    if (attempt % 2 == 0) {
+      std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    } else {
+      int skip = sighting(random);
+      int status = 0;
+      while (!ended && !(writing(run, reference) && skip-- <= 0)) {
+        ended = childEnded(pid, &status);
+      }
+      killedWhileWriting += ended ? 0 : 1;
+    }
+    if (!ended) {
+      kill(pid, SIGKILL);
+      waitForChild(pid);
+    }
+    if (fs::exists(run)) expectNothingHalfWritten(run, reference, attempt);
+  }
+  std::printf("killed %d runs, %d of them while a file was being written\n", kKills, killedWhileWriting);
 }
 
 // A file size limit makes every write beyond it fail with EFBIG, as a full
