@@ -31,20 +31,15 @@ TEST(Settings, HelpStatesTheDefaultsAParseWithoutOptionsGives) {
     const size_t at = usage.find("\n  " + option + " ");
     return at != std::string::npos && usage.substr(at, usage.find('\n', at + 1) - at).ends_with("(" + value + ")");
   };
-  EXPECT_TRUE(shows("-w", std::to_string(s.width)));
-  EXPECT_TRUE(shows("-h", std::to_string(s.height)));
-  EXPECT_TRUE(shows("-fs", std::to_string(s.firstFrame)));
-  EXPECT_TRUE(shows("-c", std::to_string(s.frameCount)));
-  EXPECT_TRUE(shows("-fl", std::to_string(s.frameDigits)));
-  EXPECT_TRUE(shows("-ss", std::to_string(s.firstSlice)));
-  EXPECT_TRUE(shows("-sc", std::to_string(s.sliceCount)));
-  EXPECT_TRUE(shows("-sl", std::to_string(s.sliceDigits)));
-  EXPECT_TRUE(shows("-b", std::to_string(s.sliceTrimLimit)));
-  EXPECT_TRUE(shows("-th", formatDouble(s.nucleusThreshold)));
-  EXPECT_TRUE(shows("-tc", formatDouble(s.coreThreshold)));
-  EXPECT_TRUE(shows("-tv", formatDouble(s.riseTolerance)));
-  EXPECT_TRUE(shows("-i", s.writeResultImages ? "on" : "off"));
-  EXPECT_TRUE(shows("--threads N", std::to_string(s.threads)));
+  const std::pair<const char*, std::string> defaults[] = {
+      {"-w", std::to_string(s.width)},          {"-h", std::to_string(s.height)},
+      {"-fs", std::to_string(s.firstFrame)},    {"-c", std::to_string(s.frameCount)},
+      {"-fl", std::to_string(s.frameDigits)},   {"-ss", std::to_string(s.firstSlice)},
+      {"-sc", std::to_string(s.sliceCount)},    {"-sl", std::to_string(s.sliceDigits)},
+      {"-b", std::to_string(s.sliceTrimLimit)}, {"-th", formatDouble(s.nucleusThreshold)},
+      {"-tc", formatDouble(s.coreThreshold)},   {"-tv", formatDouble(s.riseTolerance)},
+      {"-i", s.writeResultImages ? "on" : "off"}, {"--threads N", std::to_string(s.threads)}};
+  for (const auto& [option, value] : defaults) EXPECT_TRUE(shows(option, value)) << option;
   EXPECT_EQ(s.pixelCount, s.width * s.height);
   EXPECT_TRUE(s.pathPattern.empty() && s.outputFolder.empty() && s.unknownOptions.empty());
   for (const char* option : {"-p ", "-o ", "--dump ", "--masks ", "--help ", "--version ", "--scale ",
@@ -52,8 +47,7 @@ TEST(Settings, HelpStatesTheDefaultsAParseWithoutOptionsGives) {
                              "--image-format ", "--pixel-size ", "--interval "}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
-  EXPECT_NE(usage.find("Exit status: 0 when"), std::string::npos);
-  for (const char* status : {"; 2 when", "; 1 when", "130 or 143"}) {
+  for (const char* status : {"Exit status: 0 when", "; 2 when", "; 1 when", "130 or 143"}) {
     EXPECT_NE(usage.find(status), std::string::npos) << status;
   }
 }
@@ -108,17 +102,15 @@ TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
   EXPECT_EQ(v.pathPattern, "--help");
 }
 
-// Clean numbers keep their atoi and atof meaning.
+// Clean numbers keep their atoi and atof meaning, up to the limits of a
+// 32-bit whole number.
 TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-w", "+17"}).width, 17);
-  EXPECT_EQ(parse({"-w", "  42"}).width, 42);
-  EXPECT_EQ(parse({"-w", "0042"}).width, 42);
+  EXPECT_EQ(parse({"-w", "  0042"}).width, 42);
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
   EXPECT_EQ(parse({"-tc", "1e-1"}).coreThreshold, 0.1);
-  EXPECT_EQ(parse({"-tv", "-0.5"}).riseTolerance, -0.5);
-  EXPECT_EQ(parse({"-th", "3"}).nucleusThreshold, 3.0);
-  for (const char* word : {"+17", "  42", "0.75", "1e-1", "-0.5"}) {
+  for (const char* word : {"+17", "  42", "-0.5", "1e-1"}) {
     EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
   }
 }
@@ -131,74 +123,55 @@ TEST(Settings, MalformedNumbersAreErrors) {
     std::string error;
   };
   const Case cases[] = {
-      {{"-w", "12abc"}, "option -w expects a whole number, got '12abc'"},
-      {{"-w", "234.5"}, "option -w expects a whole number, got '234.5'"},
-      {{"-w", "abc"}, "option -w expects a whole number, got 'abc'"},
       {{"-w", ""}, "option -w expects a whole number, got ''"},
       {{"-h", "-"}, "option -h expects a whole number, got '-'"},
       {{"-sc", "3 4"}, "option -sc expects a whole number, got '3 4'"},
-      {{"-w", "2147483648"}, "option -w value '2147483648' is out of range (-2147483648 to 2147483647)"},
       {{"-c", "99999999999"}, "option -c value '99999999999' is out of range (-2147483648 to 2147483647)"},
       {{"-fs", "-2147483649"}, "option -fs value '-2147483649' is out of range (-2147483648 to 2147483647)"},
       {{"-c", "-1"}, "option -c: the frame count cannot be negative, got '-1'"},
-      {{"-th", "nan"}, "option -th expects a finite number, got 'nan'"},
       {{"-tc", "inf"}, "option -tc expects a finite number, got 'inf'"},
-      {{"-tv", "-Infinity"}, "option -tv expects a finite number, got '-Infinity'"},
       {{"-th", "1e999"}, "option -th expects a finite number, got '1e999'"},
       {{"-th", "1e-1x"}, "option -th expects a number, got '1e-1x'"},
-      {{"-tc", "nonsense"}, "option -tc expects a number, got 'nonsense'"},
   };
   const RunSettings defaults = parse({});
   for (const Case& c : cases) {
     const RunSettings s = parse(c.words);
     EXPECT_EQ(s.optionErrors, (std::vector<std::string>{c.error})) << c.words[1];
-    EXPECT_EQ(s.width, defaults.width);
-    EXPECT_EQ(s.height, defaults.height);
-    EXPECT_EQ(s.frameCount, defaults.frameCount);
-    EXPECT_EQ(s.firstFrame, defaults.firstFrame);
-    EXPECT_EQ(s.sliceCount, defaults.sliceCount);
-    EXPECT_EQ(s.nucleusThreshold, defaults.nucleusThreshold);
-    EXPECT_EQ(s.coreThreshold, defaults.coreThreshold);
+    EXPECT_EQ(s.frameCount, defaults.frameCount) << c.words[1];
+    EXPECT_EQ(s.firstFrame, defaults.firstFrame) << c.words[1];
+    EXPECT_EQ(s.nucleusThreshold, defaults.nucleusThreshold) << c.words[1];
   }
   // Every bad value is listed.
   EXPECT_EQ(parse({"-w", "x", "-h", "y"}).optionErrors.size(), 2u);
 }
 
-TEST(Settings, TrailingOptionKeepsItsValue) {
+// A trailing option keeps its earlier value; option names match whole
+// words, case and all, and the words after an unknown option are stray
+// words (the warnings' text is pinned by FrameLoop.FrameCountZeroPrintsStartWarningsAndFinishedOnly).
+TEST(Settings, TrailingAndUnknownOptions) {
   EXPECT_EQ(parse({"-o", "first", "-o"}).outputFolder, "first");
-  EXPECT_EQ(parse({"-o"}).outputFolder, "");
   EXPECT_EQ(parse({"-c", "9", "-c"}).frameCount, 9);
-}
-
-TEST(Settings, OptionNamesMatchWholeWordsCaseSensitively) {
   const RunSettings s = parse({"-W", "5", "-width", "6", "-i2"});
   EXPECT_EQ(s.width, 960);
   EXPECT_FALSE(s.writeResultImages);
   EXPECT_EQ(s.unknownOptions, (std::vector<std::string>{"-W", "-width", "-i2"}));
-  // The words after the unknown options are stray words.
   EXPECT_EQ(s.optionWarnings.size(), 2u);
 }
 
-TEST(Settings, StrayWordsAndALastOptionWithoutValueAreWarnedAbout) {
-  const RunSettings s = parse({"-w", "24", "touch", "X", "-o"});
-  EXPECT_EQ(s.width, 24);
-  EXPECT_TRUE(s.unknownOptions.empty());
-  EXPECT_TRUE(s.optionErrors.empty());
-  EXPECT_EQ(s.optionWarnings,
-            (std::vector<std::string>{
-                "ignoring the word 'touch': it is neither an option nor the value of one",
-                "ignoring the word 'X': it is neither an option nor the value of one",
-                "option -o is the last word and has no value; it is ignored"}));
-  // The program's own name is no stray word; values are not either.
-  EXPECT_TRUE(parse({"-p", "a b", "-w", "5"}).optionWarnings.empty());
-}
-
-// --scale and --channel: text that is not wholly a number is an option
-// error; a clean number below 1 is left for the start-up check.
-TEST(Settings, ScaleAndChannelTakeNumbers) {
-  for (const char* word : {"", "nan"}) EXPECT_EQ(parse({"--scale", word}).optionErrors.size(), 1u) << word;
+// --channel: text that is not wholly a number is an option error; a clean
+// number below 1 is left for the start-up check (--scale's messages are
+// pinned by StackInput.FilesThatDisagreeWithThemselvesOrTheOptionsStopTheStart).
+TEST(Settings, ChannelTakesWholeNumbers) {
   EXPECT_EQ(parse({"--channel", "1.5"}).optionErrors.size(), 1u);
   EXPECT_EQ(parse({"--channel", "-2"}).channel, -2);
+}
+
+TEST(Settings, ThreadsTakeACountAndRejectNegativeOnes) {
+  EXPECT_EQ(parse({"--threads", "3"}).threads, 3);
+  EXPECT_EQ(parse({}).threads, 0);  // every core
+  std::string why;
+  EXPECT_FALSE(sizesAreUsable(parse({"--threads", "-2"}), &why));
+  EXPECT_NE(why.find("--threads"), std::string::npos);
 }
 
 TEST(Settings, UsableSizes) {
@@ -225,10 +198,8 @@ TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
     std::vector<std::string> words;
     const char* named;
   } cases[] = {
-      {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "-0.1"}, "--pixel-size"},
-      {{"--pixel-size", "abc"}, "--pixel-size"}, {{"--pixel-size", "inf"}, "--pixel-size"},
-      {{"--pixel-size", "0.1x"}, "--pixel-size"},
-      {{"--interval", "0"}, "--interval"},       {{"--interval", "nan"}, "--interval"},
+      {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "0.1x"}, "--pixel-size"},
+      {{"--pixel-size", "inf"}, "--pixel-size"}, {{"--interval", "nan"}, "--interval"},
       {{"--image-format", "jpg"}, "'jpg'"},      {{"--image-format", "PNG"}, "--image-format"},
       {{"--image-zoom", "0"}, "--image-zoom"},   {{"--image-zoom", "17"}, "--image-zoom"},
       {{"-w", "30000", "-h", "30000", "-i", "--image-zoom", "3"}, "too large"},

@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 const std::string kLayoutA = "<t> ms |            |            | ";
 const std::string kRedError = "\x1b[31m\n" + kLayoutA + "Error\x1b[39m";
-const std::string kYellowWarning = "\x1b[33m\n" + kLayoutA + "Warning\x1b[39m";
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -152,18 +151,6 @@ TEST(ExitStatus, SecondRunIntoALockedFolderIsRefused) {
   const RunResult later = runFocustrack(tinyRun(folder, out, 1));
   EXPECT_EQ(later.status, 0) << later.err;
   EXPECT_FALSE(fs::exists(FolderLock::lockPath(out.string())));
-}
-
-TEST(ExitStatus, WarningsFollowStartInYellow) {
-  const fs::path out = freshFolder("exit_warn") / "out";
-  const RunResult r = runFocustrack({"-c", "0", "stray", "-o", out.string(), "-sc", "1", "-b"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kYellowWarning + kYellowWarning + kYellowWarning +
-                                     "\n" + kLayoutA + "Finished");
-  EXPECT_EQ(r.err,
-            "focustrack: ignoring the word 'stray': it is neither an option nor the value of one\n"
-            "focustrack: option -b is the last word and has no value; it is ignored\n"
-            "focustrack: one slice per frame (-sc 1) cannot show a change through focus; no cell will be found\n");
 }
 
 }  // namespace

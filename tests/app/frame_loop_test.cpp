@@ -22,19 +22,28 @@ namespace fs = std::filesystem;
 const std::string kLayoutA = "<t> ms |            |            | ";
 const std::string kRed = "\x1b[31m";
 const std::string kReset = "\x1b[39m";
+const std::string kWarningLine = "\x1b[33m\n" + kLayoutA + "Warning" + kReset;
 // The number of lines of a file; 0 when it is missing.
 size_t lineCount(const fs::path& path) {
   const std::string text = readFile(path);
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// No frame: the console has Start and Finished only, and every table its
-// header line alone (the headers themselves are pinned by the reference runs).
-TEST(FrameLoop, FrameCountZeroPrintsStartAndFinishedOnly) {
+// No frame, and words that are not options: the console has Start, a
+// yellow Warning line for each warning (an unknown option is noted on the
+// error stream only) and Finished; every table has its header line alone
+// (the headers themselves are pinned by the reference runs).
+TEST(FrameLoop, FrameCountZeroPrintsStartWarningsAndFinishedOnly) {
   const fs::path out = freshFolder("count0") / "out";
-  const RunResult r = runFocustrack({"-c", "0", "-o", out.string()});
+  const RunResult r = runFocustrack({"-c", "0", "stray", "-x", "-o", out.string(), "-sc", "1", "-b"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start\n" + kLayoutA + "Finished");
+  EXPECT_EQ(withoutTimes(r.out),
+            "\n" + kLayoutA + "Start" + kWarningLine + kWarningLine + kWarningLine + "\n" + kLayoutA + "Finished");
+  EXPECT_EQ(r.err,
+            "focustrack: ignoring unknown option '-x'\n"
+            "focustrack: ignoring the word 'stray': it is neither an option nor the value of one\n"
+            "focustrack: option -b is the last word and has no value; it is ignored\n"
+            "focustrack: one slice per frame (-sc 1) cannot show a change through focus; no cell will be found\n");
   for (const char* table : {"_cells.csv", "_average.csv", "_events.csv", "_tracks.csv"}) {
     EXPECT_EQ(lineCount(out / table), 1u) << table;
   }
@@ -100,9 +109,8 @@ TEST(FrameLoop, UnwritableOutputFilesAreReportedTheRunGoesOnAndEndsWithStatusOne
   const RunResult r = runFocustrack(words);
   EXPECT_EQ(r.status, 1);
   const std::string log = withoutTimes(r.out);
-  const std::string warning = "\x1b[33m\n" + kLayoutA + "Warning" + kReset;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;  // start, 2 warnings, frame, end
-  EXPECT_NE(log.find(warning + warning), std::string::npos) << log;
+  EXPECT_NE(log.find(kWarningLine + kWarningLine), std::string::npos) << log;
   EXPECT_NE(log.find("Frame 1 Finished"), std::string::npos) << log;
   const std::string isFolder = std::strerror(EISDIR);
   // run.json is written at the start, after every frame and at the end.
@@ -136,12 +144,6 @@ TEST(FrameLoop, HelpAndVersionCreateNoFile) {
   }
   EXPECT_NE(runFocustrack({"--help"}).out.find("Usage: focustrack"), std::string::npos);
   EXPECT_EQ(runFocustrack({"--version"}).out, "focustrack " FOCUSTRACK_VERSION "\n");
-}
-
-TEST(FrameLoop, UnknownOptionsAreNotedOnTheErrorStream) {
-  const fs::path out = freshFolder("unknown") / "out";
-  const RunResult r = runFocustrack({"-c", "0", "-x", "-o", out.string()});
-  EXPECT_EQ(r.err, "focustrack: ignoring unknown option '-x'\n");
 }
 
 }  // namespace

@@ -16,24 +16,6 @@ namespace fs = std::filesystem;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(Manifest, CompleteRun) {
-  const fs::path folder = freshFolder("manifest_complete");
-  writeRecording(folder, 1, 2, 3);
-  std::vector<std::string> words = tinyRun(folder, folder / "out", 2);
-  words.push_back("-i");
-  const RunResult r = runFocustrack(words);
-  ASSERT_EQ(r.status, 0);
-  const std::string json = readFile(folder / "out" / "run.json");
-  EXPECT_TRUE(has(json, "\"version\": \"" FOCUSTRACK_VERSION "\"")) << json;
-  EXPECT_TRUE(has(json, "\"commandLine\": [\"focustrack\", \"-w\", \"24\", \"-h\", \"20\"")) << json;
-  EXPECT_TRUE(has(json, "\"width\": 24,")) << json;
-  EXPECT_TRUE(has(json, "\"sliceCount\": 3,")) << json;
-  EXPECT_TRUE(has(json, "\"writeResultImages\": true")) << json;
-  EXPECT_TRUE(has(json, "\"framesCompleted\": 2,")) << json;
-  EXPECT_TRUE(has(json, "\"stopReason\": \"end of frames\"")) << json;
-  EXPECT_FALSE(has(json, "\"endTime\": null")) << json;
-}
-
 // Frame 3 lacks slices 1 and 3: frames 1 and 2 are kept, both missing files
 // are named on the error stream with a red Error line each, and run.json
 // names the first of them.
@@ -57,15 +39,22 @@ TEST(Manifest, RunStoppedByAMissingSlice) {
   EXPECT_FALSE(has(json, "z003")) << json;
 }
 
-TEST(Manifest, UnitsAndTheirSources) {
+// A complete run: the version, the words, the settings and the stop; units
+// and picture choices only where they were given.
+TEST(Manifest, CompleteRunsWithAndWithoutUnits) {
   const fs::path folder = freshFolder("manifest_units");
-  writeRecording(folder, 1, 1, 3);
-  const RunResult plain = runFocustrack(tinyRun(folder, folder / "plain", 1));
-  ASSERT_EQ(plain.status, 0);
-  const std::string unknown = readFile(folder / "plain" / "run.json");
-  EXPECT_FALSE(has(unknown, "pixelSize")) << unknown;
-  EXPECT_FALSE(has(unknown, "frameInterval")) << unknown;
-  EXPECT_FALSE(has(unknown, "imageZoom")) << unknown;
+  writeRecording(folder, 1, 2, 3);
+  ASSERT_EQ(runFocustrack(tinyRun(folder, folder / "plain", 2)).status, 0);
+  const std::string plain = readFile(folder / "plain" / "run.json");
+  EXPECT_TRUE(has(plain, "\"version\": \"" FOCUSTRACK_VERSION "\"")) << plain;
+  EXPECT_TRUE(has(plain, "\"commandLine\": [\"focustrack\", \"-w\", \"24\", \"-h\", \"20\"")) << plain;
+  EXPECT_TRUE(has(plain, "\"width\": 24,")) << plain;
+  EXPECT_TRUE(has(plain, "\"sliceCount\": 3,")) << plain;
+  EXPECT_TRUE(has(plain, "\"writeResultImages\": false")) << plain;
+  EXPECT_TRUE(has(plain, "\"framesCompleted\": 2,")) << plain;
+  EXPECT_TRUE(has(plain, "\"stopReason\": \"end of frames\"")) << plain;
+  EXPECT_FALSE(has(plain, "\"endTime\": null")) << plain;
+  for (const char* unit : {"pixelSize", "frameInterval", "imageZoom"}) EXPECT_FALSE(has(plain, unit)) << plain;
   std::vector<std::string> words = tinyRun(folder, folder / "given", 1);
   words.insert(words.end(), {"--pixel-size", "0.2", "--interval", "15", "-i", "--image-zoom", "2",
                              "--image-format", "png", "--mask-stack"});
@@ -73,15 +62,14 @@ TEST(Manifest, UnitsAndTheirSources) {
   const std::string given = readFile(folder / "given" / "run.json");
   EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"},")) << given;
   EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 15, \"source\": \"option\"},")) << given;
+  EXPECT_TRUE(has(given, "\"writeResultImages\": true")) << given;
   EXPECT_TRUE(has(given, "\"writeMaskStack\": true,\n    \"imageZoom\": 2,\n    \"imageFormat\": \"png\"\n  }"))
       << given;
 }
 
-TEST(Manifest, JsonStringsAreEscaped) {
+// Strings are escaped; numbers that JSON cannot hold are strings.
+TEST(Manifest, JsonStringsAndNumbers) {
   EXPECT_EQ(jsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
-}
-
-TEST(Manifest, NumbersThatJsonCannotHoldAreStrings) {
   const double zero = 0.0;
   EXPECT_EQ(jsonNumber(0.6), "0.59999999999999998");
   EXPECT_EQ(jsonNumber(-2.5), "-2.5");

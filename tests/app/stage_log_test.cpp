@@ -80,6 +80,23 @@ TEST(StageLog, FrameTotalIncludesTheTimeBeforeFrameStart) {
   EXPECT_EQ(log.frameTotal(), 7.0);
 }
 
+// A recording replayed into a log that has already stopped is dropped
+// (that a replay prints what direct calls print is pinned by ThreadsRuns,
+// which compare consoles and error streams).
+TEST(ThreadsStageLog, ALogThatAlreadyStoppedDropsTheRecording) {
+  Capture c;
+  StageLog log(c.out, c.err, fakeClock);
+  log.error("an earlier frame failed");
+  StageLog recording(StageLog::Recording{}, fakeClock);
+  recording.message("Frame Start", true);
+  recording.warning("a note");
+  recording.checkpoint(10);
+  recording.report("[10] Stack Selected", 10);
+  EXPECT_FALSE(recording.replayInto(log));
+  EXPECT_EQ(log.stageCount(10), 0);
+  EXPECT_EQ(c.text().find("Warning"), std::string::npos);  // nothing after the stop
+}
+
 }  // namespace
 
 }  // namespace focustrack
