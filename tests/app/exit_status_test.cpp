@@ -105,14 +105,12 @@ TEST(ExitStatus, MalformedOptionsRefuseToStartWithValidManifest) {
   const RunResult r = runFocustrack({"-th", "nan", "-w", "12abc", "-c", "1", "-o", out.string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRedError + kRedError + "\n" + kLayoutA + "Finished");
-  EXPECT_TRUE(has(r.err, "option -th expects a finite number, got 'nan'")) << r.err;
   EXPECT_TRUE(has(r.err, "option -w expects a whole number, got '12abc'")) << r.err;
   const std::string json = readFile(out / "run.json");
   EXPECT_TRUE(isJson(json)) << json;
   EXPECT_TRUE(has(json, "\"stopReason\": \"unusable settings\"")) << json;
   EXPECT_TRUE(has(json, "\"nucleusThreshold\": 0.59999999999999998,")) << json;
   EXPECT_TRUE(has(json, "\"commandLine\": [\"focustrack\", \"-th\", \"nan\"")) << json;
-  EXPECT_TRUE(has(readFile(out / "_cells.csv"), "Index, Frame,")) << "headers written";
 }
 
 // A result image that cannot be written is a warning (its lines are pinned

