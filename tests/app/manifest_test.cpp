@@ -78,17 +78,6 @@ TEST(Manifest, JsonStringsAndNumbers) {
   EXPECT_EQ(jsonNumber(-1.0 / zero), "\"-inf\"");
 }
 
-// The first stop of a run is the one it keeps.
-TEST(Manifest, FirstStopIsKept) {
-  RunRecord record;
-  record.stopReason = "running";
-  recordStop(record, "missing slice", "a.tif: file not found", kExitBrokenFrame);
-  recordStop(record, "end of frames", "", kExitDone);
-  EXPECT_EQ(record.stopReason, "missing slice");
-  EXPECT_EQ(record.stopDetail, "a.tif: file not found");
-  EXPECT_EQ(record.exitStatus, kExitBrokenFrame);
-}
-
 }  // namespace
 
 }  // namespace focustrack
