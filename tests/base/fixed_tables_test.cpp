@@ -1,10 +1,12 @@
-#include "base/disk_offsets.h"
-
+// The fixed tables: the disk offsets, nearest first, and the angles.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "base/angles.h"
+#include "base/disk_offsets.h"
 
 namespace focustrack {
 namespace {
@@ -29,6 +31,14 @@ TEST(DiskOffsets, NearestFirstInSortOrder) {
     EXPECT_LE(d0, d1);
     EXPECT_LE(d1, 100);
   }
+}
+
+// Direction 9 is the first whose sine depends on the order the angle is
+// evaluated in (k x 360 / 120 / 180 x pi) and on pi taken as 3.1415927.
+TEST(AngleTable, UsesTheFixedPiConstantAndOperationOrder) {
+  AngleEntry table[kAngleEntries] = {};
+  fillAngleTable(table);
+  EXPECT_EQ(table[9].sinK, 0x1.d0e2e31eddf1bp-2);
 }
 
 }  // namespace
