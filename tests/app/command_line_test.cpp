@@ -160,17 +160,15 @@ TEST(Settings, ChannelTakesWholeNumbers) {
   EXPECT_EQ(parse({"--channel", "-2"}).channel, -2);
 }
 
-TEST(Settings, ThreadsTakeACountAndRejectNegativeOnes) {
-  EXPECT_EQ(parse({"--threads", "3"}).threads, 3);
-  EXPECT_EQ(parse({}).threads, 0);  // every core
-  std::string why;
-  EXPECT_FALSE(sizesAreUsable(parse({"--threads", "-2"}), &why));
-  EXPECT_NE(why.find("--threads"), std::string::npos);
-}
-
-TEST(Settings, UsableSizes) {
+// Sizes and counts a run can use; --threads takes a count (0, the default,
+// for every core) and refuses negative ones.
+TEST(Settings, UsableSizesAndThreadCounts) {
   std::string why;
   EXPECT_TRUE(sizesAreUsable(parse({}), &why));
+  EXPECT_EQ(parse({"--threads", "3"}).threads, 3);
+  EXPECT_EQ(parse({}).threads, 0);
+  EXPECT_FALSE(sizesAreUsable(parse({"--threads", "-2"}), &why));
+  EXPECT_NE(why.find("--threads"), std::string::npos);
   EXPECT_TRUE(sizesAreUsable(parse({"-w", "1", "-h", "1", "-sc", "1"}), &why));
   for (const char* option : {"-w", "-h", "-sc", "-fl", "-sl"}) {
     why.clear();
