@@ -20,36 +20,36 @@ RunSettings parse(std::vector<std::string> words) {
   return parseCommandLine(static_cast<int>(argv.size()), argv.data());
 }
 
+// The help text is what users read the defaults from: it must say what the
+// program does when an option is left out, list every other option, and
+// tell the exit statuses.
 TEST(Settings, HelpStatesTheDefaultsAParseWithoutOptionsGives) {
-  // The help text is what users read the defaults from: it must say what the
-  // program does when an option is left out.
   const RunSettings s = parse({});
   const std::string usage = usageText();
-  const auto line = [&usage](const std::string& option) {
+  // Whether the option's line ends with the value in brackets.
+  const auto shows = [&usage](const std::string& option, const std::string& value) {
     const size_t at = usage.find("\n  " + option + " ");
-    return at == std::string::npos ? std::string() : usage.substr(at, usage.find('\n', at + 1) - at);
+    return at != std::string::npos && usage.substr(at, usage.find('\n', at + 1) - at).ends_with("(" + value + ")");
   };
-  const auto shows = [&line](const std::string& option, const std::string& value) {
-    const std::string text = line(option);
-    return text.size() > value.size() + 2 &&
-           text.compare(text.size() - value.size() - 2, value.size() + 2, "(" + value + ")") == 0;
-  };
-  EXPECT_TRUE(shows("-w", std::to_string(s.width)));
-  EXPECT_TRUE(shows("-h", std::to_string(s.height)));
-  EXPECT_TRUE(shows("-fs", std::to_string(s.firstFrame)));
-  EXPECT_TRUE(shows("-c", std::to_string(s.frameCount)));
-  EXPECT_TRUE(shows("-fl", std::to_string(s.frameDigits)));
-  EXPECT_TRUE(shows("-ss", std::to_string(s.firstSlice)));
-  EXPECT_TRUE(shows("-sc", std::to_string(s.sliceCount)));
-  EXPECT_TRUE(shows("-sl", std::to_string(s.sliceDigits)));
-  EXPECT_TRUE(shows("-b", std::to_string(s.sliceTrimLimit)));
-  EXPECT_TRUE(shows("-th", formatDouble(s.nucleusThreshold)));
-  EXPECT_TRUE(shows("-tc", formatDouble(s.coreThreshold)));
-  EXPECT_TRUE(shows("-tv", formatDouble(s.riseTolerance)));
-  EXPECT_TRUE(shows("-i", s.writeResultImages ? "on" : "off"));
-  EXPECT_TRUE(shows("--threads N", std::to_string(s.threads)));
+  const std::pair<const char*, std::string> defaults[] = {
+      {"-w", std::to_string(s.width)},          {"-h", std::to_string(s.height)},
+      {"-fs", std::to_string(s.firstFrame)},    {"-c", std::to_string(s.frameCount)},
+      {"-fl", std::to_string(s.frameDigits)},   {"-ss", std::to_string(s.firstSlice)},
+      {"-sc", std::to_string(s.sliceCount)},    {"-sl", std::to_string(s.sliceDigits)},
+      {"-b", std::to_string(s.sliceTrimLimit)}, {"-th", formatDouble(s.nucleusThreshold)},
+      {"-tc", formatDouble(s.coreThreshold)},   {"-tv", formatDouble(s.riseTolerance)},
+      {"-i", s.writeResultImages ? "on" : "off"}, {"--threads N", std::to_string(s.threads)}};
+  for (const auto& [option, value] : defaults) EXPECT_TRUE(shows(option, value)) << option;
   EXPECT_EQ(s.pixelCount, s.width * s.height);
   EXPECT_TRUE(s.pathPattern.empty() && s.outputFolder.empty() && s.unknownOptions.empty());
+  for (const char* option : {"-p ", "-o ", "--dump ", "--masks ", "--help ", "--version ", "--scale ",
+                             "--channel ", "--reverse-slices ", "--mask-stack ", "--image-zoom ",
+                             "--image-format ", "--pixel-size ", "--interval "}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+  for (const char* status : {"Exit status: 0 when", "; 2 when", "; 1 when", "130 or 143"}) {
+    EXPECT_NE(usage.find(status), std::string::npos) << status;
+  }
 }
 
 TEST(Settings, EveryOptionTakesTheNextWordAndItsLastOccurrenceWins) {
@@ -89,28 +89,22 @@ TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
   EXPECT_EQ(s.width, 960);
   EXPECT_EQ(s.height, 720);
   EXPECT_EQ(s.optionErrors, (std::vector<std::string>{"option -w expects a whole number, got '-h'"}));
-  // "-i" as a value is no switch.
-  const RunSettings t = parse({"-w", "-i"});
-  EXPECT_FALSE(t.writeResultImages);
-  EXPECT_EQ(t.optionErrors.size(), 1u);
-  // A value that starts with "-" is a value.
+  // A value that starts with "-" is a value, even a long option's name.
   EXPECT_EQ(parse({"-fs", "-3"}).firstFrame, -3);
-  EXPECT_EQ(parse({"-o", "-i"}).outputFolder, "-i");
+  const RunSettings v = parse({"-p", "--help"});
+  EXPECT_FALSE(v.showHelp);
+  EXPECT_EQ(v.pathPattern, "--help");
 }
 
-// Clean numbers keep their atoi and atof meaning.
+// Clean numbers keep their atoi and atof meaning, up to the limits of a
+// 32-bit whole number.
 TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-w", "+17"}).width, 17);
-  EXPECT_EQ(parse({"-w", "  42"}).width, 42);
-  EXPECT_EQ(parse({"-w", "0042"}).width, 42);
+  EXPECT_EQ(parse({"-w", "  0042"}).width, 42);
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
-  EXPECT_EQ(parse({"-c", "0"}).frameCount, 0);
-  EXPECT_EQ(parse({"-th", "0.75"}).nucleusThreshold, 0.75);
   EXPECT_EQ(parse({"-tc", "1e-1"}).coreThreshold, 0.1);
-  EXPECT_EQ(parse({"-tv", "-0.5"}).riseTolerance, -0.5);
-  EXPECT_EQ(parse({"-th", "3"}).nucleusThreshold, 3.0);
-  for (const char* word : {"+17", "  42", "0.75", "1e-1", "-0.5"}) {
+  for (const char* word : {"+17", "  42", "-0.5", "1e-1"}) {
     EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
   }
 }
@@ -123,117 +117,58 @@ TEST(Settings, MalformedNumbersAreErrors) {
     std::string error;
   };
   const Case cases[] = {
-      {{"-w", "12abc"}, "option -w expects a whole number, got '12abc'"},
-      {{"-w", "234.5"}, "option -w expects a whole number, got '234.5'"},
-      {{"-w", "abc"}, "option -w expects a whole number, got 'abc'"},
       {{"-w", ""}, "option -w expects a whole number, got ''"},
       {{"-h", "-"}, "option -h expects a whole number, got '-'"},
       {{"-sc", "3 4"}, "option -sc expects a whole number, got '3 4'"},
-      {{"-w", "2147483648"}, "option -w value '2147483648' is out of range (-2147483648 to 2147483647)"},
       {{"-c", "99999999999"}, "option -c value '99999999999' is out of range (-2147483648 to 2147483647)"},
       {{"-fs", "-2147483649"}, "option -fs value '-2147483649' is out of range (-2147483648 to 2147483647)"},
       {{"-c", "-1"}, "option -c: the frame count cannot be negative, got '-1'"},
-      {{"-th", "nan"}, "option -th expects a finite number, got 'nan'"},
       {{"-tc", "inf"}, "option -tc expects a finite number, got 'inf'"},
-      {{"-tv", "-Infinity"}, "option -tv expects a finite number, got '-Infinity'"},
       {{"-th", "1e999"}, "option -th expects a finite number, got '1e999'"},
       {{"-th", "1e-1x"}, "option -th expects a number, got '1e-1x'"},
-      {{"-tc", "nonsense"}, "option -tc expects a number, got 'nonsense'"},
   };
   const RunSettings defaults = parse({});
   for (const Case& c : cases) {
     const RunSettings s = parse(c.words);
     EXPECT_EQ(s.optionErrors, (std::vector<std::string>{c.error})) << c.words[1];
-    EXPECT_EQ(s.width, defaults.width);
-    EXPECT_EQ(s.height, defaults.height);
-    EXPECT_EQ(s.frameCount, defaults.frameCount);
-    EXPECT_EQ(s.firstFrame, defaults.firstFrame);
-    EXPECT_EQ(s.sliceCount, defaults.sliceCount);
-    EXPECT_EQ(s.nucleusThreshold, defaults.nucleusThreshold);
-    EXPECT_EQ(s.coreThreshold, defaults.coreThreshold);
+    EXPECT_EQ(s.frameCount, defaults.frameCount) << c.words[1];
+    EXPECT_EQ(s.firstFrame, defaults.firstFrame) << c.words[1];
+    EXPECT_EQ(s.nucleusThreshold, defaults.nucleusThreshold) << c.words[1];
   }
   // Every bad value is listed.
   EXPECT_EQ(parse({"-w", "x", "-h", "y"}).optionErrors.size(), 2u);
 }
 
-TEST(Settings, TrailingOptionKeepsItsValue) {
+// A trailing option keeps its earlier value; option names match whole
+// words, case and all, and the words after an unknown option are stray
+// words (the warnings' text is pinned by FrameLoop.FrameCountZeroPrintsStartWarningsAndFinishedOnly).
+TEST(Settings, TrailingAndUnknownOptions) {
   EXPECT_EQ(parse({"-o", "first", "-o"}).outputFolder, "first");
-  EXPECT_EQ(parse({"-o"}).outputFolder, "");
   EXPECT_EQ(parse({"-c", "9", "-c"}).frameCount, 9);
-}
-
-TEST(Settings, OptionNamesMatchWholeWordsCaseSensitively) {
   const RunSettings s = parse({"-W", "5", "-width", "6", "-i2"});
   EXPECT_EQ(s.width, 960);
   EXPECT_FALSE(s.writeResultImages);
   EXPECT_EQ(s.unknownOptions, (std::vector<std::string>{"-W", "-width", "-i2"}));
-  // The words after the unknown options are stray words.
   EXPECT_EQ(s.optionWarnings.size(), 2u);
 }
 
-TEST(Settings, StrayWordsAndALastOptionWithoutValueAreWarnedAbout) {
-  const RunSettings s = parse({"-w", "24", "touch", "X", "-o"});
-  EXPECT_EQ(s.width, 24);
-  EXPECT_TRUE(s.unknownOptions.empty());
-  EXPECT_TRUE(s.optionErrors.empty());
-  EXPECT_EQ(s.optionWarnings,
-            (std::vector<std::string>{
-                "ignoring the word 'touch': it is neither an option nor the value of one",
-                "ignoring the word 'X': it is neither an option nor the value of one",
-                "option -o is the last word and has no value; it is ignored"}));
-  // The program's own name is no stray word; values are not either.
-  EXPECT_TRUE(parse({"-p", "a b", "-w", "5"}).optionWarnings.empty());
-}
-
-TEST(Settings, WarningsAboutSlicesAndRepeatedFiles) {
-  auto warnings = [](std::vector<std::string> words) { return settingsWarnings(parse(words)); };
-  EXPECT_TRUE(warnings({"-p", "t%0_z%1.tif"}).empty());
-  EXPECT_TRUE(warnings({}).empty());  // no pattern: the first load says why
-  const std::vector<std::string> one = warnings({"-p", "t%0.tif", "-sc", "1"});
-  ASSERT_EQ(one.size(), 1u);
-  EXPECT_NE(one[0].find("-sc 1"), std::string::npos) << one[0];
-  // A pattern without %1 or %0 names stack files, whose reader says when a
-  // file is no stack of the recording's shape.
-  EXPECT_TRUE(warnings({"-p", "t%0.tif", "-sc", "2"}).empty());
-  EXPECT_TRUE(warnings({"-p", "same.tif", "-c", "3", "-sc", "4"}).empty());
-  // Parsing's own warnings come first.
-  const std::vector<std::string> all = warnings({"stray", "-p", "t%0_z%1.tif", "-sc", "1"});
-  ASSERT_EQ(all.size(), 2u);
-  EXPECT_NE(all[0].find("'stray'"), std::string::npos);
-}
-
-TEST(Settings, LongOptions) {
-  EXPECT_TRUE(parse({"--masks"}).writeMasks);
-  EXPECT_TRUE(parse({"--help"}).showHelp);
-  EXPECT_TRUE(parse({"--version"}).showVersion);
-  // As the value of a pending option they are values.
-  const RunSettings v = parse({"-p", "--help"});
-  EXPECT_FALSE(v.showHelp);
-  EXPECT_EQ(v.pathPattern, "--help");
-}
-
-TEST(Settings, InputOptionsAndWhichSizesWereGiven) {
-  const RunSettings plain = parse({"-p", "rec.tif"});
-  EXPECT_EQ(plain.scale, 1.0);
-  EXPECT_EQ(plain.channel, 1);
-  EXPECT_FALSE(plain.reverseSlices);
-  EXPECT_FALSE(plain.widthGiven || plain.heightGiven || plain.sliceCountGiven || plain.frameCountGiven);
-  const RunSettings s = parse({"--scale", "2.5", "--channel", "3", "--reverse-slices", "-w", "10", "-h", "20",
-                               "-sc", "5", "-c", "2"});
-  EXPECT_EQ(s.scale, 2.5);
-  EXPECT_EQ(s.channel, 3);
-  EXPECT_TRUE(s.reverseSlices);
-  EXPECT_TRUE(s.widthGiven && s.heightGiven && s.sliceCountGiven && s.frameCountGiven);
-  // Text that is not wholly a number is an option error naming the word; a
-  // clean number below 1 is left for the start-up check.
-  for (const char* word : {"2x", "", "nan"}) EXPECT_EQ(parse({"--scale", word}).optionErrors.size(), 1u) << word;
+// --channel: text that is not wholly a number is an option error; a clean
+// number below 1 is left for the start-up check (--scale's messages are
+// pinned by StackInput.FilesThatDisagreeWithThemselvesOrTheOptionsStopTheStart).
+TEST(Settings, ChannelTakesWholeNumbers) {
   EXPECT_EQ(parse({"--channel", "1.5"}).optionErrors.size(), 1u);
   EXPECT_EQ(parse({"--channel", "-2"}).channel, -2);
 }
 
-TEST(Settings, UsableSizes) {
+// Sizes and counts a run can use; --threads takes a count (0, the default,
+// for every core) and refuses negative ones.
+TEST(Settings, UsableSizesAndThreadCounts) {
   std::string why;
   EXPECT_TRUE(sizesAreUsable(parse({}), &why));
+  EXPECT_EQ(parse({"--threads", "3"}).threads, 3);
+  EXPECT_EQ(parse({}).threads, 0);
+  EXPECT_FALSE(sizesAreUsable(parse({"--threads", "-2"}), &why));
+  EXPECT_NE(why.find("--threads"), std::string::npos);
   EXPECT_TRUE(sizesAreUsable(parse({"-w", "1", "-h", "1", "-sc", "1"}), &why));
   for (const char* option : {"-w", "-h", "-sc", "-fl", "-sl"}) {
     why.clear();
@@ -246,31 +181,7 @@ TEST(Settings, UsableSizes) {
   for (const char* option : {"-fl", "-sl"}) {
     EXPECT_FALSE(sizesAreUsable(parse({option, "19"}), &why)) << option;
     EXPECT_EQ(why, std::string("option ") + option + " must be at most 18, got 19");
-    EXPECT_FALSE(sizesAreUsable(parse({option, "2000000000"}), &why)) << option;
   }
-}
-
-TEST(Settings, UnitsAndPictureOptions) {
-  const RunSettings defaults = parse({});
-  EXPECT_EQ(defaults.pixelSize, 0.0);
-  EXPECT_EQ(defaults.pixelSizeSource, "unknown");
-  EXPECT_EQ(defaults.frameInterval, 0.0);
-  EXPECT_EQ(defaults.frameIntervalSource, "unknown");
-  EXPECT_EQ(defaults.imageZoom, 1);
-  EXPECT_EQ(defaults.imageFormat, "bmp");
-  EXPECT_FALSE(defaults.writeMaskStack);
-  const RunSettings s = parse({"--pixel-size", "0.065", "--interval", "7.5", "--image-zoom", "3",
-                               "--image-format", "png", "--mask-stack"});
-  EXPECT_EQ(s.pixelSize, 0.065);
-  EXPECT_EQ(s.pixelSizeSource, "option");
-  EXPECT_EQ(s.frameInterval, 7.5);
-  EXPECT_EQ(s.frameIntervalSource, "option");
-  EXPECT_EQ(s.imageZoom, 3);
-  EXPECT_EQ(s.imageFormat, "png");
-  EXPECT_TRUE(s.writeMaskStack);
-  std::string why;
-  EXPECT_TRUE(outputChoicesAreUsable(defaults, &why)) << why;
-  EXPECT_TRUE(outputChoicesAreUsable(s, &why)) << why;
 }
 
 TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
@@ -278,10 +189,8 @@ TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
     std::vector<std::string> words;
     const char* named;
   } cases[] = {
-      {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "-0.1"}, "--pixel-size"},
-      {{"--pixel-size", "abc"}, "--pixel-size"}, {{"--pixel-size", "inf"}, "--pixel-size"},
-      {{"--pixel-size", "0.1x"}, "--pixel-size"},
-      {{"--interval", "0"}, "--interval"},       {{"--interval", "nan"}, "--interval"},
+      {{"--pixel-size", "0"}, "--pixel-size"},   {{"--pixel-size", "0.1x"}, "--pixel-size"},
+      {{"--pixel-size", "inf"}, "--pixel-size"}, {{"--interval", "nan"}, "--interval"},
       {{"--image-format", "jpg"}, "'jpg'"},      {{"--image-format", "PNG"}, "--image-format"},
       {{"--image-zoom", "0"}, "--image-zoom"},   {{"--image-zoom", "17"}, "--image-zoom"},
       {{"-w", "30000", "-h", "30000", "-i", "--image-zoom", "3"}, "too large"},
@@ -297,20 +206,6 @@ TEST(Settings, UnusableUnitsAndPictureOptionsNameTheOption) {
   EXPECT_TRUE(outputChoicesAreUsable(parse({"-i", "--image-zoom", "16"}), &why)) << why;
   EXPECT_TRUE(outputChoicesAreUsable(parse({"-w", "30000", "-h", "30000", "--image-zoom", "3"}), &why));
   EXPECT_TRUE(outputChoicesAreUsable(parse({"-w", "30000", "-h", "30000", "-i"}), &why));
-}
-
-TEST(Settings, UsageListsEveryOption) {
-  const std::string usage = usageText();
-  for (const char* option : {"-w ", "-h ", "-p ", "-o ", "-fs ", "-c ", "-fl ", "-ss ", "-sc ", "-sl ",
-                             "-th ", "-tc ", "-tv ", "-b ", "-i ", "--dump ", "--masks ", "--help ",
-                             "--version ", "--scale ", "--channel ", "--reverse-slices ", "--mask-stack ",
-                             "--image-zoom ", "--image-format ", "--pixel-size ", "--interval "}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
-  }
-  EXPECT_NE(usage.find("Exit status: 0 when"), std::string::npos);
-  for (const char* status : {"; 2 when", "; 1 when", "130 or 143"}) {
-    EXPECT_NE(usage.find(status), std::string::npos) << status;
-  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The console log of the stages and the progress line beside it.
 #include "app/stage_log.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/progress.h"
 #include "support/run_capture.h"
 
 namespace focustrack {
@@ -57,16 +59,14 @@ TEST(StageLog, ErrorMakesEveryTimingCallAnswerStop) {
   Capture c;
   fakeNow = 0;
   StageLog log(c.out, c.err, fakeClock);
-  EXPECT_FALSE(log.errorRaised());
   log.error("cannot read slice 'a.tif': file not found");
   EXPECT_TRUE(log.errorRaised());
   EXPECT_NE(log.checkpoint(10), 0);
   EXPECT_NE(log.report("[10] Stack Selected", 10), 0);  // no 0 / 0
   EXPECT_NE(log.message("Frame Start", true), 0);
   EXPECT_EQ(log.stageCount(10), 0);
+  // The Error line itself is pinned by the runs that cannot start.
   EXPECT_EQ(readStream(c.err), "focustrack: cannot read slice 'a.tif': file not found\n");
-  EXPECT_EQ(c.text(), "\n       0 ms |            |            | Start"
-                      "\x1b[31m\n       0 ms |            |            | Error\x1b[39m");
 }
 
 TEST(StageLog, FrameTotalIncludesTheTimeBeforeFrameStart) {
@@ -78,6 +78,81 @@ TEST(StageLog, FrameTotalIncludesTheTimeBeforeFrameStart) {
   fakeNow = 12;
   log.message("Frame Start", true);   // 7 ms since the last timing call
   EXPECT_EQ(log.frameTotal(), 7.0);
+}
+
+// A recording replayed into a log that has already stopped is dropped
+// (that a replay prints what direct calls print is pinned by ThreadsRuns,
+// which compare consoles and error streams).
+TEST(ThreadsStageLog, ALogThatAlreadyStoppedDropsTheRecording) {
+  Capture c;
+  StageLog log(c.out, c.err, fakeClock);
+  log.error("an earlier frame failed");
+  StageLog recording(StageLog::Recording{}, fakeClock);
+  recording.message("Frame Start", true);
+  recording.warning("a note");
+  recording.checkpoint(10);
+  recording.report("[10] Stack Selected", 10);
+  EXPECT_FALSE(recording.replayInto(log));
+  EXPECT_EQ(log.stageCount(10), 0);
+  EXPECT_EQ(c.text().find("Warning"), std::string::npos);  // nothing after the stop
+}
+
+// Replaces every progress line "frame n of 3, … s left" (with its line
+// clear) by "<line>".
+std::string withLinesMarked(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    int done = 0, used = 0;
+    double ms = 0, left = 0;
+    if (std::sscanf(text.c_str() + i, "frame %d of 3, %lf ms per frame, about %lf s left\x1b[K%n", &done,
+                    &ms, &left, &used) == 3 &&
+        used > 0) {
+      out += "<line>";
+      i += static_cast<size_t>(used);
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+TEST(Progress, TimePerFrameAndTimeLeftAtThatPace) {
+  EXPECT_EQ(progressText(2, 5, 6000.0), "frame 2 of 5, 3000 ms per frame, about 9 s left");
+  EXPECT_EQ(progressText(3, 7, 1000.0), "frame 3 of 7, 333 ms per frame, about 1 s left");
+}
+
+// Alone, the line is rewritten in place and ended at the close; off, nothing
+// is written.
+TEST(Progress, AloneRewritesOneLineAndEndsIt) {
+  FILE* err = std::tmpfile();
+  for (const Progress::Mode mode : {Progress::Mode::Off, Progress::Mode::Alone}) {
+    Progress progress(err, 3, mode);
+    progress.frameDone(1);
+    progress.frameDone(2);
+  }
+  const std::string text = readStream(err);
+  ASSERT_EQ(text.substr(0, 9), "\rframe 1 ");
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(withLinesMarked(text), "\r<line>\r<line>\n");
+}
+
+// Beside the log, the line is wiped before every log write and put back
+// below the newest log line.
+TEST(Progress, SharedWipesItselfBeforeTheLogWrites) {
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  {
+    StageLog log(out, err);
+    Progress progress(err, 3, Progress::Mode::Shared);
+    log.setBeforeWrite([&progress] { progress.wipe(); });
+    progress.frameDone(1);
+    log.warning("frame 2: something");
+    progress.frameDone(2);
+    log.setBeforeWrite(nullptr);
+  }
+  const std::string wipe = "\r\x1b[K\x1b[1A\x1b[999C";
+  EXPECT_EQ(withLinesMarked(readStream(err)),
+            "\n<line>" + wipe + "focustrack: frame 2: something\n\n<line>" + wipe);
 }
 
 }  // namespace

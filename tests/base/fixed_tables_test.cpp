@@ -1,10 +1,12 @@
-#include "base/disk_offsets.h"
-
+// The fixed tables: the disk offsets, nearest first, and the angles.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "base/angles.h"
+#include "base/disk_offsets.h"
 
 namespace focustrack {
 namespace {
@@ -22,18 +24,21 @@ TEST(DiskOffsets, NearestFirstInSortOrder) {
     EXPECT_EQ(dx[m], first25[m].first) << "offset " << m;
     EXPECT_EQ(dy[m], first25[m].second) << "offset " << m;
   }
-  // Distances never decrease; distance exactly 10 and (7, 7) are included.
-  bool sawSixEight = false, sawSevenSeven = false;
+  // Distances never decrease up to 10 (the count includes distance exactly 10).
   for (int32_t m = 1; m < count; ++m) {
     const int d0 = dx[m - 1] * dx[m - 1] + dy[m - 1] * dy[m - 1];
     const int d1 = dx[m] * dx[m] + dy[m] * dy[m];
     EXPECT_LE(d0, d1);
     EXPECT_LE(d1, 100);
-    sawSixEight |= (dx[m] == -6 && dy[m] == 8);
-    sawSevenSeven |= (dx[m] == 7 && dy[m] == 7);
   }
-  EXPECT_TRUE(sawSixEight);
-  EXPECT_TRUE(sawSevenSeven);
+}
+
+// Direction 9 is the first whose sine depends on the order the angle is
+// evaluated in (k x 360 / 120 / 180 x pi) and on pi taken as 3.1415927.
+TEST(AngleTable, UsesTheFixedPiConstantAndOperationOrder) {
+  AngleEntry table[kAngleEntries] = {};
+  fillAngleTable(table);
+  EXPECT_EQ(table[9].sinK, 0x1.d0e2e31eddf1bp-2);
 }
 
 }  // namespace
