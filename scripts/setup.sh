@@ -9,7 +9,7 @@
 # Run as root; safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev libpugixml-dev
+packages=(g++ cmake ninja-build pkg-config libtiff-dev libpng-dev libjpeg-dev libstb-dev libgtest-dev libpugixml-dev nlohmann-json3-dev
           python3 python3-matplotlib)
 for option in "$@"; do
   case "$option" in

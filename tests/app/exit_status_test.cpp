@@ -4,6 +4,7 @@
 #include "app/pipeline.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +18,6 @@
 #include "io/slice_path.h"
 #include "io/tiff_writer.h"
 #include "support/image_files.h"
-#include "support/json_check.h"
 #include "support/recording.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
@@ -139,7 +139,7 @@ TEST(ExitStatus, MalformedOptionsRefuseToStartWithValidManifest) {
   EXPECT_EQ(withoutTimes(r.out), "\n" + kLayoutA + "Start" + kRedError + kRedError + "\n" + kLayoutA + "Finished");
   EXPECT_TRUE(has(r.err, "option -w expects a whole number, got '12abc'")) << r.err;
   const std::string json = readFile(out / "run.json");
-  EXPECT_TRUE(isJson(json)) << json;
+  EXPECT_TRUE(nlohmann::json::accept(json)) << json;
   EXPECT_TRUE(has(json, "\"stopReason\": \"unusable settings\"")) << json;
   EXPECT_TRUE(has(json, "\"nucleusThreshold\": 0.59999999999999998,")) << json;
   EXPECT_TRUE(has(json, "\"commandLine\": [\"focustrack\", \"-th\", \"nan\"")) << json;
