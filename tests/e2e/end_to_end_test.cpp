@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/picture_files.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -147,6 +148,8 @@ std::string rowsUpTo(const std::string& table, int32_t last) {
   return kept;
 }
 
+// A run that ends at a broken frame keeps the rows and the mask stack pages
+// of the frames before it.
 TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   ASSERT_TRUE(generated_);
   const fs::path slices = folder_ / "lossy";
@@ -156,7 +159,9 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   const fs::path full = folder_ / "full";
   const fs::path cut = folder_ / "cut";
   runFocustrack(words(folder_ / "slices", full));
-  const RunResult r = runFocustrack(words(slices, cut));
+  std::vector<std::string> cutWords = words(slices, cut);
+  cutWords.push_back("--mask-stack");
+  const RunResult r = runFocustrack(cutWords);
   EXPECT_EQ(r.status, 2);  // ended early at a broken frame
   EXPECT_EQ(countOf(r.out, "Frame 2 Finished"), 1u);
   EXPECT_EQ(countOf(r.out, "Frame 3 Finished"), 0u);
@@ -167,6 +172,7 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   EXPECT_EQ(readFile(cut / "_events.csv"), rowsUpTo(readFile(full / "_events.csv"), 2));
   EXPECT_NE(readFile(cut / "_tracks.csv").find("\n1, 1, 2, "), std::string::npos);  // track 1 ends at frame 2
   EXPECT_EQ(resultImages(cut).size(), 2u);
+  EXPECT_EQ(readTiffPages((cut / "masks.tif").string()).size(), 2u);
 }
 
 }  // namespace

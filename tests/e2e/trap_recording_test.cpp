@@ -59,7 +59,6 @@ struct TrapRun {
   int rows = 0;
   int trueCellRows = 0;
   std::set<Row> trueRows;  // as (ordinal, id)
-  double share() const { return rows > 0 ? static_cast<double>(trueCellRows) / rows : 0.0; }
 };
 
 class TrapRecording : public ::testing::Test {
@@ -117,8 +116,6 @@ TEST_F(TrapRecording, ProposedMaskKeepsPillarsOutAndEveryTrueCellIn) {
   const TrapRun plain = analyse("plain", {});
   const fs::path mask = proposeMask(folder_ / "plain");
   const TrapRun masked = analyse("masked", {"--exclude", mask.string()});
-  std::printf("true-cell rows: plain %d of %d (%.2f), mask %d of %d (%.2f)\n", plain.trueCellRows, plain.rows,
-              plain.share(), masked.trueCellRows, masked.rows, masked.share());
   EXPECT_GT(plain.rows, plain.trueCellRows);  // the pillars show as cells without a mask
   EXPECT_EQ(masked.trueCellRows, masked.rows);
   EXPECT_EQ(masked.trueRows, plain.trueRows);  // no true cell lost to the mask

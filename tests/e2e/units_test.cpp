@@ -229,19 +229,6 @@ TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
   expectUnitTables(folder / "given", Factors{0.2, 7.5, 1});
 }
 
-TEST(Units, RealOmeTiffAtTwiceItsScale) {
-  const fs::path file = kSharedData / "trapB-16bit" / "trapB.ome.tif";
-  if (!fs::exists(file)) GTEST_SKIP() << "no shared data";
-  const fs::path out = freshFolder("units_trapB") / "out";
-  ASSERT_EQ(runFocustrack({"-p", file.string(), "--scale", "2", "--reverse-slices", "-o", out.string()}).status, 0);
-  const std::string json = readFile(out / "run.json");
-  EXPECT_TRUE(has(json, "\"pixelSize\": {\"microns\": 0.090999999999999998, \"source\": \"OME-TIFF metadata\", "
-                        "\"inputMicrons\": 0.182}"))
-      << json;
-  EXPECT_FALSE(has(json, "frameInterval")) << json;
-  expectUnitTables(out, Factors{0.091, 0.0, 1});
-}
-
 }  // namespace
 
 }  // namespace focustrack

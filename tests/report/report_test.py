@@ -1,21 +1,10 @@
 #!/usr/bin/env python3
-"""Tests of focustrack-report on real runs of synthetic recordings.
+"""Tests of focustrack-report on runs of synthetic recordings:
 
   report_test.py CASE FOCUSTRACK FOCUSTRACK_SYNTH FOCUSTRACK_REPORT
 
-Page: the report of a run opens in headless Chromium without any error,
-warning or network request, and shows every figure and every frame in its
-viewer.
-BadInput: missing folders, missing, empty, damaged and truncated tables
-give a clear message or a report with a note, never a traceback.
-Positions: the report over several positions, one of them without output.
-Units: with a pixel size and frame interval the figures draw square microns
-and a minute axis, their numbers equal to the tables' pixel figures times the
-factors; without them the page says that sizes stay in pixels and time in
-frames.
-
-Exit status 0 passed, 1 failed, 77 skipped (matplotlib, or Chromium for
-the cases that open the page, not installed)."""
+CASE is Page, BadInput, Positions or Units. Exit status 0 passed, 1 failed,
+77 skipped (matplotlib, or Chromium for the cases that open the page, missing)."""
 
 import json
 import os
@@ -69,7 +58,7 @@ PAGE_FACTS = """(() => {
   });
   const data = {};
   for (const s of document.querySelectorAll('script[type="application/json"]')) data[s.id] = JSON.parse(s.textContent);
-  return {figures, data, title: document.title};
+  return {figures, data};
 })()"""
 
 def check_page(check, browser, page, figures):
@@ -84,6 +73,7 @@ def check_page(check, browser, page, figures):
 
 
 def case_page(check):
+    """The page opens without an error or request and shows every figure and frame."""
     out = check.record("run", seed=4, frames=8)
     done = check.run_report(out)
     page = os.path.join(out, "report.html")
@@ -98,6 +88,7 @@ def case_page(check):
 
 
 def case_positions(check):
+    """A report over several positions, one of them without output."""
     names = ["p1", "p2", "p3"]
     for k, name in enumerate(names[:2]):
         check.run_report(check.record(name, seed=k + 1, frames=5, size=(200, 150), slices=8))
@@ -151,6 +142,7 @@ DAMAGES = [
 
 
 def case_bad_input(check):
+    """Bad folders and damaged tables give a message or a note, never a traceback."""
     base = check.record("base", seed=2, frames=4, size=(200, 150), slices=8)
     os.makedirs(os.path.join(check.work, "empty"))
     log = os.path.join(check.work, "stderr.txt")
@@ -180,6 +172,7 @@ def page_data(text):
 
 
 def case_units(check):
+    """Figures in square microns and minutes, or a note that pixels and frames are used."""
     pixel, interval = 0.13, 7.5
     out = check.record("units", seed=4, frames=6, size=(200, 150), slices=8,
                        options=("--pixel-size", str(pixel), "--interval", str(interval)))
