@@ -79,12 +79,6 @@ size_t countOf(const std::string& text, const std::string& part) {
   return count;
 }
 
-RunResult runShared(const std::string& name, int32_t size, int32_t frames, const fs::path& out) {
-  return runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
-                        (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
-                        "-sc", "5", "-o", out.string(), "-i"});
-}
-
 // Each recording's frames and the run end with a " Finished" line.
 TEST(EndToEnd, RealRecordingsMatchTheirReferences) {
   bool any = false;
@@ -94,7 +88,9 @@ TEST(EndToEnd, RealRecordingsMatchTheirReferences) {
     any = true;
     SCOPED_TRACE(name);
     const fs::path out = freshFolder(std::string("e2e_") + name);
-    const RunResult r = runShared(name, size, frames, out);
+    const RunResult r = runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
+                                       (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
+                                       "-sc", "5", "-o", out.string(), "-i"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(countOf(r.out, " Finished"), static_cast<size_t>(frames) + 1) << r.out;
     expectReference(name, out);
