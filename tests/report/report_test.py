@@ -37,8 +37,7 @@ class Check:
         """Generates a recording and analyses it with result images."""
         slices_at = os.path.join(self.work, "slices", name, "t%0_z%1.tif")
         out = os.path.join(self.work, name)
-        w, h = str(size[0]), str(size[1])
-        common = ["-w", w, "-h", h, "-sc", str(slices), "-c", str(frames), "-p", slices_at]
+        common = ["-w", str(size[0]), "-h", str(size[1]), "-sc", str(slices), "-c", str(frames), "-p", slices_at]
         subprocess.run([self.synth, *common, "--seed", str(seed)], check=True, stdout=subprocess.DEVNULL)
         subprocess.run([self.focustrack, *common, "-o", out, "-i", *options], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -50,26 +49,24 @@ class Check:
         return done
 
 
-# What the browser is asked about the page.
+# The figures the browser draws, with their sizes.
 PAGE_FACTS = """(() => {
-  const figures = [...document.querySelectorAll('figure.figure')].map(f => {
+  return [...document.querySelectorAll('figure.figure')].map(f => {
     const box = f.querySelector('svg') ? f.querySelector('svg').getBoundingClientRect() : {width: 0, height: 0};
     return {name: f.dataset.figure, width: box.width, height: box.height};
   });
-  const data = {};
-  for (const s of document.querySelectorAll('script[type="application/json"]')) data[s.id] = JSON.parse(s.textContent);
-  return {figures, data};
 })()"""
 
-def check_page(check, browser, page, figures):
+def check_page(check, browser, page):
+    """Opens the page and checks that every figure is drawn; returns the page's data."""
     browser.open(page)
-    facts = browser.evaluate(PAGE_FACTS)
+    figures = browser.evaluate(PAGE_FACTS)
     check.expect(browser.problems() == [], f"{page}: {browser.problems()}")
-    shown = [f["name"] for f in facts["figures"]]
-    check.expect(shown == figures, f"{page}: figures {shown}")
-    for f in facts["figures"]:
+    shown = [f["name"] for f in figures]
+    check.expect(shown == FIGURES, f"{page}: figures {shown}")
+    for f in figures:
         check.expect(f["width"] > 300 and f["height"] > 100, f"{page}: figure {f['name']} is {f}")
-    return facts
+    return page_data(page_text(os.path.dirname(page)))
 
 
 def case_page(check):
@@ -80,8 +77,7 @@ def case_page(check):
     check.expect(done.returncode == 0 and f"Report: {page}" in done.stdout, f"report: {done.stderr}")
     browser = cdp.Browser()
     try:
-        facts = check_page(check, browser, page, FIGURES)
-        frames = [f["frame"] for f in facts["data"]["data-viewer"]["frames"]]
+        frames = [f["frame"] for f in check_page(check, browser, page)["viewer"]["frames"]]
         check.expect(frames == list(range(1, 9)), f"viewer frames {frames}")
     finally:
         browser.close()
@@ -98,8 +94,7 @@ def case_positions(check):
     check.expect(done.returncode == 0, f"positions report: {done.stderr}")
     browser = cdp.Browser()
     try:
-        facts = check_page(check, browser, page, FIGURES)
-        drawn = [s["position"] for s in facts["data"]["data-cells-per-frame"]["series"]]
+        drawn = [s["position"] for s in check_page(check, browser, page)["cells-per-frame"]["series"]]
         check.expect(drawn == names[:2], f"positions drawn {drawn}")
         links = browser.evaluate("[...document.querySelectorAll('#positions a')].map(a => a.getAttribute('href'))")
         check.expect(links == ["p1/report.html", "p2/report.html"], f"position links {links}")
