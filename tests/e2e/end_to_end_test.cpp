@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/picture_files.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -78,12 +79,6 @@ size_t countOf(const std::string& text, const std::string& part) {
   return count;
 }
 
-RunResult runShared(const std::string& name, int32_t size, int32_t frames, const fs::path& out) {
-  return runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
-                        (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
-                        "-sc", "5", "-o", out.string(), "-i"});
-}
-
 // Each recording's frames and the run end with a " Finished" line.
 TEST(EndToEnd, RealRecordingsMatchTheirReferences) {
   bool any = false;
@@ -93,7 +88,9 @@ TEST(EndToEnd, RealRecordingsMatchTheirReferences) {
     any = true;
     SCOPED_TRACE(name);
     const fs::path out = freshFolder(std::string("e2e_") + name);
-    const RunResult r = runShared(name, size, frames, out);
+    const RunResult r = runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
+                                       (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
+                                       "-sc", "5", "-o", out.string(), "-i"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(countOf(r.out, " Finished"), static_cast<size_t>(frames) + 1) << r.out;
     expectReference(name, out);
@@ -147,6 +144,8 @@ std::string rowsUpTo(const std::string& table, int32_t last) {
   return kept;
 }
 
+// A run that ends at a broken frame keeps the rows and the mask stack pages
+// of the frames before it.
 TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   ASSERT_TRUE(generated_);
   const fs::path slices = folder_ / "lossy";
@@ -156,7 +155,9 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   const fs::path full = folder_ / "full";
   const fs::path cut = folder_ / "cut";
   runFocustrack(words(folder_ / "slices", full));
-  const RunResult r = runFocustrack(words(slices, cut));
+  std::vector<std::string> cutWords = words(slices, cut);
+  cutWords.push_back("--mask-stack");
+  const RunResult r = runFocustrack(cutWords);
   EXPECT_EQ(r.status, 2);  // ended early at a broken frame
   EXPECT_EQ(countOf(r.out, "Frame 2 Finished"), 1u);
   EXPECT_EQ(countOf(r.out, "Frame 3 Finished"), 0u);
@@ -167,6 +168,7 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   EXPECT_EQ(readFile(cut / "_events.csv"), rowsUpTo(readFile(full / "_events.csv"), 2));
   EXPECT_NE(readFile(cut / "_tracks.csv").find("\n1, 1, 2, "), std::string::npos);  // track 1 ends at frame 2
   EXPECT_EQ(resultImages(cut).size(), 2u);
+  EXPECT_EQ(readTiffPages((cut / "masks.tif").string()).size(), 2u);
 }
 
 }  // namespace

@@ -99,15 +99,6 @@ TEST(PicturesAndStack, StackAgreesWithMasksAndTable) {
   }
 }
 
-// A run that ends at a broken frame keeps a stack of the completed frames.
-TEST(PicturesAndStack, StoppedRunKeepsOnePagePerCompletedFrame) {
-  const fs::path folder = freshFolder("stack_stopped");
-  const Recording recording = synthetic(folder);
-  fs::remove(folder / "slices" / "t0003_z005.tif");
-  const RunResult r = runWith(recording, folder / "out", {"--mask-stack"});
-  EXPECT_EQ(readTiffPages((folder / "out" / "masks.tif").string()).size(), 2u) << r.out;
-}
-
 TEST(PicturesAndStack, ZoomedAndPngImagesShowTheClassicPicture) {
   const fs::path folder = freshFolder("pictures");
   const Recording recording = synthetic(folder);

@@ -44,32 +44,38 @@ struct Factors {
   int firstFrame = 1;
 };
 
-// Every unit column of the track table from the pixel and frame columns.
+// A unit column holds (pixel figure - offset) * factor when the units it
+// needs are known, and is empty otherwise.
+struct UnitColumn {
+  const char* unit;
+  const char* pixels;
+  double offset, factor;
+  bool known;
+};
+
+void expectUnitColumn(const ResultTable& t, size_t r, const UnitColumn& c, const std::string& what) {
+  if (!c.known) {
+    EXPECT_EQ(t.text(r, c.unit), "") << what << ", " << c.unit;
+    return;
+  }
+  expectNear((t.real(r, c.pixels) - c.offset) * c.factor, t.text(r, c.unit), what + ", " + c.unit);
+}
+
 void expectTrackUnits(const ResultTable& t, const Factors& f) {
   ASSERT_GE(t.column("Mean Move (um)"), 0);
+  const double area = f.pixelSize * f.pixelSize;
+  const double growth = f.interval > 0 ? area * 60.0 / f.interval : 0.0;  // per frame -> per hour
+  const bool time = f.interval > 0;
   for (size_t r = 0; r < t.rows.size(); ++r) {
-    const std::string id = "track " + t.text(r, "Id");
     const long rows = t.integer(r, "Frames Present");
-    if (f.interval > 0) {
-      expectNear((t.integer(r, "First Frame") - f.firstFrame) * f.interval, t.text(r, "First Time (min)"), id);
-      expectNear((t.integer(r, "Last Frame") - f.firstFrame) * f.interval, t.text(r, "Last Time (min)"), id);
-    } else {
-      EXPECT_EQ(t.text(r, "First Time (min)"), "") << id;
-    }
-    const double area = f.pixelSize * f.pixelSize;
-    if (f.pixelSize > 0 && rows > 0) {
-      expectNear(t.real(r, "Size at Start") * area, t.text(r, "Size at Start (um^2)"), id);
-      expectNear(t.real(r, "Size at End") * area, t.text(r, "Size at End (um^2)"), id);
-      expectNear(t.real(r, "Mean Move") * f.pixelSize, t.text(r, "Mean Move (um)"), id);
-    } else {
-      EXPECT_EQ(t.text(r, "Size at Start (um^2)"), "") << id;
-      EXPECT_EQ(t.text(r, "Mean Move (um)"), "") << id;
-    }
-    if (f.pixelSize > 0 && f.interval > 0 && rows > 1) {
-      expectNear(t.real(r, "Growth Rate") * area * 60.0 / f.interval, t.text(r, "Growth Rate (um^2/h)"), id);
-    } else {
-      EXPECT_EQ(t.text(r, "Growth Rate (um^2/h)"), "") << id;
-    }
+    const bool sized = f.pixelSize > 0 && rows > 0;
+    const UnitColumn columns[] = {{"First Time (min)", "First Frame", double(f.firstFrame), f.interval, time},
+                                  {"Last Time (min)", "Last Frame", double(f.firstFrame), f.interval, time},
+                                  {"Size at Start (um^2)", "Size at Start", 0.0, area, sized},
+                                  {"Size at End (um^2)", "Size at End", 0.0, area, sized},
+                                  {"Mean Move (um)", "Mean Move", 0.0, f.pixelSize, sized},
+                                  {"Growth Rate (um^2/h)", "Growth Rate", 0.0, growth, sized && time && rows > 1}};
+    for (const UnitColumn& c : columns) expectUnitColumn(t, r, c, "track " + t.text(r, "Id"));
   }
 }
 
@@ -77,11 +83,7 @@ void expectEventUnits(const ResultTable& t, const Factors& f) {
   ASSERT_GE(t.column("To Sizes (um^2)"), 0);
   for (size_t r = 0; r < t.rows.size(); ++r) {
     const std::string what = "event row " + std::to_string(r + 1);
-    if (f.interval > 0) {
-      expectNear((t.integer(r, "Frame") - f.firstFrame) * f.interval, t.text(r, "Time (min)"), what);
-    } else {
-      EXPECT_EQ(t.text(r, "Time (min)"), "") << what;
-    }
+    expectUnitColumn(t, r, {"Time (min)", "Frame", double(f.firstFrame), f.interval, f.interval > 0}, what);
     for (const char* column : {"From Sizes", "To Sizes"}) {
       const std::vector<double> pixels = numbers(t.text(r, column));
       const std::vector<double> microns = numbers(t.text(r, std::string(column) + " (um^2)"));
@@ -118,6 +120,26 @@ std::vector<std::string> traps234(const fs::path& out) {
           "-c", "4", "-sc", "5", "-o", out.string()};
 }
 
+// The 200 x 150 synthetic recording, 4 frames of 8 slices from `firstFrame`;
+// a stack file records `pixelSize` um per pixel and `interval` minutes per frame.
+std::string synthRecording(const fs::path& pattern, SynthFormat format, int32_t firstFrame = 1,
+                           double pixelSize = 0.0, double interval = 0.0) {
+  SynthOptions options;
+  options.width = 200;
+  options.height = 150;
+  options.sliceCount = 8;
+  options.frameCount = 4;
+  options.firstFrame = firstFrame;
+  options.seed = 9;
+  options.format = format;
+  options.pixelSize = pixelSize;
+  options.interval = interval;
+  options.pathPattern = pattern.string();
+  std::string why;
+  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  return options.pathPattern;
+}
+
 TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
   if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
   const fs::path folder = freshFolder("units_traps234");
@@ -142,18 +164,8 @@ TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
 // tables have no unit columns.
 TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   const fs::path folder = freshFolder("units_one");
-  SynthOptions options;
-  options.width = 200;
-  options.height = 150;
-  options.sliceCount = 8;
-  options.frameCount = 4;
-  options.firstFrame = 3;
-  options.seed = 9;
-  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
-  std::string why;
-  ASSERT_TRUE(generateRecording(options, &why)) << why;
-  const std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "8", "-fs", "3", "-c", "4",
-                                          "-p", options.pathPattern};
+  const std::string pattern = synthRecording(folder / "slices" / "t%0_z%1.tif", SynthFormat::Slices, 3);
+  const std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "8", "-fs", "3", "-c", "4", "-p", pattern};
   for (const Factors& f : {Factors{0.0, 4.0, 3}, Factors{0.25, 0.0, 3}, Factors{0.0, 0.0, 3}}) {
     const fs::path out = folder / (f.interval > 0 ? "interval" : f.pixelSize > 0 ? "pixel" : "none");
     std::vector<std::string> run = words;
@@ -173,24 +185,6 @@ TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   }
 }
 
-// A synthetic recording in one stack file that records 0.13 um per pixel and
-// 7.5 minutes per frame.
-std::string stackRecording(const fs::path& folder, SynthFormat format, const std::string& name) {
-  SynthOptions options;
-  options.width = 200;
-  options.height = 150;
-  options.sliceCount = 8;
-  options.frameCount = 4;
-  options.seed = 9;
-  options.format = format;
-  options.pixelSize = 0.13;
-  options.interval = 7.5;
-  options.pathPattern = (folder / name).string();
-  std::string why;
-  EXPECT_TRUE(generateRecording(options, &why)) << why;
-  return options.pathPattern;
-}
-
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 void expectUnitTables(const fs::path& out, const Factors& f) {
@@ -205,7 +199,7 @@ void expectUnitTables(const fs::path& out, const Factors& f) {
 // option wins over the ImageJ hyperstack's; its interval stays.
 TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
   const fs::path folder = freshFolder("units_stacks");
-  const std::string ome = stackRecording(folder / "ome", SynthFormat::Ome, "rec.ome.tif");
+  const std::string ome = synthRecording(folder / "ome" / "rec.ome.tif", SynthFormat::Ome, 1, 0.13, 7.5);
   const fs::path out = folder / "scaled";
   ASSERT_EQ(runFocustrack({"-p", ome, "--scale", "2", "-o", out.string(), "--mask-stack"}).status, 0);
   const std::string scaled = readFile(out / "run.json");
@@ -220,26 +214,13 @@ TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
   EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
   EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
 
-  const std::string imagej = stackRecording(folder / "imagej", SynthFormat::ImageJ, "rec.tif");
+  const std::string imagej = synthRecording(folder / "imagej" / "rec.tif", SynthFormat::ImageJ, 1, 0.13, 7.5);
   ASSERT_EQ(runFocustrack({"-p", imagej, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
   const std::string given = readFile(folder / "given" / "run.json");
   EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;
   EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 7.5, \"source\": \"ImageJ hyperstack metadata\"}"))
       << given;
   expectUnitTables(folder / "given", Factors{0.2, 7.5, 1});
-}
-
-TEST(Units, RealOmeTiffAtTwiceItsScale) {
-  const fs::path file = kSharedData / "trapB-16bit" / "trapB.ome.tif";
-  if (!fs::exists(file)) GTEST_SKIP() << "no shared data";
-  const fs::path out = freshFolder("units_trapB") / "out";
-  ASSERT_EQ(runFocustrack({"-p", file.string(), "--scale", "2", "--reverse-slices", "-o", out.string()}).status, 0);
-  const std::string json = readFile(out / "run.json");
-  EXPECT_TRUE(has(json, "\"pixelSize\": {\"microns\": 0.090999999999999998, \"source\": \"OME-TIFF metadata\", "
-                        "\"inputMicrons\": 0.182}"))
-      << json;
-  EXPECT_FALSE(has(json, "frameInterval")) << json;
-  expectUnitTables(out, Factors{0.091, 0.0, 1});
 }
 
 }  // namespace

@@ -1,21 +1,10 @@
 #!/usr/bin/env python3
-"""Tests of focustrack-report on real runs of synthetic recordings.
+"""Tests of focustrack-report on runs of synthetic recordings:
 
   report_test.py CASE FOCUSTRACK FOCUSTRACK_SYNTH FOCUSTRACK_REPORT
 
-Page: the report of a run opens in headless Chromium without any error,
-warning or network request, and shows every figure and every frame in its
-viewer.
-BadInput: missing folders, missing, empty, damaged and truncated tables
-give a clear message or a report with a note, never a traceback.
-Positions: the report over several positions, one of them without output.
-Units: with a pixel size and frame interval the figures draw square microns
-and a minute axis, their numbers equal to the tables' pixel figures times the
-factors; without them the page says that sizes stay in pixels and time in
-frames.
-
-Exit status 0 passed, 1 failed, 77 skipped (matplotlib, or Chromium for
-the cases that open the page, not installed)."""
+CASE is Page, BadInput, Positions or Units. Exit status 0 passed, 1 failed,
+77 skipped (matplotlib, or Chromium for the cases that open the page, missing)."""
 
 import json
 import os
@@ -48,8 +37,7 @@ class Check:
         """Generates a recording and analyses it with result images."""
         slices_at = os.path.join(self.work, "slices", name, "t%0_z%1.tif")
         out = os.path.join(self.work, name)
-        w, h = str(size[0]), str(size[1])
-        common = ["-w", w, "-h", h, "-sc", str(slices), "-c", str(frames), "-p", slices_at]
+        common = ["-w", str(size[0]), "-h", str(size[1]), "-sc", str(slices), "-c", str(frames), "-p", slices_at]
         subprocess.run([self.synth, *common, "--seed", str(seed)], check=True, stdout=subprocess.DEVNULL)
         subprocess.run([self.focustrack, *common, "-o", out, "-i", *options], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -61,43 +49,42 @@ class Check:
         return done
 
 
-# What the browser is asked about the page.
+# The figures the browser draws, with their sizes.
 PAGE_FACTS = """(() => {
-  const figures = [...document.querySelectorAll('figure.figure')].map(f => {
+  return [...document.querySelectorAll('figure.figure')].map(f => {
     const box = f.querySelector('svg') ? f.querySelector('svg').getBoundingClientRect() : {width: 0, height: 0};
     return {name: f.dataset.figure, width: box.width, height: box.height};
   });
-  const data = {};
-  for (const s of document.querySelectorAll('script[type="application/json"]')) data[s.id] = JSON.parse(s.textContent);
-  return {figures, data, title: document.title};
 })()"""
 
-def check_page(check, browser, page, figures):
+def check_page(check, browser, page):
+    """Opens the page and checks that every figure is drawn; returns the page's data."""
     browser.open(page)
-    facts = browser.evaluate(PAGE_FACTS)
+    figures = browser.evaluate(PAGE_FACTS)
     check.expect(browser.problems() == [], f"{page}: {browser.problems()}")
-    shown = [f["name"] for f in facts["figures"]]
-    check.expect(shown == figures, f"{page}: figures {shown}")
-    for f in facts["figures"]:
+    shown = [f["name"] for f in figures]
+    check.expect(shown == FIGURES, f"{page}: figures {shown}")
+    for f in figures:
         check.expect(f["width"] > 300 and f["height"] > 100, f"{page}: figure {f['name']} is {f}")
-    return facts
+    return page_data(page_text(os.path.dirname(page)))
 
 
 def case_page(check):
+    """The page opens without an error or request and shows every figure and frame."""
     out = check.record("run", seed=4, frames=8)
     done = check.run_report(out)
     page = os.path.join(out, "report.html")
     check.expect(done.returncode == 0 and f"Report: {page}" in done.stdout, f"report: {done.stderr}")
     browser = cdp.Browser()
     try:
-        facts = check_page(check, browser, page, FIGURES)
-        frames = [f["frame"] for f in facts["data"]["data-viewer"]["frames"]]
+        frames = [f["frame"] for f in check_page(check, browser, page)["viewer"]["frames"]]
         check.expect(frames == list(range(1, 9)), f"viewer frames {frames}")
     finally:
         browser.close()
 
 
 def case_positions(check):
+    """A report over several positions, one of them without output."""
     names = ["p1", "p2", "p3"]
     for k, name in enumerate(names[:2]):
         check.run_report(check.record(name, seed=k + 1, frames=5, size=(200, 150), slices=8))
@@ -107,8 +94,7 @@ def case_positions(check):
     check.expect(done.returncode == 0, f"positions report: {done.stderr}")
     browser = cdp.Browser()
     try:
-        facts = check_page(check, browser, page, FIGURES)
-        drawn = [s["position"] for s in facts["data"]["data-cells-per-frame"]["series"]]
+        drawn = [s["position"] for s in check_page(check, browser, page)["cells-per-frame"]["series"]]
         check.expect(drawn == names[:2], f"positions drawn {drawn}")
         links = browser.evaluate("[...document.querySelectorAll('#positions a')].map(a => a.getAttribute('href'))")
         check.expect(links == ["p1/report.html", "p2/report.html"], f"position links {links}")
@@ -151,6 +137,7 @@ DAMAGES = [
 
 
 def case_bad_input(check):
+    """Bad folders and damaged tables give a message or a note, never a traceback."""
     base = check.record("base", seed=2, frames=4, size=(200, 150), slices=8)
     os.makedirs(os.path.join(check.work, "empty"))
     log = os.path.join(check.work, "stderr.txt")
@@ -180,6 +167,7 @@ def page_data(text):
 
 
 def case_units(check):
+    """Figures in square microns and minutes, or a note that pixels and frames are used."""
     pixel, interval = 0.13, 7.5
     out = check.record("units", seed=4, frames=6, size=(200, 150), slices=8,
                        options=("--pixel-size", str(pixel), "--interval", str(interval)))

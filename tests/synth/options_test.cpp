@@ -25,6 +25,8 @@ Parsed parse(std::vector<std::string> words) {
   return p;
 }
 
+const char* const kFormatNames[] = {"slices", "frame-tiff", "imagej", "ome"};  // in SynthFormat's order
+
 // Every option and derived value on one line; 17 digits keep the noise exact.
 std::string summary(const SynthOptions& o) {
   std::ostringstream s;
@@ -32,7 +34,8 @@ std::string summary(const SynthOptions& o) {
   s << o.width << " x " << o.height << ", sc " << o.sliceCount << ", c " << o.frameCount << ", p " << o.pathPattern
     << ", fs " << o.firstFrame << ", fl " << o.frameDigits << ", ss " << o.firstSlice << ", sl " << o.sliceDigits
     << ", cells " << effectiveCellCount(o) << ", seed " << o.seed << ", noise " << o.noise << ", truth "
-    << effectiveTruthFolder(o) << " " << truthImagePath(o, 3) << " " << truthTablePath(o);
+    << effectiveTruthFolder(o) << " " << truthImagePath(o, 3) << " " << truthTablePath(o) << ", format "
+    << kFormatNames[static_cast<int>(o.format)] << ", bits " << o.bits << ", channel " << o.brightChannel << " of " << o.channels;
   return s.str();
 }
 
@@ -47,47 +50,32 @@ TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
       // 76 cells: 960 x 720 / 9000.
       {{"-p", "demo/t%0_z%1.tif"},
        "960 x 720, sc 16, c 5, p demo/t%0_z%1.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth demo demo/truth_0003.tif demo/truth.csv"},
+       "truth demo demo/truth_0003.tif demo/truth.csv, format slices, bits 8, channel 1 of 1"},
       {{"-w", "320", "-h", "240", "-sc", "7", "-c", "3", "-p", "x_%0_%1.tif", "-fs", "0", "-fl", "2", "-ss", "5",
         "-sl", "1", "--cells", "4", "--seed", "18446744073709551615", "--noise", "0.5", "--truth", "gt"},
        "320 x 240, sc 7, c 3, p x_%0_%1.tif, fs 0, fl 2, ss 5, sl 1, cells 4, seed 18446744073709551615, "
-       "noise 0.5, truth gt gt/truth_03.tif gt/truth.csv"},
+       "noise 0.5, truth gt gt/truth_03.tif gt/truth.csv, format slices, bits 8, channel 1 of 1"},
       // The word after an option is its value, even when it looks like an
       // option; the truth lies beside slices in the current folder.
       {{"-p", "-w"},
        "960 x 720, sc 16, c 5, p -w, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth  truth_0003.tif truth.csv"},
+       "truth  truth_0003.tif truth.csv, format slices, bits 8, channel 1 of 1"},
+      // Stack formats, depth and channels; the truth lies beside the stack.
+      {{"-p", "run/rec.ome.tif", "--format", "ome", "--bits", "16", "--channels", "3", "--channel", "2"},
+       "960 x 720, sc 16, c 5, p run/rec.ome.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth run run/truth_0003.tif run/truth.csv, format ome, bits 16, channel 2 of 3"},
+      {{"-p", "run/t%0.tif", "--format", "frame-tiff"},
+       "960 x 720, sc 16, c 5, p run/t%0.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth run run/truth_0003.tif run/truth.csv, format frame-tiff, bits 8, channel 1 of 1"},
+      {{"-p", "rec.tif", "--format", "imagej"},
+       "960 x 720, sc 16, c 5, p rec.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
+       "truth  truth_0003.tif truth.csv, format imagej, bits 8, channel 1 of 1"},
   };
   for (const Case& c : cases) {
     const Parsed p = parse(c.words);
     ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
     EXPECT_EQ(summary(p.options), c.expected);
   }
-}
-
-TEST(SynthOptions, StackFormatsDepthAndChannels) {
-  Parsed p = parse({"-p", "run/rec.ome.tif", "--format", "ome", "--bits", "16", "--channels", "3", "--channel", "2"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.format, SynthFormat::Ome);
-  EXPECT_EQ(p.options.bits, 16);
-  EXPECT_EQ(p.options.channels, 3);
-  EXPECT_EQ(p.options.brightChannel, 2);
-  EXPECT_EQ(effectiveTruthFolder(p.options), "run");
-  p = parse({"-p", "run/t%0.tif", "--format", "frame-tiff"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.format, SynthFormat::FrameTiff);
-  p = parse({"-p", "rec.tif", "--format", "imagej"});
-  ASSERT_EQ(p.command, SynthCommand::Generate) << p.error;
-  EXPECT_EQ(p.options.format, SynthFormat::ImageJ);
-  p = parse({"-p", "t%0_z%1.tif"});
-  EXPECT_EQ(p.options.format, SynthFormat::Slices);
-  EXPECT_EQ(p.options.bits, 8);
-  EXPECT_EQ(p.options.channels, 1);
-}
-
-TEST(SynthOptions, Help) {
-  EXPECT_EQ(parse({"--help"}).command, SynthCommand::Help);
-  EXPECT_EQ(parse({"-w", "5", "--help"}).command, SynthCommand::Help);
 }
 
 TEST(SynthOptions, BadWordsAreRejected) {
