@@ -182,14 +182,4 @@ TEST(StackLayout, OmeFaultsAreNamed) {
   }
 }
 
-TEST(StackLayout, PlainPagesAreSlicesThenFrames) {
-  StackLayout layout;
-  plainLayout(12, 4, &layout);
-  EXPECT_EQ(layout.kind, "multi-page TIFF");
-  EXPECT_EQ(layout.channels, 1);
-  EXPECT_EQ(layout.slices, 4);
-  EXPECT_EQ(layout.frames, 3);
-  EXPECT_EQ(pageOf(layout, 0, 1, 2), 9);
-}
-
 }  // namespace focustrack
