@@ -147,7 +147,6 @@ TEST_F(SliceLoader, EveryLayoutLoadsExactly) {
       {"palette gives indices.tif", tiff(tiffPalette, indices), 16, 16, indices},
       {"min-is-white gives the grey a viewer shows.tif",
        tiff({.width = 5, .height = 3, .photometric = PHOTOMETRIC_MINISWHITE}, ramp(5, 3)), 5, 3, shownWhite},
-      {"content not extension chooses the decoder.tif", png({.width = 6, .height = 4}, ramp(6, 4)), 6, 4, ramp(6, 4)},
       {"content not extension chooses the decoder.bmp", tiff({.width = 6, .height = 4}, ramp(6, 4)), 6, 4, ramp(6, 4)},
       {"grey.png", png({.width = 7, .height = 5}, ramp(7, 5)), 7, 5, ramp(7, 5)},
       {"interlaced.png", png({.width = 13, .height = 11, .interlaced = true}, ramp(13, 11)), 13, 11, ramp(13, 11)},
@@ -326,8 +325,6 @@ TEST_F(SliceLoader, DecodeSliceKeepsEightBitsAndNamesWhatItRefuses) {
   ASSERT_TRUE(test_images::writePng(file("alpha.png"), alpha, Bytes(4 * 4 * 4, 1)));
   EXPECT_FALSE(decodeSlice(file("alpha.png"), 4, 4, &image, &reason));
   EXPECT_EQ(reason, "image is 16-bit grey with alpha" + wanted);
-  EXPECT_FALSE(decodeSlice(file("eight.tif"), 6, 3, &image, &reason));
-  EXPECT_EQ(reason, "image is 5 x 3 pixels, expected 6 x 3");
 }
 
 TEST_F(SliceLoader, WrongSizeNamesFoundAndExpectedInEveryFormat) {
