@@ -62,12 +62,6 @@ void setPrevious(HandFrame& f, int32_t c, int32_t x0, int32_t y0, int32_t x1, in
   f.b.previousCells[c].maxY = y1;
 }
 
-void expectLink(const LinkRecord& link, int32_t trackId, int32_t previous, int32_t current) {
-  EXPECT_EQ(link.trackId, trackId);
-  EXPECT_EQ(link.previousCell, previous);
-  EXPECT_EQ(link.currentCell, current);
-}
-
 // (The layout of a row with every column filled is pinned by the reference
 // runs' tables in tests/e2e/reference.)
 
@@ -85,35 +79,6 @@ TEST(FrameTables, FrameWithoutValidCellsOrWithoutAnyRecordWritesNan) {
     EXPECT_EQ(t.cells(), "") << withRecords;
     EXPECT_EQ(t.average(), "1, 1, 0, nan, nan, 0, 0, , , , , , , nan, nan, nan, \n") << withRecords;
   }
-}
-
-// Frame 2: a valid cell moved by 3, an excluded cell by sqrt(5). The excluded
-// cell has no row but its link counts in the per-frame Move.
-TEST(FrameTables, ExcludedCellLinkCountsInMove) {
-  const int32_t width = 64;
-  HandFrame f(width, 48);
-  f.b.frame = 2;
-  f.b.frameOrdinal = 2;
-  setPrevious(f, 1, 10, 10, 20, 20);                // centre (15, 15)
-  setPrevious(f, 2, 0, 30, 10, 40);                 // centre (5, 35)
-  const int32_t a = addRect(f, 11, 13, 11, 24, 20, 44);  // centre (18.5, 15.5) truncated to (18, 15)
-  const int32_t e = addRect(f, 12, 0, 34, 9, 40, 30);    // centre (4.5, 37) truncated to (4, 37)
-  f.cell(e).excluded = 1;
-  f.addLink(1, 5, 6);  // an earlier frame's record stays as it is
-  f.addLink(2, 1, a);
-  f.addLink(2, 2, e);
-  CapturedTables t;
-  ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(t.cells(), "2, 2, 11, 0, 120, 0.778907, 3, 13, 11, 24, 20, 0, , , , , , 0, 0, 0, \n");
-  EXPECT_EQ(t.average(), "2, 2, 1, 120, 0.778907, 2.61803, 0, , , , , , , 0, nan, nan, \n");
-  EXPECT_EQ(f.cell(a).moveDistance, 3.0);
-  EXPECT_EQ(f.cell(e).moveDistance, std::sqrt(5.0));
-  expectLink(f.b.linkRecords[0], 0, 5, 6);
-  expectLink(f.b.linkRecords[1], 11, 15 * width + 15, 15 * width + 18);
-  expectLink(f.b.linkRecords[2], 12, 35 * width + 5, 37 * width + 4);
-  EXPECT_EQ(f.b.linkRecords[2].previousNumber, 2);  // cell numbers stay for the lineage
-  EXPECT_EQ(f.b.linkRecords[2].currentNumber, e);
-  EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
 }
 
 // A fusion: one current cell linked to two previous cells. Both links count;
@@ -136,35 +101,6 @@ TEST(FrameTables, FusionCountsBothLinksAndShowsTheLater) {
   EXPECT_EQ(f.b.frameSummaries[2].frameNumber, 5);
   EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
   EXPECT_EQ(f.b.frameSummaries[2].moveSum, std::sqrt(13.0) + std::sqrt(5.0));
-}
-
-// A blob is a vacuole of the cell under its lowest pixel when its score is
-// not 0 and its interior flag is set; blobs above blobCount are never read.
-TEST(FrameTables, VacuoleAttribution) {
-  const int32_t width = 60;
-  HandFrame f(width, 30);
-  const int32_t a = addRect(f, 1, 2, 2, 20, 20, 76);
-  const int32_t c = addRect(f, 2, 30, 2, 50, 20, 84);
-  f.addBlob(5 * width + 5, 0.4, 1, 10.0);    // cell a
-  f.addBlob(6 * width + 6, 0.0, 1, 500.0);   // no score
-  f.addBlob(7 * width + 7, 0.9, 0, 600.0);   // inside a nucleus or touching
-  f.addBlob(8 * width + 35, 2.0, 1, 30.0);   // cell c
-  f.addBlob(9 * width + 36, 1.0, 1, 6.0);    // cell c, smaller
-  f.addBlob(10 * width + 8, 1.0, 1, 700.0);  // cell a, but beyond blobCount
-  f.b.blobCount -= 1;
-  CapturedTables t;
-  ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(f.cell(a).vacuoleCount, 1);
-  EXPECT_EQ(f.cell(a).vacuoleAreaSum, 10.0);
-  EXPECT_EQ(f.cell(a).vacuoleAreaMax, 10.0);
-  EXPECT_EQ(f.cell(c).vacuoleCount, 2);
-  EXPECT_EQ(f.cell(c).vacuoleAreaSum, 36.0);
-  EXPECT_EQ(f.cell(c).vacuoleAreaMax, 30.0);
-  const std::string cells = t.cells();
-  EXPECT_NE(cells.find(", , , , , , 1, 10, 10, \n"), std::string::npos) << cells;
-  EXPECT_NE(cells.find(", , , , , , 2, 18, 30, \n"), std::string::npos) << cells;
-  // 3 vacuoles over 2 cells; 46 over 3 vacuoles; (10 + 30) over 2 cells.
-  EXPECT_TRUE(t.average().ends_with(", , 1.5, 15.3333, 20, \n")) << t.average();
 }
 
 // A nucleus measured below the threshold shows its columns with Has Nuclei
