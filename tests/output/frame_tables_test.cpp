@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <cstdio>
@@ -95,12 +94,9 @@ TEST(FrameTables, FusionCountsBothLinksAndShowsTheLater) {
   f.addLink(2, 2, a);
   CapturedTables t;
   ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(f.cell(a).moveDistance, std::sqrt(5.0));
+  // Move 2.23607 = sqrt(5); the frame's mean (sqrt(13) + sqrt(5)) / 2 = 2.92081.
   EXPECT_EQ(t.cells(), "2, 5, 30, 0, 63, 0.773126, 2.23607, 20, 16, 28, 22, 0, , , , , , 0, 0, 0, \n");
   EXPECT_EQ(t.average(), "2, 5, 1, 63, 0.773126, 2.92081, 0, , , , , , , 0, nan, nan, \n");
-  EXPECT_EQ(f.b.frameSummaries[2].frameNumber, 5);
-  EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
-  EXPECT_EQ(f.b.frameSummaries[2].moveSum, std::sqrt(13.0) + std::sqrt(5.0));
 }
 
 // A nucleus measured below the threshold shows its columns with Has Nuclei
