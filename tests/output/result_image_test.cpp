@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/output_fixture.h"
@@ -15,6 +18,8 @@
 namespace focustrack {
 
 namespace {
+
+using Pixels = std::set<std::pair<int32_t, int32_t>>;
 
 // What the overlay shows at (x, y): '.' nothing, '#' black, 'R' red,
 // 'W' white, 'B' blue, 'G' green, '?' anything else.
@@ -40,6 +45,16 @@ std::string picture(const ResultCanvas& canvas, int32_t x0, int32_t y0, int32_t 
     text += '\n';
   }
   return text;
+}
+
+Pixels painted(const ResultCanvas& canvas) {
+  Pixels set;
+  for (int32_t y = 0; y < canvas.height(); ++y) {
+    for (int32_t x = 0; x < canvas.width(); ++x) {
+      if (shown(canvas, x, y) != '.') set.insert({x, y});
+    }
+  }
+  return set;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {
@@ -97,6 +112,33 @@ TEST(ResultCanvas, DrawNumberOverwritesAndSkipsOutsidePixels) {
             ".###....\n");
 }
 
+// The parameter is accumulated in steps of 0.001: walking right, the
+// constant row truncates to 4 where the sum falls just below 5 and the end
+// pixel is not reached; from (0, 2) to (2, 0), t passes 0.5 just above it, so
+// that sample truncates to (1, 0) and (1, 1) is never painted. A track keeps
+// the colours drawn before it. (Right to left: see TracksOfTheLastFiveFrames.)
+TEST(ResultCanvas, TrackSamplesAndColours) {
+  struct Case {
+    int32_t width, height, from, to;
+    Pixels expected;
+  };
+  Case cases[] = {{32, 16, 5 * 32 + 10, 5 * 32 + 20, {{10, 4}, {11, 4}}},
+                  {4, 4, 2 * 4 + 0, 0 * 4 + 2, {{0, 2}, {0, 1}, {1, 0}}}};
+  for (int32_t x = 10; x <= 19; ++x) cases[0].expected.insert({x, 5});
+  for (const Case& c : cases) {
+    ResultCanvas canvas;
+    ASSERT_TRUE(canvas.allocate(c.width, c.height));
+    canvas.drawLine(c.from, c.to);
+    EXPECT_EQ(painted(canvas), c.expected) << c.from << " to " << c.to;
+    EXPECT_EQ(shown(canvas, c.expected.begin()->first, c.expected.begin()->second), 'B');
+  }
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(8, 3));
+  canvas.plotPixel(3, 1, 0, 255, 0);
+  canvas.drawLine(1 * 8 + 1, 1 * 8 + 6);
+  EXPECT_EQ(picture(canvas, 0, 1, 7, 1), ".BBGBB..\n");
+}
+
 // 961 pixels make 2883 bytes, padded with one zero byte to 2884; the first
 // file row is the bottom row of the picture; bytes are blue, green, red. (The
 // header fields, and rows that need no padding, are pinned by the reference
@@ -124,6 +166,23 @@ TEST(ResultCanvas, BmpRowsAndPadding) {
   EXPECT_EQ(at(bottomRow + 2880, 4), (std::vector<uint8_t>{4, 5, 6, 0}));  // then the padding
   EXPECT_EQ(at(topRow, 3), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(bytes[topRow + 2883], 0);
+}
+
+// Each channel is the truncation of base x (1 - a) + overlay x a. (The
+// recordings draw opaque overlays only.)
+TEST(ResultCanvas, BlendTruncates) {
+  TempFolder folder;
+  ResultCanvas canvas;
+  ASSERT_TRUE(canvas.allocate(1, 1));
+  const uint8_t base[] = {255, 100, 0}, overlay[] = {0, 201, 255};
+  std::copy(base, base + 3, canvas.baseImage().data());
+  std::copy(overlay, overlay + 3, canvas.overlayImage().data());
+  canvas.overlayAlpha()[0] = 0.5;
+  const std::string path = folder.file("blend.bmp");
+  ASSERT_EQ(canvas.saveBmp(path), 0);
+  const std::vector<uint8_t> bytes = readFile(path);
+  ASSERT_EQ(bytes.size(), 58u);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 54, bytes.end()), (std::vector<uint8_t>{127, 150, 127, 0}));
 }
 
 // The picture is written under a temporary name and renamed when complete,
@@ -207,6 +266,67 @@ TEST(ResultImage, EachCellNumberedOnce) {
   EXPECT_EQ(picture(canvas, 10, 4, 12, 4), "###\n");
   EXPECT_EQ(picture(canvas, 2, 8, 4, 8), "...\n");
   EXPECT_EQ(picture(canvas, 18, 10, 22, 13), ".....\n.....\n.....\n.....\n");
+}
+
+// Nucleus outline first, then vacuole outlines, then borders: where they
+// meet, the first colour stays. (The real recordings pin this too, but not
+// the synthetic one.)
+// Cell 1 over (20..40, 10..30) of a 64 x 48 frame with a nucleus of radius
+// 10 around (30, 20) that scores `value`; answers the centre. (Which nuclei
+// are drawn follows the threshold the tables use: the reference runs.)
+int32_t addNucleusCell(HandFrame& f, double value) {
+  const int32_t c = f.addCell(1);
+  f.paintRect(c, 20, 10, 40, 30);
+  f.cell(c).nucleusValue = value;
+  f.cell(c).nucleusCentre = 20 * 64 + 30;
+  for (double& r : f.cell(c).nucleusRadius) r = 10.0;
+  return f.cell(c).nucleusCentre;
+}
+
+TEST(ResultImage, OutlinesOverBordersAndEachOther) {
+  HandFrame f(64, 48);
+  f.settings.nucleusThreshold = 0.6;
+  const int32_t centre = addNucleusCell(f, 0.9);
+  auto vacuole = [&](double score, uint8_t interior, double radius) {
+    BlobRecord& blob = f.addBlob(centre, score, interior, 1.0);
+    for (double& r : blob.vacuoleRadius) r = radius;
+  };
+  vacuole(0.5, 1, 10.0);  // on the nucleus outline everywhere
+  vacuole(0.5, 1, 4.0);
+  vacuole(0.5, 0, 6.0);   // not a vacuole: inside a nucleus or touching
+  vacuole(0.0, 1, 8.0);   // not a vacuole: no score
+  ResultCanvas canvas;
+  draw(f, canvas);
+  EXPECT_EQ(picture(canvas, 30, 20, 40, 20), "....G.....B\n");
+  EXPECT_EQ(shown(canvas, 30, 30), 'B');  // direction 30 on the bottom border
+  EXPECT_EQ(shown(canvas, 30, 10), 'B');  // direction 90 on the top border
+  EXPECT_EQ(shown(canvas, 40, 30), 'R');
+  EXPECT_EQ(shown(canvas, 40, 25), 'R');
+  int32_t blue = 0;
+  for (const auto& [x, y] : painted(canvas)) blue += shown(canvas, x, y) == 'B' ? 1 : 0;
+  EXPECT_GT(blue, 40);
+}
+
+// Tracks of the current frame and the four before it, between the centres
+// the tables wrote into the link records.
+TEST(ResultImage, TracksOfTheLastFiveFrames) {
+  const int32_t width = 40;
+  HandFrame f(width, 20);
+  f.b.frameOrdinal = 6;
+  f.addLink(1, 15 * width + 5, 15 * width + 9);
+  f.addLink(2, 10 * width + 5, 10 * width + 9);
+  f.addLink(6, 5 * width + 20, 5 * width + 10);
+  ResultCanvas canvas;
+  draw(f, canvas);
+  EXPECT_EQ(picture(canvas, 4, 14, 10, 15), ".......\n.......\n");
+  EXPECT_EQ(picture(canvas, 4, 10, 10, 10), ".BBBB..\n");
+  Pixels expected = {{18, 4}, {19, 4}};
+  for (int32_t x = 10; x <= 20; ++x) expected.insert({x, 5});
+  Pixels upperRows;
+  for (const auto& pixel : painted(canvas)) {
+    if (pixel.second <= 6) upperRows.insert(pixel);
+  }
+  EXPECT_EQ(upperRows, expected);
 }
 
 // A 16-bit reference slice is stretched: its 1st percentile black, its 99th
