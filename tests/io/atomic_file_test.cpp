@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "io/slice_loader.h"
 #include "io/tiff_writer.h"
 #include "support/image_files.h"
 
@@ -69,8 +68,9 @@ TEST(AtomicFile, FailedRenameRemovesTheTemporaryFile) {
   EXPECT_FALSE(fs::exists(temporary));
 }
 
-// A TIFF written whole replaces the old file only when complete; a failed
-// write leaves neither a temporary file nor a changed final file.
+// A TIFF written whole replaces the old file only when complete (its
+// contents: Masks.*); a failed write leaves neither a temporary file nor a
+// changed final file.
 TEST(AtomicFile, TiffWriterPublishesOnlyCompleteFiles) {
   test_images::TempFolder folder;
   ASSERT_TRUE(folder.ok());
@@ -79,9 +79,6 @@ TEST(AtomicFile, TiffWriterPublishesOnlyCompleteFiles) {
   const std::vector<uint8_t> pixels(6 * 4, 7);
   std::string why;
   ASSERT_TRUE(writeTiff(path, 6, 4, TiffSample::UInt8, pixels.data(), &why)) << why;
-  std::vector<uint8_t> plane(6 * 4, 0);
-  ASSERT_TRUE(loadSlice(path, 6, 4, plane.data(), &why)) << why;
-  EXPECT_EQ(plane, pixels);
   EXPECT_FALSE(fs::exists(path + ".part"));
   // The temporary name is taken by a folder: the write fails, the file stays.
   fs::create_directories(path + ".part");

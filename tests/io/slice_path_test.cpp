@@ -7,11 +7,10 @@
 
 namespace focustrack {
 
-TEST(SlicePath, ZeroPadsFrameAndSliceNumbers) {
+// Frame and slice numbers zero-padded to their digit counts, each
+// placeholder any number of times.
+TEST(SlicePath, PlaceholdersAnyNumberOfTimesZeroPadded) {
   EXPECT_EQ(slicePath("stack_t%0_z%1.tif", 12, 4, 1, 3), "stack_t0012_z001.tif");
-}
-
-TEST(SlicePath, PlaceholdersAnyNumberOfTimes) {
   EXPECT_EQ(slicePath("%0/t%0_z%1.tif", 7, 4, 2, 3), "0007/t0007_z002.tif");
   EXPECT_EQ(slicePath("same.tif", 7, 4, 2, 3), "same.tif");
   EXPECT_EQ(slicePath("z%1%1", 1, 4, 5, 2), "z0505");

@@ -1,14 +1,7 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -62,41 +55,8 @@ void setPrevious(HandFrame& f, int32_t c, int32_t x0, int32_t y0, int32_t x1, in
   f.b.previousCells[c].maxY = y1;
 }
 
-void expectLink(const LinkRecord& link, int32_t trackId, int32_t previous, int32_t current) {
-  EXPECT_EQ(link.trackId, trackId);
-  EXPECT_EQ(link.previousCell, previous);
-  EXPECT_EQ(link.currentCell, current);
-}
-
-// Two valid cells, one with a nucleus above the threshold and two vacuoles,
-// one without any nucleus measure.
-TEST(FrameTables, RowLayoutsOfBothTables) {
-  HandFrame f(80, 40);
-  f.settings.nucleusThreshold = 0.6;
-  const int32_t a = addRect(f, 7, 10, 12, 29, 26, 70);
-  f.cell(a).area = 300;
-  f.cell(a).aspect = 1.5;
-  f.cell(a).nucleusValue = 0.8;
-  f.cell(a).nucleusArea = 60;
-  f.cell(a).nucleoliArea = 15;
-  const int32_t c = addRect(f, 9, 40, 5, 55, 22, 64);
-  f.cell(c).area = 250;
-  f.cell(c).aspect = 2.25;
-  f.addBlob(15 * 80 + 15, 0.3, 1, 12.5);
-  f.addBlob(20 * 80 + 20, 0.1, 1, 20.0);
-  CapturedTables t;
-  ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(t.cells(),
-            "1, 1, 7, 1, 300, 0.76937, 0, 10, 12, 29, 26, 1.5, 60, 0.8, 0.2, 15, 0.25, 2, 16.25, 20, \n"
-            "1, 1, 9, 0, 250, 0.76699, 0, 40, 5, 55, 22, 2.25, , , , , , 0, 0, 0, \n");
-  EXPECT_EQ(t.average(), "1, 1, 2, 275, 0.76818, 0, 1, 300, 0.76937, 60, 0.2, 15, 0.25, 1, 16.25, 20, \n");
-  const FrameSummary& s = f.b.frameSummaries[1];
-  EXPECT_EQ(s.frameNumber, 1);
-  EXPECT_EQ(s.cellCount, 2);
-  EXPECT_EQ(s.vacuoleTotal, 2);
-  EXPECT_EQ(s.vacuoleCellCount, 1);
-  EXPECT_EQ(s.moveCount, 0.0);
-}
+// (The layout of a row with every column filled is pinned by the reference
+// runs' tables in tests/e2e/reference.)
 
 // Only cells that are not excluded count; with none, the averages divide
 // zero by zero, and the nucleus averages are six empty fields.
@@ -114,35 +74,6 @@ TEST(FrameTables, FrameWithoutValidCellsOrWithoutAnyRecordWritesNan) {
   }
 }
 
-// Frame 2: a valid cell moved by 3, an excluded cell by sqrt(5). The excluded
-// cell has no row but its link counts in the per-frame Move.
-TEST(FrameTables, ExcludedCellLinkCountsInMove) {
-  const int32_t width = 64;
-  HandFrame f(width, 48);
-  f.b.frame = 2;
-  f.b.frameOrdinal = 2;
-  setPrevious(f, 1, 10, 10, 20, 20);                // centre (15, 15)
-  setPrevious(f, 2, 0, 30, 10, 40);                 // centre (5, 35)
-  const int32_t a = addRect(f, 11, 13, 11, 24, 20, 44);  // centre (18.5, 15.5) truncated to (18, 15)
-  const int32_t e = addRect(f, 12, 0, 34, 9, 40, 30);    // centre (4.5, 37) truncated to (4, 37)
-  f.cell(e).excluded = 1;
-  f.addLink(1, 5, 6);  // an earlier frame's record stays as it is
-  f.addLink(2, 1, a);
-  f.addLink(2, 2, e);
-  CapturedTables t;
-  ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(t.cells(), "2, 2, 11, 0, 120, 0.778907, 3, 13, 11, 24, 20, 0, , , , , , 0, 0, 0, \n");
-  EXPECT_EQ(t.average(), "2, 2, 1, 120, 0.778907, 2.61803, 0, , , , , , , 0, nan, nan, \n");
-  EXPECT_EQ(f.cell(a).moveDistance, 3.0);
-  EXPECT_EQ(f.cell(e).moveDistance, std::sqrt(5.0));
-  expectLink(f.b.linkRecords[0], 0, 5, 6);
-  expectLink(f.b.linkRecords[1], 11, 15 * width + 15, 15 * width + 18);
-  expectLink(f.b.linkRecords[2], 12, 35 * width + 5, 37 * width + 4);
-  EXPECT_EQ(f.b.linkRecords[2].previousNumber, 2);  // cell numbers stay for the lineage
-  EXPECT_EQ(f.b.linkRecords[2].currentNumber, e);
-  EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
-}
-
 // A fusion: one current cell linked to two previous cells. Both links count;
 // the row shows the distance of the later record. The first two columns are
 // the frame ordinal and the frame number.
@@ -157,12 +88,9 @@ TEST(FrameTables, FusionCountsBothLinksAndShowsTheLater) {
   f.addLink(2, 2, a);
   CapturedTables t;
   ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(f.cell(a).moveDistance, std::sqrt(5.0));
+  // Move 2.23607 = sqrt(5); the frame's mean (sqrt(13) + sqrt(5)) / 2 = 2.92081.
   EXPECT_EQ(t.cells(), "2, 5, 30, 0, 63, 0.773126, 2.23607, 20, 16, 28, 22, 0, , , , , , 0, 0, 0, \n");
   EXPECT_EQ(t.average(), "2, 5, 1, 63, 0.773126, 2.92081, 0, , , , , , , 0, nan, nan, \n");
-  EXPECT_EQ(f.b.frameSummaries[2].frameNumber, 5);
-  EXPECT_EQ(f.b.frameSummaries[2].moveCount, 2.0);
-  EXPECT_EQ(f.b.frameSummaries[2].moveSum, std::sqrt(13.0) + std::sqrt(5.0));
 }
 
 // A blob is a vacuole of the cell under its lowest pixel when its score is
@@ -220,7 +148,9 @@ TEST(FrameTables, NucleusColumnsAndThreshold) {
 }
 
 // A table that fails to take its row is reported by its path and the
-// system's reason; the other table gives its row of the frame back.
+// system's reason; the other table gives its row of the frame back. (A run
+// that meets a full disk keeps only whole frames in both tables:
+// Process.FullFileSystemLeavesOnlyCompleteFrames.)
 TEST(FrameTables, FailedWriteIsReported) {
   for (const bool cellsFail : {true, false}) {
     FILE* full = std::fopen("/dev/full", "w");
@@ -239,56 +169,6 @@ TEST(FrameTables, FailedWriteIsReported) {
     EXPECT_TRUE(why.ends_with("; its last row could not be removed")) << why;
     EXPECT_EQ(cellsFail ? t.average() : t.cells(), "") << cellsFail;
   }
-}
-
-// Rows of a frame that meets a full disk (a file size limit here, which
-// fails writes as a full disk does) are taken out of both tables again, so
-// that both end with the previous frame's rows. In a child process, which
-// alone takes the limit.
-TEST(FrameTables, FullDiskLeavesTheTablesAtTheLastCompleteFrame) {
-  const std::filesystem::path folder =
-      std::filesystem::path(::testing::TempDir()) / ("focustrack_full_tables_" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  HandFrame f(200, 30);
-  for (int32_t k = 0; k < 12; ++k) addRect(f, k + 1, 2 + 16 * k, 2, 13 + 16 * k, 20, 48);
-  TableFiles files;
-  files.cellsPath = (folder / "_cells.csv").string();
-  files.averagePath = (folder / "_average.csv").string();
-  files.cells = std::fopen(files.cellsPath.c_str(), "w+");
-  files.average = std::fopen(files.averagePath.c_str(), "w+");
-  ASSERT_TRUE(files.cells != nullptr && files.average != nullptr);
-  std::string why;
-  ASSERT_TRUE(writeFrameTables(f.settings, f.b, files, &why)) << why;
-  const std::string cellsBefore = readAll(files.cells);
-  const std::string averageBefore = readAll(files.average);
-  const pid_t child = fork();
-  if (child == 0) {
-    // Half of the next frame's rows fit.
-    signal(SIGXFSZ, SIG_IGN);
-    const rlim_t limit = static_cast<rlim_t>(cellsBefore.size() * 3 / 2);
-    const rlimit size{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &size);
-    f.b.frameOrdinal = 2;
-    f.b.frame = 2;
-    std::string reason;
-    const bool written = writeFrameTables(f.settings, f.b, files, &reason);
-    const bool named = reason == "cannot write table '" + files.cellsPath + "': " + std::strerror(EFBIG);
-    _exit(!written && named ? 0 : 1);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(readAll(files.cells), cellsBefore);
-  EXPECT_EQ(readAll(files.average), averageBefore);
-  EXPECT_EQ(std::count(cellsBefore.begin(), cellsBefore.end(), '\n'), 12);
-  // The stream goes on where the frame began.
-  f.b.frameOrdinal = 2;
-  f.b.frame = 2;
-  ASSERT_TRUE(writeFrameTables(f.settings, f.b, files, &why)) << why;
-  const std::string cellsAfter = readAll(files.cells);
-  EXPECT_EQ(std::count(cellsAfter.begin(), cellsAfter.end(), '\n'), 24);
-  closeTables(files);
-  std::filesystem::remove_all(folder);
 }
 
 TEST(FormatDouble, StreamDefaultsAndNonFiniteValues) {

@@ -62,13 +62,6 @@ std::vector<uint8_t> readFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The little-endian field of `count` bytes at `at`.
-uint32_t little(const std::vector<uint8_t>& bytes, size_t at, size_t count) {
-  uint32_t value = 0;
-  for (size_t k = count; k-- > 0;) value = value << 8 | bytes[at + k];
-  return value;
-}
-
 // Draws the frame onto the canvas, allocated to the frame's size.
 void draw(HandFrame& f, ResultCanvas& canvas) {
   ASSERT_TRUE(canvas.allocate(f.b.width, f.b.height));
@@ -100,18 +93,6 @@ TEST(ResultCanvas, AllocationRejectsEmptySizes) {
   EXPECT_FALSE(canvas.allocate(5, -1));
   EXPECT_EQ(canvas.width(), 0);
   EXPECT_EQ(canvas.saveBmp("/nonexistent-folder/never.bmp"), 1);
-}
-
-TEST(ResultCanvas, DrawNumberFont) {
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(40, 5));
-  canvas.drawNumber(36, 0, 1234567890);
-  EXPECT_EQ(picture(canvas, 0, 0, 38, 4),
-            ".#..###.###.#.#.###.#...###.###.###.###\n"
-            ".#....#...#.#.#.#...#.....#.#.#.#.#.#.#\n"
-            ".#..###.###.###.###.###...#.###.###.#.#\n"
-            ".#..#.....#...#...#.#.#...#.#.#...#.#.#\n"
-            ".#..###.###...#.###.###...#.###...#.###\n");
 }
 
 TEST(ResultCanvas, DrawNumberOverwritesAndSkipsOutsidePixels) {
@@ -159,8 +140,10 @@ TEST(ResultCanvas, TrackSamplesAndColours) {
 }
 
 // 961 pixels make 2883 bytes, padded with one zero byte to 2884; the first
-// file row is the bottom row of the picture; bytes are blue, green, red.
-TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
+// file row is the bottom row of the picture; bytes are blue, green, red. (The
+// header fields, and rows that need no padding, are pinned by the reference
+// runs' result images.)
+TEST(ResultCanvas, BmpRowsAndPadding) {
   TempFolder folder;
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(961, 2));
@@ -176,16 +159,6 @@ TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
   ASSERT_EQ(canvas.saveBmp(path), 0);
   const std::vector<uint8_t> bytes = readFile(path);
   ASSERT_EQ(bytes.size(), 54u + 2884u * 2u);
-  EXPECT_EQ(bytes[0], 'B');
-  EXPECT_EQ(bytes[1], 'M');
-  // Offset, byte count, value of every header field after the signature.
-  const uint32_t fields[][3] = {{2, 4, 54 + 2884 * 2}, {6, 2, 0},  {8, 2, 0},   {10, 4, 54},       {14, 4, 40},
-                                {18, 4, 961},          {22, 4, 2}, {26, 2, 1},  {28, 2, 24},       {30, 4, 0},
-                                {34, 4, 2884 * 2},     {38, 4, 0}, {42, 4, 0},  {46, 4, 0},        {50, 4, 0}};
-  for (const auto& [at, count, value] : fields) {
-    EXPECT_EQ(little(bytes, at, count), value) << "offset " << at;
-  }
-
   const size_t bottomRow = 54;  // picture row 1; (1, 1) drawn: blue, green, red
   const size_t topRow = 54 + 2884;
   const auto at = [&](size_t from, size_t count) { return std::vector<uint8_t>(&bytes[from], &bytes[from] + count); };
@@ -193,16 +166,10 @@ TEST(ResultCanvas, BmpHeaderRowsAndPadding) {
   EXPECT_EQ(at(bottomRow + 2880, 4), (std::vector<uint8_t>{4, 5, 6, 0}));  // then the padding
   EXPECT_EQ(at(topRow, 3), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(bytes[topRow + 2883], 0);
-  // Rows of four pixels fill whole 4-byte words: no padding; rows of three
-  // take three zero bytes.
-  for (int32_t width : {4, 3}) {
-    ASSERT_TRUE(canvas.allocate(width, 3));
-    ASSERT_EQ(canvas.saveBmp(path), 0);
-    EXPECT_EQ(readFile(path).size(), 54u + 12u * 3u) << width;
-  }
 }
 
-// Each channel is the truncation of base x (1 - a) + overlay x a.
+// Each channel is the truncation of base x (1 - a) + overlay x a. (The
+// recordings draw opaque overlays only.)
 TEST(ResultCanvas, BlendTruncates) {
   TempFolder folder;
   ResultCanvas canvas;
@@ -218,46 +185,32 @@ TEST(ResultCanvas, BlendTruncates) {
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 54, bytes.end()), (std::vector<uint8_t>{127, 150, 127, 0}));
 }
 
-// A file that cannot be opened, or a write that fails (a full device),
-// answers 1.
-TEST(ResultCanvas, UnwritableFileOrFailedWriteAnswersOne) {
+// The picture is written under a temporary name and renamed when complete,
+// over an older picture. A file that cannot be opened, a temporary name that
+// cannot be created, or a write that fails (a full device) answers 1 and
+// leaves an older picture and devices as they are.
+TEST(ResultCanvas, SavedWholeUnderATemporaryNameOrAnswersOne) {
   TempFolder folder;
   ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(64, 64));
+  ASSERT_TRUE(canvas.allocate(5, 3));
+  for (const char* name : {"result_0001.bmp", "result_0002.bmp"}) {
+    std::ofstream old(folder.file(name), std::ios::binary);
+    old << "an older picture";
+  }
+  ASSERT_EQ(canvas.saveBmp(folder.file("result_0001.bmp")), 0);
+  EXPECT_EQ(readFile(folder.file("result_0001.bmp")).size(), 54u + 16u * 3u);
+  EXPECT_FALSE(std::filesystem::exists(folder.file("result_0001.bmp.part")));
+  std::filesystem::create_directories(folder.file("result_0002.bmp.part"));
+  EXPECT_EQ(canvas.saveBmp(folder.file("result_0002.bmp")), 1);
+  EXPECT_EQ(readFile(folder.file("result_0002.bmp")).size(), 16u);
   EXPECT_EQ(canvas.saveBmp(folder.file("missing/result_0001.bmp")), 1);
-  EXPECT_EQ(canvas.saveBmp(folder.path()), 1);  // a folder cannot be opened for writing
   FILE* probe = std::fopen("/dev/full", "wb");
   if (probe == nullptr) GTEST_SKIP() << "no /dev/full";
   std::fclose(probe);
-  // A device is written in place, never replaced by a renamed file.
   EXPECT_EQ(canvas.saveBmp("/dev/full"), 1);
   struct stat info {};
   ASSERT_EQ(stat("/dev/full", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
-}
-
-// The picture is written under a temporary name and renamed when complete;
-// no temporary file is left behind, also not after a failure.
-TEST(ResultCanvas, SavedUnderATemporaryNameAndRenamed) {
-  TempFolder folder;
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(5, 3));
-  const std::string path = folder.file("result_0001.bmp");
-  {
-    std::ofstream old(path, std::ios::binary);
-    old << "an older picture";
-  }
-  ASSERT_EQ(canvas.saveBmp(path), 0);
-  EXPECT_EQ(readFile(path).size(), 54u + 16u * 3u);
-  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
-  // A temporary name that cannot be created leaves the old picture alone.
-  std::filesystem::create_directories(folder.file("result_0002.bmp.part"));
-  {
-    std::ofstream old(folder.file("result_0002.bmp"), std::ios::binary);
-    old << "an older picture";
-  }
-  EXPECT_EQ(canvas.saveBmp(folder.file("result_0002.bmp")), 1);
-  EXPECT_EQ(readFile(folder.file("result_0002.bmp")).size(), 16u);
 }
 
 TEST(ResultImage, PathUsesFrameOrdinal) {
@@ -265,27 +218,13 @@ TEST(ResultImage, PathUsesFrameOrdinal) {
   EXPECT_EQ(resultImagePath(settings, 1), "result_0001.bmp");
   settings.outputFolder = "out/run";
   EXPECT_EQ(resultImagePath(settings, 12345), "out/run/result_12345.bmp");
+  settings.imageFormat = "png";
+  EXPECT_EQ(resultImagePath(settings, 3), "out/run/result_0003.png");
 }
 
-// Track id 105 whose first pixel is (50, 20): digits in rows 19-23, the 5 at
-// columns 50-52, the 0 at 46-48, the 1 at 42-44. Digit pixels stay black on
-// the cell's border; the rest of the border is red.
-TEST(ResultImage, TrackIdAboveFirstPixelOverBorder) {
-  HandFrame f(80, 40);
-  const int32_t c = f.addCell(105);
-  f.paintRect(c, 50, 20, 60, 28);
-  ResultCanvas canvas;
-  draw(f, canvas);
-  EXPECT_EQ(picture(canvas, 42, 19, 52, 23),
-            ".#..###.###\n"
-            ".#..#.#.#RR\n"
-            ".#..#.#.###\n"
-            ".#..#.#.R.#\n"
-            ".#..###.###\n");
-  EXPECT_EQ(shown(canvas, 60, 28), 'R');
-  EXPECT_EQ(shown(canvas, 55, 25), '.');
-  EXPECT_EQ(f.cell(c).idDrawn, 1);
-}
+// Where a cell's number goes and how its digits look over the border, and
+// the background of the reference slice under a fresh overlay every frame,
+// are pinned by the reference runs' result images (tests/e2e/reference).
 
 // An excluded cell is numbered too and bordered in white; the picture edge
 // draws no border. The number of a cell on the top row stays on row 0.
@@ -330,9 +269,11 @@ TEST(ResultImage, EachCellNumberedOnce) {
 }
 
 // Nucleus outline first, then vacuole outlines, then borders: where they
-// meet, the first colour stays.
+// meet, the first colour stays. (The real recordings pin this too, but not
+// the synthetic one.)
 // Cell 1 over (20..40, 10..30) of a 64 x 48 frame with a nucleus of radius
-// 10 around (30, 20) that scores `value`; answers the centre.
+// 10 around (30, 20) that scores `value`; answers the centre. (Which nuclei
+// are drawn follows the threshold the tables use: the reference runs.)
 int32_t addNucleusCell(HandFrame& f, double value) {
   const int32_t c = f.addCell(1);
   f.paintRect(c, 20, 10, 40, 30);
@@ -366,17 +307,6 @@ TEST(ResultImage, OutlinesOverBordersAndEachOther) {
   EXPECT_GT(blue, 40);
 }
 
-TEST(ResultImage, NucleusBelowThresholdOrWithoutScoreIsNotDrawn) {
-  for (const auto& [threshold, value] : {std::pair{0.95, 0.9}, std::pair{-1.0, 0.0}}) {
-    HandFrame f(64, 48);
-    f.settings.nucleusThreshold = threshold;
-    addNucleusCell(f, value);
-    ResultCanvas canvas;
-    draw(f, canvas);
-    EXPECT_EQ(picture(canvas, 35, 20, 40, 20), ".....R\n") << threshold;
-  }
-}
-
 // Tracks of the current frame and the four before it, between the centres
 // the tables wrote into the link records.
 TEST(ResultImage, TracksOfTheLastFiveFrames) {
@@ -397,28 +327,6 @@ TEST(ResultImage, TracksOfTheLastFiveFrames) {
     if (pixel.second <= 6) upperRows.insert(pixel);
   }
   EXPECT_EQ(upperRows, expected);
-}
-
-// Every frame starts from a clean overlay over the reference slice.
-TEST(ResultImage, BackgroundFromReferenceSliceAndFreshOverlay) {
-  HandFrame f(8, 4, 3);
-  std::fill(&f.b.sliceStack[0], &f.b.sliceStack[32], 11);
-  std::fill(&f.b.sliceStack[32], &f.b.sliceStack[64], 22);
-  std::fill(&f.b.sliceStack[64], &f.b.sliceStack[96], 77);
-  f.b.referenceSlice = 2;
-  const int32_t c = f.addCell(5);
-  f.paintRect(c, 2, 1, 5, 2);
-  ResultCanvas canvas;
-  draw(f, canvas);
-  EXPECT_FALSE(painted(canvas).empty());
-
-  for (int32_t p = 0; p < 32; ++p) f.b.cellMap[p] = -1;
-  f.b.nextCellNumber = 1;
-  f.b.referenceSlice = 1;
-  drawResultImage(f.settings, f.b, canvas);
-  EXPECT_TRUE(painted(canvas).empty());
-  EXPECT_EQ(std::vector<uint8_t>(canvas.baseImage().data(), canvas.baseImage().data() + canvas.baseImage().size()),
-            std::vector<uint8_t>(canvas.baseImage().size(), 22));
 }
 
 // A 16-bit reference slice is stretched: its 1st percentile black, its 99th
