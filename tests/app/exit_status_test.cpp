@@ -404,7 +404,7 @@ TEST(StackInput, BrokenPagesAndMixedDepthsStopTheFrameNamingTheFile) {
   Bytes bytes = test_images::directoryFirstTiff(24, 20, pages, "ImageJ=1.53t\nimages=3\nslices=3\n");
   bytes.resize(bytes.size() - 100);
   const fs::path cut = folder / "cut.tif";
-  ASSERT_TRUE(test_images::writeBytes(cut.string(), bytes));
+  ASSERT_TRUE(writeBytes(cut.string(), bytes));
   RunResult r = runFocustrack({"-p", cut.string(), "-o", (folder / "out_cut").string()});
   EXPECT_TRUE(has(r.err, "cannot read slice 3 of frame 1 from '" + cut.string() + "': page 3: TIFF decoding failed: "))
       << r.err;

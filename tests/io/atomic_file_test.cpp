@@ -19,12 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string text(const std::string& path) {
-  const std::vector<uint8_t> bytes = test_images::readBytes(path);
+  const std::vector<uint8_t> bytes = readBytes(path);
   return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(AtomicFile, RegularFilesGoThroughATemporaryNameInTheSameFolder) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string path = folder.file("masks_0001.tif");
   EXPECT_EQ(temporaryPath(path), path + ".part");  // a new file
@@ -40,7 +40,7 @@ TEST(AtomicFile, RegularFilesGoThroughATemporaryNameInTheSameFolder) {
 // Renaming over a device, a FIFO or a link would replace it: such a path is
 // written in place, and never removed.
 TEST(AtomicFile, OtherThanRegularFilesAreWrittenInPlace) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string fifo = folder.file("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
@@ -58,7 +58,7 @@ TEST(AtomicFile, OtherThanRegularFilesAreWrittenInPlace) {
 }
 
 TEST(AtomicFile, FailedRenameRemovesTheTemporaryFile) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string temporary = folder.file("a.tif.part");
   std::ofstream(temporary) << "x";
@@ -72,7 +72,7 @@ TEST(AtomicFile, FailedRenameRemovesTheTemporaryFile) {
 // contents: Masks.*); a failed write leaves neither a temporary file nor a
 // changed final file.
 TEST(AtomicFile, TiffWriterPublishesOnlyCompleteFiles) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string path = folder.file("delta_0001.tif");
   std::ofstream(path) << "old";

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FolderLock, SecondHolderIsRefusedUntilTheFirstLetsGo) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string out = folder.file("run/out");
   FolderLock first;
@@ -37,7 +37,7 @@ TEST(FolderLock, SecondHolderIsRefusedUntilTheFirstLetsGo) {
 // A lock file left by a killed run (its lock went with the process) is taken
 // over. (Another process being refused: ExitStatus.SecondRunIntoALockedFolderIsRefused.)
 TEST(FolderLock, LeftoverLockFileIsTakenOver) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   ASSERT_TRUE(folder.ok());
   const std::string out = folder.file("out");
   fs::create_directories(out);

@@ -96,7 +96,7 @@ int32_t countIn(const std::string& description, const std::string& key) {
 }
 
 TEST(ImageJStack, AppendingEqualsWritingWholeAndEveryCutLeavesAValidStack) {
-  test_images::TempFolder folder;
+  TempFolder folder;
   const std::string path = folder.file("cut.tif");
   const std::vector<uint8_t> before = wholeFile(smallLayout(2, 4));
   bool sawLinkedButUncounted = false;
@@ -106,7 +106,7 @@ TEST(ImageJStack, AppendingEqualsWritingWholeAndEveryCutLeavesAValidStack) {
     FILE* file = openCut(f);
     const bool complete = appendStackPage(file, smallLayout(3, 4), pageBytes(2));
     std::fclose(file);
-    ASSERT_TRUE(test_images::writeBytes(path, f.bytes));
+    ASSERT_TRUE(writeBytes(path, f.bytes));
     int complaints = 0;
     const std::vector<TiffPage> pages = readTiffPagesStrictly(path, &complaints);
     EXPECT_EQ(complaints, 0) << "cut after " << cut << " writes";

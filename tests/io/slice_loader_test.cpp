@@ -62,7 +62,7 @@ Bytes bmpPalette(int entries, int entryBytes) {
 const Bytes kHighIndices = {0, 1, 2, 3, 4, 100, 128, 200, 250, 251, 252, 253, 254, 255, 17};
 
 Writer raw(Bytes bytes) {
-  return [bytes](const std::string& p) { return test_images::writeBytes(p, bytes); };
+  return [bytes](const std::string& p) { return writeBytes(p, bytes); };
 }
 Writer tiff(TiffLayout layout, Bytes values, const char* mode = "w") {
   return [=](const std::string& p) { return test_images::writeTiff(p, layout, values, mode); };
@@ -79,9 +79,9 @@ Writer bmp(BmpSpec layout, Bytes rows) { return raw(test_images::bmpBytes(layout
 Writer cut(Writer writer, std::function<size_t(size_t)> keep) {
   return [=](const std::string& p) {
     if (!writer(p)) return false;
-    Bytes bytes = test_images::readBytes(p);
+    Bytes bytes = readBytes(p);
     bytes.resize(keep(bytes.size()));
-    return test_images::writeBytes(p, bytes);
+    return writeBytes(p, bytes);
   };
 }
 
@@ -112,7 +112,7 @@ class SliceLoader : public ::testing::Test {
   }
 
  private:
-  test_images::TempFolder folder_;
+  TempFolder folder_;
 };
 
 TEST_F(SliceLoader, EveryLayoutLoadsExactly) {
@@ -177,15 +177,15 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
                                 noise(64 * 64))) {
       return false;
     }
-    Bytes bytes = test_images::readBytes(p);
+    Bytes bytes = readBytes(p);
     std::fill(bytes.begin() + 8, bytes.begin() + 40, 0xFF);
-    return test_images::writeBytes(p, bytes);
+    return writeBytes(p, bytes);
   };
   const auto badCrc = [](const std::string& p) {
     if (!test_images::writePng(p, {.width = 8, .height = 8}, ramp(8, 8))) return false;
-    Bytes bytes = test_images::readBytes(p);
+    Bytes bytes = readBytes(p);
     bytes[16] ^= 0x01;  // inside IHDR: its checksum no longer matches
-    return test_images::writeBytes(p, bytes);
+    return writeBytes(p, bytes);
   };
   PngSpec shortPalette{.width = 5, .height = 3, .bitDepth = 4, .colourType = PNG_COLOR_TYPE_PALETTE};
   shortPalette.palette.assign(16, png_color{1, 2, 3});

@@ -47,7 +47,7 @@ class Stacks : public ::testing::Test {
   std::string file(const std::string& name) const { return folder_.file(name); }
 
  private:
-  test_images::TempFolder folder_;
+  TempFolder folder_;
 };
 
 }  // namespace
@@ -76,7 +76,7 @@ TEST_F(Stacks, MissingOrNonTiffFilesAreNamedFaults) {
   std::string reason;
   EXPECT_FALSE(stack.open(file("none.tif"), &reason));
   EXPECT_EQ(reason, "file not found");
-  ASSERT_TRUE(test_images::writeBytes(file("text.tif"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'}));
+  ASSERT_TRUE(writeBytes(file("text.tif"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'}));
   EXPECT_FALSE(stack.open(file("text.tif"), &reason));
   EXPECT_TRUE(reason.starts_with("not a readable TIFF")) << reason;
 }

@@ -97,9 +97,9 @@ TEST_F(MaskStackRun, LaterFramesLeaveEveryEarlierPageAlone) {
   const ino_t inode = inodeOf(path);
   const uint64_t samplesStart = readTiffPages(path)[0].firstStripOffset;
   for (int32_t frame = 2; frame <= 6; ++frame) {
-    const std::vector<uint8_t> before = fileBytes(path);
+    const std::vector<uint8_t> before = readBytes(path);
     add(frame, 3, 9 + frame);
-    const std::vector<uint8_t> after = fileBytes(path);
+    const std::vector<uint8_t> after = readBytes(path);
     ASSERT_EQ(after.size(), before.size() + 7 * 5 * 2) << "frame " << frame;
     EXPECT_TRUE(std::equal(before.begin() + samplesStart, before.end(), after.begin() + samplesStart));
     EXPECT_EQ(inodeOf(path), inode);

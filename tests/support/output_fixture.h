@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "frame/frame_buffers.h"
+#include "support/test_files.h"
 
 namespace focustrack {
 
@@ -71,26 +70,6 @@ struct HandFrame {
   void addLink(int32_t frameOrdinal, int32_t previousCell, int32_t currentCell) {
     b.linkRecords.push_back(LinkRecord{frameOrdinal, 0, previousCell, currentCell, 0.0, previousCell, currentCell});
   }
-};
-
-// A fresh folder under the system's temporary directory, removed at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "focustrack-output-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
 };
 
 inline std::string readAll(FILE* file) {

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace focustrack {
 
@@ -27,14 +27,9 @@ struct Picture {
   const uint8_t* at(int32_t x, int32_t y) const { return rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x)); }
 };
 
-inline std::vector<uint8_t> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // An uncompressed 24-bit BMP with rows bottom to top; empty when not one.
 inline Picture readBmpPicture(const std::string& path) {
-  const std::vector<uint8_t> bytes = fileBytes(path);
+  const std::vector<uint8_t> bytes = readBytes(path);
   Picture picture;
   if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return picture;
   const auto little32 = [&bytes](size_t at) {
