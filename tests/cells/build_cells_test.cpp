@@ -154,10 +154,6 @@ TEST(CellSeeding, CellTableGrowsUntilMemoryRunsOutThenDropsCellsWithANote) {
   EXPECT_EQ(cellCount(whole), across * down);
   EXPECT_TRUE(whole.b.capacityNote.empty()) << whole.b.capacityNote;
   EXPECT_GE(whole.b.currentCells.size(), static_cast<size_t>(across * down + 1));
-  for (int32_t c = 1; c <= across * down; ++c) {
-    ASSERT_EQ(whole.b.currentCells[c].trackId, c);
-    ASSERT_EQ(whole.b.currentCells[c].partner, 0);
-  }
 
   CellFrame f(1 + 11 * across, 1 + 21 * down);
   paintBlocks(f, across, down);

@@ -22,8 +22,6 @@ void buildRadialCell(Scene& s, double (*value)(double r)) {
   s.finishCells();
 }
 
-double plateauThenShelf(double r) { return r <= 3.0 ? 1.0 : 0.85; }
-
 TEST(NucleusFit, InnerPhaseRunningOutOfBudgetRecordsSixteenForBothPhases) {
   Scene s(50, 50);
   buildRadialCell(s, [](double) { return 1.0; });
@@ -35,41 +33,6 @@ TEST(NucleusFit, InnerPhaseRunningOutOfBudgetRecordsSixteenForBothPhases) {
   }
   // Nothing beyond the nucleolus: no ring pixel, no nucleus.
   EXPECT_EQ(s.b.currentCells[1].nucleusValue, 0.0);
-}
-
-// Candidates: blob 1 (seed (25, 25)) at (25, 26), blob 2 (seed (30, 25), an
-// edge pixel on the first ray of blob 1) at its seed, blob 1 again at (25, 27).
-void seedOnAnotherRay(Scene& s) {
-  singleCandidate(s, s.at(25, 25), s.at(25, 26));
-  s.b.blobMap()[s.at(25, 27)] = 1;
-  s.b.blobMap()[s.at(30, 25)] = 2;
-  s.b.blobTable[2].seedPixel = s.at(30, 25);
-  s.b.blobCount = 2;
-  s.b.edgeMap()[s.at(30, 25)] = -2;
-  int32_t* list = s.b.candidatePixels();
-  list[0] = s.at(25, 26);
-  list[1] = s.at(30, 25);
-  list[2] = s.at(25, 27);
-  s.b.candidateCount = 3;
-}
-
-TEST(NucleusFit, AStampedSeedNoLongerRejectsTheRaysThroughIt) {
-  // The first candidate meets the edge pixel; the second stamps it as its
-  // seed; the third, of the first blob again, passes through it.
-  Scene fast(50, 50);
-  Scene straight(50, 50);
-  buildRadialCell(fast, plateauThenShelf);
-  buildRadialCell(straight, plateauThenShelf);
-  seedOnAnotherRay(fast);
-  seedOnAnotherRay(straight);
-  fitNuclei(fast.settings, fast.b);
-  contents_test::straightFitNuclei(straight.settings, straight.b);
-  const CellRecord& f = fast.b.currentCells[1];
-  const CellRecord& t = straight.b.currentCells[1];
-  EXPECT_GT(f.nucleusValue, 0.0);
-  EXPECT_EQ(f.nucleusCentre, fast.at(25, 25));
-  EXPECT_EQ(f.nucleusValue, t.nucleusValue);
-  EXPECT_EQ(f.nucleusCentre, t.nucleusCentre);
 }
 
 // Cells with a Gaussian nucleus inside a rising wall, so that the nucleus
