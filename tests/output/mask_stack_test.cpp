@@ -126,7 +126,7 @@ TEST_F(MaskStackRun, ImageJDescriptionAndContiguousSamples) {
 }
 
 // (Known units, micron and seconds in the description and the resolution,
-// are pinned by Units.OmeTiffMetadataGivesTheUnitsAlsoWithAScale.)
+// are pinned by Units.StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt.)
 
 // The one frame that widens the pages writes the file whole; the frames
 // after it are added in place again.
