@@ -32,8 +32,6 @@ const std::string kLayoutA = "<t> ms |            |            | ";
 const std::string kRedError = "\x1b[31m\n" + kLayoutA + "Error\x1b[39m";
 const std::string kWarningLine = "\x1b[33m\n" + kLayoutA + "Warning\x1b[39m";
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string slice(const fs::path& folder, int32_t frame, int32_t z) {
   return slicePath((folder / "t%0_z%1.tif").string(), frame, 4, z, 3);
 }

@@ -27,8 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // A synthetic recording of `frames` frames of 320 x 240 with `slices` slices.
 fs::path recording(const fs::path& folder, int32_t frames, int32_t slices) {
   SynthOptions options;

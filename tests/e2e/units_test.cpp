@@ -185,8 +185,6 @@ TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   }
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 void expectUnitTables(const fs::path& out, const Factors& f) {
   const ResultTable tracks = readResultTable((out / "_tracks.csv").string());
   ASSERT_FALSE(tracks.rows.empty());

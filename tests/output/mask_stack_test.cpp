@@ -13,14 +13,13 @@
 #include "output/masks.h"
 #include "support/output_fixture.h"
 #include "support/picture_files.h"
+#include "support/run_capture.h"
 
 namespace focustrack {
 
 namespace {
 
 using Pages = std::vector<std::vector<uint32_t>>;
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Track ids on the cells' pixels, 0 elsewhere, as masks_NNNN.tif holds them.
 std::vector<uint32_t> labelsOf(const HandFrame& f) {

@@ -63,6 +63,8 @@ inline std::string withoutTimes(const std::string& log) {
   return out;
 }
 
+inline bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
