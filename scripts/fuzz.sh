@@ -50,6 +50,14 @@ for target in "${targets[@]}"; do
   if [ "$findings" -gt 0 ] || [ -z "$executions" ]; then
     found=1
     echo "  see $dir/log.txt" >&2
+    # The report itself, so that a run on a machine that is gone afterwards
+    # still says what was found and with which input.
+    grep -m1 -A40 -E '^==[0-9]+==|^ALARM|^ERROR: libFuzzer|out-of-memory|^SUMMARY' "$dir/log.txt" | sed 's/^/  | /' >&2 || true
+    for finding in "$dir"/crash-* "$dir"/leak-* "$dir"/oom-* "$dir"/timeout-*; do
+      if [ -f "$finding" ]; then
+        echo "  $(basename "$finding"): $(od -An -tx1 -v "$finding" | tr -d ' \n' | head -c 2000)" >&2
+      fi
+    done
   fi
 done
 exit "$found"
