@@ -1,6 +1,8 @@
 #include "cells/adjust_cells.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "base/angles.h"
 #include "base/parallel.h"
@@ -52,16 +54,62 @@ bool isInner(const FrameBuffers& b, int32_t p, int32_t cell) {
   return map[p - 1] == cell && map[p + 1] == cell && map[p - width] == cell && map[p + width] == cell;
 }
 
+// A pixel of the cell's outline as seen from the box centre.
+struct OutlinePixel {
+  double ddx;
+  double ddy;
+  double a;  // atan2(ddy, ddx)
+  double r;  // distance
+};
+
+struct Directions {
+  double theta[kWidthDirections];
+  double cosTheta[kWidthDirections];
+  double sinTheta[kWidthDirections];
+};
+
+// The projection sin(a - theta) x r equals ddy cos theta - ddx sin theta;
+// computed either way it is off by less than 1e-14 x r. So only pixels whose
+// linear form lies within 1e-9 x r of the direction's extreme linear form
+// can give the extreme computed projection, and only those get the sine.
+// Every pixel that can hold an extreme is still projected, so each
+// accumulator ends at the same value as projecting every pixel.
+void projectExtremes(AngleEntry* angles, const Directions& d, const std::vector<OutlinePixel>& outline) {
+  double largestR = 0.0;
+  for (const OutlinePixel& q : outline) largestR = std::max(largestR, q.r);
+  const double margin = 1e-9 * (1.0 + largestR);
+  for (int32_t j = 0; j < kWidthDirections; ++j) {
+    const double c = d.cosTheta[j];
+    const double s = d.sinTheta[j];
+    double high = -kLargestFinite;
+    double low = kLargestFinite;
+    for (const OutlinePixel& q : outline) {
+      const double linear = q.ddy * c - q.ddx * s;
+      high = std::max(high, linear);
+      low = std::min(low, linear);
+    }
+    for (const OutlinePixel& q : outline) {
+      const double linear = q.ddy * c - q.ddx * s;
+      if (linear < high - margin && linear > low + margin) continue;
+      const double v = std::sin(q.a - d.theta[j]) * q.r;
+      if (v > angles[j].scratchA) angles[j].scratchA = v;
+      if (v < angles[j].scratchB) angles[j].scratchB = v;
+    }
+  }
+}
+
 // Projections and the rescaled value of every pixel of the cell.
-// With `everyPixel` false the inner pixels only get their value rescaled.
-void visitPixels(FrameBuffers& b, AngleEntry* angles, int32_t k, const double theta[kWidthDirections],
-                 bool everyPixel) {
+// With `everyPixel` false the inner pixels only get their value rescaled,
+// and of the others only those that can be extreme are projected.
+void visitPixels(FrameBuffers& b, AngleEntry* angles, int32_t k, const Directions& d, bool everyPixel,
+                 std::vector<OutlinePixel>& outline) {
   const CellRecord& cell = b.currentCells[k];
   double* delta = b.deltaMap.data();
   const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
   const double cx = static_cast<double>(cell.minX + cell.maxX) * 0.5;
   const double cy = static_cast<double>(cell.minY + cell.maxY) * 0.5;
   const double range = cell.deltaMax - cell.deltaMin;
+  outline.clear();
   for (int32_t i = 0; i < cell.area; ++i) {
     const int32_t p = pixels[i];
     if (everyPixel || !isInner(b, p, k)) {
@@ -69,10 +117,15 @@ void visitPixels(FrameBuffers& b, AngleEntry* angles, int32_t k, const double th
       const double ddx = cx - static_cast<double>(p % b.width);
       const double a = std::atan2(ddy, ddx);
       const double r = std::sqrt(ddx * ddx + ddy * ddy);
-      project(angles, theta, a, r);
+      if (everyPixel) {
+        project(angles, d.theta, a, r);
+      } else {
+        outline.push_back({ddx, ddy, a, r});
+      }
     }
     delta[p] = (delta[p] - cell.deltaMin) / range;
   }
+  if (!everyPixel) projectExtremes(angles, d, outline);
 }
 
 // Largest over smallest width; strict comparisons, so a
@@ -91,16 +144,21 @@ double widthRatio(const AngleEntry* angles) {
 // Cells share nothing but the direction table's scratch: with threads, runs
 // of cells are tasks with scratch of their own.
 void adjust(FrameBuffers& b, bool everyPixel) {
-  double theta[kWidthDirections];
-  fillDirections(theta);
+  Directions d;
+  fillDirections(d.theta);
+  for (int32_t j = 0; j < kWidthDirections; ++j) {
+    d.cosTheta[j] = std::cos(d.theta[j]);
+    d.sinTheta[j] = std::sin(d.theta[j]);
+  }
   const bool apart = threadsAvailable();
   forRanges(1, b.nextCellNumber, kCellsPerTask, [&](int64_t first, int64_t end) {
     AngleEntry own[kWidthDirections];
     AngleEntry* angles = apart ? own : b.angleTable.data();
+    std::vector<OutlinePixel> outline;
     for (int64_t k = first; k < end; ++k) {
       CellRecord& cell = b.currentCells[k];
       clearAccumulators(angles);
-      if (cell.area > 0) visitPixels(b, angles, static_cast<int32_t>(k), theta, everyPixel);
+      if (cell.area > 0) visitPixels(b, angles, static_cast<int32_t>(k), d, everyPixel, outline);
       cell.aspect = widthRatio(angles);
     }
   });

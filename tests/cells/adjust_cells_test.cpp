@@ -102,7 +102,7 @@ void irregularFrame(CellFrame& f) {
 
 // With threads the cells are tasks handed out in any order; the result is
 // still that of visiting every pixel on one thread.
-TEST(CellAspect, SkippingInnerPixelsWithThreadsAgreesBitForBitWithVisitingEveryPixel) {
+TEST(CellAspect, SkippingPixelsWithThreadsAgreesBitForBitWithVisitingEveryPixel) {
   CellFrame fast(300, 300);
   CellFrame every(300, 300);
   irregularFrame(fast);
