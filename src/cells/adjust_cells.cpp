@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "base/angles.h"
 #include "base/parallel.h"
@@ -54,78 +53,82 @@ bool isInner(const FrameBuffers& b, int32_t p, int32_t cell) {
   return map[p - 1] == cell && map[p + 1] == cell && map[p - width] == cell && map[p + width] == cell;
 }
 
-// A pixel of the cell's outline as seen from the box centre.
-struct OutlinePixel {
-  double ddx;
-  double ddy;
-  double a;  // atan2(ddy, ddx)
-  double r;  // distance
-};
-
 struct Directions {
   double theta[kWidthDirections];
   double cosTheta[kWidthDirections];
   double sinTheta[kWidthDirections];
 };
 
-// The projection sin(a - theta) x r equals ddy cos theta - ddx sin theta;
-// computed either way it is off by less than 1e-14 x r. So only pixels whose
-// linear form lies within 1e-9 x r of the direction's extreme linear form
-// can give the extreme computed projection, and only those get the sine.
-// Every pixel that can hold an extreme is still projected, so each
-// accumulator ends at the same value as projecting every pixel.
-void projectExtremes(AngleEntry* angles, const Directions& d, const std::vector<OutlinePixel>& outline) {
-  double largestR = 0.0;
-  for (const OutlinePixel& q : outline) largestR = std::max(largestR, q.r);
-  const double margin = 1e-9 * (1.0 + largestR);
-  for (int32_t j = 0; j < kWidthDirections; ++j) {
-    const double c = d.cosTheta[j];
-    const double s = d.sinTheta[j];
-    double high = -kLargestFinite;
-    double low = kLargestFinite;
-    for (const OutlinePixel& q : outline) {
-      const double linear = q.ddy * c - q.ddx * s;
-      high = std::max(high, linear);
-      low = std::min(low, linear);
-    }
-    for (const OutlinePixel& q : outline) {
-      const double linear = q.ddy * c - q.ddx * s;
-      if (linear < high - margin && linear > low + margin) continue;
-      const double v = std::sin(q.a - d.theta[j]) * q.r;
-      if (v > angles[j].scratchA) angles[j].scratchA = v;
-      if (v < angles[j].scratchB) angles[j].scratchB = v;
-    }
-  }
-}
-
-// Projections and the rescaled value of every pixel of the cell.
-// With `everyPixel` false the inner pixels only get their value rescaled,
-// and of the others only those that can be extreme are projected.
-void visitPixels(FrameBuffers& b, AngleEntry* angles, int32_t k, const Directions& d, bool everyPixel,
-                 std::vector<OutlinePixel>& outline) {
+// Calls visit(ddx, ddy) for every pixel of cell k, or with `outlineOnly` for
+// those that are not inner, with the pixel's offset from the box centre.
+template <class Visit>
+void forPixels(const FrameBuffers& b, int32_t k, bool outlineOnly, Visit visit) {
   const CellRecord& cell = b.currentCells[k];
-  double* delta = b.deltaMap.data();
   const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
   const double cx = static_cast<double>(cell.minX + cell.maxX) * 0.5;
   const double cy = static_cast<double>(cell.minY + cell.maxY) * 0.5;
-  const double range = cell.deltaMax - cell.deltaMin;
-  outline.clear();
   for (int32_t i = 0; i < cell.area; ++i) {
     const int32_t p = pixels[i];
-    if (everyPixel || !isInner(b, p, k)) {
-      const double ddy = cy - static_cast<double>(p / b.width);
-      const double ddx = cx - static_cast<double>(p % b.width);
-      const double a = std::atan2(ddy, ddx);
-      const double r = std::sqrt(ddx * ddx + ddy * ddy);
-      if (everyPixel) {
-        project(angles, d.theta, a, r);
-      } else {
-        outline.push_back({ddx, ddy, a, r});
-      }
+    if (outlineOnly && isInner(b, p, k)) continue;
+    visit(cx - static_cast<double>(p % b.width), cy - static_cast<double>(p / b.width));
+  }
+}
+
+void projectEveryPixel(const FrameBuffers& b, AngleEntry* angles, int32_t k, const Directions& d) {
+  forPixels(b, k, false, [&](double ddx, double ddy) {
+    project(angles, d.theta, std::atan2(ddy, ddx), std::sqrt(ddx * ddx + ddy * ddy));
+  });
+}
+
+// The projection sin(a - theta) x r equals ddy cos theta - ddx sin theta;
+// computed either way it is off by less than 1e-14 x r. So only outline
+// pixels whose linear form lies within 1e-9 x (1 + |ddx| + |ddy|) of the
+// direction's extreme linear form can give the extreme computed projection,
+// and only those get the sine, with the a and r every pixel would get.
+// Every pixel that can hold an extreme is still projected, so every
+// accumulator ends at the same value as projecting every pixel.
+void projectOutline(const FrameBuffers& b, AngleEntry* angles, int32_t k, const Directions& d) {
+  double high[kWidthDirections];
+  double low[kWidthDirections];
+  std::fill(high, high + kWidthDirections, -kLargestFinite);
+  std::fill(low, low + kWidthDirections, kLargestFinite);
+  double reach = 0.0;
+  forPixels(b, k, true, [&](double ddx, double ddy) {
+    reach = std::max(reach, std::fabs(ddx) + std::fabs(ddy));
+    for (int32_t j = 0; j < kWidthDirections; ++j) {
+      const double linear = ddy * d.cosTheta[j] - ddx * d.sinTheta[j];
+      high[j] = std::max(high[j], linear);
+      low[j] = std::min(low[j], linear);
     }
+  });
+  const double margin = 1e-9 * (1.0 + reach);
+  forPixels(b, k, true, [&](double ddx, double ddy) {
+    bool polar = false;
+    double a = 0.0;
+    double r = 0.0;
+    for (int32_t j = 0; j < kWidthDirections; ++j) {
+      const double linear = ddy * d.cosTheta[j] - ddx * d.sinTheta[j];
+      if (linear < high[j] - margin && linear > low[j] + margin) continue;
+      if (!polar) {
+        a = std::atan2(ddy, ddx);
+        r = std::sqrt(ddx * ddx + ddy * ddy);
+        polar = true;
+      }
+      const double v = std::sin(a - d.theta[j]) * r;
+      if (v > angles[j].scratchA) angles[j].scratchA = v;
+      if (v < angles[j].scratchB) angles[j].scratchB = v;
+    }
+  });
+}
+
+void rescaleValues(FrameBuffers& b, const CellRecord& cell) {
+  double* delta = b.deltaMap.data();
+  const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
+  const double range = cell.deltaMax - cell.deltaMin;
+  for (int32_t i = 0; i < cell.area; ++i) {
+    const int32_t p = pixels[i];
     delta[p] = (delta[p] - cell.deltaMin) / range;
   }
-  if (!everyPixel) projectExtremes(angles, d, outline);
 }
 
 // Largest over smallest width; strict comparisons, so a
@@ -154,11 +157,17 @@ void adjust(FrameBuffers& b, bool everyPixel) {
   forRanges(1, b.nextCellNumber, kCellsPerTask, [&](int64_t first, int64_t end) {
     AngleEntry own[kWidthDirections];
     AngleEntry* angles = apart ? own : b.angleTable.data();
-    std::vector<OutlinePixel> outline;
     for (int64_t k = first; k < end; ++k) {
       CellRecord& cell = b.currentCells[k];
       clearAccumulators(angles);
-      if (cell.area > 0) visitPixels(b, angles, static_cast<int32_t>(k), d, everyPixel, outline);
+      if (cell.area > 0) {
+        if (everyPixel) {
+          projectEveryPixel(b, angles, static_cast<int32_t>(k), d);
+        } else {
+          projectOutline(b, angles, static_cast<int32_t>(k), d);
+        }
+        rescaleValues(b, cell);
+      }
       cell.aspect = widthRatio(angles);
     }
   });
