@@ -32,6 +32,7 @@ struct RayProfile {
   bool edge;              // the pixel at `read` is an edge pixel: nothing more to read
   int8_t innerEnd;        // search state: where the candidate before ended its nucleolus
   int8_t outerEnd;        // ... and its nucleus
+  bool known;             // the worker's ends and radii of this ray are those of this state
   double runningMin;      // of the seed and the values read
   double lowest;          // of the values read; not-a-number skipped
   bool innerRise[kRayStepsMax];   // rises more than kInnerRise over the running minimum before it
@@ -57,6 +58,7 @@ void startRay(const RayPath& path, double seedValue, RayProfile& r) {
   r.edge = false;
   r.innerEnd = 0;
   r.outerEnd = 0;
+  r.known = false;
   r.runningMin = seedValue;
   r.lowest = std::numeric_limits<double>::infinity();
 }
@@ -106,6 +108,16 @@ inline bool phaseEnds(const RayReader& reader, RayProfile& r, double level, doub
   *inner = n;
   *outer = m;
   return true;
+}
+
+// Both searches of the ray would stop where they are, reading nothing: the
+// values at the two ends are read, and each ends its phase at this level.
+// Then phaseEnds would return what it returned last time.
+inline bool settled(const RayProfile& r, double level, double lowestLevel) {
+  const int32_t n = r.innerEnd;
+  const int32_t m = r.outerEnd;
+  return n < r.read && m < r.read && (r.innerRise[n] || r.lowestAt[n] < level) &&
+         (r.outerRise[m] || r.lowestAt[m] < lowestLevel);
 }
 
 struct Best {
@@ -169,14 +181,21 @@ bool sameAsEarlier(Worker& w) {
 bool raysOf(Worker& w, double level, double lowestLevel) {
   // A level above the one before (or not a number) starts the searches over.
   if (!(level <= w.level)) {
-    for (RayProfile& r : w.profile->ray) r.innerEnd = r.outerEnd = 0;
+    for (RayProfile& r : w.profile->ray) {
+      r.innerEnd = r.outerEnd = 0;
+      r.known = false;
+    }
   }
   w.level = level;
   for (int32_t k = 0; k < kDirections; ++k) {
+    RayProfile& r = w.profile->ray[k];
+    // Most rays of a candidate end where they ended for the one before.
+    if (r.known && settled(r, level, lowestLevel)) continue;
     const RayPath& path = w.paths.direction[k];
     int32_t nIn = 0;
     int32_t nOut = 0;
-    if (!phaseEnds(w.reader, w.profile->ray[k], level, lowestLevel, &nIn, &nOut)) {
+    r.known = phaseEnds(w.reader, r, level, lowestLevel, &nIn, &nOut);
+    if (!r.known) {
       w.earlierValid = false;
       return false;
     }
