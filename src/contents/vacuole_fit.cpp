@@ -35,6 +35,7 @@ struct BasinRay {
   int8_t read;            // values read so far
   bool rejecting;         // the pixel at `read` rejects (an edge pixel, a value below the seed)
   int8_t above;           // search state: where the candidate before ended this ray
+  bool known;             // the fit's end and radius of this ray are those of this state
   double runningMax;      // of the seed and the values read
   double highest;         // of the values read; not-a-number skipped
   bool falls[kRayStepsMax];        // falls more than kFallBack below the running maximum before it
@@ -64,6 +65,7 @@ void startRay(const RayPath& path, double seedValue, BasinRay& r) {
   r.read = 0;
   r.rejecting = false;
   r.above = 0;
+  r.known = false;
   r.runningMax = seedValue;
   r.highest = -std::numeric_limits<double>::infinity();
 }
@@ -96,9 +98,13 @@ inline bool readNext(const Fit& fit, BasinRay& r) {
 bool endRay(Fit& fit, int32_t k, double level) {
   BasinRay& r = fit.rays[k];
   int32_t n = r.above;
+  // Most rays of a candidate stop at once where they ended for the one
+  // before, reading nothing: their end and radius stay.
+  if (r.known && n < r.read && (r.falls[n] || r.highestAt[n] > level)) return true;
   while ((n < r.read || readNext(fit, r)) && !r.falls[n] && !(r.highestAt[n] > level)) ++n;
   r.above = static_cast<int8_t>(n);
-  if (n == r.read && r.rejecting) return false;
+  r.known = !(n == r.read && r.rejecting);
+  if (!r.known) return false;
   const RayPath& path = fit.paths.direction[k];
   fit.angles[k].scratchB = n < path.count ? path.travelled[n] : kRayBudget;
   fit.ends[k] = static_cast<int8_t>(n);
@@ -112,7 +118,10 @@ bool endRay(Fit& fit, int32_t k, double level) {
 bool endRays(Fit& fit, const Candidate& cand) {
   if (cand.level >= fit.rejectedLevel) return false;
   if (!(cand.level >= fit.level)) {
-    for (int32_t k = 0; k < kDirections; ++k) fit.rays[k].above = 0;
+    for (int32_t k = 0; k < kDirections; ++k) {
+      fit.rays[k].above = 0;
+      fit.rays[k].known = false;
+    }
   }
   fit.level = cand.level;
   for (int32_t k = 0; k < kDirections; ++k) {
