@@ -110,9 +110,9 @@ inline bool phaseEnds(const RayReader& reader, RayProfile& r, double level, doub
   return true;
 }
 
-// Both searches of the ray would stop where they are, reading nothing: the
-// values at the two ends are read, and each ends its phase at this level.
-// Then phaseEnds would return what it returned last time.
+// Both searches of the ray would stop at once where they stand: the values
+// at both ends are read already, and each ends its phase at this level too.
+// phaseEnds would then give the ends it gave last time.
 inline bool settled(const RayProfile& r, double level, double lowestLevel) {
   const int32_t n = r.innerEnd;
   const int32_t m = r.outerEnd;
