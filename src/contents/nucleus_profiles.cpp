@@ -156,6 +156,7 @@ struct Worker {
   int8_t outer[kDirections];
   // Ray ends of the blob's candidate before, when it was not rejected.
   bool earlierValid;
+  double rejectedLevel;  // highest level at which the blob was rejected; not a number when none
   int8_t earlierInner[kDirections];
   int8_t earlierOuter[kDirections];
   MeasuredOutline innerOutline;
@@ -178,7 +179,30 @@ bool sameAsEarlier(Worker& w) {
   return innerSame && outerSame;
 }
 
+// Ends ray k for the candidate and keeps its ends and radii; false when it
+// runs into an edge pixel first.
+bool traceRay(Worker& w, int32_t k, double level, double lowestLevel) {
+  RayProfile& r = w.profile->ray[k];
+  const RayPath& path = w.paths.direction[k];
+  int32_t nIn = 0;
+  int32_t nOut = 0;
+  r.known = phaseEnds(w.reader, r, level, lowestLevel, &nIn, &nOut);
+  if (!r.known) return false;
+  w.inner[k] = static_cast<int8_t>(nIn);
+  w.outer[k] = static_cast<int8_t>(nOut);
+  w.angles[k].scratchB = nIn < path.count ? path.travelled[nIn] : kRayBudget;
+  w.angles[k].scratchA = nOut < path.count ? path.travelled[nOut] : kRayBudget;
+  return true;
+}
+
+// A ray that runs into an edge pixel at one level does so at every lower
+// level of the blob: a rejection at a level at least as high rejects the
+// candidate at once.
 bool raysOf(Worker& w, double level, double lowestLevel) {
+  if (level <= w.rejectedLevel) {
+    w.earlierValid = false;
+    return false;
+  }
   // A level above the one before (or not a number) starts the searches over.
   if (!(level <= w.level)) {
     for (RayProfile& r : w.profile->ray) {
@@ -188,21 +212,14 @@ bool raysOf(Worker& w, double level, double lowestLevel) {
   }
   w.level = level;
   for (int32_t k = 0; k < kDirections; ++k) {
-    RayProfile& r = w.profile->ray[k];
+    const RayProfile& r = w.profile->ray[k];
     // Most rays of a candidate end where they ended for the one before.
     if (r.known && settled(r, level, lowestLevel)) continue;
-    const RayPath& path = w.paths.direction[k];
-    int32_t nIn = 0;
-    int32_t nOut = 0;
-    r.known = phaseEnds(w.reader, r, level, lowestLevel, &nIn, &nOut);
-    if (!r.known) {
+    if (!traceRay(w, k, level, lowestLevel)) {
+      if (!(w.rejectedLevel >= level)) w.rejectedLevel = level;
       w.earlierValid = false;
       return false;
     }
-    w.inner[k] = static_cast<int8_t>(nIn);
-    w.outer[k] = static_cast<int8_t>(nOut);
-    w.angles[k].scratchB = nIn < path.count ? path.travelled[nIn] : kRayBudget;
-    w.angles[k].scratchA = nOut < path.count ? path.travelled[nOut] : kRayBudget;
   }
   return true;
 }
@@ -384,6 +401,7 @@ void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_
       for (int32_t k = 0; k < kDirections; ++k) startRay(w.paths.direction[k], cand.seedValue, w.profile->ray[k]);
       w.level = std::numeric_limits<double>::quiet_NaN();
       w.earlierValid = false;
+      w.rejectedLevel = std::numeric_limits<double>::quiet_NaN();
     }
     fitCandidate(w, i, best);
   }
@@ -412,8 +430,8 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     auto profile = std::make_unique<BlobProfile>();
     auto stamped = std::make_unique<StampedPixels>();
     const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
-    Worker w{settings, b,     paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
-             false,    {},    {},    {},                                             {},            stamped.get()};
+    Worker w{settings, b,  paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
+             false,    0.0, {},    {},                                             {},            {},     stamped.get()};
     std::vector<std::pair<int32_t, int32_t>> order;
     for (int64_t c = firstCell; c < endCell; ++c) {
       placeInList(b, b.cellMap[candidates[starts[c]]]);
