@@ -227,20 +227,6 @@ bool raysOf(Worker& w, double level, double lowestLevel) {
 // The outline measures of measureOutline in two passes, areas first: a
 // ring share of 0 (or not a number) ends the candidate before any square
 // root. Each sum runs in the same order as in one pass.
-double fanArea(const AngleEntry* a, double AngleEntry::*radius) {
-  double area = 0.0;
-  double previousX = a[0].*radius * a[0].cosK;
-  double previousY = a[0].*radius * a[0].sinK;
-  for (int32_t k = 1; k <= kDirections; ++k) {
-    const double x = a[k].*radius * a[k].cosK;
-    const double y = a[k].*radius * a[k].sinK;
-    area += 0.5 * std::fabs(previousY * x - previousX * y);
-    previousX = x;
-    previousY = y;
-  }
-  return area;
-}
-
 double fanPerimeter(const AngleEntry* a, double AngleEntry::*radius) {
   double perimeter = 0.0;
   double previousX = a[0].*radius * a[0].cosK;
@@ -262,11 +248,23 @@ void completeMeasures(OutlineMeasures& m, double perimeter) {
   m.circularity = m.area * kFourPi / perimeter / perimeter;
 }
 
-void smoothAndMeasureArea(AngleEntry* angles, double AngleEntry::*raw, double AngleEntry::*smoothed,
-                          MeasuredOutline& outline) {
-  if (outline.known) return;
-  smoothOutline(angles, raw, smoothed);
-  outline = {true, false, {fanArea(angles, smoothed), 0.0, 0.0}};
+// Smooths the outlines not known yet and measures their areas, both in one
+// pass where both are new.
+void smoothAndMeasureAreas(Worker& w) {
+  OutlineRadii radii[2];
+  MeasuredOutline* measured[2];
+  int32_t count = 0;
+  if (!w.innerOutline.known) {
+    radii[count] = {&AngleEntry::scratchB, &AngleEntry::scratchD};
+    measured[count++] = &w.innerOutline;
+  }
+  if (!w.outerOutline.known) {
+    radii[count] = {&AngleEntry::scratchA, &AngleEntry::scratchC};
+    measured[count++] = &w.outerOutline;
+  }
+  double areas[2];
+  smoothOutlinesWithAreas(w.angles, radii, count, areas);
+  for (int32_t i = 0; i < count; ++i) *measured[i] = {true, false, {areas[i], 0.0, 0.0}};
 }
 
 void measurePerimeter(const AngleEntry* angles, double AngleEntry::*smoothed, MeasuredOutline& outline) {
@@ -278,8 +276,7 @@ void measurePerimeter(const AngleEntry* angles, double AngleEntry::*smoothed, Me
 // A factor of 0 or not a number makes the score 0 or not a number, which
 // never beats a kept value (0 or more): such candidates stop here.
 bool measureUnlessHopeless(Worker& w, Outlines* o) {
-  smoothAndMeasureArea(w.angles, &AngleEntry::scratchB, &AngleEntry::scratchD, w.innerOutline);
-  smoothAndMeasureArea(w.angles, &AngleEntry::scratchA, &AngleEntry::scratchC, w.outerOutline);
+  smoothAndMeasureAreas(w);
   o->inner = w.innerOutline.m;
   o->outer = w.outerOutline.m;
   if (!(ringShare(*o) > 0)) return false;

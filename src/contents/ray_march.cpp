@@ -44,6 +44,49 @@ void smoothOutline(AngleEntry* angleTable, double AngleEntry::*source, double An
   }
 }
 
+namespace {
+
+template <int32_t N>
+void smoothWithAreas(AngleEntry* a, const OutlineRadii* outlines, double* areas) {
+  double sum[N];
+  double area[N];
+  double previousX[N];
+  double previousY[N];
+  for (int32_t i = 0; i < N; ++i) {
+    sum[i] = 0.0;
+    area[i] = 0.0;
+  }
+  for (int32_t d = -kSmoothReach - 1; d < kSmoothReach; ++d) {
+    for (int32_t i = 0; i < N; ++i) sum[i] += a[wrapDirection(d)].*outlines[i].raw;
+  }
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    const AngleEntry& added = a[wrapDirection(k + kSmoothReach)];
+    const AngleEntry& dropped = a[wrapDirection(k - kSmoothReach - 1)];
+    for (int32_t i = 0; i < N; ++i) {
+      sum[i] += added.*outlines[i].raw;
+      sum[i] -= dropped.*outlines[i].raw;
+      const double radius = sum[i] / kSmoothWidth;
+      a[k].*outlines[i].smoothed = radius;
+      const double x = radius * a[k].cosK;
+      const double y = radius * a[k].sinK;
+      if (k > 0) area[i] += 0.5 * std::fabs(previousY[i] * x - previousX[i] * y);
+      previousX[i] = x;
+      previousY[i] = y;
+    }
+  }
+  for (int32_t i = 0; i < N; ++i) areas[i] = area[i];
+}
+
+}  // namespace
+
+void smoothOutlinesWithAreas(AngleEntry* angleTable, const OutlineRadii* outlines, int32_t count, double* areas) {
+  if (count == 2) {
+    smoothWithAreas<2>(angleTable, outlines, areas);
+  } else if (count == 1) {
+    smoothWithAreas<1>(angleTable, outlines, areas);
+  }
+}
+
 OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::*radius) {
   double area = 0.0;
   double perimeter = 0.0;

@@ -139,6 +139,18 @@ void traceRayPaths(const AngleEntry* angleTable, int32_t width, RayPaths& paths)
 // 0..119, writes `target` of entries 0..120.
 void smoothOutline(AngleEntry* angleTable, double AngleEntry::*source, double AngleEntry::*target);
 
+// The raw and the smoothed radii of one outline in the table.
+struct OutlineRadii {
+  double AngleEntry::*raw;
+  double AngleEntry::*smoothed;
+};
+
+// smoothOutline of `count` outlines (1 or 2), each followed by the area of
+// measureOutline over its smoothed radii, in areas[i]: every sum runs in the
+// same order as there. The outlines' running sums are independent, so one
+// pass keeps them all in flight.
+void smoothOutlinesWithAreas(AngleEntry* angleTable, const OutlineRadii* outlines, int32_t count, double* areas);
+
 struct OutlineMeasures {
   double area;
   double perimeter;
