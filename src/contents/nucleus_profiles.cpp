@@ -32,7 +32,6 @@ struct RayProfile {
   bool edge;              // the pixel at `read` is an edge pixel: nothing more to read
   int8_t innerEnd;        // search state: where the candidate before ended its nucleolus
   int8_t outerEnd;        // ... and its nucleus
-  bool known;             // the worker's ends and radii of this ray are those of this state
   double runningMin;      // of the seed and the values read
   double lowest;          // of the values read; not-a-number skipped
   bool innerRise[kRayStepsMax];   // rises more than kInnerRise over the running minimum before it
@@ -40,9 +39,46 @@ struct RayProfile {
   double lowestAt[kRayStepsMax];  // lowest of indices 0..n
 };
 
+// Ray k stays where it stands, with the ends and radii the worker holds for
+// it, at a level above stayAbove[k] whose nucleus level (kOuterDrop lower)
+// is above nucleusStayAbove[k]. Not a number: at any level (a rise ends the
+// phase there); infinity: at none (the worker's ends are of another state, or
+// a search would read on). Kept apart from the rays' values, so that testing
+// a ray that stays reads two numbers.
 struct BlobProfile {
   RayProfile ray[kDirections];
+  double stayAbove[kDirections];
+  double nucleusStayAbove[kDirections];
 };
+
+constexpr double kAtAnyLevel = std::numeric_limits<double>::quiet_NaN();
+constexpr double kAtNoLevel = std::numeric_limits<double>::infinity();
+
+void forgetStay(BlobProfile& p, int32_t k) {
+  p.stayAbove[k] = kAtNoLevel;
+  p.nucleusStayAbove[k] = kAtNoLevel;
+}
+
+// Both searches of ray k would stop at once where they stand while the values
+// at both ends are read already and each ends its phase at the level:
+// phaseEnds would then give the ends it gave last time.
+void noteStay(BlobProfile& p, int32_t k) {
+  const RayProfile& r = p.ray[k];
+  const int32_t n = r.innerEnd;
+  const int32_t m = r.outerEnd;
+  if (n < r.read && m < r.read) {
+    p.stayAbove[k] = r.innerRise[n] ? kAtAnyLevel : r.lowestAt[n];
+    p.nucleusStayAbove[k] = r.outerRise[m] ? kAtAnyLevel : r.lowestAt[m];
+  } else {
+    forgetStay(p, k);
+  }
+}
+
+// For a level that is a number (any other level starts the searches over)
+// and its nucleus level.
+inline bool stays(const BlobProfile& p, int32_t k, double level, double lowestLevel) {
+  return !(level <= p.stayAbove[k]) && !(lowestLevel <= p.nucleusStayAbove[k]);
+}
 
 struct RayReader {
   const double* delta;
@@ -58,7 +94,6 @@ void startRay(const RayPath& path, double seedValue, RayProfile& r) {
   r.edge = false;
   r.innerEnd = 0;
   r.outerEnd = 0;
-  r.known = false;
   r.runningMin = seedValue;
   r.lowest = std::numeric_limits<double>::infinity();
 }
@@ -108,16 +143,6 @@ inline bool phaseEnds(const RayReader& reader, RayProfile& r, double level, doub
   *inner = n;
   *outer = m;
   return true;
-}
-
-// Both searches of the ray would stop at once where they stand: the values
-// at both ends are read already, and each ends its phase at this level too.
-// phaseEnds would then give the ends it gave last time.
-inline bool settled(const RayProfile& r, double level, double lowestLevel) {
-  const int32_t n = r.innerEnd;
-  const int32_t m = r.outerEnd;
-  return n < r.read && m < r.read && (r.innerRise[n] || r.lowestAt[n] < level) &&
-         (r.outerRise[m] || r.lowestAt[m] < lowestLevel);
 }
 
 struct Best {
@@ -186,8 +211,11 @@ bool traceRay(Worker& w, int32_t k, double level, double lowestLevel) {
   const RayPath& path = w.paths.direction[k];
   int32_t nIn = 0;
   int32_t nOut = 0;
-  r.known = phaseEnds(w.reader, r, level, lowestLevel, &nIn, &nOut);
-  if (!r.known) return false;
+  if (!phaseEnds(w.reader, r, level, lowestLevel, &nIn, &nOut)) {
+    forgetStay(*w.profile, k);
+    return false;
+  }
+  noteStay(*w.profile, k);
   w.inner[k] = static_cast<int8_t>(nIn);
   w.outer[k] = static_cast<int8_t>(nOut);
   w.angles[k].scratchB = nIn < path.count ? path.travelled[nIn] : kRayBudget;
@@ -205,16 +233,15 @@ bool raysOf(Worker& w, double level, double lowestLevel) {
   }
   // A level above the one before (or not a number) starts the searches over.
   if (!(level <= w.level)) {
-    for (RayProfile& r : w.profile->ray) {
-      r.innerEnd = r.outerEnd = 0;
-      r.known = false;
+    for (int32_t k = 0; k < kDirections; ++k) {
+      w.profile->ray[k].innerEnd = w.profile->ray[k].outerEnd = 0;
+      forgetStay(*w.profile, k);
     }
   }
   w.level = level;
   for (int32_t k = 0; k < kDirections; ++k) {
-    const RayProfile& r = w.profile->ray[k];
     // Most rays of a candidate end where they ended for the one before.
-    if (r.known && settled(r, level, lowestLevel)) continue;
+    if (stays(*w.profile, k, level, lowestLevel)) continue;
     if (!traceRay(w, k, level, lowestLevel)) {
       if (!(w.rejectedLevel >= level)) w.rejectedLevel = level;
       w.earlierValid = false;
@@ -395,7 +422,10 @@ void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_
       blob = candidateBlob;
       const FitCandidate cand = fitCandidateAt(w.b, i);
       w.reader.seed = cand.seed;
-      for (int32_t k = 0; k < kDirections; ++k) startRay(w.paths.direction[k], cand.seedValue, w.profile->ray[k]);
+      for (int32_t k = 0; k < kDirections; ++k) {
+        startRay(w.paths.direction[k], cand.seedValue, w.profile->ray[k]);
+        forgetStay(*w.profile, k);
+      }
       w.level = std::numeric_limits<double>::quiet_NaN();
       w.earlierValid = false;
       w.rejectedLevel = std::numeric_limits<double>::quiet_NaN();
