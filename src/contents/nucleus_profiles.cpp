@@ -41,17 +41,19 @@ struct RayProfile {
 
 // Ray k stays where it stands, with the ends and radii the worker holds for
 // it, at a level above stayAbove[k] whose nucleus level (kOuterDrop lower)
-// is above nucleusStayAbove[k]. Not a number: at any level (a rise ends the
-// phase there); infinity: at none (the worker's ends are of another state, or
-// a search would read on). Kept apart from the rays' values, so that testing
-// a ray that stays reads two numbers.
+// is above nucleusStayAbove[k]. Minus infinity: at any level (a rise ends
+// the phase there); infinity: at none (the worker's ends are of another
+// state, or a search would read on). Kept apart from the rays' values, so
+// that testing a ray that stays reads two numbers. A ray that is taken not
+// to stay is searched, and its search gives the ends it has: only a ray taken
+// to stay must stay.
 struct BlobProfile {
   RayProfile ray[kDirections];
   double stayAbove[kDirections];
   double nucleusStayAbove[kDirections];
 };
 
-constexpr double kAtAnyLevel = std::numeric_limits<double>::quiet_NaN();
+constexpr double kAtAnyLevel = -std::numeric_limits<double>::infinity();
 constexpr double kAtNoLevel = std::numeric_limits<double>::infinity();
 
 void forgetStay(BlobProfile& p, int32_t k) {
@@ -74,10 +76,9 @@ void noteStay(BlobProfile& p, int32_t k) {
   }
 }
 
-// For a level that is a number (any other level starts the searches over)
-// and its nucleus level.
+// A level that is not a number, or minus infinity, stays nowhere.
 inline bool stays(const BlobProfile& p, int32_t k, double level, double lowestLevel) {
-  return !(level <= p.stayAbove[k]) && !(lowestLevel <= p.nucleusStayAbove[k]);
+  return level > p.stayAbove[k] && lowestLevel > p.nucleusStayAbove[k];
 }
 
 struct RayReader {
