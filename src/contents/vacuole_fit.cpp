@@ -25,6 +25,9 @@ constexpr double kContrastFrom = 0.2;     // ring rise over the seed above which
 // The seed of a backward blob is its lowest pixel.
 using Candidate = FitCandidate;
 
+constexpr double kAtAnyLevel = std::numeric_limits<double>::infinity();
+constexpr double kAtNoLevel = -std::numeric_limits<double>::infinity();
+
 // What one ray of a blob meets, read once for all its candidates and only
 // as far as one of them needs: the running maximum, and so the fall-back
 // test, is the same for all of them; only where a value first exceeds the
@@ -35,7 +38,6 @@ struct BasinRay {
   int8_t read;            // values read so far
   bool rejecting;         // the pixel at `read` rejects (an edge pixel, a value below the seed)
   int8_t above;           // search state: where the candidate before ended this ray
-  bool known;             // the fit's end and radius of this ray are those of this state
   double runningMax;      // of the seed and the values read
   double highest;         // of the values read; not-a-number skipped
   bool falls[kRayStepsMax];        // falls more than kFallBack below the running maximum before it
@@ -50,6 +52,14 @@ struct Fit {
   int32_t width;
   int32_t height;
   BasinRay* rays;        // the current blob's, kDirections of them
+  // Ray k stops at once where it ended for the candidate before, with the end
+  // and radius the fit holds for it, at a level below stayBelow[k].
+  // Infinity: at any level (a fall ends the ray there); minus infinity: at
+  // none (the fit's end is of another state, or the search would read on).
+  // Kept apart from the rays' values, so that testing a ray that stays reads
+  // one number. A ray taken not to stay is searched, and its search gives the
+  // end it has: only a ray taken to stay must stay.
+  double* stayBelow;
   int32_t seed;          // the current blob's
   double seedValue;
   double level;          // of the blob's candidate before; not a number at a new blob
@@ -65,7 +75,6 @@ void startRay(const RayPath& path, double seedValue, BasinRay& r) {
   r.read = 0;
   r.rejecting = false;
   r.above = 0;
-  r.known = false;
   r.runningMax = seedValue;
   r.highest = -std::numeric_limits<double>::infinity();
 }
@@ -96,15 +105,18 @@ inline bool readNext(const Fit& fit, BasinRay& r) {
 // below the seed before it ended. A higher level ends every ray at the same
 // index or further out, so the search goes on from where it stopped.
 bool endRay(Fit& fit, int32_t k, double level) {
-  BasinRay& r = fit.rays[k];
-  int32_t n = r.above;
   // Most rays of a candidate stop at once where they ended for the one
   // before, reading nothing: their end and radius stay.
-  if (r.known && n < r.read && (r.falls[n] || r.highestAt[n] > level)) return true;
+  if (level < fit.stayBelow[k]) return true;
+  BasinRay& r = fit.rays[k];
+  int32_t n = r.above;
   while ((n < r.read || readNext(fit, r)) && !r.falls[n] && !(r.highestAt[n] > level)) ++n;
   r.above = static_cast<int8_t>(n);
-  r.known = !(n == r.read && r.rejecting);
-  if (!r.known) return false;
+  if (n == r.read && r.rejecting) {
+    fit.stayBelow[k] = kAtNoLevel;
+    return false;
+  }
+  fit.stayBelow[k] = n == r.read ? kAtNoLevel : r.falls[n] ? kAtAnyLevel : r.highestAt[n];
   const RayPath& path = fit.paths.direction[k];
   fit.angles[k].scratchB = n < path.count ? path.travelled[n] : kRayBudget;
   fit.ends[k] = static_cast<int8_t>(n);
@@ -120,7 +132,7 @@ bool endRays(Fit& fit, const Candidate& cand) {
   if (!(cand.level >= fit.level)) {
     for (int32_t k = 0; k < kDirections; ++k) {
       fit.rays[k].above = 0;
-      fit.rays[k].known = false;
+      fit.stayBelow[k] = kAtNoLevel;
     }
   }
   fit.level = cand.level;
@@ -240,7 +252,10 @@ void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
       const Candidate cand = fitCandidateAt(b, i);
       fit.seed = cand.seed;
       fit.seedValue = cand.seedValue;
-      for (int32_t k = 0; k < kDirections; ++k) startRay(fit.paths.direction[k], cand.seedValue, fit.rays[k]);
+      for (int32_t k = 0; k < kDirections; ++k) {
+        startRay(fit.paths.direction[k], cand.seedValue, fit.rays[k]);
+        fit.stayBelow[k] = kAtNoLevel;
+      }
       fit.level = std::numeric_limits<double>::quiet_NaN();
       fit.rejectedLevel = std::numeric_limits<double>::quiet_NaN();
       fit.earlierValid = false;
@@ -265,8 +280,9 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     std::vector<BasinRay> rays(kDirections);
+    std::vector<double> stayBelow(kDirections);
     Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
-            b.width, b.height, rays.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
+            b.width, b.height, rays.data(), stayBelow.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
     std::vector<std::pair<int32_t, int32_t>> order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
   });
