@@ -3,7 +3,9 @@
 // the seed thinning and the protrusion removal apply.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace focustrack {
 
@@ -19,64 +21,86 @@ inline int32_t neighbourList(int32_t p, int32_t x, int32_t y, int32_t width, int
   return count;
 }
 
-// One pass of line stripping in index order: every pixel whose value v is
+// Line stripping of row y, in index order: every pixel whose value v is
 // picked by `picks` is replaced by `replacement` when it lies on a line one
 // pixel wide of value v, that is when
 //   (a) it is in an inner column and neither its left nor its right neighbour is v,
 //   (b) it is in an inner row and neither its upper nor its lower neighbour is v, or
 //   (c) it is in an inner column and row and neither upper-left nor lower-right
 //       is v, or neither upper-right nor lower-left is v.
-// Pixels replaced earlier in the same pass no longer count as v, so the result
-// depends on the visiting order. A pixel in an image corner is never tested;
-// one on the left or right edge only against (b), one on the top or bottom
-// edge only against (a). Returns whether any pixel changed.
+// Pixels replaced earlier no longer count as v, so the result depends on the
+// visiting order. A pixel in an image corner is never tested; one on the left
+// or right edge only against (b), one on the top or bottom edge only against
+// (a). Returns whether any pixel changed.
 template <class Picks>
-bool stripLinesOnce(int32_t* map, int32_t width, int32_t height, Picks picks, int32_t replacement) {
+bool stripRow(int32_t* map, int32_t width, int32_t height, int32_t y, Picks picks, int32_t replacement) {
   bool changed = false;
-  for (int32_t y = 0; y < height; ++y) {
-    int32_t* row = map + static_cast<int64_t>(y) * width;
-    const bool innerRow = y > 0 && y < height - 1;
-    if (!innerRow) {
-      // First or last row: only the left-right test applies.
-      for (int32_t x = 1; x < width - 1; ++x) {
-        const int32_t v = row[x];
-        if (!picks(v)) continue;
-        if (row[x - 1] != v && row[x + 1] != v) {
-          row[x] = replacement;
-          changed = true;
-        }
-      }
-      continue;
-    }
-    const int32_t* above = row - width;
-    const int32_t* below = row + width;
-    // Left edge: only the up-down test.
-    if (picks(row[0]) && above[0] != row[0] && below[0] != row[0]) {
-      row[0] = replacement;
-      changed = true;
-    }
+  int32_t* row = map + static_cast<int64_t>(y) * width;
+  if (y == 0 || y == height - 1) {
+    // First or last row: only the left-right test applies.
     for (int32_t x = 1; x < width - 1; ++x) {
       const int32_t v = row[x];
       if (!picks(v)) continue;
-      const bool acrossRow = row[x - 1] != v && row[x + 1] != v;
-      const bool acrossColumn = above[x] != v && below[x] != v;
-      const bool acrossFalling = above[x - 1] != v && below[x + 1] != v;
-      const bool acrossRising = above[x + 1] != v && below[x - 1] != v;
-      if (acrossRow || acrossColumn || acrossFalling || acrossRising) {
+      if (row[x - 1] != v && row[x + 1] != v) {
         row[x] = replacement;
         changed = true;
       }
     }
-    // Right edge (a one-column image has it tested above already).
-    if (width > 1) {
-      const int32_t x = width - 1;
-      if (picks(row[x]) && above[x] != row[x] && below[x] != row[x]) {
-        row[x] = replacement;
+    return changed;
+  }
+  const int32_t* above = row - width;
+  const int32_t* below = row + width;
+  // Left edge: only the up-down test.
+  if (picks(row[0]) && above[0] != row[0] && below[0] != row[0]) {
+    row[0] = replacement;
+    changed = true;
+  }
+  for (int32_t x = 1; x < width - 1; ++x) {
+    const int32_t v = row[x];
+    if (!picks(v)) continue;
+    const bool acrossRow = row[x - 1] != v && row[x + 1] != v;
+    const bool acrossColumn = above[x] != v && below[x] != v;
+    const bool acrossFalling = above[x - 1] != v && below[x + 1] != v;
+    const bool acrossRising = above[x + 1] != v && below[x - 1] != v;
+    if (acrossRow || acrossColumn || acrossFalling || acrossRising) {
+      row[x] = replacement;
+      changed = true;
+    }
+  }
+  // Right edge (a one-column image has it tested above already).
+  if (width > 1) {
+    const int32_t x = width - 1;
+    if (picks(row[x]) && above[x] != row[x] && below[x] != row[x]) {
+      row[x] = replacement;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+// Passes of line stripping over the rows in order until a pass changes
+// nothing. A row's stripping reads that row and the rows above and below
+// it: a row that changed nothing, with those three rows unchanged since,
+// would change nothing again, so a pass strips only the rows next to a
+// change since their last stripping, and every pass leaves what a pass over
+// every row would leave.
+template <class Picks>
+void stripLines(int32_t* map, int32_t width, int32_t height, Picks picks, int32_t replacement) {
+  if (height < 1) return;
+  std::vector<uint8_t> due(static_cast<size_t>(height) + 2, 1);  // row y at y + 1
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (int32_t y = 0; y < height; ++y) {
+      uint8_t* at = &due[static_cast<size_t>(y) + 1];
+      if (*at == 0) continue;
+      *at = 0;
+      if (stripRow(map, width, height, y, picks, replacement)) {
+        at[-1] = at[0] = at[1] = 1;
         changed = true;
       }
     }
   }
-  return changed;
 }
 
 }  // namespace focustrack

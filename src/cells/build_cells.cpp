@@ -47,8 +47,7 @@ void markSeeds(const int32_t* classes, int32_t* seed, int32_t n) {
 // Whole passes until one changes nothing.
 void removeThinLines(int32_t* seed, int32_t width, int32_t height) {
   const auto isCore = [](int32_t v) { return v == kCoreSeed; };
-  while (stripLinesOnce(seed, width, height, isCore, kThinSeed)) {
-  }
+  stripLines(seed, width, height, isCore, kThinSeed);
 }
 
 // One pass per ring; a pixel set to `ring` in this pass does not

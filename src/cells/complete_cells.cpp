@@ -53,8 +53,7 @@ void fillHoles(FrameBuffers& b, int32_t* label) {
 // background at once and no longer supports its neighbours in the same pass.
 void removeProtrusions(FrameBuffers& b, int32_t* label) {
   const auto isCell = [](int32_t v) { return v > 0; };
-  while (stripLinesOnce(label, b.width, b.height, isCell, kBackground)) {
-  }
+  stripLines(label, b.width, b.height, isCell, kBackground);
 }
 
 // After the fill no 0 is left, so the map holds -1 or a cell number.
