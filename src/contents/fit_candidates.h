@@ -3,7 +3,9 @@
 // candidates of the same blob skip their walk.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "frame/frame_buffers.h"
@@ -27,6 +29,43 @@ inline FitCandidate fitCandidateAt(const FrameBuffers& b, int32_t i) {
   const int32_t blob = b.blobMap()[p];
   const int32_t seed = b.blobTable[blob].seedPixel;
   return {p, blob, seed, b.deltaMap[p], b.deltaMap[seed]};
+}
+
+// The pairs (blob, i) of the candidates i = first..end - 1, in ascending
+// order: blob by blob, each blob's candidates in list order. A flood numbers
+// a cell's blobs one after another, so a count over the span of their
+// numbers places them; a span much longer than the run is sorted instead.
+struct BlobOrder {
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  std::vector<int32_t> placeOf;  // per blob number in the span: its first place
+};
+
+inline void orderByBlob(const FrameBuffers& b, int32_t first, int32_t end, BlobOrder& order) {
+  const int32_t* blobMap = b.blobMap();
+  const int32_t* candidates = b.candidatePixels();
+  std::vector<std::pair<int32_t, int32_t>>& pairs = order.pairs;
+  pairs.clear();
+  int32_t lowest = 0;
+  int32_t highest = -1;
+  for (int32_t i = first; i < end; ++i) {
+    const int32_t blob = blobMap[candidates[i]];
+    if (i == first || blob < lowest) lowest = blob;
+    if (i == first || blob > highest) highest = blob;
+    pairs.push_back({blob, i});
+  }
+  const int64_t span = int64_t{highest} - lowest + 1;
+  if (span > 4 * int64_t{end - first} + 64) {
+    std::sort(pairs.begin(), pairs.end());
+    return;
+  }
+  std::vector<int32_t>& place = order.placeOf;
+  place.assign(static_cast<size_t>(span) + 1, 0);
+  for (const auto& pair : pairs) ++place[static_cast<size_t>(pair.first - lowest) + 1];
+  for (size_t k = 1; k < place.size(); ++k) place[k] += place[k - 1];
+  for (int32_t i = first; i < end; ++i) {
+    const int32_t blob = blobMap[candidates[i]];
+    pairs[static_cast<size_t>(place[static_cast<size_t>(blob - lowest)]++)] = {blob, i};
+  }
 }
 
 // The candidates of the latest flood cut where the cell changes: the start

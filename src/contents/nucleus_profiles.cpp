@@ -3,7 +3,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "base/parallel.h"
@@ -409,16 +408,13 @@ void fitCandidate(Worker& w, int32_t i, Best& best) {
 
 // The candidates first..end - 1 all belong to one cell: blob by blob, each
 // blob's rays read once.
-void fitCell(Worker& w, int32_t first, int32_t end, std::vector<std::pair<int32_t, int32_t>>& order) {
-  const int32_t* blobMap = w.b.blobMap();
+void fitCell(Worker& w, int32_t first, int32_t end, BlobOrder& order) {
   const int32_t* candidates = w.b.candidatePixels();
-  order.clear();
-  for (int32_t i = first; i < end; ++i) order.push_back({blobMap[candidates[i]], i});
-  std::sort(order.begin(), order.end());
+  orderByBlob(w.b, first, end, order);
   const CellRecord& cell = w.b.currentCells[w.b.cellMap[candidates[first]]];
   Best best{cell.nucleusValue, -1};
   int32_t blob = -1;
-  for (const auto& [candidateBlob, i] : order) {
+  for (const auto& [candidateBlob, i] : order.pairs) {
     if (candidateBlob != blob) {
       blob = candidateBlob;
       const FitCandidate cand = fitCandidateAt(w.b, i);
@@ -460,7 +456,7 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
     Worker w{settings, b,  paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
              false,    0.0, {},    {},                                             {},            {},     stamped.get()};
-    std::vector<std::pair<int32_t, int32_t>> order;
+    BlobOrder order;
     for (int64_t c = firstCell; c < endCell; ++c) {
       placeInList(b, b.cellMap[candidates[starts[c]]]);
       fitCell(w, starts[c], starts[c + 1], order);

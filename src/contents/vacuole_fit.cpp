@@ -1,10 +1,8 @@
 #include "contents/contents.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <utility>
 #include <vector>
 
 #include "contents/fit_candidates.h"
@@ -239,14 +237,10 @@ void fitCandidate(FrameBuffers& b, Fit& fit, int32_t i) {
 // The candidates first..end - 1 of one cell, blob by blob, each blob's rays
 // read once. Blobs share nothing, and within a blob the list order stays.
 void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
-             std::vector<std::pair<int32_t, int32_t>>& order) {
-  const int32_t* blobMap = b.blobMap();
-  const int32_t* candidates = b.candidatePixels();
-  order.clear();
-  for (int32_t i = first; i < end; ++i) order.push_back({blobMap[candidates[i]], i});
-  std::sort(order.begin(), order.end());
+             BlobOrder& order) {
+  orderByBlob(b, first, end, order);
   int32_t blob = -1;
-  for (const auto& [candidateBlob, i] : order) {
+  for (const auto& [candidateBlob, i] : order.pairs) {
     if (candidateBlob != blob) {
       blob = candidateBlob;
       const Candidate cand = fitCandidateAt(b, i);
@@ -283,7 +277,7 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
     std::vector<double> stayBelow(kDirections);
     Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
             b.width, b.height, rays.data(), stayBelow.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
-    std::vector<std::pair<int32_t, int32_t>> order;
+    BlobOrder order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
   });
 }
