@@ -107,12 +107,17 @@ bool reportGroup(Run& run, std::span<const Stage> group) {
   return true;
 }
 
-// The stages in table order, each timed at its checkpoint and, with
-// `dumps`, followed by its dump. False when the log answers stop or the run
-// is interrupted.
-bool runStages(Run& run, std::span<const Stage> stages, bool dumps) {
-  size_t groupStart = 0;
-  for (size_t k = 0; k < stages.size(); ++k) {
+// The stages of `part`, a run of the frame's stage table, in table order,
+// each timed at its checkpoint and, with `dumps`, followed by its dump. A
+// group begun in the part before reports with its closing stage here. False
+// when the log answers stop or the run is interrupted.
+bool runStages(Run& run, std::span<const Stage> part, bool dumps) {
+  const std::span<const Stage> stages = frameStages();
+  size_t k = static_cast<size_t>(part.data() - stages.data());
+  const size_t end = k + part.size();
+  size_t groupStart = k;
+  while (groupStart > 0 && !stages[groupStart - 1].closesGroup) --groupStart;
+  for (; k < end; ++k) {
     const Stage& stage = stages[k];
     if (interruptSignal() != 0) return false;
     stage.run(run.settings, run.buffers);
@@ -180,16 +185,16 @@ bool prepareFrame(Run& run) {
   loadStack(run);
   if (log.message("Image Loaded", true)) return false;
   beginFrame(run.buffers);
-  return runStages(run, inputStages(), false);
+  return runStages(run, inputStages(run.settings), false);
 }
 
 bool completeFrame(Run& run) {
-  for (const Stage& stage : inputStages()) {
+  for (const Stage& stage : inputStages(run.settings)) {
     if (stage.dumpName != nullptr) dump(run, stage);
   }
   // Once the output has begun the frame is finished, so that its files and
   // rows are complete when an interruption stops the run.
-  if (!runStages(run, cellStages(), true) || interruptSignal() != 0) return false;
+  if (!runStages(run, cellStages(run.settings), true) || interruptSignal() != 0) return false;
   hintAtSliceOrder(run);
   if (!writeOutput(run)) return false;
   handOverFrame(run.buffers);

@@ -15,7 +15,8 @@ void placeFrame(FrameBuffers& b, int64_t frame, int64_t firstFrame) {
   b.frameOrdinal = static_cast<int32_t>(frame - firstFrame + 1);
 }
 
-// What loading and the input stages write, with the frame's position.
+// What loading and the input stages write, with the frame's position; the
+// capacity notes of the frame in `b` move to `a`.
 void swapInputs(FrameBuffers& a, FrameBuffers& b) {
   a.sliceStack.swap(b.sliceStack);
   a.sliceStack16.swap(b.sliceStack16);
@@ -30,6 +31,13 @@ void swapInputs(FrameBuffers& a, FrameBuffers& b) {
   std::swap(a.rangeFirst, b.rangeFirst);
   std::swap(a.rangeLast, b.rangeLast);
   std::swap(a.coreCensus, b.coreCensus);
+  a.cellMap.swap(b.cellMap);
+  a.currentCells.swap(b.currentCells);
+  a.regionTable.swap(b.regionTable);
+  std::swap(a.regionCount, b.regionCount);
+  std::swap(a.nextCellNumber, b.nextCellNumber);
+  a.capacityNote.swap(b.capacityNote);
+  b.capacityNote.clear();
 }
 
 // The frame prepared ahead: buffers, a recording log, and a record of its

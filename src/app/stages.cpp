@@ -59,13 +59,17 @@ const std::array<Stage, 14> kStages = {{
     {32, "[32] Analysed", settleVacuoles, "nucleus", kInt, classPixels, true},
 }};
 
-// Stages up to the classification form the input stages.
-constexpr size_t kInputStageCount = 5;
+// Stages up to the classification, or up to cell building.
+size_t inputStageCount(const RunSettings& settings) { return settings.dumpFolder.empty() ? 6 : 5; }
 
 }  // namespace
 
 std::span<const Stage> frameStages() { return kStages; }
-std::span<const Stage> inputStages() { return std::span<const Stage>(kStages).first(kInputStageCount); }
-std::span<const Stage> cellStages() { return std::span<const Stage>(kStages).subspan(kInputStageCount); }
+std::span<const Stage> inputStages(const RunSettings& settings) {
+  return std::span<const Stage>(kStages).first(inputStageCount(settings));
+}
+std::span<const Stage> cellStages(const RunSettings& settings) {
+  return std::span<const Stage>(kStages).subspan(inputStageCount(settings));
+}
 
 }  // namespace focustrack

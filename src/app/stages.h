@@ -29,11 +29,13 @@ struct Stage {
 std::span<const Stage> frameStages();
 
 // The leading stages that read nothing of an earlier frame and write only the
-// frame's input buffers (slice stack, delta map, pixel order, class map,
-// flood queue) and its slice range: a frame can run them ahead, on buffers
-// of its own, while the previous frame completes. Then the rest, from cell
-// building on. Both end with a closing stage.
-std::span<const Stage> inputStages();
-std::span<const Stage> cellStages();
+// frame's own buffers (slice stack, delta map, pixel order, class map, flood
+// queue, and with cell building the cell map, the current cell table and the
+// region table) and its slice range: a frame can run them ahead, on buffers
+// of its own, while the previous frame completes. Cell building is among
+// them unless maps are dumped: it overwrites the class map, whose dump is
+// written when the frame completes. Then the rest.
+std::span<const Stage> inputStages(const RunSettings& settings);
+std::span<const Stage> cellStages(const RunSettings& settings);
 
 }  // namespace focustrack
