@@ -140,24 +140,34 @@ __attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffer
   std::vector<int32_t> sums(static_cast<size_t>(sliceCount + 1) * kExactBlock);
   std::vector<int32_t> moments(sums.size());
   int32_t t[kExactBlock];
-  std::vector<int32_t> largest(candidates.size(), 0);
-  for (size_t begin = 0; begin < n; begin += kExactBlock) {
+  const size_t blocks = (n + kExactBlock - 1) / kExactBlock;
+  const size_t lanes = candidates.size();
+  std::vector<int32_t> largest(lanes, 0);
+  std::vector<int32_t> blockLargest(blocks * lanes);  // candidate c of block k at k x lanes + c
+  for (size_t k = 0; k < blocks; ++k) {
+    const size_t begin = k * kExactBlock;
     const size_t count = std::min(kExactBlock, n - begin);
     blockPrefix(stack, n, sliceCount, begin, count, sums.data(), moments.data());
-    for (size_t c = 0; c < candidates.size(); ++c) {
+    for (size_t c = 0; c < lanes; ++c) {
       absoluteNumerators(sums.data(), moments.data(), candidates[c].range, count, t);
-      largest[c] = std::max(largest[c], largestOf(t, count));
+      blockLargest[k * lanes + c] = largestOf(t, count);
+      largest[c] = std::max(largest[c], blockLargest[k * lanes + c]);
     }
   }
-  for (size_t begin = 0; begin < n; begin += kExactBlock) {
+  // No |T| exceeds the largest; the blocks whose largest falls short of it
+  // are passed over.
+  const auto reaches = [&](size_t k, size_t c) { return largest[c] != 0 && blockLargest[k * lanes + c] == largest[c]; };
+  for (size_t k = 0; k < blocks; ++k) {
+    bool any = false;
+    for (size_t c = 0; c < lanes; ++c) any = any || reaches(k, c);
+    if (!any) continue;
+    const size_t begin = k * kExactBlock;
     const size_t count = std::min(kExactBlock, n - begin);
     blockPrefix(stack, n, sliceCount, begin, count, sums.data(), moments.data());
-    for (size_t c = 0; c < candidates.size(); ++c) {
-      if (largest[c] == 0) continue;
+    for (size_t c = 0; c < lanes; ++c) {
+      if (!reaches(k, c)) continue;
       absoluteNumerators(sums.data(), moments.data(), candidates[c].range, count, t);
-      // No |T| exceeds the largest; a block whose largest falls short is passed over.
       const int32_t most = largest[c];
-      if (largestOf(t, count) < most) continue;
       for (size_t j = 0; j < count; ++j) {
         if (t[j] != most) continue;
         double slope = 0.0;
