@@ -23,12 +23,11 @@ constexpr double kNoEnergyYet = DBL_MAX;
 // sample (255 or 65535) and 0.
 template <class Sample>
 void greyBounds(const Sample* plane, size_t n, double* gMin, double* gMax) {
-  double low = static_cast<double>(std::numeric_limits<Sample>::max());
-  double high = 0.0;
+  Sample low = std::numeric_limits<Sample>::max();
+  Sample high = 0;
   for (size_t i = 0; i < n; ++i) {
-    const double g = plane[i];
-    if (g < low) low = g;
-    if (g > high) high = g;
+    low = std::min(low, plane[i]);
+    high = std::max(high, plane[i]);
   }
   *gMin = low;
   *gMax = high;
@@ -337,16 +336,40 @@ FOCUSTRACK_AVX2 void addRowEnergiesWide(const double* here, const double* above,
   addRowEnergiesOf(here, above, width, lanes, energy);
 }
 
-// The mismatches of a row, added to the energies; in the AVX2 version of
-// both kernels where the processor has it.
-template <class Sum>
-void addRowToEnergies(const double* samples, const Sum* sums, const double* grey, size_t width,
-                      const std::vector<const Candidate*>& used, double* current, const double* above,
-                      double* energy) {
+// The samples of one row of every slice as doubles, plane s at s x width,
+// and their prefix sums, sums[k x width + x] the sum of the samples below
+// slice k (the first plane of sums stays 0).
+template <class Sample, class Sum>
+__attribute__((always_inline)) inline void rowSamplesOf(const Sample* row, size_t n, size_t slices, size_t width,
+                                                       double* samples, Sum* sums) {
+  for (size_t s = 0; s < slices; ++s) {
+    const Sample* v = row + s * n;
+    for (size_t x = 0; x < width; ++x) {
+      samples[s * width + x] = v[x];
+      sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
+    }
+  }
+}
+
+template <class Sample, class Sum>
+FOCUSTRACK_AVX2 void rowSamplesWide(const Sample* row, size_t n, size_t slices, size_t width, double* samples,
+                                    Sum* sums) {
+  rowSamplesOf(row, n, slices, width, samples, sums);
+}
+
+// The mismatches of row y, added to the energies; in the AVX2 version of
+// the kernels where the processor has it.
+template <class Sample, class Sum>
+void addRowToEnergies(const Sample* stack, size_t n, size_t slices, size_t y, const double* grey, size_t width,
+                      const std::vector<const Candidate*>& used, double* samples, Sum* sums, double* current,
+                      const double* above, double* energy) {
+  const Sample* row = stack + y * width;
   if (processorHasAvx2()) {
+    rowSamplesWide(row, n, slices, width, samples, sums);
     rowMismatchesWide(samples, sums, grey, width, used, current);
     addRowEnergiesWide(current, above, width, used.size(), energy);
   } else {
+    rowSamplesOf(row, n, slices, width, samples, sums);
     rowMismatchesOf(samples, sums, grey, width, used, current);
     addRowEnergiesOf(current, above, width, used.size(), energy);
   }
@@ -374,14 +397,7 @@ std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* 
   for (size_t y = 0; y < height; ++y) {
     const Sample* row = reference + y * width;
     for (size_t x = 0; x < width; ++x) grey[x] = normalised(row[x]);
-    for (size_t s = 0; s < slices; ++s) {
-      const Sample* v = stack + s * n + y * width;
-      for (size_t x = 0; x < width; ++x) {
-        samples[s * width + x] = v[x];
-        sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
-      }
-    }
-    addRowToEnergies(samples.data(), sums.data(), grey.data(), width, used, current.data(),
+    addRowToEnergies(stack, n, slices, y, grey.data(), width, used, samples.data(), sums.data(), current.data(),
                      y > 0 ? above.data() : nullptr, energy.data());
     above.swap(current);
   }
