@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "base/processor.h"
 #include "reduce/reduce.h"
 
 namespace focustrack {
@@ -36,6 +37,41 @@ int64_t verticalTerms(const Sample* row, const Sample* above, int32_t width) {
   return sum;
 }
 
+// The terms of one 8-bit row in 32 bits: each is below 2^16, so a row of
+// fewer than kNarrowRow pixels (two terms a pixel) cannot overflow.
+constexpr int32_t kNarrowRow = 1 << 14;
+
+__attribute__((always_inline)) inline int32_t narrowRowTermsOf(const uint8_t* row, const uint8_t* above,
+                                                              int32_t width) {
+  int32_t sum = 0;
+  for (int32_t x = 1; x < width; ++x) {
+    const int32_t d = int32_t{row[x]} - int32_t{row[x - 1]};
+    sum += d * d;
+  }
+  if (above != nullptr) {
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t d = int32_t{row[x]} - int32_t{above[x]};
+      sum += d * d;
+    }
+  }
+  return sum;
+}
+
+FOCUSTRACK_AVX2 int32_t narrowRowTermsWide(const uint8_t* row, const uint8_t* above, int32_t width) {
+  return narrowRowTermsOf(row, above, width);
+}
+
+// Both kinds of term of one row; `above` is null on the first row.
+template <class Sample>
+int64_t rowTerms(const Sample* row, const Sample* above, int32_t width) {
+  if constexpr (sizeof(Sample) == 1) {
+    if (width < kNarrowRow) {
+      return processorHasAvx2() ? narrowRowTermsWide(row, above, width) : narrowRowTermsOf(row, above, width);
+    }
+  }
+  return horizontalTerms(row, width) + (above != nullptr ? verticalTerms(row, above, width) : 0);
+}
+
 template <class Sample>
 int64_t sampleEnergy(const Sample* values, int32_t width, int32_t pixelCount) {
   // Integer sums are exact, so rows may be summed term kind by term kind.
@@ -44,8 +80,7 @@ int64_t sampleEnergy(const Sample* values, int32_t width, int32_t pixelCount) {
   int64_t energy = 0;
   for (int32_t y = 0; y < height; ++y) {
     const Sample* row = values + static_cast<size_t>(y) * static_cast<size_t>(width);
-    energy += horizontalTerms(row, width);
-    if (y > 0) energy += verticalTerms(row, row - width, width);
+    energy += rowTerms(row, y > 0 ? row - width : nullptr, width);
   }
   return energy;
 }

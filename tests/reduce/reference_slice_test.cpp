@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "base/processor.h"
 #include "support/small_frame.h"
 
 namespace focustrack {
@@ -31,14 +33,19 @@ TEST(NeighbourEnergyTest, SumsLeftAndUpperDifferencesOfBytes) {
   }
 }
 
-TEST(NeighbourEnergyTest, FullSizeCheckerboardDoesNotOverflow) {
-  // Every one of the 1,380,720 neighbour pairs differs by 255: far beyond a
-  // 32-bit sum.
-  const int32_t width = 960;
-  const int32_t height = 720;
-  std::vector<uint8_t> v(static_cast<size_t>(width) * height);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = ((i % width + i / width) % 2) ? 255 : 0;
-  EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), int64_t{89781318000});
+TEST(NeighbourEnergyTest, CheckerboardsDoNotOverflow) {
+  // Every neighbour pair differs by 255: far beyond a 32-bit sum for the
+  // frame, and for a row of 20,000 pixels beyond a 32-bit sum for the row.
+  for (const auto& [width, height] : {std::pair<int32_t, int32_t>{960, 720}, {20000, 3}}) {
+    std::vector<uint8_t> v(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = ((i % width + i / width) % 2) ? 255 : 0;
+    const int64_t pairs = int64_t{height} * (width - 1) + int64_t{height - 1} * width;
+    for (const bool avx2 : {true, false}) {
+      const bool before = allowAvx2(avx2);
+      EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), pairs * 255 * 255) << width << ", " << avx2;
+      allowAvx2(before);
+    }
+  }
 }
 
 TEST(NeighbourEnergyTest, SixteenBitSumsAreExactIntegers) {
