@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "base/processor.h"
+
 namespace focustrack {
 
 namespace {
@@ -14,7 +16,7 @@ constexpr int32_t kSlopeBlock = 512;
 // Largest absolute value, replaced only by a strictly larger one. Slopes are
 // never not-a-number, so the largest value does not depend on the visiting
 // order; four running maxima let the loop run in parallel lanes.
-double largestMagnitude(const double* values, int32_t count) {
+__attribute__((always_inline)) inline double largestMagnitude(const double* values, int32_t count) {
   double lane[4] = {0.0, 0.0, 0.0, 0.0};
   int32_t j = 0;
   for (; j + 4 <= count; j += 4) {
@@ -42,8 +44,9 @@ double largestMagnitude(const double* values, int32_t count) {
 // `Sum` holds a pixel's sum over the range exactly: 32 bits for 8-bit
 // samples, 64 bits for 16-bit ones.
 template <class Sample, class Sum>
-double slopeBlock(const Sample* stack, size_t planeSize, int32_t first, int32_t last,
-                  double meanSlice, double spread, size_t begin, int32_t count, double* slopes) {
+__attribute__((always_inline)) inline double slopeBlockOf(const Sample* stack, size_t planeSize, int32_t first,
+                                                          int32_t last, double meanSlice, double spread,
+                                                          size_t begin, int32_t count, double* slopes) {
   const double sliceNumber = static_cast<double>(last - first + 1);
   Sum sum[kSlopeBlock];
   double mean[kSlopeBlock];
@@ -69,6 +72,23 @@ double slopeBlock(const Sample* stack, size_t planeSize, int32_t first, int32_t 
   }
   for (int32_t j = 0; j < count; ++j) slopes[j] = numerator[j] / spread;
   return largestMagnitude(slopes, count);
+}
+
+template <class Sample, class Sum>
+FOCUSTRACK_AVX2 double slopeBlockWide(const Sample* stack, size_t planeSize, int32_t first, int32_t last,
+                                      double meanSlice, double spread, size_t begin, int32_t count,
+                                      double* slopes) {
+  return slopeBlockOf<Sample, Sum>(stack, planeSize, first, last, meanSlice, spread, begin, count, slopes);
+}
+
+// The slopes of one block, in the AVX2 version where the processor has it.
+template <class Sample, class Sum>
+double slopeBlock(const Sample* stack, size_t planeSize, int32_t first, int32_t last, double meanSlice,
+                  double spread, size_t begin, int32_t count, double* slopes) {
+  if (processorHasAvx2()) {
+    return slopeBlockWide<Sample, Sum>(stack, planeSize, first, last, meanSlice, spread, begin, count, slopes);
+  }
+  return slopeBlockOf<Sample, Sum>(stack, planeSize, first, last, meanSlice, spread, begin, count, slopes);
 }
 
 // The slopes of pixels begin..begin + count - 1, a block at a time;

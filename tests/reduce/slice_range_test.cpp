@@ -131,16 +131,20 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
         for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
       }
       for (const Range& r : ranges) {
-        const double m = slopeMap(f.buffers, r.first, r.last);
-        double largest = 0.0;
-        for (size_t i = 0; i < f.n(); ++i) {
-          const double expected = plainSlope(f, i, r.first, r.last);
-          ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
-              << bits << " bits, " << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first
-              << ".." << r.last;
-          largest = std::max(largest, std::fabs(expected));
+        for (const bool avx2 : {true, false}) {
+          const bool before = allowAvx2(avx2);
+          const double m = slopeMap(f.buffers, r.first, r.last);
+          allowAvx2(before);
+          double largest = 0.0;
+          for (size_t i = 0; i < f.n(); ++i) {
+            const double expected = plainSlope(f, i, r.first, r.last);
+            ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
+                << bits << " bits, " << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first
+                << ".." << r.last << (avx2 ? "" : ", baseline kernel");
+            largest = std::max(largest, std::fabs(expected));
+          }
+          EXPECT_EQ(m, largest);
         }
-        EXPECT_EQ(m, largest);
       }
     }
   }
