@@ -251,9 +251,9 @@ bool raysOf(Worker& w, double level, double lowestLevel) {
   return true;
 }
 
-// The outline measures of measureOutline in two passes, areas first: a
-// ring share of 0 (or not a number) ends the candidate before any square
-// root. Each sum runs in the same order as in one pass.
+// The outline measures of measureOutline in two steps, areas first: a ring
+// share of 0 (or not a number) ends the candidate before any square root.
+// Each sum runs in the same order as in measureOutline.
 double fanPerimeter(const AngleEntry* a, double AngleEntry::*radius) {
   double perimeter = 0.0;
   double previousX = a[0].*radius * a[0].cosK;
@@ -455,7 +455,7 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     auto stamped = std::make_unique<StampedPixels>();
     const RayReader reader{b.deltaMap.data(), b.edgeMap(), 0, settings.riseTolerance};
     Worker w{settings, b,  paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
-             false,    0.0, {},    {},                                             {},            {},     stamped.get()};
+             false,    0.0, {},    {},    {},    {},    stamped.get()};
     BlobOrder order;
     for (int64_t c = firstCell; c < endCell; ++c) {
       placeInList(b, b.cellMap[candidates[starts[c]]]);

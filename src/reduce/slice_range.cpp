@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -155,7 +155,9 @@ __attribute__((always_inline)) inline void steepestSlopesOf(FrameBuffers& buffer
   }
   // No |T| exceeds the largest; the blocks whose largest falls short of it
   // are passed over.
-  const auto reaches = [&](size_t k, size_t c) { return largest[c] != 0 && blockLargest[k * lanes + c] == largest[c]; };
+  const auto reaches = [&](size_t k, size_t c) {
+    return largest[c] != 0 && blockLargest[k * lanes + c] == largest[c];
+  };
   for (size_t k = 0; k < blocks; ++k) {
     bool any = false;
     for (size_t c = 0; c < lanes; ++c) any = any || reaches(k, c);
@@ -267,7 +269,8 @@ inline void pixelMismatch(const double* samples, const Sum* sums, const double* 
                           const Candidate& candidate, size_t u, size_t lanes, double* out) {
   const SlopeRange& range = candidate.range;
   const double sliceNumber = static_cast<double>(range.last - range.first + 1);
-  const Sum total = sums[static_cast<size_t>(range.last + 1) * width + x] - sums[static_cast<size_t>(range.first) * width + x];
+  const Sum total =
+      sums[static_cast<size_t>(range.last + 1) * width + x] - sums[static_cast<size_t>(range.first) * width + x];
   const double mean = static_cast<double>(total) / sliceNumber;
   double numerator = 0.0;
   for (int32_t s = range.first; s <= range.last; ++s) {
