@@ -1,5 +1,6 @@
 #include "base/index_sort.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "base/parallel.h"
@@ -124,6 +125,55 @@ inline void partition(Items<Key> items, int32_t lo, int32_t hi, int32_t* leftEnd
   *rightStart = j + 1;
 }
 
+// True when every key of lo..hi equals the first (no key is not a number).
+template <class Key>
+inline bool allEqual(const Key* key, int32_t lo, int32_t hi) {
+  const Key first = key[lo];
+  bool equal = true;
+  for (int32_t k = lo + 1; k <= hi; ++k) equal &= key[k] == first;
+  return equal;
+}
+
+// Ranges of equal keys up to this long take their arrangement from a table.
+constexpr int32_t kTabled = 64;
+
+// What the partitions leave in a range of equal keys: every entry stops both
+// scans, so a partition reverses the range and leaves the middle entry (of an
+// odd count) where it is, and each half goes the same way. The keys are all
+// the same, so only the indices move. Ranges of at most `tabled` entries are
+// arranged by the table.
+void reverseHalvings(int32_t* index, int32_t lo, int32_t hi, int32_t tabled);
+
+// source[n][k]: the entry that reverse halvings of n entries bring to place k.
+struct HalvingTable {
+  uint8_t source[kTabled + 1][kTabled];
+  HalvingTable() {
+    for (int32_t n = 1; n <= kTabled; ++n) {
+      int32_t place[kTabled];
+      for (int32_t k = 0; k < n; ++k) place[k] = k;
+      reverseHalvings(place, 0, n - 1, 1);
+      for (int32_t k = 0; k < n; ++k) source[n][k] = static_cast<uint8_t>(place[k]);
+    }
+  }
+};
+
+const HalvingTable kHalvings;
+
+void reverseHalvings(int32_t* index, int32_t lo, int32_t hi, int32_t tabled) {
+  while (hi - lo + 1 > tabled) {
+    std::reverse(index + lo, index + hi + 1);
+    const int32_t half = (hi - lo + 1) / 2;
+    reverseHalvings(index, lo, lo + half - 1, tabled);
+    lo = hi - half + 1;
+  }
+  const int32_t n = hi - lo + 1;
+  if (n < 2) return;
+  int32_t before[kTabled];
+  std::copy(index + lo, index + hi + 1, before);
+  const uint8_t* source = kHalvings.source[n];
+  for (int32_t k = 0; k < n; ++k) index[lo + k] = before[source[k]];
+}
+
 // The plain loop over pending ranges, from `start`: the right part waits in
 // the freed slot, the left part above it is taken next. Returns the largest
 // number of pending ranges held.
@@ -136,6 +186,14 @@ int32_t sortRanges(Items<Key> items, Range start, std::vector<Range>& stack) {
     const Range range = stack[static_cast<std::size_t>(top)];
     --top;
     if (range.lo >= range.hi) continue;
+    // The median of three is read here first; when its three keys are
+    // equal, the range is often all one key.
+    const Key first = items.key[range.lo];
+    if (first == items.key[range.lo + (range.hi - range.lo) / 2] && first == items.key[range.hi] &&
+        allEqual(items.key, range.lo, range.hi)) {
+      reverseHalvings(items.index, range.lo, range.hi, kTabled);
+      continue;
+    }
     int32_t leftEnd = 0;
     int32_t rightStart = 0;
     partition(items, range.lo, range.hi, &leftEnd, &rightStart);
