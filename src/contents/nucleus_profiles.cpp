@@ -108,11 +108,12 @@ inline bool readNext(const RayReader& reader, RayProfile& r) {
     return false;
   }
   const double v = reader.delta[q];
-  r.innerRise[n] = v > r.runningMin + kInnerRise;
-  r.outerRise[n] = v > r.runningMin + reader.riseTolerance;
-  if (v < r.lowest) r.lowest = v;
+  const double runningMin = r.runningMin;
+  r.innerRise[n] = v > runningMin + kInnerRise;
+  r.outerRise[n] = v > runningMin + reader.riseTolerance;
+  r.lowest = v < r.lowest ? v : r.lowest;
   r.lowestAt[n] = r.lowest;
-  if (v < r.runningMin) r.runningMin = v;
+  r.runningMin = v < runningMin ? v : runningMin;
   r.read = static_cast<int8_t>(n + 1);
   return true;
 }
@@ -315,39 +316,44 @@ bool measureUnlessHopeless(Worker& w, Outlines* o) {
   return outerRoundness(*o) > 0;
 }
 
-void stampRays(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp) {
+// Stamps the candidate's pixels and marks their places in the cell's list;
+// the lowest and highest place marked come back in *lowest and *highest.
+void stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp, int32_t* lowest,
+                  int32_t* highest) {
   int32_t* edge = w.b.edgeMap();
-  edge[seed] = innerStamp;
+  uint64_t* bits = w.stamped->bits.data();
+  const int32_t* listPlace = w.b.floodQueue.data();
+  int32_t low = listPlace[seed];
+  int32_t high = low;
+  const auto stamp = [&](int32_t q, int32_t mark) {
+    edge[q] = mark;
+    const int32_t place = listPlace[q];
+    bits[static_cast<size_t>(place) >> 6] |= uint64_t{1} << (place & 63);
+    low = std::min(low, place);
+    high = std::max(high, place);
+  };
+  stamp(seed, innerStamp);
   for (int32_t k = 0; k < kDirections; ++k) {
-    const RayPath& path = w.paths.direction[k];
+    const int32_t* offset = w.paths.direction[k].offset;
     int32_t n = 0;
-    for (; n < w.inner[k]; ++n) edge[seed + path.offset[n]] = innerStamp;
-    for (; n < w.outer[k]; ++n) edge[seed + path.offset[n]] = outerStamp;
+    for (; n < w.inner[k]; ++n) stamp(seed + offset[n], innerStamp);
+    for (; n < w.outer[k]; ++n) stamp(seed + offset[n], outerStamp);
   }
+  *lowest = low;
+  *highest = high;
 }
 
-// The means over the stamped pixels of the cell in the order of its list,
-// as a pass over the whole list would add them. False when no pixel
-// carries the outer stamp.
-bool meanValues(Worker& w, const CellRecord& cell, int32_t seed, int32_t innerStamp, int32_t outerStamp,
+// Stamps the candidate's pixels, then takes the means over them in the
+// order of the cell's list, as a pass over the whole list would add them.
+// False when no pixel carries the outer stamp.
+bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t innerStamp, int32_t outerStamp,
                 double* innerMean, double* outerMean) {
   std::vector<uint64_t>& bits = w.stamped->bits;
   const size_t words = static_cast<size_t>(cell.area) / 64 + 1;
   if (bits.size() < words) bits.resize(words, 0);
-  const int32_t* listPlace = w.b.floodQueue.data();
-  int32_t lowest = cell.area;
-  int32_t highest = -1;
-  const auto take = [&](int32_t q) {
-    const int32_t place = listPlace[q];
-    bits[static_cast<size_t>(place) >> 6] |= uint64_t{1} << (place & 63);
-    lowest = std::min(lowest, place);
-    highest = std::max(highest, place);
-  };
-  take(seed);
-  for (int32_t k = 0; k < kDirections; ++k) {
-    const int32_t* offset = w.paths.direction[k].offset;
-    for (int32_t n = 0; n < w.outer[k]; ++n) take(seed + offset[n]);
-  }
+  int32_t lowest = 0;
+  int32_t highest = 0;
+  stampAndMark(w, seed, innerStamp, outerStamp, &lowest, &highest);
   const int32_t* list = w.b.cellPixels.data() + cell.pixelStart;
   const int32_t* edge = w.b.edgeMap();
   const double* delta = w.b.deltaMap.data();
@@ -395,11 +401,10 @@ void fitCandidate(Worker& w, int32_t i, Best& best) {
   if (!beats(shape.leading * shape.innerSize, i, best)) return;
   const int32_t innerStamp = i;
   const int32_t outerStamp = i + w.b.candidateCount + kOuterStampGap;
-  stampRays(w, cand.seed, innerStamp, outerStamp);
   const CellRecord& cell = w.b.currentCells[w.b.cellMap[cand.pixel]];
   double innerMean = 0.0;
   double outerMean = 0.0;
-  if (!meanValues(w, cell, cand.seed, innerStamp, outerStamp, &innerMean, &outerMean)) return;
+  if (!stampedMeans(w, cell, cand.seed, innerStamp, outerStamp, &innerMean, &outerMean)) return;
   const double score = shape.leading * contrastFactor(innerMean, outerMean) * shape.innerSize;
   if (!beats(score, i, best)) return;
   best = {score, i};
