@@ -5,6 +5,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/parallel.h"
 #include "contents/contents.h"
 #include "contents/fit_candidates.h"
@@ -163,11 +167,28 @@ struct MeasuredOutline {
 // The pixels one candidate stamps, gathered to sum their values in the
 // order of the cell's list without walking the list: every pixel of a cell
 // knows its place in the list (the flood queue holds it during the stage),
-// and the places are marked in a bit set read from the lowest up, which
-// takes a pixel met by several rays once.
+// and the places are marked in a byte map read from the lowest up, which
+// takes a pixel met by several rays once. A mark is a plain store, so the
+// many rays through the pixels near the seed wait for nothing.
 struct StampedPixels {
-  std::vector<uint64_t> bits;  // one per place in the cell's list
+  std::vector<uint8_t> marks;  // kMarked or 0, one per place in the cell's list, whole groups of 64
 };
+
+constexpr uint8_t kMarked = 0x80;
+
+// Bit j: place j of the 64 at `marks` is marked.
+inline uint64_t markedPlaces(const uint8_t* marks) {
+  uint64_t set = 0;
+#if defined(__SSE2__)
+  for (int32_t j = 0; j < 4; ++j) {
+    const __m128i group = _mm_loadu_si128(reinterpret_cast<const __m128i*>(marks + 16 * j));
+    set |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(group))} << (16 * j);
+  }
+#else
+  for (int32_t j = 0; j < 64; ++j) set |= uint64_t{marks[j] == kMarked} << j;
+#endif
+  return set;
+}
 
 // Everything one task needs: shared inputs, and its own scratch.
 struct Worker {
@@ -321,14 +342,14 @@ bool measureUnlessHopeless(Worker& w, Outlines* o) {
 void stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp, int32_t* lowest,
                   int32_t* highest) {
   int32_t* edge = w.b.edgeMap();
-  uint64_t* bits = w.stamped->bits.data();
+  uint8_t* marks = w.stamped->marks.data();
   const int32_t* listPlace = w.b.floodQueue.data();
   int32_t low = listPlace[seed];
   int32_t high = low;
   const auto stamp = [&](int32_t q, int32_t mark) {
     edge[q] = mark;
     const int32_t place = listPlace[q];
-    bits[static_cast<size_t>(place) >> 6] |= uint64_t{1} << (place & 63);
+    marks[place] = kMarked;
     low = std::min(low, place);
     high = std::max(high, place);
   };
@@ -347,10 +368,10 @@ void stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStam
 // order of the cell's list, as a pass over the whole list would add them.
 // False when no pixel carries the outer stamp.
 bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t innerStamp, int32_t outerStamp,
-                double* innerMean, double* outerMean) {
-  std::vector<uint64_t>& bits = w.stamped->bits;
-  const size_t words = static_cast<size_t>(cell.area) / 64 + 1;
-  if (bits.size() < words) bits.resize(words, 0);
+                  double* innerMean, double* outerMean) {
+  std::vector<uint8_t>& marks = w.stamped->marks;
+  const size_t groups = static_cast<size_t>(cell.area) / 64 + 1;
+  if (marks.size() < groups * 64) marks.resize(groups * 64, 0);
   int32_t lowest = 0;
   int32_t highest = 0;
   stampAndMark(w, seed, innerStamp, outerStamp, &lowest, &highest);
@@ -361,9 +382,12 @@ bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t inner
   double outerSum = 0.0;
   int32_t innerCount = 0;
   int32_t outerCount = 0;
-  for (int32_t word = lowest >> 6; word <= (highest >> 6); ++word) {
-    for (uint64_t set = bits[word]; set != 0; set &= set - 1) {
-      const int32_t q = list[word * 64 + __builtin_ctzll(set)];
+  for (int32_t group = lowest >> 6; group <= (highest >> 6); ++group) {
+    uint8_t* groupMarks = marks.data() + static_cast<size_t>(group) * 64;
+    const uint64_t marked = markedPlaces(groupMarks);
+    std::memset(groupMarks, 0, 64);
+    for (uint64_t set = marked; set != 0; set &= set - 1) {
+      const int32_t q = list[group * 64 + __builtin_ctzll(set)];
       if (edge[q] == innerStamp) {
         innerSum += delta[q];
         ++innerCount;
@@ -372,7 +396,6 @@ bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t inner
         ++outerCount;
       }
     }
-    bits[word] = 0;
   }
   if (outerCount == 0) return false;
   *innerMean = innerSum / innerCount;
