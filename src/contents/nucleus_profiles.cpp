@@ -275,23 +275,6 @@ bool raysOf(Worker& w, double level, double lowestLevel) {
 
 // The outline measures of measureOutline in two steps, areas first: a ring
 // share of 0 (or not a number) ends the candidate before any square root.
-// Each sum runs in the same order as in measureOutline.
-double fanPerimeter(const AngleEntry* a, double AngleEntry::*radius) {
-  double perimeter = 0.0;
-  double previousX = a[0].*radius * a[0].cosK;
-  double previousY = a[0].*radius * a[0].sinK;
-  for (int32_t k = 1; k <= kDirections; ++k) {
-    const double x = a[k].*radius * a[k].cosK;
-    const double y = a[k].*radius * a[k].sinK;
-    const double dx = x - previousX;
-    const double dy = y - previousY;
-    perimeter += std::sqrt(dx * dx + dy * dy);
-    previousX = x;
-    previousY = y;
-  }
-  return perimeter;
-}
-
 void completeMeasures(OutlineMeasures& m, double perimeter) {
   m.perimeter = perimeter;
   m.circularity = m.area * kFourPi / perimeter / perimeter;
@@ -318,7 +301,7 @@ void smoothAndMeasureAreas(Worker& w) {
 
 void measurePerimeter(const AngleEntry* angles, double AngleEntry::*smoothed, MeasuredOutline& outline) {
   if (outline.perimeterKnown) return;
-  completeMeasures(outline.m, fanPerimeter(angles, smoothed));
+  completeMeasures(outline.m, outlinePerimeter(angles, smoothed));
   outline.perimeterKnown = true;
 }
 

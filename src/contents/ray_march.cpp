@@ -1,5 +1,6 @@
 #include "contents/ray_march.h"
 #include "base/angles.h"
+#include "base/processor.h"
 
 #include <cmath>
 
@@ -104,6 +105,38 @@ OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::
     previousY = y;
   }
   return {area, perimeter, area * kFourPi / perimeter / perimeter};
+}
+
+namespace {
+
+// The chords of the fan first, then their sum in direction order: only the
+// sum runs serially, the square roots vectorise.
+__attribute__((always_inline)) inline double perimeterOf(const AngleEntry* a, double AngleEntry::*radius) {
+  double x[kDirections + 1];
+  double y[kDirections + 1];
+  for (int32_t k = 0; k <= kDirections; ++k) {
+    x[k] = a[k].*radius * a[k].cosK;
+    y[k] = a[k].*radius * a[k].sinK;
+  }
+  double chord[kDirections];
+  for (int32_t k = 1; k <= kDirections; ++k) {
+    const double dx = x[k] - x[k - 1];
+    const double dy = y[k] - y[k - 1];
+    chord[k - 1] = std::sqrt(dx * dx + dy * dy);
+  }
+  double perimeter = 0.0;
+  for (int32_t k = 0; k < kDirections; ++k) perimeter += chord[k];
+  return perimeter;
+}
+
+FOCUSTRACK_AVX2 double perimeterWide(const AngleEntry* a, double AngleEntry::*radius) {
+  return perimeterOf(a, radius);
+}
+
+}  // namespace
+
+double outlinePerimeter(const AngleEntry* angleTable, double AngleEntry::*radius) {
+  return processorHasAvx2() ? perimeterWide(angleTable, radius) : perimeterOf(angleTable, radius);
 }
 
 }  // namespace focustrack

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "base/processor.h"
+
 namespace focustrack {
 
 namespace {
@@ -91,6 +93,30 @@ TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) 
     EXPECT_GE(p, 0);
     EXPECT_LE(p % 20, 1);
     EXPECT_LE(p / 20, 1);
+  }
+}
+
+// The perimeter alone, with and without AVX2, is the perimeter of the
+// whole measure to the last bit, on outlines round, ragged and with zeros.
+TEST_F(RayMarch, PerimeterAloneIsThatOfTheWholeMeasure) {
+  uint64_t state = 7;
+  const auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  AngleEntry* angles = b.angleTable.data();
+  for (int32_t outline = 0; outline < 200; ++outline) {
+    for (int32_t k = 0; k <= kDirections; ++k) {
+      const double ragged = outline % 3 == 0 ? 0.0 : next() * (outline % 7);
+      angles[k].scratchC = outline % 11 == 0 && k % 5 == 0 ? 0.0 : 3.0 + 10.0 * next() * (outline % 2) + ragged;
+    }
+    const double expected = measureOutline(angles, &AngleEntry::scratchC).perimeter;
+    for (bool avx2 : {true, false}) {
+      const bool before = allowAvx2(avx2);
+      const double perimeter = outlinePerimeter(angles, &AngleEntry::scratchC);
+      allowAvx2(before);
+      ASSERT_EQ(perimeter, expected) << "outline " << outline << (avx2 ? " with AVX2" : "");
+    }
   }
 }
 
