@@ -320,10 +320,14 @@ bool measureUnlessHopeless(Worker& w, Outlines* o) {
   return outerRoundness(*o) > 0;
 }
 
+struct PlaceSpan {
+  int32_t lowest;
+  int32_t highest;
+};
+
 // Stamps the candidate's pixels and marks their places in the cell's list;
-// the lowest and highest place marked come back in *lowest and *highest.
-void stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp, int32_t* lowest,
-                  int32_t* highest) {
+// answers the lowest and the highest place marked.
+PlaceSpan stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStamp) {
   int32_t* edge = w.b.edgeMap();
   uint8_t* marks = w.stamped->marks.data();
   const int32_t* listPlace = w.b.floodQueue.data();
@@ -343,8 +347,7 @@ void stampAndMark(Worker& w, int32_t seed, int32_t innerStamp, int32_t outerStam
     for (; n < w.inner[k]; ++n) stamp(seed + offset[n], innerStamp);
     for (; n < w.outer[k]; ++n) stamp(seed + offset[n], outerStamp);
   }
-  *lowest = low;
-  *highest = high;
+  return {low, high};
 }
 
 // Stamps the candidate's pixels, then takes the means over them in the
@@ -355,9 +358,7 @@ bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t inner
   std::vector<uint8_t>& marks = w.stamped->marks;
   const size_t groups = static_cast<size_t>(cell.area) / 64 + 1;
   if (marks.size() < groups * 64) marks.resize(groups * 64, 0);
-  int32_t lowest = 0;
-  int32_t highest = 0;
-  stampAndMark(w, seed, innerStamp, outerStamp, &lowest, &highest);
+  const PlaceSpan span = stampAndMark(w, seed, innerStamp, outerStamp);
   const int32_t* list = w.b.cellPixels.data() + cell.pixelStart;
   const int32_t* edge = w.b.edgeMap();
   const double* delta = w.b.deltaMap.data();
@@ -365,7 +366,7 @@ bool stampedMeans(Worker& w, const CellRecord& cell, int32_t seed, int32_t inner
   double outerSum = 0.0;
   int32_t innerCount = 0;
   int32_t outerCount = 0;
-  for (int32_t group = lowest >> 6; group <= (highest >> 6); ++group) {
+  for (int32_t group = span.lowest >> 6; group <= (span.highest >> 6); ++group) {
     uint8_t* groupMarks = marks.data() + static_cast<size_t>(group) * 64;
     const uint64_t marked = markedPlaces(groupMarks);
     std::memset(groupMarks, 0, 64);
