@@ -1,7 +1,6 @@
 // Pixel neighbourhoods shared by the cell stages: the 4-neighbour list in its
-// fixed order, the prefetch of a neighbourhood for the passes in value order,
-// and the test for a pixel on a one-pixel-wide line, which both the seed
-// thinning and the protrusion removal apply.
+// fixed order, and the test for a pixel on a one-pixel-wide line, which both
+// the seed thinning and the protrusion removal apply.
 #pragma once
 
 #include <cstddef>
@@ -20,18 +19,6 @@ inline int32_t neighbourList(int32_t p, int32_t x, int32_t y, int32_t width, int
   if (y > 0) out[count++] = p - width;
   if (y < height - 1) out[count++] = p + width;
   return count;
-}
-
-// The passes in value order jump across the maps. Such a pass asks, kAhead
-// pixels before it gets there, for the rows of a map around a pixel: the
-// row above, its own and the row below (clamped to the image).
-constexpr int32_t kAhead = 16;
-
-template <class Value>
-inline void prefetchNeighbourhood(const Value* map, int32_t p, int32_t width, int32_t pixelCount) {
-  __builtin_prefetch(map + (p >= width ? p - width : p));
-  __builtin_prefetch(map + p);
-  __builtin_prefetch(map + (p < pixelCount - width ? p + width : p));
 }
 
 // Line stripping of row y, in index order: every pixel whose value v is

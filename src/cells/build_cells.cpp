@@ -115,10 +115,6 @@ void growPixel(FrameBuffers& b, int32_t p, int32_t s, int32_t* label, const int3
 void growRegions(FrameBuffers& b, int32_t* label, const int32_t* seed) {
   const int32_t* sorted = b.sortedPixels.data();
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
-    if (k >= kAhead) {
-      prefetchNeighbourhood(label, sorted[k - kAhead], b.width, b.pixelCount);
-      __builtin_prefetch(seed + sorted[k - kAhead]);
-    }
     const int32_t p = sorted[k];
     const int32_t s = seed[p];
     if (s == kNoSeed) continue;
@@ -142,7 +138,6 @@ void mergeSmallNeighbours(FrameBuffers& b, int32_t* label) {
   const int32_t width = b.width;
   int32_t neighbours[4];
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
-    if (k >= kAhead) prefetchNeighbourhood(label, sorted[k - kAhead], width, b.pixelCount);
     const int32_t p = sorted[k];
     if (label[p] == 0) continue;
     const int32_t r = root(regions, label[p]);

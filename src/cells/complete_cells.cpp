@@ -132,11 +132,6 @@ void measureCells(FrameBuffers& b) {
   const int32_t* sorted = b.sortedPixels.data();
   CellRecord* cells = b.currentCells.data();
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
-    if (k >= kAhead) {
-      const int32_t ahead = sorted[k - kAhead];
-      prefetchNeighbourhood(cellMap, ahead, b.width, b.pixelCount);
-      __builtin_prefetch(b.deltaMap.data() + ahead);
-    }
     const int32_t p = sorted[k];
     const int32_t c = cellMap[p];
     if (c == kBackground) continue;

@@ -23,7 +23,6 @@ void mergeTouchingFragments(FrameBuffers& b, int32_t* label) {
   const int32_t width = b.width;
   int32_t neighbours[4];
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
-    if (k >= kAhead) prefetchNeighbourhood(label, sorted[k - kAhead], width, b.pixelCount);
     const int32_t p = sorted[k];
     if (label[p] == 0) continue;
     const int32_t c = root(cells, label[p]);

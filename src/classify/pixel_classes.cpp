@@ -5,7 +5,6 @@
 // outside is every unassigned region that reaches the image border.
 #include "classify/classify.h"
 #include "classify/core_census.h"
-#include "base/pixel_grid.h"
 
 #include <cstddef>
 
@@ -87,7 +86,6 @@ void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, doubl
                                          [threshold](double d) { return d >= threshold; });
   for (int32_t k = g.pixelCount - 1; k >= seeds; --k) g.classes[order[k]] = PositiveCore;
   for (int32_t k = seeds - 1; k >= split; --k) {
-    if (k - kAhead >= split) prefetchNeighbourhood(g.classes, order[k - kAhead], g.width, g.pixelCount);
     const int32_t i = order[k];
     if (touchesClass(g, i, PositiveCore)) g.classes[i] = PositiveCore;
   }
@@ -101,7 +99,6 @@ void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, doubl
       firstSortedWhere(g, order, 0, split, [threshold](double d) { return !(d <= -threshold); });
   for (int32_t k = 0; k < seeds; ++k) g.classes[order[k]] = NegativeCore;
   for (int32_t k = seeds; k < split; ++k) {
-    if (k + kAhead < split) prefetchNeighbourhood(g.classes, order[k + kAhead], g.width, g.pixelCount);
     const int32_t i = order[k];
     if (touchesClass(g, i, NegativeCore)) g.classes[i] = NegativeCore;
   }
