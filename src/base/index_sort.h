@@ -7,9 +7,10 @@
 // with the list, so that the scans read memory in order instead of looking
 // each key up; every comparison and exchange is the one the plain algorithm
 // makes on the list, except in a range whose keys are all equal: there the
-// indices are arranged at once as its partitions would leave them. After a partition its two parts never meet again, and the result
-// within a part depends only on what the part holds: inside a parallel
-// region the parts of one level are sorted side by side, with the same result.
+// indices are arranged at once as its partitions would leave them. After a
+// partition its two parts never meet again, and the result within a part
+// depends only on what the part holds: inside a parallel region the parts of
+// one level are sorted side by side, with the same result.
 #pragma once
 
 #include <cstdint>
