@@ -109,34 +109,58 @@ OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::
 
 namespace {
 
-// The chords of the fan first, then their sum in direction order: only the
-// sum runs serially, the square roots vectorise.
-__attribute__((always_inline)) inline double perimeterOf(const AngleEntry* a, double AngleEntry::*radius) {
-  double x[kDirections + 1];
-  double y[kDirections + 1];
-  for (int32_t k = 0; k <= kDirections; ++k) {
-    x[k] = a[k].*radius * a[k].cosK;
-    y[k] = a[k].*radius * a[k].sinK;
+// The chords of each fan first, then their sums in direction order: only
+// the sums run serially, side by side, and the square roots vectorise.
+template <int32_t N>
+__attribute__((always_inline)) inline void perimetersOf(const AngleEntry* a, const OutlineRadius* radius,
+                                                       double* perimeters) {
+  double chord[N][kDirections];
+  for (int32_t i = 0; i < N; ++i) {
+    double x[kDirections + 1];
+    double y[kDirections + 1];
+    for (int32_t k = 0; k <= kDirections; ++k) {
+      x[k] = a[k].*radius[i] * a[k].cosK;
+      y[k] = a[k].*radius[i] * a[k].sinK;
+    }
+    for (int32_t k = 1; k <= kDirections; ++k) {
+      const double dx = x[k] - x[k - 1];
+      const double dy = y[k] - y[k - 1];
+      chord[i][k - 1] = std::sqrt(dx * dx + dy * dy);
+    }
   }
-  double chord[kDirections];
-  for (int32_t k = 1; k <= kDirections; ++k) {
-    const double dx = x[k] - x[k - 1];
-    const double dy = y[k] - y[k - 1];
-    chord[k - 1] = std::sqrt(dx * dx + dy * dy);
+  double sum[N];
+  for (int32_t i = 0; i < N; ++i) sum[i] = 0.0;
+  for (int32_t k = 0; k < kDirections; ++k) {
+    for (int32_t i = 0; i < N; ++i) sum[i] += chord[i][k];
   }
-  double perimeter = 0.0;
-  for (int32_t k = 0; k < kDirections; ++k) perimeter += chord[k];
-  return perimeter;
+  for (int32_t i = 0; i < N; ++i) perimeters[i] = sum[i];
 }
 
-FOCUSTRACK_AVX2 double perimeterWide(const AngleEntry* a, double AngleEntry::*radius) {
-  return perimeterOf(a, radius);
+template <int32_t N>
+FOCUSTRACK_AVX2 void perimetersWide(const AngleEntry* a, const OutlineRadius* radius, double* perimeters) {
+  perimetersOf<N>(a, radius, perimeters);
+}
+
+template <int32_t N>
+void perimeters(const AngleEntry* a, const OutlineRadius* radius, double* out) {
+  if (processorHasAvx2()) {
+    perimetersWide<N>(a, radius, out);
+  } else {
+    perimetersOf<N>(a, radius, out);
+  }
 }
 
 }  // namespace
 
-double outlinePerimeter(const AngleEntry* angleTable, double AngleEntry::*radius) {
-  return processorHasAvx2() ? perimeterWide(angleTable, radius) : perimeterOf(angleTable, radius);
+double outlinePerimeter(const AngleEntry* angleTable, OutlineRadius radius) {
+  double perimeter = 0.0;
+  perimeters<1>(angleTable, &radius, &perimeter);
+  return perimeter;
+}
+
+void outlinePerimeters(const AngleEntry* angleTable, OutlineRadius first, OutlineRadius second, double* out) {
+  const OutlineRadius radius[2] = {first, second};
+  perimeters<2>(angleTable, radius, out);
 }
 
 }  // namespace focustrack

@@ -161,8 +161,15 @@ struct OutlineMeasures {
 // 0..120, are in `radius` of the table.
 OutlineMeasures measureOutline(const AngleEntry* angleTable, double AngleEntry::*radius);
 
+// The radii of one outline in the table.
+using OutlineRadius = double AngleEntry::*;
+
 // The perimeter of measureOutline alone, in its AVX2 version where the
 // processor has it.
-double outlinePerimeter(const AngleEntry* angleTable, double AngleEntry::*radius);
+double outlinePerimeter(const AngleEntry* angleTable, OutlineRadius radius);
+
+// The perimeters of two outlines, out[0] of the first, in one pass that
+// keeps both serial sums in flight.
+void outlinePerimeters(const AngleEntry* angleTable, OutlineRadius first, OutlineRadius second, double* out);
 
 }  // namespace focustrack

@@ -65,6 +65,9 @@ struct Fit {
   bool earlierValid;     // the candidate before was not rejected; its ray ends follow
   int8_t earlier[kDirections];
   int8_t ends[kDirections];
+  // A candidate whose rays are ended and whose raw radii wait in scratchA to
+  // be smoothed beside the next one's; -1: none.
+  int32_t waiting;
 };
 
 void startRay(const RayPath& path, double seedValue, BasinRay& r) {
@@ -153,18 +156,18 @@ struct Point {
 };
 
 // Outline point k around the seed at (seedX, seedY).
-inline Point outlinePoint(const AngleEntry& a, double seedX, double seedY) {
-  return {a.scratchD * a.cosK + seedX, a.scratchD * a.sinK + seedY};
+inline Point outlinePoint(const AngleEntry& a, OutlineRadius radius, double seedX, double seedY) {
+  return {a.*radius * a.cosK + seedX, a.*radius * a.sinK + seedY};
 }
 
 // The centre of the outline's bounding box.
-Point outlineCentre(const Fit& fit, double seedX, double seedY) {
+Point outlineCentre(const Fit& fit, OutlineRadius radius, double seedX, double seedY) {
   double minX = fit.width;
   double minY = fit.height;
   double maxX = 0;
   double maxY = 0;
   for (int32_t k = 0; k < kDirections; ++k) {
-    const Point p = outlinePoint(fit.angles[k], seedX, seedY);
+    const Point p = outlinePoint(fit.angles[k], radius, seedX, seedY);
     if (p.x < minX) minX = p.x;
     if (p.x > maxX) maxX = p.x;
     if (p.y < minY) minY = p.y;
@@ -173,10 +176,10 @@ Point outlineCentre(const Fit& fit, double seedX, double seedY) {
   return {(maxX + minX) * 0.5, (maxY + minY) * 0.5};
 }
 
-double meanRadius(const Fit& fit, double seedX, double seedY, Point centre) {
+double meanRadius(const Fit& fit, OutlineRadius radius, double seedX, double seedY, Point centre) {
   double sum = 0.0;
   for (int32_t k = 0; k < kDirections; ++k) {
-    const Point p = outlinePoint(fit.angles[k], seedX, seedY);
+    const Point p = outlinePoint(fit.angles[k], radius, seedX, seedY);
     const double dx = p.x - centre.x;
     const double dy = p.y - centre.y;
     sum += std::sqrt(dx * dx + dy * dy);
@@ -207,31 +210,69 @@ double atLeastZero(double x) {
   return x;
 }
 
-void keepBest(FrameBuffers& b, const Fit& fit, const Candidate& cand, double score, double radius) {
+void keepBest(FrameBuffers& b, const Fit& fit, OutlineRadius smoothed, const Candidate& cand, double score, double radius) {
   BlobRecord& blob = b.blobTable[cand.blob];
   if (!(score > blob.vacuoleScore)) return;
   blob.vacuoleScore = score;
   blob.vacuoleCentre = cand.seed;
   blob.vacuoleArea = radius * radius * kPi;
-  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = fit.angles[k].scratchD;
+  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = fit.angles[k].*smoothed;
 }
 
-// A zero factor leaves the score 0 or not a number, and neither
-// ever beats a kept score (0 or more), so the rest is skipped then.
-void fitCandidate(FrameBuffers& b, Fit& fit, int32_t i) {
-  const Candidate cand = fitCandidateAt(b, i);
-  if (!endRays(fit, cand)) return;
-  smoothOutline(fit.angles, &AngleEntry::scratchB, &AngleEntry::scratchD);
-  const double circ = atLeastZero(measureOutline(fit.angles, &AngleEntry::scratchD).circularity - kRoundFrom);
+// The score of candidate i from its smoothed radii and the area and the
+// perimeter of the outline they make. A zero factor leaves the score 0 or
+// not a number, and neither ever beats a kept score (0 or more), so the rest
+// is skipped then.
+void scoreCandidate(FrameBuffers& b, const Fit& fit, int32_t i, OutlineRadius smoothed, double area,
+                    double perimeter) {
+  const double circularity = area * kFourPi / perimeter / perimeter;
+  const double circ = atLeastZero(circularity - kRoundFrom);
   if (circ == 0) return;
+  const Candidate cand = fitCandidateAt(b, i);
   const double seedX = cand.seed % fit.width;
   const double seedY = cand.seed / fit.width;
-  const Point centre = outlineCentre(fit, seedX, seedY);
-  const double radius = meanRadius(fit, seedX, seedY, centre);
+  const Point centre = outlineCentre(fit, smoothed, seedX, seedY);
+  const double radius = meanRadius(fit, smoothed, seedX, seedY, centre);
   const double a = atLeastZero(radius - kRadiusFrom);
   if (a == 0) return;
   const double contrast = atLeastZero(ringMean(fit, radius, centre) - cand.seedValue - kContrastFrom);
-  keepBest(b, fit, cand, circ * a * contrast, radius);
+  keepBest(b, fit, smoothed, cand, circ * a * contrast, radius);
+}
+
+constexpr OutlineRadii kWaitingRadii{&AngleEntry::scratchA, &AngleEntry::scratchC};
+constexpr OutlineRadii kCurrentRadii{&AngleEntry::scratchB, &AngleEntry::scratchD};
+
+// Smoothing an outline is one long chain of dependent additions. Candidates
+// are taken in twos: the first waits with its raw radii set aside until the
+// second's rays are ended, then both are smoothed in one pass, their chains
+// side by side, and scored in list order. A candidate's score depends only
+// on its own radii, so the scores and the order they are kept in are those
+// of candidates taken one at a time.
+void fitCandidate(FrameBuffers& b, Fit& fit, int32_t i) {
+  if (!endRays(fit, fitCandidateAt(b, i))) return;
+  if (fit.waiting < 0) {
+    for (int32_t k = 0; k < kDirections; ++k) fit.angles[k].scratchA = fit.angles[k].scratchB;
+    fit.waiting = i;
+    return;
+  }
+  const OutlineRadii both[2] = {kWaitingRadii, kCurrentRadii};
+  double areas[2];
+  smoothOutlinesWithAreas(fit.angles, both, 2, areas);
+  double perimeters[2];
+  outlinePerimeters(fit.angles, kWaitingRadii.smoothed, kCurrentRadii.smoothed, perimeters);
+  scoreCandidate(b, fit, fit.waiting, kWaitingRadii.smoothed, areas[0], perimeters[0]);
+  scoreCandidate(b, fit, i, kCurrentRadii.smoothed, areas[1], perimeters[1]);
+  fit.waiting = -1;
+}
+
+// The candidate left waiting at the end of a cell, smoothed alone.
+void fitWaiting(FrameBuffers& b, Fit& fit) {
+  if (fit.waiting < 0) return;
+  double area = 0.0;
+  smoothOutlinesWithAreas(fit.angles, &kWaitingRadii, 1, &area);
+  const double perimeter = outlinePerimeter(fit.angles, kWaitingRadii.smoothed);
+  scoreCandidate(b, fit, fit.waiting, kWaitingRadii.smoothed, area, perimeter);
+  fit.waiting = -1;
 }
 
 // The candidates first..end - 1 of one cell, blob by blob, each blob's rays
@@ -256,6 +297,7 @@ void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
     }
     fitCandidate(b, fit, i);
   }
+  fitWaiting(b, fit);
 }
 
 }  // namespace
@@ -276,7 +318,7 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
     std::vector<BasinRay> rays(kDirections);
     std::vector<double> stayBelow(kDirections);
     Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
-            b.width, b.height, rays.data(), stayBelow.data(), 0, 0.0, 0.0, 0.0, false, {}, {}};
+            b.width, b.height, rays.data(), stayBelow.data(), 0, 0.0, 0.0, 0.0, false, {}, {}, -1};
     BlobOrder order;
     for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
   });

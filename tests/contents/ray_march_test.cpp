@@ -96,8 +96,9 @@ TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) 
   }
 }
 
-// The perimeter alone, with and without AVX2, is the perimeter of the
-// whole measure to the last bit, on outlines round, ragged and with zeros.
+// The perimeter alone, one outline or two side by side, with and without
+// AVX2, is the perimeter of the whole measure to the last bit, on outlines
+// round, ragged and with zeros.
 TEST_F(RayMarch, PerimeterAloneIsThatOfTheWholeMeasure) {
   uint64_t state = 7;
   const auto next = [&state] {
@@ -109,13 +110,19 @@ TEST_F(RayMarch, PerimeterAloneIsThatOfTheWholeMeasure) {
     for (int32_t k = 0; k <= kDirections; ++k) {
       const double ragged = outline % 3 == 0 ? 0.0 : next() * (outline % 7);
       angles[k].scratchC = outline % 11 == 0 && k % 5 == 0 ? 0.0 : 3.0 + 10.0 * next() * (outline % 2) + ragged;
+      angles[k].scratchA = 2.0 + next() * (outline % 5);
     }
     const double expected = measureOutline(angles, &AngleEntry::scratchC).perimeter;
+    const double expectedOther = measureOutline(angles, &AngleEntry::scratchA).perimeter;
     for (bool avx2 : {true, false}) {
       const bool before = allowAvx2(avx2);
       const double perimeter = outlinePerimeter(angles, &AngleEntry::scratchC);
+      double both[2];
+      outlinePerimeters(angles, &AngleEntry::scratchA, &AngleEntry::scratchC, both);
       allowAvx2(before);
       ASSERT_EQ(perimeter, expected) << "outline " << outline << (avx2 ? " with AVX2" : "");
+      ASSERT_EQ(both[0], expectedOther) << "outline " << outline << (avx2 ? " with AVX2" : "");
+      ASSERT_EQ(both[1], expected) << "outline " << outline << (avx2 ? " with AVX2" : "");
     }
   }
 }
