@@ -221,14 +221,14 @@ constexpr size_t kPixelBlock = 16;
 constexpr size_t kFours = kPixelBlock / 4;
 
 // The mismatches of the kPixelBlock pixels from column x0 over one
-// candidate, lane u of `lanes` in `out`. Each slope is made as slopeMap
+// candidate, lane u of the `stride` lanes of each pixel in `out`. Each slope is made as slopeMap
 // makes it: the exact sum divided by the slice count for the mean, then the
 // deviations times the offsets added in slice order to 0, divided by the
 // spread.
 template <class Sum>
 __attribute__((always_inline)) inline void blockMismatches(const double* samples, const Sum* sums,
                                                           const double* grey, size_t width, size_t x0,
-                                                          const Candidate& candidate, size_t u, size_t lanes,
+                                                          const Candidate& candidate, size_t u, size_t stride,
                                                           double* out) {
   const SlopeRange& range = candidate.range;
   const double sliceNumber = static_cast<double>(range.last - range.first + 1);
@@ -259,14 +259,14 @@ __attribute__((always_inline)) inline void blockMismatches(const double* samples
     std::memcpy(&normalised, grey + x0 + 4 * k, sizeof normalised);
     const Four d = normalised - predicted;
     const Four mismatch = d * d;
-    for (size_t j = 0; j < 4; ++j) out[(x0 + 4 * k + j) * lanes + u] = mismatch[j];
+    for (size_t j = 0; j < 4; ++j) out[(x0 + 4 * k + j) * stride + u] = mismatch[j];
   }
 }
 
 // The same for one pixel.
 template <class Sum>
 inline void pixelMismatch(const double* samples, const Sum* sums, const double* grey, size_t width, size_t x,
-                          const Candidate& candidate, size_t u, size_t lanes, double* out) {
+                          const Candidate& candidate, size_t u, size_t stride, double* out) {
   const SlopeRange& range = candidate.range;
   const double sliceNumber = static_cast<double>(range.last - range.first + 1);
   const Sum total =
@@ -276,67 +276,105 @@ inline void pixelMismatch(const double* samples, const Sum* sums, const double* 
   for (int32_t s = range.first; s <= range.last; ++s) {
     numerator += (samples[static_cast<size_t>(s) * width + x] - mean) * (static_cast<double>(s) - range.meanSlice);
   }
-  out[x * lanes + u] = mismatchOf(grey[x], numerator / range.spread, candidate.steepest);
+  out[x * stride + u] = mismatchOf(grey[x], numerator / range.spread, candidate.steepest);
 }
 
-// The mismatches of a row, candidate u of `used` at x * lanes + u of `out`.
+// The mismatches of a row, candidate u of `used` at x * stride + u of `out`
+// (a stride of at least used.size()).
 // `samples` holds the row's samples as doubles, plane s at s x width, and
 // `sums` their prefix sums, sums[k x width + x] the sum of the samples below
 // slice k.
 template <class Sum>
 __attribute__((always_inline)) inline void rowMismatchesOf(const double* samples, const Sum* sums,
                                                           const double* grey, size_t width,
-                                                          const std::vector<const Candidate*>& used, double* out) {
+                                                          const std::vector<const Candidate*>& used, size_t stride,
+                                                          double* out) {
   const size_t lanes = used.size();
   size_t x0 = 0;
   for (; x0 + kPixelBlock <= width; x0 += kPixelBlock) {
-    for (size_t u = 0; u < lanes; ++u) blockMismatches(samples, sums, grey, width, x0, *used[u], u, lanes, out);
+    for (size_t u = 0; u < lanes; ++u) blockMismatches(samples, sums, grey, width, x0, *used[u], u, stride, out);
   }
   for (; x0 < width; ++x0) {
-    for (size_t u = 0; u < lanes; ++u) pixelMismatch(samples, sums, grey, width, x0, *used[u], u, lanes, out);
+    for (size_t u = 0; u < lanes; ++u) pixelMismatch(samples, sums, grey, width, x0, *used[u], u, stride, out);
   }
 }
 
 template <class Sum>
 FOCUSTRACK_AVX2 void rowMismatchesWide(const double* samples, const Sum* sums, const double* grey, size_t width,
-                                       const std::vector<const Candidate*>& used, double* out) {
-  rowMismatchesOf(samples, sums, grey, width, used, out);
+                                       const std::vector<const Candidate*>& used, size_t stride, double* out) {
+  rowMismatchesOf(samples, sums, grey, width, used, stride, out);
 }
 
-// Adds the terms of one row to each lane's energy: the mismatch of lane u at
-// column x is at x * lanes + u, `above` holds the row above (none on the
-// first row).
-__attribute__((always_inline)) inline void addRowEnergiesOf(const double* here, const double* above, size_t width,
-                                                            size_t lanes, double* energy) {
-  if (above != nullptr) {
-    for (size_t u = 0; u < lanes; ++u) {
-      const double upper = here[u] - above[u];
-      energy[u] += upper * upper;
+// Lanes of energies kept in registers through a row.
+constexpr size_t kEnergyBlock = 16;
+
+// Adds the terms of one row to the energies of V x 4 lanes from lane u0:
+// the mismatch of lane u at column x is at x * stride + u, `above` holds
+// the row above (none on the first row). Each lane takes its terms in pixel
+// order, the left one before the upper one; the lanes' sums stay in
+// registers for the whole row.
+template <size_t V, bool HasAbove>
+__attribute__((always_inline)) inline void addEnergyBlock(const double* here, const double* above, size_t width,
+                                                         size_t stride, size_t u0, double* energy) {
+  Four e[V];
+  for (size_t v = 0; v < V; ++v) std::memcpy(&e[v], energy + u0 + 4 * v, sizeof(Four));
+  if constexpr (HasAbove) {
+    for (size_t v = 0; v < V; ++v) {
+      Four m;
+      Four up;
+      std::memcpy(&m, here + u0 + 4 * v, sizeof m);
+      std::memcpy(&up, above + u0 + 4 * v, sizeof up);
+      const Four upper = m - up;
+      e[v] += upper * upper;
     }
   }
   for (size_t x = 1; x < width; ++x) {
-    const double* m = here + x * lanes;
-    const double* left = m - lanes;
-    if (above != nullptr) {
-      const double* over = above + x * lanes;
-      for (size_t u = 0; u < lanes; ++u) {
-        const double l = m[u] - left[u];
-        energy[u] += l * l;
-        const double o = m[u] - over[u];
-        energy[u] += o * o;
+    const double* at = here + x * stride + u0;
+    for (size_t v = 0; v < V; ++v) {
+      Four m;
+      Four left;
+      std::memcpy(&m, at + 4 * v, sizeof m);
+      std::memcpy(&left, at - stride + 4 * v, sizeof left);
+      const Four l = m - left;
+      e[v] += l * l;
+      if constexpr (HasAbove) {
+        Four up;
+        std::memcpy(&up, above + x * stride + u0 + 4 * v, sizeof up);
+        const Four o = m - up;
+        e[v] += o * o;
       }
-    } else {
-      for (size_t u = 0; u < lanes; ++u) {
-        const double l = m[u] - left[u];
-        energy[u] += l * l;
-      }
+    }
+  }
+  for (size_t v = 0; v < V; ++v) std::memcpy(energy + u0 + 4 * v, &e[v], sizeof(Four));
+}
+
+template <bool HasAbove>
+__attribute__((always_inline)) inline void addRowEnergiesIn(const double* here, const double* above, size_t width,
+                                                            size_t stride, double* energy) {
+  for (size_t u0 = 0; u0 < stride; u0 += kEnergyBlock) {
+    switch ((stride - u0) / 4) {
+      case 1: addEnergyBlock<1, HasAbove>(here, above, width, stride, u0, energy); break;
+      case 2: addEnergyBlock<2, HasAbove>(here, above, width, stride, u0, energy); break;
+      case 3: addEnergyBlock<3, HasAbove>(here, above, width, stride, u0, energy); break;
+      default: addEnergyBlock<4, HasAbove>(here, above, width, stride, u0, energy); break;
     }
   }
 }
 
-FOCUSTRACK_AVX2 void addRowEnergiesWide(const double* here, const double* above, size_t width, size_t lanes,
+// The terms of one row added to every lane's energy, kEnergyBlock lanes at a
+// time; `stride` is a multiple of 4.
+__attribute__((always_inline)) inline void addRowEnergiesOf(const double* here, const double* above, size_t width,
+                                                            size_t stride, double* energy) {
+  if (above != nullptr) {
+    addRowEnergiesIn<true>(here, above, width, stride, energy);
+  } else {
+    addRowEnergiesIn<false>(here, above, width, stride, energy);
+  }
+}
+
+FOCUSTRACK_AVX2 void addRowEnergiesWide(const double* here, const double* above, size_t width, size_t stride,
                                         double* energy) {
-  addRowEnergiesOf(here, above, width, lanes, energy);
+  addRowEnergiesOf(here, above, width, stride, energy);
 }
 
 // The samples of one row of every slice as doubles, plane s at s x width,
@@ -364,17 +402,17 @@ FOCUSTRACK_AVX2 void rowSamplesWide(const Sample* row, size_t n, size_t slices, 
 // the kernels where the processor has it.
 template <class Sample, class Sum>
 void addRowToEnergies(const Sample* stack, size_t n, size_t slices, size_t y, const double* grey, size_t width,
-                      const std::vector<const Candidate*>& used, double* samples, Sum* sums, double* current,
-                      const double* above, double* energy) {
+                      const std::vector<const Candidate*>& used, size_t stride, double* samples, Sum* sums,
+                      double* current, const double* above, double* energy) {
   const Sample* row = stack + y * width;
   if (processorHasAvx2()) {
     rowSamplesWide(row, n, slices, width, samples, sums);
-    rowMismatchesWide(samples, sums, grey, width, used, current);
-    addRowEnergiesWide(current, above, width, used.size(), energy);
+    rowMismatchesWide(samples, sums, grey, width, used, stride, current);
+    addRowEnergiesWide(current, above, width, stride, energy);
   } else {
     rowSamplesOf(row, n, slices, width, samples, sums);
-    rowMismatchesOf(samples, sums, grey, width, used, current);
-    addRowEnergiesOf(current, above, width, used.size(), energy);
+    rowMismatchesOf(samples, sums, grey, width, used, stride, current);
+    addRowEnergiesOf(current, above, width, stride, energy);
   }
 }
 
@@ -383,7 +421,9 @@ void addRowToEnergies(const Sample* stack, size_t n, size_t slices, size_t y, co
 // p = (1 - slope / steepest) x 0.5. The maps are made a row at a time, all
 // candidates side by side, and every energy is summed in pixel order with
 // the left term before the upper one, exactly as over a whole map; the
-// candidates' sums are independent, so they run in parallel lanes.
+// candidates' sums are independent, so they run in parallel lanes. The lanes
+// of a pixel are padded to a multiple of 4 with lanes of no candidate,
+// whose mismatches stay 0 and whose energies are dropped.
 template <class Sum, class Sample, class Normalise>
 std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
                                      Normalise normalised, const std::vector<const Candidate*>& used) {
@@ -391,19 +431,21 @@ std::vector<double> mismatchEnergies(const FrameBuffers& buffers, const Sample* 
   const size_t width = static_cast<size_t>(buffers.width);
   const size_t height = n / width;
   const size_t slices = static_cast<size_t>(buffers.sliceCount);
-  std::vector<double> energy(used.size(), 0.0);
+  const size_t stride = (used.size() + 3) / 4 * 4;
+  std::vector<double> energy(stride, 0.0);
   std::vector<double> grey(width);
   std::vector<double> samples(slices * width);
   std::vector<Sum> sums((slices + 1) * width, 0);
-  std::vector<double> above(width * used.size());
-  std::vector<double> current(width * used.size());
+  std::vector<double> above(width * stride, 0.0);
+  std::vector<double> current(width * stride, 0.0);
   for (size_t y = 0; y < height; ++y) {
     const Sample* row = reference + y * width;
     for (size_t x = 0; x < width; ++x) grey[x] = normalised(row[x]);
-    addRowToEnergies(stack, n, slices, y, grey.data(), width, used, samples.data(), sums.data(), current.data(),
-                     y > 0 ? above.data() : nullptr, energy.data());
+    addRowToEnergies(stack, n, slices, y, grey.data(), width, used, stride, samples.data(), sums.data(),
+                     current.data(), y > 0 ? above.data() : nullptr, energy.data());
     above.swap(current);
   }
+  energy.resize(used.size());
   return energy;
 }
 
