@@ -210,7 +210,8 @@ double atLeastZero(double x) {
   return x;
 }
 
-void keepBest(FrameBuffers& b, const Fit& fit, OutlineRadius smoothed, const Candidate& cand, double score, double radius) {
+void keepBest(FrameBuffers& b, const Fit& fit, OutlineRadius smoothed, const Candidate& cand, double score,
+              double radius) {
   BlobRecord& blob = b.blobTable[cand.blob];
   if (!(score > blob.vacuoleScore)) return;
   blob.vacuoleScore = score;

@@ -221,10 +221,10 @@ constexpr size_t kPixelBlock = 16;
 constexpr size_t kFours = kPixelBlock / 4;
 
 // The mismatches of the kPixelBlock pixels from column x0 over one
-// candidate, lane u of the `stride` lanes of each pixel in `out`. Each slope is made as slopeMap
-// makes it: the exact sum divided by the slice count for the mean, then the
-// deviations times the offsets added in slice order to 0, divided by the
-// spread.
+// candidate, lane u of the `stride` lanes of each pixel in `out`. Each slope
+// is made as slopeMap makes it: the exact sum divided by the slice count for
+// the mean, then the deviations times the offsets added in slice order to 0,
+// divided by the spread.
 template <class Sum>
 __attribute__((always_inline)) inline void blockMismatches(const double* samples, const Sum* sums,
                                                           const double* grey, size_t width, size_t x0,
