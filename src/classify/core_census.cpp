@@ -1,6 +1,7 @@
 #include "classify/core_census.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "base/pixel_grid.h"
 
@@ -15,8 +16,8 @@ bool onBorder(int32_t x, int32_t y, int32_t width, int32_t height) {
 }
 
 // Numbers the 4-connected regions of each core class from 1 in `labels`;
-// 0 elsewhere.
-void labelCores(const FrameBuffers& b, int32_t* labels, int32_t* queue) {
+// 0 elsewhere. Returns how many there are.
+int32_t labelCores(const FrameBuffers& b, int32_t* labels, int32_t* queue) {
   const int32_t* classes = b.classMap.data();
   for (int32_t p = 0; p < b.pixelCount; ++p) labels[p] = 0;
   int32_t next = 1;
@@ -39,63 +40,63 @@ void labelCores(const FrameBuffers& b, int32_t* labels, int32_t* queue) {
     }
     ++next;
   }
+  return next - 1;
 }
 
 struct RegionShape {
+  bool positive = false;  // a positive core
   int32_t size = 0;
   bool reachesBorder = false;
   bool nested = true;   // every outside neighbour is in one other region
   int32_t around = 0;   // that region's label
 };
 
-// Walks region `label` from `start`, marking its pixels visited by negating
-// their labels.
-RegionShape walkRegion(const FrameBuffers& b, int32_t start, int32_t* labels, int32_t* queue) {
-  const int32_t label = labels[start];
-  RegionShape shape;
-  int32_t head = 0;
-  int32_t tail = 0;
-  queue[tail++] = start;
-  labels[start] = -label;
-  while (head < tail) {
-    const int32_t p = queue[head++];
-    const int32_t x = p % b.width;
-    const int32_t y = p / b.width;
-    if (onBorder(x, y, b.width, b.height)) shape.reachesBorder = true;
-    int32_t nb[4];
-    const int32_t count = neighbourList(p, x, y, b.width, b.height, nb);
-    for (int32_t k = 0; k < count; ++k) {
-      const int32_t other = std::abs(labels[nb[k]]);
-      if (labels[nb[k]] == label) {
-        labels[nb[k]] = -label;
-        queue[tail++] = nb[k];
-      } else if (other != label) {
-        // No core there, or a second region: not nested.
-        if (other == 0 || (shape.around != 0 && shape.around != other)) shape.nested = false;
-        shape.around = other;
-      }
+// One neighbour of a pixel of the region, in region `other` (0: no core).
+inline void meet(RegionShape& shape, int32_t other) {
+  // No core there, or a second region: not nested.
+  if (other == 0 || (shape.around != 0 && shape.around != other)) shape.nested = false;
+  shape.around = other;
+}
+
+// The shapes of regions 1..count, in one pass over the pixels in index
+// order. A shape depends only on which pixels a region holds and which
+// regions its pixels touch, not on the order they are met in.
+std::vector<RegionShape> regionShapes(const FrameBuffers& b, const int32_t* labels, int32_t count) {
+  const int32_t* classes = b.classMap.data();
+  std::vector<RegionShape> shapes(static_cast<size_t>(count) + 1);
+  const int32_t w = b.width;
+  const int32_t h = b.height;
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t* row = labels + static_cast<int64_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t label = row[x];
+      if (label == 0) continue;
+      RegionShape& shape = shapes[static_cast<size_t>(label)];
+      shape.positive = classes[static_cast<int64_t>(y) * w + x] == PositiveCore;
+      ++shape.size;
+      if (onBorder(x, y, w, h)) shape.reachesBorder = true;
+      if (x > 0 && row[x - 1] != label) meet(shape, row[x - 1]);
+      if (x < w - 1 && row[x + 1] != label) meet(shape, row[x + 1]);
+      if (y > 0 && row[x - w] != label) meet(shape, row[x - w]);
+      if (y < h - 1 && row[x + w] != label) meet(shape, row[x + w]);
     }
   }
-  shape.size = tail;
-  return shape;
+  return shapes;
 }
 
 }  // namespace
 
 void takeCoreCensus(FrameBuffers& b) {
   int32_t* labels = b.cellMap.data();
-  int32_t* queue = b.floodQueue.data();
-  const int32_t* classes = b.classMap.data();
-  labelCores(b, labels, queue);
+  const int32_t count = labelCores(b, labels, b.floodQueue.data());
+  const std::vector<RegionShape> shapes = regionShapes(b, labels, count);
   CoreCensus census;
-  for (int32_t start = 0; start < b.pixelCount; ++start) {
-    if (labels[start] <= 0) continue;
-    const bool positive = classes[start] == PositiveCore;
-    const RegionShape shape = walkRegion(b, start, labels, queue);
+  for (size_t label = 1; label < shapes.size(); ++label) {
+    const RegionShape& shape = shapes[label];
     if (shape.reachesBorder) continue;
-    if (shape.size >= kCellSizedCore) ++(positive ? census.cellSizedPositive : census.cellSizedNegative);
+    if (shape.size >= kCellSizedCore) ++(shape.positive ? census.cellSizedPositive : census.cellSizedNegative);
     if (shape.nested && shape.around != 0 && shape.size >= kNestedCore) {
-      ++(positive ? census.nestedPositive : census.nestedNegative);
+      ++(shape.positive ? census.nestedPositive : census.nestedNegative);
     }
   }
   b.coreCensus = census;
