@@ -109,6 +109,24 @@ TEST(CoreCensus, InteriorInsideItsHaloAndBothSigns) {
   c = censusOf(f);
   EXPECT_EQ(c.nestedPositive, 0);
   EXPECT_EQ(c.cellSizedPositive, 1);
+  // The same with the gap the first thing the interior's first pixel meets.
+  paint(f, 22, 15, 22, 15, PositiveCore);
+  paint(f, 6, 7, 6, 7, Margin);
+  c = censusOf(f);
+  EXPECT_EQ(c.nestedPositive, 0);
+  EXPECT_EQ(c.nestedNegative, 1);
+}
+
+TEST(CoreCensus, AGapOnTheTopRowOpensACoreOnTheSecond) {
+  SmallFrame f(30, 20, 2);
+  paint(f, 0, 0, 29, 19, Outside);
+  paint(f, 2, 0, 20, 16, NegativeCore);
+  paint(f, 4, 1, 18, 14, PositiveCore);  // 210 pixels, off the border
+  EXPECT_EQ(censusOf(f).nestedPositive, 1);
+  paint(f, 10, 0, 10, 0, Margin);
+  const CoreCensus c = censusOf(f);
+  EXPECT_EQ(c.nestedPositive, 0);
+  EXPECT_EQ(c.cellSizedPositive, 1);
 }
 
 TEST(CoreCensus, BorderRegionsAndTwoSurroundingCoresDoNotCount) {
