@@ -1,9 +1,7 @@
 #include "classify/core_census.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <vector>
-
-#include "base/pixel_grid.h"
 
 namespace focustrack {
 
@@ -15,32 +13,53 @@ bool onBorder(int32_t x, int32_t y, int32_t width, int32_t height) {
   return x == 0 || y == 0 || x == width - 1 || y == height - 1;
 }
 
-// Numbers the 4-connected regions of each core class from 1 in `labels`;
-// 0 elsewhere. Returns how many there are.
-int32_t labelCores(const FrameBuffers& b, int32_t* labels, int32_t* queue) {
+// The root of label l, halving the path on the way.
+int32_t rootOf(std::vector<int32_t>& parent, int32_t l) {
+  while (parent[static_cast<size_t>(l)] != l) {
+    parent[static_cast<size_t>(l)] = parent[static_cast<size_t>(parent[static_cast<size_t>(l)])];
+    l = parent[static_cast<size_t>(l)];
+  }
+  return l;
+}
+
+// Labels the 4-connected regions of each core class in `labels`, 0
+// elsewhere: a pixel takes the label of its left or upper neighbour of the
+// same class, the two labels are joined where both have one, and a second
+// pass gives every pixel its label's root. Returns the largest label; not
+// every label up to it is a root.
+int32_t labelCores(const FrameBuffers& b, int32_t* labels) {
   const int32_t* classes = b.classMap.data();
-  for (int32_t p = 0; p < b.pixelCount; ++p) labels[p] = 0;
-  int32_t next = 1;
-  for (int32_t start = 0; start < b.pixelCount; ++start) {
-    if (labels[start] != 0 || !isCore(classes[start])) continue;
-    int32_t head = 0;
-    int32_t tail = 0;
-    queue[tail++] = start;
-    labels[start] = next;
-    while (head < tail) {
-      const int32_t p = queue[head++];
-      int32_t nb[4];
-      const int32_t count = neighbourList(p, p % b.width, p / b.width, b.width, b.height, nb);
-      for (int32_t k = 0; k < count; ++k) {
-        if (labels[nb[k]] == 0 && classes[nb[k]] == classes[p]) {
-          labels[nb[k]] = next;
-          queue[tail++] = nb[k];
+  const int32_t w = b.width;
+  std::vector<int32_t> parent{0};
+  for (int32_t y = 0; y < b.height; ++y) {
+    const int64_t rowStart = static_cast<int64_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) {
+      const int64_t p = rowStart + x;
+      const int32_t c = classes[p];
+      int32_t label = 0;
+      if (isCore(c)) {
+        if (x > 0 && classes[p - 1] == c) label = labels[p - 1];
+        if (y > 0 && classes[p - w] == c) {
+          const int32_t up = rootOf(parent, labels[p - w]);
+          if (label == 0) {
+            label = up;
+          } else {
+            const int32_t left = rootOf(parent, label);
+            parent[static_cast<size_t>(std::max(left, up))] = std::min(left, up);
+          }
+        }
+        if (label == 0) {
+          label = static_cast<int32_t>(parent.size());
+          parent.push_back(label);
         }
       }
+      labels[p] = label;
     }
-    ++next;
   }
-  return next - 1;
+  for (int32_t p = 0; p < b.pixelCount; ++p) {
+    if (labels[p] != 0) labels[p] = rootOf(parent, labels[p]);
+  }
+  return static_cast<int32_t>(parent.size()) - 1;
 }
 
 struct RegionShape {
@@ -58,7 +77,8 @@ inline void meet(RegionShape& shape, int32_t other) {
   shape.around = other;
 }
 
-// The shapes of regions 1..count, in one pass over the pixels in index
+// The shapes of the regions labelled 1..count (none for a label that is
+// not a root), in one pass over the pixels in index
 // order. A shape depends only on which pixels a region holds and which
 // regions its pixels touch, not on the order they are met in.
 std::vector<RegionShape> regionShapes(const FrameBuffers& b, const int32_t* labels, int32_t count) {
@@ -88,7 +108,7 @@ std::vector<RegionShape> regionShapes(const FrameBuffers& b, const int32_t* labe
 
 void takeCoreCensus(FrameBuffers& b) {
   int32_t* labels = b.cellMap.data();
-  const int32_t count = labelCores(b, labels, b.floodQueue.data());
+  const int32_t count = labelCores(b, labels);
   const std::vector<RegionShape> shapes = regionShapes(b, labels, count);
   CoreCensus census;
   for (size_t label = 1; label < shapes.size(); ++label) {

@@ -16,8 +16,8 @@ constexpr int32_t kCellSizedCore = 200;
 constexpr int32_t kNestedCore = 100;
 
 // Reads classMap (after the classification); writes buffers.coreCensus.
-// cellMap, which cell building overwrites next, holds region labels meanwhile,
-// and floodQueue is scratch.
+// cellMap, which cell building overwrites next, holds region labels
+// meanwhile.
 void takeCoreCensus(FrameBuffers& buffers);
 
 }  // namespace focustrack
