@@ -21,6 +21,57 @@ inline int32_t neighbourList(int32_t p, int32_t x, int32_t y, int32_t width, int
   return count;
 }
 
+// The root of label l in a union-find of labels, halving the path on the way.
+inline int32_t componentRoot(std::vector<int32_t>& parent, int32_t l) {
+  while (parent[static_cast<size_t>(l)] != l) {
+    parent[static_cast<size_t>(l)] = parent[static_cast<size_t>(parent[static_cast<size_t>(l)])];
+    l = parent[static_cast<size_t>(l)];
+  }
+  return l;
+}
+
+// Labels the 4-connected components of the pixels p for which member(p)
+// holds, where a pixel and its left or upper neighbour q are one component
+// when joins(p, q) holds (both members), and writes 0 for the others. Two
+// passes in index order: a member takes the label of its joined left or
+// upper neighbour, the two labels are joined where both have one, and every
+// member then takes its label's root. Returns the largest label; not every
+// label up to it is a root, and which root names a component is of no
+// meaning beyond the pass.
+template <class Member, class Joins>
+int32_t labelComponents(int32_t width, int32_t height, Member member, Joins joins, int32_t* labels) {
+  std::vector<int32_t> parent{0};
+  for (int32_t y = 0; y < height; ++y) {
+    const int64_t rowStart = static_cast<int64_t>(y) * width;
+    for (int32_t x = 0; x < width; ++x) {
+      const int64_t p = rowStart + x;
+      int32_t label = 0;
+      if (member(p)) {
+        if (x > 0 && joins(p, p - 1)) label = labels[p - 1];
+        if (y > 0 && joins(p, p - width)) {
+          const int32_t up = componentRoot(parent, labels[p - width]);
+          if (label == 0) {
+            label = up;
+          } else {
+            const int32_t left = componentRoot(parent, label);
+            parent[static_cast<size_t>(left > up ? left : up)] = left < up ? left : up;
+          }
+        }
+        if (label == 0) {
+          label = static_cast<int32_t>(parent.size());
+          parent.push_back(label);
+        }
+      }
+      labels[p] = label;
+    }
+  }
+  const int64_t n = static_cast<int64_t>(width) * height;
+  for (int64_t p = 0; p < n; ++p) {
+    if (labels[p] != 0) labels[p] = componentRoot(parent, labels[p]);
+  }
+  return static_cast<int32_t>(parent.size()) - 1;
+}
+
 // Line stripping of row y, in index order: every pixel whose value v is
 // picked by `picks` is replaced by `replacement` when it lies on a line one
 // pixel wide of value v, that is when

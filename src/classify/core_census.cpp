@@ -1,7 +1,8 @@
 #include "classify/core_census.h"
 
-#include <algorithm>
 #include <vector>
+
+#include "base/pixel_grid.h"
 
 namespace focustrack {
 
@@ -11,55 +12,6 @@ bool isCore(int32_t pixelClass) { return pixelClass == PositiveCore || pixelClas
 
 bool onBorder(int32_t x, int32_t y, int32_t width, int32_t height) {
   return x == 0 || y == 0 || x == width - 1 || y == height - 1;
-}
-
-// The root of label l, halving the path on the way.
-int32_t rootOf(std::vector<int32_t>& parent, int32_t l) {
-  while (parent[static_cast<size_t>(l)] != l) {
-    parent[static_cast<size_t>(l)] = parent[static_cast<size_t>(parent[static_cast<size_t>(l)])];
-    l = parent[static_cast<size_t>(l)];
-  }
-  return l;
-}
-
-// Labels the 4-connected regions of each core class in `labels`, 0
-// elsewhere: a pixel takes the label of its left or upper neighbour of the
-// same class, the two labels are joined where both have one, and a second
-// pass gives every pixel its label's root. Returns the largest label; not
-// every label up to it is a root.
-int32_t labelCores(const FrameBuffers& b, int32_t* labels) {
-  const int32_t* classes = b.classMap.data();
-  const int32_t w = b.width;
-  std::vector<int32_t> parent{0};
-  for (int32_t y = 0; y < b.height; ++y) {
-    const int64_t rowStart = static_cast<int64_t>(y) * w;
-    for (int32_t x = 0; x < w; ++x) {
-      const int64_t p = rowStart + x;
-      const int32_t c = classes[p];
-      int32_t label = 0;
-      if (isCore(c)) {
-        if (x > 0 && classes[p - 1] == c) label = labels[p - 1];
-        if (y > 0 && classes[p - w] == c) {
-          const int32_t up = rootOf(parent, labels[p - w]);
-          if (label == 0) {
-            label = up;
-          } else {
-            const int32_t left = rootOf(parent, label);
-            parent[static_cast<size_t>(std::max(left, up))] = std::min(left, up);
-          }
-        }
-        if (label == 0) {
-          label = static_cast<int32_t>(parent.size());
-          parent.push_back(label);
-        }
-      }
-      labels[p] = label;
-    }
-  }
-  for (int32_t p = 0; p < b.pixelCount; ++p) {
-    if (labels[p] != 0) labels[p] = rootOf(parent, labels[p]);
-  }
-  return static_cast<int32_t>(parent.size()) - 1;
 }
 
 struct RegionShape {
@@ -108,7 +60,11 @@ std::vector<RegionShape> regionShapes(const FrameBuffers& b, const int32_t* labe
 
 void takeCoreCensus(FrameBuffers& b) {
   int32_t* labels = b.cellMap.data();
-  const int32_t count = labelCores(b, labels);
+  const int32_t* classes = b.classMap.data();
+  // Regions of each core class.
+  const int32_t count = labelComponents(
+      b.width, b.height, [classes](int64_t p) { return isCore(classes[p]); },
+      [classes](int64_t p, int64_t q) { return classes[q] == classes[p]; }, labels);
   const std::vector<RegionShape> shapes = regionShapes(b, labels, count);
   CoreCensus census;
   for (size_t label = 1; label < shapes.size(); ++label) {
