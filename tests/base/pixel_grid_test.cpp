@@ -1,5 +1,6 @@
 // Line stripping that tests only the rows next to a change leaves what
-// whole passes over every row leave.
+// whole passes over every row leave; components labelled in passes are the
+// components a flood finds.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -43,6 +44,61 @@ TEST(StripLines, LeavesWhatWholePassesLeave) {
     }
   }
   EXPECT_GE(longest, 3);  // some maps took several passes
+}
+
+// Maps of three values at several densities, spirals and combs included by
+// chance: pixels of equal non-zero value are joined. Two pixels share a label
+// exactly when a flood from one reaches the other.
+TEST(LabelComponents, GivesTheComponentsAFloodFinds) {
+  std::mt19937 random(3);
+  for (int32_t round = 0; round < 30; ++round) {
+    const int32_t width = 1 + static_cast<int32_t>(random() % 40);
+    const int32_t height = 1 + static_cast<int32_t>(random() % 30);
+    const int32_t n = width * height;
+    std::vector<int32_t> map(static_cast<size_t>(n));
+    for (int32_t& v : map) v = static_cast<int32_t>(random() % (2 + round % 4)) % 3;
+    std::vector<int32_t> labels(map.size(), -1);
+    const auto member = [&map](int64_t p) { return map[static_cast<size_t>(p)] != 0; };
+    const auto at = [&map](int64_t p) { return map[static_cast<size_t>(p)]; };
+    const auto joins = [&at](int64_t p, int64_t q) { return at(q) == at(p); };
+    const int32_t largest = labelComponents(width, height, member, joins, labels.data());
+    std::vector<int32_t> flood(map.size(), 0);
+    int32_t components = 0;
+    for (int32_t start = 0; start < n; ++start) {
+      if (map[static_cast<size_t>(start)] == 0 || flood[static_cast<size_t>(start)] != 0) continue;
+      ++components;
+      std::vector<int32_t> queue{start};
+      flood[static_cast<size_t>(start)] = components;
+      for (size_t head = 0; head < queue.size(); ++head) {
+        const int32_t p = queue[head];
+        const int32_t x = p % width;
+        const int32_t y = p / width;
+        const int32_t neighbours[4][2] = {
+            {x > 0, p - 1}, {x < width - 1, p + 1}, {y > 0, p - width}, {y < height - 1, p + width}};
+        for (const auto& [inside, q] : neighbours) {
+          if (inside && flood[static_cast<size_t>(q)] == 0 && at(q) == at(p)) {
+            flood[static_cast<size_t>(q)] = components;
+            queue.push_back(q);
+          }
+        }
+      }
+    }
+    std::vector<int32_t> labelOf(static_cast<size_t>(components) + 1, 0);  // flood component -> label
+    std::vector<int32_t> componentOf(static_cast<size_t>(largest) + 1, 0);  // label -> flood component
+    for (int32_t p = 0; p < n; ++p) {
+      const int32_t label = labels[static_cast<size_t>(p)];
+      const int32_t component = flood[static_cast<size_t>(p)];
+      ASSERT_EQ(label == 0, component == 0) << "round " << round << " pixel " << p;
+      if (component == 0) continue;
+      ASSERT_LE(label, largest);
+      int32_t& seenLabel = labelOf[static_cast<size_t>(component)];
+      int32_t& seenComponent = componentOf[static_cast<size_t>(label)];
+      if (seenLabel == 0) seenLabel = label;
+      if (seenComponent == 0) seenComponent = component;
+      ASSERT_EQ(seenLabel, label) << "round " << round << ": a component with two labels";
+      ASSERT_EQ(seenComponent, component) << "round " << round << ": a label on two components";
+    }
+  }
 }
 
 }  // namespace
