@@ -7,9 +7,6 @@
 #include "classify/core_census.h"
 
 #include <cstddef>
-#include <vector>
-
-#include "base/pixel_grid.h"
 
 namespace focustrack {
 
@@ -29,6 +26,7 @@ struct Grid {
 struct Neighbours {
   int32_t index[4];
   int32_t count;
+  bool onBorder;  // one of the four is missing
 };
 
 Neighbours neighboursOf(const Grid& g, int32_t i) {
@@ -40,6 +38,7 @@ Neighbours neighboursOf(const Grid& g, int32_t i) {
   if (x < g.width - 1) nb.index[nb.count++] = i + 1;
   if (y > 0) nb.index[nb.count++] = i - g.width;
   if (y < g.height - 1) nb.index[nb.count++] = i + g.width;
+  nb.onBorder = nb.count < 4;
   return nb;
 }
 
@@ -124,52 +123,66 @@ void markCoreMargins(const Grid& g) {
   }
 }
 
-// Gives every 4-connected component of the pixels that `member` accepts
-// class `touching` when `touches` holds for any of its pixels (at x, y),
-// class `apart` otherwise. What a component becomes depends only on which
-// pixels it holds, so components are labelled in passes over the pixels
-// (the queue holds the labels) and classified after.
-template <class Member, class Touches>
-void classifyComponents(const Grid& g, Member member, Touches touches, int32_t touching, int32_t apart) {
-  int32_t* labels = g.queue;
-  const int32_t count = labelComponents(
-      g.width, g.height, member, [&member](int64_t, int64_t q) { return member(q); }, labels);
-  std::vector<uint8_t> touched(static_cast<size_t>(count) + 1, 0);
-  for (int32_t y = 0; y < g.height; ++y) {
-    const int64_t rowStart = static_cast<int64_t>(y) * g.width;
-    for (int32_t x = 0; x < g.width; ++x) {
-      const int32_t label = labels[rowStart + x];
-      if (label != 0 && touched[static_cast<size_t>(label)] == 0 && touches(rowStart + x, x, y)) {
-        touched[static_cast<size_t>(label)] = 1;
+// Breadth-first fill from `start` over pixels that `collect` accepts; every
+// pixel takes class `fill` when queued. Answers the region size (the region
+// is then queue[0..size - 1]) and, through `noted`, whether `note` held for
+// any collected pixel.
+template <class Collect, class Note>
+int32_t fillRegion(const Grid& g, int32_t start, int32_t fill, Collect collect, Note note,
+                   bool* noted) {
+  int32_t head = 0;
+  int32_t tail = 0;
+  g.queue[tail++] = start;
+  g.classes[start] = fill;
+  bool seen = false;
+  while (head < tail) {
+    const int32_t i = g.queue[head++];
+    const Neighbours nb = neighboursOf(g, i);
+    if (!seen && note(i, nb)) seen = true;
+    for (int32_t k = 0; k < nb.count; ++k) {
+      const int32_t j = nb.index[k];
+      if (collect(j)) {
+        g.classes[j] = fill;
+        g.queue[tail++] = j;
       }
     }
   }
-  for (int32_t i = 0; i < g.pixelCount; ++i) {
-    const int32_t label = labels[i];
-    if (label != 0) g.classes[i] = touched[static_cast<size_t>(label)] != 0 ? touching : apart;
-  }
+  *noted = seen;
+  return tail;
 }
 
 // Unassigned regions that reach the border are outside, enclosed
 // ones become margin.
 void sortOutUnassignedRegions(const Grid& g) {
-  const auto unassigned = [&g](int64_t i) { return g.classes[i] == Unassigned; };
-  const auto onBorder = [&g](int64_t, int32_t x, int32_t y) {
-    return x == 0 || y == 0 || x == g.width - 1 || y == g.height - 1;
-  };
-  classifyComponents(g, unassigned, onBorder, Outside, Margin);
+  auto unassigned = [&g](int32_t j) { return g.classes[j] == Unassigned; };
+  auto border = [](int32_t, const Neighbours& nb) { return nb.onBorder; };
+  for (int32_t start = 0; start < g.pixelCount; ++start) {
+    if (g.classes[start] != Unassigned) continue;
+    bool touchesBorder = false;
+    const int32_t size = fillRegion(g, start, Outside, unassigned, border, &touchesBorder);
+    if (touchesBorder) continue;
+    for (int32_t k = 0; k < size; ++k) g.classes[g.queue[k]] = Margin;
+  }
 }
 
 // Non-negative margin regions are attached when they touch a
 // positive core, detached otherwise; negative margin pixels stay margin.
 void splitMargins(const Grid& g) {
-  const auto nonNegativeMargin = [&g](int64_t i) { return g.classes[i] == Margin && g.delta[i] >= 0.0; };
-  const auto nextToCore = [&g](int64_t i, int32_t x, int32_t y) {
-    return (x > 0 && g.classes[i - 1] == PositiveCore) || (x < g.width - 1 && g.classes[i + 1] == PositiveCore) ||
-           (y > 0 && g.classes[i - g.width] == PositiveCore) ||
-           (y < g.height - 1 && g.classes[i + g.width] == PositiveCore);
+  auto nonNegativeMargin = [&g](int32_t j) { return g.classes[j] == Margin && g.delta[j] >= 0.0; };
+  auto nextToCore = [&g](int32_t, const Neighbours& nb) {
+    for (int32_t k = 0; k < nb.count; ++k) {
+      if (g.classes[nb.index[k]] == PositiveCore) return true;
+    }
+    return false;
   };
-  classifyComponents(g, nonNegativeMargin, nextToCore, AttachedMargin, DetachedMargin);
+  for (int32_t start = 0; start < g.pixelCount; ++start) {
+    if (!nonNegativeMargin(start)) continue;
+    bool touchesCore = false;
+    const int32_t size =
+        fillRegion(g, start, AttachedMargin, nonNegativeMargin, nextToCore, &touchesCore);
+    if (touchesCore) continue;
+    for (int32_t k = 0; k < size; ++k) g.classes[g.queue[k]] = DetachedMargin;
+  }
 }
 
 }  // namespace
