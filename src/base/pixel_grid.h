@@ -35,9 +35,8 @@ inline int32_t componentRoot(std::vector<int32_t>& parent, int32_t l) {
 // when joins(p, q) holds (both members), and writes 0 for the others. Two
 // passes in index order: a member takes the label of its joined left or
 // upper neighbour, the two labels are joined where both have one, and every
-// member then takes its label's root. Returns the largest label; not every
-// label up to it is a root, and which root names a component is of no
-// meaning beyond the pass.
+// member then takes its label's root. Returns the largest label given out;
+// the labels that did not stay roots name no component.
 template <class Member, class Joins>
 int32_t labelComponents(int32_t width, int32_t height, Member member, Joins joins, int32_t* labels) {
   std::vector<int32_t> parent{0};

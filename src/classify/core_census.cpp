@@ -29,10 +29,10 @@ inline void meet(RegionShape& shape, int32_t other) {
   shape.around = other;
 }
 
-// The shapes of the regions labelled 1..count (none for a label that is
-// not a root), in one pass over the pixels in index
-// order. A shape depends only on which pixels a region holds and which
-// regions its pixels touch, not on the order they are met in.
+// The shapes of the regions labelled 1..count (an empty one for a label
+// that names no region), in one pass over the pixels in index order. A shape
+// depends only on which pixels a region holds and which regions its pixels
+// touch, not on the order they are met in.
 std::vector<RegionShape> regionShapes(const FrameBuffers& b, const int32_t* labels, int32_t count) {
   const int32_t* classes = b.classMap.data();
   std::vector<RegionShape> shapes(static_cast<size_t>(count) + 1);
