@@ -179,11 +179,16 @@ void recordInterruption(Run& run, int signal) {
 // The input stages' maps are dumped when the frame completes: a frame
 // prepared ahead must not write files before its turn. Nothing between
 // changes them.
-bool prepareFrame(Run& run) {
+bool prepareFrame(Run& run) { return loadFrame(run) && runInputStages(run); }
+
+bool loadFrame(Run& run) {
   StageLog& log = run.log;
   if (log.message("Frame Start", true)) return false;
   loadStack(run);
-  if (log.message("Image Loaded", true)) return false;
+  return !log.message("Image Loaded", true);
+}
+
+bool runInputStages(Run& run) {
   beginFrame(run.buffers);
   return runStages(run, inputStages(run.settings), false);
 }

@@ -43,6 +43,11 @@ struct Run {
 bool prepareFrame(Run& run);
 bool completeFrame(Run& run);
 
+// prepareFrame in its two steps: the frame's lines up to "Image Loaded" with
+// the loading, which alone reads the input, then the input stages.
+bool loadFrame(Run& run);
+bool runInputStages(Run& run);
+
 // The frames of the run, in order, with the progress line on `err`. A frame
 // that cannot be completed writes nothing and is not handed over; once the
 // log has raised an error no further frame starts. Sets the record's stop

@@ -50,6 +50,13 @@ struct Ahead {
   bool prepared = false;
 };
 
+// Frame `frame` to be prepared in `ahead`, with a fresh log and record.
+void startAhead(Ahead& ahead, int64_t frame, int64_t firstFrame) {
+  placeFrame(ahead.buffers, frame, firstFrame);
+  ahead.log = StageLog(StageLog::Recording{});
+  ahead.record = RunRecord{};
+}
+
 void prepareAhead(Run& run, Ahead& ahead) {
   Run aheadRun{run.settings, ahead.log,    ahead.buffers,   run.tables, run.lineage,
                run.canvas,   ahead.record, run.maskScratch, run.input,  run.maskStack};
@@ -115,14 +122,23 @@ bool runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
   if (interruptSignal() != 0) return true;
   placeFrame(run.buffers, firstFrame, firstFrame);
   bool ready = false;
-  inRegion(threads, [&] { ready = prepareFrame(run); });
+  // The second frame is prepared beside the first from the moment the first
+  // is loaded: only one frame at a time reads the input.
+  bool aheadStarted = false;  // the next frame is in `ahead`
+  inRegion(threads, [&] {
+    if (!loadFrame(run)) return;
+    startAhead(ahead, firstFrame + 1, firstFrame);
+    aheadStarted = true;
+#pragma omp task default(shared)
+    prepareAhead(run, ahead);
+    ready = runInputStages(run);
+  });
   for (int64_t frame = firstFrame;; ++frame) {
     // After an error no frame starts, so none is prepared ahead.
-    const bool nextAhead = frame + 1 < frameEnd && !run.log.errorRaised();
+    const bool nextAhead = !aheadStarted && frame + 1 < frameEnd && !run.log.errorRaised();
     if (nextAhead) {
-      placeFrame(ahead.buffers, frame + 1, firstFrame);
-      ahead.log = StageLog(StageLog::Recording{});
-      ahead.record = RunRecord{};
+      startAhead(ahead, frame + 1, firstFrame);
+      aheadStarted = true;
     }
     bool done = false;
     inRegion(threads, [&] {
@@ -136,8 +152,9 @@ bool runFramePipeline(Run& run, int64_t firstFrame, int64_t frameEnd,
     // The frame prepared ahead is dropped unseen when the run is interrupted.
     interrupted = interruptSignal() != 0 && (!done || frame + 1 < frameEnd);
     if (interrupted || frame + 1 >= frameEnd) break;
-    if (nextAhead) {
+    if (aheadStarted) {
       ready = takeTurn(run, ahead);
+      aheadStarted = false;
     } else {
       placeFrame(run.buffers, frame + 1, firstFrame);
       ready = prepareFrame(run);

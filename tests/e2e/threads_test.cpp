@@ -160,9 +160,11 @@ TEST(ThreadsRuns, SyntheticRecordingsOfSeveralSizesAreTheSame) {
 }
 
 // The run ends after frame 2 with the same lines and files as with one thread,
-// although frame 3 may have been loading while frame 2 completed.
+// although frame 3 may have been loading while frame 2 completed; likewise
+// when frame 2, prepared beside frame 1, misses a slice.
 TEST(ThreadsRuns, AMissingSliceEndsTheRunAlikeWithAnyThreadCount) {
   expectSameForEveryThreadCount("missing", synthetic("missing", 200, 150, 8, 4, 9, "t0003_z005.tif"));
+  expectSameForEveryThreadCount("missing_second", synthetic("missing_second", 90, 70, 5, 3, 6, "t0002_z004.tif"));
   expectSameForEveryThreadCount("missing_first", synthetic("missing_first", 120, 90, 5, 3, 4, "t0001_z002.tif"));
 }
 
