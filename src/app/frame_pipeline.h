@@ -1,7 +1,8 @@
 // The frame pipeline: with more than one thread, the next frame is loaded
 // and taken through the input stages (those that read nothing of an earlier
-// frame) on buffers of its own while the current frame completes; at its
-// turn its input buffers change places with the run's. Its log calls are
+// frame) on buffers of its own while the current frame completes, and the
+// second frame while the first is taken through them; at its turn its input
+// buffers change places with the run's. Its log calls are
 // recorded and replayed into the run's log at that point, so the console,
 // the files and the run record come out as a one-thread run makes them.
 #pragma once
