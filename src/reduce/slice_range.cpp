@@ -458,10 +458,180 @@ std::vector<double> candidateEnergies(const FrameBuffers& buffers, const Sample*
   return mismatchEnergies<int64_t>(buffers, stack, reference, normalised, used);
 }
 
+// ---- Estimates: the search needs only the candidate of least energy.
+//
+// A candidate's energy can be estimated from each pixel's exact slope
+// numerator T (from the prefix sums, in a few operations whatever the slice
+// count) with a known bound on how far the energy the exact kernel gives can
+// lie from the estimate. A candidate whose estimate lies beyond that reach of
+// the lowest cannot have the least energy; where several stay within reach,
+// their exact energies decide.
+
+// The mismatches of one row for one candidate: p = 0.5 - T x `scale`, with
+// scale 1 / (4 x spread x steepest). `sums` and `moments` hold the prefix
+// sums of the row, plane k at k x width.
+__attribute__((always_inline)) inline void estimateRowOf(const int32_t* sums, const int32_t* moments,
+                                                         const double* grey, size_t width, const SlopeRange& range,
+                                                         double scale, double* mismatch) {
+  const int32_t* sumLow = sums + static_cast<size_t>(range.first) * width;
+  const int32_t* sumHigh = sums + static_cast<size_t>(range.last + 1) * width;
+  const int32_t* momentLow = moments + static_cast<size_t>(range.first) * width;
+  const int32_t* momentHigh = moments + static_cast<size_t>(range.last + 1) * width;
+  const int32_t ends = range.first + range.last;
+  for (size_t x = 0; x < width; ++x) {
+    const int32_t t = 2 * (momentHigh[x] - momentLow[x]) - ends * (sumHigh[x] - sumLow[x]);
+    const double d = grey[x] - (0.5 - static_cast<double>(t) * scale);
+    mismatch[x] = d * d;
+  }
+}
+
+// The terms of one row, with the row above when there is one, summed in
+// any order.
+__attribute__((always_inline)) inline double estimateTermsOf(const double* here, const double* above,
+                                                             size_t width) {
+  Four lanes{};
+  size_t x = 1;
+  for (; x + 4 <= width; x += 4) {
+    Four m;
+    Four left;
+    std::memcpy(&m, here + x, sizeof m);
+    std::memcpy(&left, here + x - 1, sizeof left);
+    const Four d = m - left;
+    lanes += d * d;
+  }
+  double sum = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+  for (; x < width; ++x) sum += (here[x] - here[x - 1]) * (here[x] - here[x - 1]);
+  if (above == nullptr) return sum;
+  lanes = Four{};
+  x = 0;
+  for (; x + 4 <= width; x += 4) {
+    Four m;
+    Four up;
+    std::memcpy(&m, here + x, sizeof m);
+    std::memcpy(&up, above + x, sizeof up);
+    const Four d = m - up;
+    lanes += d * d;
+  }
+  sum += (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+  for (; x < width; ++x) sum += (here[x] - above[x]) * (here[x] - above[x]);
+  return sum;
+}
+
+// One row's prefix sums, then every candidate's mismatches and terms.
 template <class Sample>
-std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
+__attribute__((always_inline)) inline void estimateRowsOf(const Sample* row, size_t n, size_t slices, size_t width,
+                                                          const double* grey,
+                                                          const std::vector<const Candidate*>& used,
+                                                          const double* scale, int32_t* sums, int32_t* moments,
+                                                          double* here, const double* above, double* energy) {
+  for (size_t s = 0; s < slices; ++s) {
+    const Sample* v = row + s * n;
+    const int32_t slice = static_cast<int32_t>(s);
+    for (size_t x = 0; x < width; ++x) {
+      sums[(s + 1) * width + x] = sums[s * width + x] + v[x];
+      moments[(s + 1) * width + x] = moments[s * width + x] + slice * static_cast<int32_t>(v[x]);
+    }
+  }
+  for (size_t u = 0; u < used.size(); ++u) {
+    double* mismatch = here + u * width;
+    estimateRowOf(sums, moments, grey, width, used[u]->range, scale[u], mismatch);
+    energy[u] += estimateTermsOf(mismatch, above == nullptr ? nullptr : above + u * width, width);
+  }
+}
+
+template <class Sample>
+FOCUSTRACK_AVX2 void estimateRowsWide(const Sample* row, size_t n, size_t slices, size_t width,
+                                      const double* grey, const std::vector<const Candidate*>& used,
+                                      const double* scale, int32_t* sums, int32_t* moments, double* here,
+                                      const double* above, double* energy) {
+  estimateRowsOf(row, n, slices, width, grey, used, scale, sums, moments, here, above, energy);
+}
+
+// How far the exact energy of a candidate can lie from an estimate of
+// `energy` over `terms` terms, with u the unit roundoff. The exact slope
+// differs from T / (2 x spread) by the rounding of the mean, of each
+// deviation and product, and of each partial sum: less than (slices + 6) u x
+// largest sample x the sum of |offset| / spread. p moves by half that over
+// the steepest slope, plus the rounding of either formula; a mismatch (both
+// operands within 0..1) by at most 2.01 x its p's error, a term by at most
+// 4.1 x its mismatches' errors; and each order of summing adds less than
+// terms x u of the sum. Every factor is rounded up.
+double estimateReach(const SlopeRange& range, double steepest, double largestSample, double terms, double energy) {
+  constexpr double u = DBL_EPSILON / 2;
+  double offsets = 0.0;
+  for (int32_t s = range.first; s <= range.last; ++s) offsets += std::fabs(static_cast<double>(s) - range.meanSlice);
+  const double slices = static_cast<double>(range.last - range.first + 1);
+  const double slopeError = (slices + 8) * u * largestSample * offsets / range.spread;
+  const double mismatchError = 0.5 * slopeError / steepest + 32 * u;
+  const double drift = terms * (9 * mismatchError + 32 * u);
+  return 2 * drift + 4 * terms * u * (energy + drift);
+}
+
+template <class Sample, class Normalise>
+std::vector<RangeEstimate> estimateEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
+                                       Normalise normalised, const std::vector<const Candidate*>& used) {
+  const size_t n = static_cast<size_t>(buffers.pixelCount);
+  const size_t width = static_cast<size_t>(buffers.width);
+  const size_t height = n / width;
+  const size_t slices = static_cast<size_t>(buffers.sliceCount);
+  std::vector<double> scale(used.size());
+  for (size_t u = 0; u < used.size(); ++u) scale[u] = 1.0 / (4.0 * used[u]->range.spread * used[u]->steepest);
+  std::vector<double> energy(used.size(), 0.0);
+  std::vector<double> grey(width);
+  std::vector<int32_t> sums((slices + 1) * width, 0);
+  std::vector<int32_t> moments(sums.size(), 0);
+  std::vector<double> above(used.size() * width);
+  std::vector<double> here(above.size());
+  for (size_t y = 0; y < height; ++y) {
+    const Sample* row = reference + y * width;
+    for (size_t x = 0; x < width; ++x) grey[x] = normalised(row[x]);
+    const double* previous = y > 0 ? above.data() : nullptr;
+    if (processorHasAvx2()) {
+      estimateRowsWide(stack + y * width, n, slices, width, grey.data(), used, scale.data(), sums.data(),
+                       moments.data(), here.data(), previous, energy.data());
+    } else {
+      estimateRowsOf(stack + y * width, n, slices, width, grey.data(), used, scale.data(), sums.data(),
+                     moments.data(), here.data(), previous, energy.data());
+    }
+    above.swap(here);
+  }
+  const double terms = static_cast<double>((width - 1) * height + width * (height - 1));
+  const double largestSample = std::numeric_limits<Sample>::max();
+  std::vector<RangeEstimate> estimates;
+  for (size_t u = 0; u < used.size(); ++u) {
+    const SlopeRange& range = used[u]->range;
+    const double reach = estimateReach(range, used[u]->steepest, largestSample, terms, energy[u]);
+    estimates.push_back({range.first, range.last, energy[u], reach});
+  }
+  return estimates;
+}
+
+// The candidates that may have the least exact energy, in their order: those
+// whose estimate lies within reach of the lowest. Every one when an estimate
+// is not a number.
+std::vector<const Candidate*> withinReach(const std::vector<const Candidate*>& used,
+                                          const std::vector<RangeEstimate>& estimates) {
+  size_t lowest = 0;
+  for (size_t u = 1; u < used.size(); ++u) {
+    if (estimates[u].energy < estimates[lowest].energy) lowest = u;
+  }
+  const double bound = estimates[lowest].energy + estimates[lowest].reach;
+  std::vector<const Candidate*> kept;
+  for (size_t u = 0; u < used.size(); ++u) {
+    if (!(estimates[u].energy - estimates[u].reach > bound)) kept.push_back(used[u]);
+  }
+  return kept;
+}
+
+// What the energies and the search share: the candidates with a slope, and
+// the reference slice with its grey values normalised to 0..1. Calls
+// body(used, reference, normalised) and answers what it answers, or `none`
+// when no candidate is tried.
+template <class Sample, class Body, class Result>
+Result withCandidates(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers, Result none,
+                      Body body) {
   const int32_t trim = settings.sliceTrimLimit;
-  if (trim <= 0 || buffers.width < 1 || buffers.pixelCount < 1) return {};
+  if (trim <= 0 || buffers.width < 1 || buffers.pixelCount < 1) return none;
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   // Without a chosen slice the first one is the reference.
   const int32_t referenceSlice = buffers.referenceSlice < 0 ? 0 : buffers.referenceSlice;
@@ -470,7 +640,7 @@ std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample
   double gMax = 0.0;
   greyBounds(reference, n, &gMin, &gMax);
   // A uniform reference slice leaves every mismatch undefined: no candidate.
-  if (gMax == gMin) return {};
+  if (gMax == gMin) return none;
 
   std::vector<Candidate> candidates = candidateRanges(trim, buffers.sliceCount);
   steepestSlopes(buffers, stack, candidates);
@@ -478,20 +648,55 @@ std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample
   for (const Candidate& c : candidates) {
     if (c.steepest != 0.0) used.push_back(&c);
   }
-  std::vector<double> energy;
   if constexpr (sizeof(Sample) == 1) {
     // The normalised value depends on the grey value alone; the table holds
     // the very quotients a per-pixel division would give.
     double table[256];
     for (int32_t g = 0; g < 256; ++g) table[g] = (static_cast<double>(g) - gMin) / (gMax - gMin);
-    energy = candidateEnergies(buffers, stack, reference, [&table](uint8_t g) { return table[g]; }, used);
+    return body(used, reference, [&table](uint8_t g) { return table[g]; });
   } else {
-    auto normalised = [gMin, gMax](Sample g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); };
-    energy = candidateEnergies(buffers, stack, reference, normalised, used);
+    return body(used, reference, [gMin, gMax](Sample g) { return (static_cast<double>(g) - gMin) / (gMax - gMin); });
   }
+}
+
+std::vector<RangeEnergy> rangesWith(const std::vector<const Candidate*>& used, const std::vector<double>& energy) {
   std::vector<RangeEnergy> ranges;
   for (size_t u = 0; u < used.size(); ++u) ranges.push_back({used[u]->range.first, used[u]->range.last, energy[u]});
   return ranges;
+}
+
+template <class Sample>
+std::vector<RangeEnergy> rangeEnergies(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
+  return withCandidates(settings, stack, buffers, std::vector<RangeEnergy>{},
+                        [&](const std::vector<const Candidate*>& used, const Sample* reference, auto normalised) {
+                          return rangesWith(used, candidateEnergies(buffers, stack, reference, normalised, used));
+                        });
+}
+
+template <class Sample>
+std::vector<RangeEstimate> rangeEstimates(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
+  return withCandidates(settings, stack, buffers, std::vector<RangeEstimate>{},
+                        [&](const std::vector<const Candidate*>& used, const Sample* reference, auto normalised) {
+                          if (!exactNumeratorsFit<Sample>(buffers.sliceCount)) return std::vector<RangeEstimate>{};
+                          return estimateEnergies(buffers, stack, reference, normalised, used);
+                        });
+}
+
+// The candidates that may win, with their exact energies: the estimates
+// leave out those that cannot.
+template <class Sample>
+std::vector<RangeEnergy> contendersOf(const RunSettings& settings, const Sample* stack, FrameBuffers& buffers) {
+  return withCandidates(
+      settings, stack, buffers, std::vector<RangeEnergy>{},
+      [&](const std::vector<const Candidate*>& used, const Sample* reference, auto normalised) {
+        std::vector<const Candidate*> kept = used;
+        if (used.size() > 1 && exactNumeratorsFit<Sample>(buffers.sliceCount)) {
+          kept = withinReach(used, estimateEnergies(buffers, stack, reference, normalised, used));
+        }
+        // A lone contender wins whatever its energy (always finite).
+        if (kept.size() <= 1) return rangesWith(kept, std::vector<double>(kept.size(), 0.0));
+        return rangesWith(kept, candidateEnergies(buffers, stack, reference, normalised, kept));
+      });
 }
 
 }  // namespace
@@ -501,10 +706,18 @@ std::vector<RangeEnergy> sliceRangeEnergies(const RunSettings& settings, FrameBu
   return rangeEnergies(settings, buffers.sliceStack.data(), buffers);
 }
 
+std::vector<RangeEstimate> sliceRangeEstimates(const RunSettings& settings, FrameBuffers& buffers) {
+  if (buffers.sampleBits == 16) return rangeEstimates(settings, buffers.sliceStack16.data(), buffers);
+  return rangeEstimates(settings, buffers.sliceStack.data(), buffers);
+}
+
 void searchSliceRange(const RunSettings& settings, FrameBuffers& buffers) {
+  const std::vector<RangeEnergy> contenders = buffers.sampleBits == 16
+                                                  ? contendersOf(settings, buffers.sliceStack16.data(), buffers)
+                                                  : contendersOf(settings, buffers.sliceStack.data(), buffers);
   // The strict comparison keeps the first of equally good ranges.
   double bestEnergy = kNoEnergyYet;
-  for (const RangeEnergy& range : sliceRangeEnergies(settings, buffers)) {
+  for (const RangeEnergy& range : contenders) {
     if (range.energy < bestEnergy) {
       bestEnergy = range.energy;
       buffers.rangeFirst = range.first;

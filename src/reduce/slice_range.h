@@ -24,4 +24,18 @@ struct RangeEnergy {
 // the trim limit is 0 or less or the reference slice is uniform.
 std::vector<RangeEnergy> sliceRangeEnergies(const RunSettings& settings, FrameBuffers& buffers);
 
+// The estimates the search starts from, for the same candidates: an energy
+// worked out from each pixel's exact slope numerator, and the most the
+// energy above can differ from it. Candidates out of reach of the lowest
+// estimate cannot win and are not worked out exactly. Empty where nothing is
+// estimated: 16-bit stacks of more than 104 slices, whose numerators can
+// leave 32 bits.
+struct RangeEstimate {
+  int32_t first;
+  int32_t last;
+  double energy;
+  double reach;
+};
+std::vector<RangeEstimate> sliceRangeEstimates(const RunSettings& settings, FrameBuffers& buffers);
+
 }  // namespace focustrack

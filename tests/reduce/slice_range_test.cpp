@@ -286,6 +286,63 @@ TEST(SearchSliceRangeTest, AgreesWithThePlainSearchOnWideTiedAndSixteenBitStacks
   }
 }
 
+TEST(SearchSliceRangeTest, RangesOfEqualNumeratorsAreDecidedByTheirExactEnergies) {
+  // Each pixel's steps d0..d6 from slice to slice give both ranges of seven
+  // of the eight slices the same exact slope numerator (the steps weighted
+  // -6 -4 -2 0 2 4 6 add up to 0): only the rounding of the computed slopes
+  // tells their energies apart.
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    SmallFrame f(16, 12, 8);
+    std::mt19937 random(seed);
+    const auto draw = [&random](int32_t below) { return static_cast<int32_t>(random() % below); };
+    for (size_t i = 0; i < f.n(); ++i) {
+      int32_t d[7] = {draw(20), draw(20), 0, draw(20), 0, draw(20), draw(20)};
+      const int32_t rest = -6 * d[0] - 4 * d[1] + 4 * d[5] + 6 * d[6];
+      d[2] = std::max(0, rest / 2) + draw(10);
+      d[4] = d[2] - rest / 2;
+      int32_t v = draw(40);
+      for (int32_t s = 0; s < 8; ++s) {
+        f.plane(s)[i] = static_cast<uint8_t>(v);
+        if (s < 7) v += d[s];
+      }
+    }
+    expectPlainSearch(f, 1, 1, "ranges of equal numerators");
+  }
+}
+
+// Every estimate lies within its reach of the exact energy; on stacks of
+// ordinary slopes the reach is a tiny share of the energy, so that the
+// estimates decide.
+void expectWithinReach(SmallFrame& f, int32_t trim, double share, const char* label) {
+  searchWith(f, trim);
+  const std::vector<RangeEnergy> exact = sliceRangeEnergies(f.settings, f.buffers);
+  const std::vector<RangeEstimate> estimates = sliceRangeEstimates(f.settings, f.buffers);
+  ASSERT_EQ(estimates.size(), exact.size()) << label;
+  for (size_t c = 0; c < exact.size(); ++c) {
+    EXPECT_EQ(estimates[c].first, exact[c].first) << label;
+    EXPECT_EQ(estimates[c].last, exact[c].last) << label;
+    EXPECT_LE(std::fabs(estimates[c].energy - exact[c].energy), estimates[c].reach) << label;
+    EXPECT_LE(estimates[c].reach, share * exact[c].energy) << label;
+  }
+}
+
+TEST(SearchSliceRangeTest, EstimatesLieWithinTheirReach) {
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    SmallFrame f(200, 150, 16);
+    f.fillRandom(seed, 0, seed % 2 ? 255 : 12);
+    expectWithinReach(f, 4, 1e-8, "8-bit");
+    ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
+    f.buffers.sampleBits = 16;
+    std::mt19937 random(seed);
+    for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+    expectWithinReach(f, 4, 1e-8, "16-bit");
+  }
+  // Slopes of nothing but rounding: the reach covers every energy.
+  SmallFrame f(3, 1, 5);
+  fillStack(f, {{0, 0, 1}, {2, 4, 3}, {0, 0, 1}, {0, 0, 1}, {1, 2, 2}});
+  expectWithinReach(f, 1, INFINITY, "rounded slopes only");
+}
+
 TEST(SearchSliceRangeTest, ARangeWithoutExactSlopeKeepsItsRoundedSlopes) {
   // Every pixel's slope over the five slices is 0 without rounding, but the
   // mean 3/5 rounds, and so do the computed slopes: the full range stays a
