@@ -2,7 +2,12 @@
 #include "frame/map_markers.h"
 
 #include <algorithm>
+#include <climits>
+#include <new>
 #include <string>
+#include <vector>
+
+#include "base/parallel.h"
 
 namespace focustrack {
 
@@ -41,12 +46,20 @@ bool openBlob(FrameBuffers& b, int32_t p, FloodDirection direction, int32_t* blo
   return true;
 }
 
-// For one pixel of a cell that is not excluded, so all four
-// neighbours lie inside the image. Returns false when a blob should have
-// opened but the table could not grow.
-bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
+// The frame's blob table, numbered in flooding order.
+struct FrameBlobs {
+  FrameBuffers& b;
+  FloodDirection direction;
+  bool open(int32_t p, int32_t* blob) { return openBlob(b, p, direction, blob); }
+  BlobRecord& operator[](int32_t blob) { return b.blobTable[blob]; }
+};
+
+// For one pixel of a cell that is not excluded, so all four neighbours lie
+// inside the image; `blobs` opens blobs and holds their records. Returns
+// false when a blob should have opened but could not.
+template <class Blobs>
+bool floodPixel(const FrameBuffers& b, int32_t* blobMap, Blobs& blobs, int32_t p) {
   const int32_t* cellMap = b.cellMap.data();
-  int32_t* blobMap = b.blobMap();
   const int32_t c = cellMap[p];
   const int32_t neighbours[4] = {p - 1, p + 1, p - b.width, p + b.width};
   bool touching = false;
@@ -63,8 +76,8 @@ bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
     if (found != kNoBlob && blob != found) return true;
     found = blob;
   }
-  if (found == kNoBlob && !openBlob(b, p, direction, &found)) return false;
-  BlobRecord& record = b.blobTable[found];
+  if (found == kNoBlob && !blobs.open(p, &found)) return false;
+  auto& record = blobs[found];
   blobMap[p] = found;
   ++record.blobSize;
   if (touching) record.interior = 0;
@@ -76,12 +89,104 @@ bool floodPixel(FrameBuffers& b, int32_t p, FloodDirection direction) {
 void flood(FrameBuffers& b, FloodDirection direction) {
   const CellRecord* cells = b.currentCells.data();
   const int32_t* cellMap = b.cellMap.data();
+  int32_t* blobMap = b.blobMap();
+  FrameBlobs blobs{b, direction};
   bool full = false;
   visitCellPixels(b, direction, [&](int32_t p) {
     if (cells[cellMap[p]].excluded) return;
-    if (!floodPixel(b, p, direction)) full = true;
+    if (!floodPixel(b, blobMap, blobs, p)) full = true;
   });
   if (full) noteCapacity(b, kCapacityNote);
+}
+
+// ---- With threads: runs of cells flooded side by side. A blob never
+// leaves its cell, and cells are flooded one after the other, so each run's
+// blobs take consecutive numbers: a run numbers its own from 1, and they
+// move up by the count of the runs flooded before it once all are done.
+
+constexpr int32_t kCellsPerRun = 8;
+
+// A blob as its run floods it.
+struct RunBlob {
+  int32_t seedPixel;
+  int32_t blobSize;
+  uint8_t interior;
+};
+
+struct CellRun {
+  int32_t firstCell;
+  int32_t endCell;
+  std::vector<RunBlob> blobs;  // entry 0 unused
+  int32_t offset = 0;          // of its numbers in the frame's
+  bool failed = false;         // memory ran out
+  bool open(int32_t p, int32_t* blob) {
+    try {
+      blobs.push_back({p, 0, 1});
+    } catch (const std::bad_alloc&) {
+      failed = true;
+      return false;
+    }
+    *blob = static_cast<int32_t>(blobs.size()) - 1;
+    return true;
+  }
+  RunBlob& operator[](int32_t blob) { return blobs[static_cast<size_t>(blob)]; }
+};
+
+// Calls visit(p) for the pixels of the run's cells that are not excluded,
+// in flooding order.
+template <class Visit>
+void visitRunPixels(const FrameBuffers& b, const CellRun& run, FloodDirection direction, Visit&& visit) {
+  const bool forward = direction == FloodDirection::Forward;
+  for (int32_t k = run.firstCell; k < run.endCell; ++k) {
+    const CellRecord& cell = b.currentCells[forward ? k : run.endCell - 1 - (k - run.firstCell)];
+    if (cell.excluded) continue;
+    const int32_t* list = b.cellPixels.data() + cell.pixelStart;
+    for (int32_t j = 0; j < cell.area; ++j) visit(list[forward ? j : cell.area - 1 - j]);
+  }
+}
+
+// False when memory ran out: then nothing of the runs' blobs is kept.
+bool floodInRuns(FrameBuffers& b, FloodDirection direction) {
+  std::vector<CellRun> runs;
+  for (int32_t c = 1; c < b.nextCellNumber; c += kCellsPerRun) {
+    runs.push_back({c, std::min(c + kCellsPerRun, b.nextCellNumber), {RunBlob{}}});
+  }
+  int32_t* blobMap = b.blobMap();
+  forRanges(0, static_cast<int64_t>(runs.size()), 1, [&](int64_t first, int64_t end) {
+    for (int64_t r = first; r < end; ++r) {
+      CellRun& run = runs[static_cast<size_t>(r)];
+      visitRunPixels(b, run, direction, [&](int32_t p) {
+        if (!run.failed) floodPixel(b, blobMap, run, p);
+      });
+    }
+  });
+  int64_t total = 0;
+  const bool forward = direction == FloodDirection::Forward;
+  for (size_t k = 0; k < runs.size(); ++k) {
+    CellRun& run = runs[forward ? k : runs.size() - 1 - k];
+    if (run.failed) return false;
+    run.offset = static_cast<int32_t>(total);
+    total += static_cast<int64_t>(run.blobs.size()) - 1;
+  }
+  if (total > INT32_MAX - 1 || !makeRoom(b, b.blobTable, total)) return false;
+  forRanges(0, static_cast<int64_t>(runs.size()), 1, [&](int64_t first, int64_t end) {
+    for (int64_t r = first; r < end; ++r) {
+      const CellRun& run = runs[static_cast<size_t>(r)];
+      for (size_t i = 1; i < run.blobs.size(); ++i) {
+        BlobRecord& record = b.blobTable[static_cast<size_t>(run.offset) + i];
+        record.seedPixel = run.blobs[i].seedPixel;
+        record.blobSize = run.blobs[i].blobSize;
+        record.interior = run.blobs[i].interior;
+        if (!forward) record.vacuoleScore = 0.0;
+      }
+      if (run.offset == 0) continue;
+      visitRunPixels(b, run, direction, [&](int32_t p) {
+        if (blobMap[p] != kNoBlob) blobMap[p] += run.offset;
+      });
+    }
+  });
+  b.blobCount = static_cast<int32_t>(total);
+  return true;
 }
 
 // Every pixel of a blob of two or more pixels that never touched
@@ -142,7 +247,11 @@ void markEdges(FrameBuffers& b) {
 
 void floodBlobs(const RunSettings&, FrameBuffers& b, FloodDirection direction) {
   clearBlobs(b);
-  flood(b, direction);
+  const bool inRuns = threadsAvailable();
+  if (!inRuns || !floodInRuns(b, direction)) {
+    if (inRuns) clearBlobs(b);  // flooded again in one pass, which notes where memory runs out
+    flood(b, direction);
+  }
   listCandidates(b, direction);
   markEdges(b);
 }
