@@ -192,16 +192,18 @@ bool floodInRuns(FrameBuffers& b, FloodDirection direction) {
 // Every pixel of a blob of two or more pixels that never touched
 // another cell, in the flooding order.
 void listCandidates(FrameBuffers& b, FloodDirection direction) {
+  // A byte a blob says whether it proposes candidates, so that the pass over
+  // the pixels reads no blob records.
+  std::vector<uint8_t> proposes(static_cast<size_t>(b.blobCount) + 1, 0);
+  for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
+    const BlobRecord& record = b.blobTable[blob];
+    proposes[static_cast<size_t>(blob)] = record.blobSize >= kSmallestCandidateBlob && record.interior == 1;
+  }
   const int32_t* blobMap = b.blobMap();
-  const BlobRecord* blobs = b.blobTable.data();
   int32_t* candidates = b.candidatePixels();
   int32_t count = 0;
   visitCellPixels(b, direction, [&](int32_t p) {
-    const int32_t blob = blobMap[p];
-    if (blob == kNoBlob) return;
-    if (blobs[blob].blobSize >= kSmallestCandidateBlob && blobs[blob].interior == 1) {
-      candidates[count++] = p;
-    }
+    if (proposes[static_cast<size_t>(blobMap[p])]) candidates[count++] = p;
   });
   b.candidateCount = count;
 }
