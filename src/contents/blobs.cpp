@@ -33,10 +33,16 @@ void clearBlobs(FrameBuffers& b) {
   b.blobCount = 0;
 }
 
-// Opens the next blob at pixel p, growing the table when it is full; false
-// when memory runs out.
+// Room for blob `index` in the blob table and beside it; false when memory
+// runs out.
+bool makeBlobRoom(FrameBuffers& b, int64_t index) {
+  return makeRoom(b, b.blobTable, index) && makeRoom(b, b.vacuoleOutlines, index);
+}
+
+// Opens the next blob at pixel p, growing the tables when they are full;
+// false when memory runs out.
 bool openBlob(FrameBuffers& b, int32_t p, FloodDirection direction, int32_t* blob) {
-  if (!makeRoom(b, b.blobTable, int64_t{b.blobCount} + 1)) return false;
+  if (!makeBlobRoom(b, int64_t{b.blobCount} + 1)) return false;
   *blob = ++b.blobCount;
   BlobRecord& record = b.blobTable[*blob];
   record.seedPixel = p;
@@ -168,7 +174,7 @@ bool floodInRuns(FrameBuffers& b, FloodDirection direction) {
     run.offset = static_cast<int32_t>(total);
     total += static_cast<int64_t>(run.blobs.size()) - 1;
   }
-  if (total > INT32_MAX - 1 || !makeRoom(b, b.blobTable, total)) return false;
+  if (total > INT32_MAX - 1 || !makeBlobRoom(b, total)) return false;
   forRanges(0, static_cast<int64_t>(runs.size()), 1, [&](int64_t first, int64_t end) {
     for (int64_t r = first; r < end; ++r) {
       const CellRun& run = runs[static_cast<size_t>(r)];

@@ -43,10 +43,10 @@ void fitNuclei(const RunSettings& settings, FrameBuffers& buffers);
 // of that pass, 120 rays from its blob's seed (the blob's lowest pixel)
 // outline the basin up to the candidate's level; the outline is scored by its
 // circularity, its mean radius and the contrast of a ring at that radius, and
-// each blob keeps its best outline in vacuoleScore, vacuoleCentre,
-// vacuoleRadius and vacuoleArea. Needs the backward flood's blobMap, blob
-// records, candidate list and edgeMap, and the rescaled deltaMap. Overwrites
-// the scratch fields of angleTable; writes no stamps.
+// each blob keeps its best outline in vacuoleScore, vacuoleCentre and
+// vacuoleArea, its radii in vacuoleOutlines. Needs the backward flood's
+// blobMap, blob records, candidate list and edgeMap, and the rescaled
+// deltaMap. Overwrites the scratch fields of angleTable; writes no stamps.
 void fitVacuoles(const RunSettings& settings, FrameBuffers& buffers);
 
 // Nucleus exclusion, after the vacuole fit. Paints every nucleus that

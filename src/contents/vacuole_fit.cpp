@@ -217,7 +217,8 @@ void keepBest(FrameBuffers& b, const Fit& fit, OutlineRadius smoothed, const Can
   blob.vacuoleScore = score;
   blob.vacuoleCentre = cand.seed;
   blob.vacuoleArea = radius * radius * kPi;
-  for (int32_t k = 0; k < kDirections; ++k) blob.vacuoleRadius[k] = fit.angles[k].*smoothed;
+  double* outline = b.vacuoleOutlines[cand.blob].radius;
+  for (int32_t k = 0; k < kDirections; ++k) outline[k] = fit.angles[k].*smoothed;
 }
 
 // The score of candidate i from its smoothed radii and the area and the

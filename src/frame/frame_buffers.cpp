@@ -72,6 +72,7 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
       {"linkPairCounts", b.linkPairCounts.obtain(count(std::max(n, kPairAreaFloor)))},
       {"regionTable", b.regionTable.obtain(kRegionCapacity)},
       {"blobTable", b.blobTable.obtain(kRegionCapacity)},
+      {"vacuoleOutlines", b.vacuoleOutlines.obtain(kRegionCapacity)},
   };
   for (const Request& r : requests) {
     if (!r.ok) {
@@ -111,6 +112,7 @@ void releaseBuffers(FrameBuffers& b) {
   b.linkPairCounts.release();
   b.regionTable.release();
   b.blobTable.release();
+  b.vacuoleOutlines.release();
   b.deviceMask.release();
   std::vector<LinkRecord>().swap(b.linkRecords);
 }

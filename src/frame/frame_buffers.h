@@ -55,6 +55,7 @@ struct FrameBuffers {
   Buffer<int32_t> linkPairCounts;    // max(pixelCount, 1000 x 1000, C x P); then candidatePixels
   Buffer<RegionRecord> regionTable;  // 100,000 records, grown as a frame needs
   Buffer<BlobRecord> blobTable;      // 100,000 records, grown as a frame needs
+  Buffer<VacuoleOutline> vacuoleOutlines;  // one per blob record, grown with the blob table
   Buffer<uint8_t> deviceMask;        // 1 on the device (--exclude), else 0; run-long
   std::vector<LinkRecord> linkRecords;  // run-wide, grows as needed
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/angles.h"
+
 namespace focustrack {
 
 // Initial sizes of the per-frame tables; a frame that needs more grows them
@@ -55,8 +57,14 @@ struct BlobRecord {
   uint8_t interior;           // never touched another cell, not in a nucleus
   double vacuoleScore;
   int32_t vacuoleCentre;
-  double vacuoleRadius[180];  // smoothed radius, directions 0..119
   double vacuoleArea;
+};
+
+// The outline a blob of the backward flood keeps with its vacuole score,
+// kept apart from the blob records: the floods touch every record, few
+// blobs keep an outline.
+struct VacuoleOutline {
+  double radius[kDirections];  // smoothed radius, directions 0..119
 };
 
 // One final link between a previous and a current cell.

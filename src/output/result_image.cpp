@@ -261,8 +261,9 @@ void drawVacuoleOutlines(const FrameBuffers& b, ResultCanvas& canvas) {
   for (int32_t blob = 1; blob <= b.blobCount; ++blob) {
     const BlobRecord& record = b.blobTable[blob];
     if (!isVacuole(record)) continue;
+    const double* radius = b.vacuoleOutlines[blob].radius;
     for (int32_t k = 0; k < kVacuolePoints; ++k) {
-      plotOutlinePoint(b, record.vacuoleCentre, record.vacuoleRadius[k], k, kVacuoleOutline, canvas);
+      plotOutlinePoint(b, record.vacuoleCentre, radius[k], k, kVacuoleOutline, canvas);
     }
   }
 }

@@ -80,6 +80,7 @@ TEST(Blobs, BlobTableGrowsUntilMemoryRunsOutThenOpensNoBlob) {
   buildCheckerboard(s);
   floodBlobs(s.settings, s.b, FloodDirection::Forward);
   EXPECT_EQ(s.b.blobCount, 106002);
+  EXPECT_GT(s.b.vacuoleOutlines.size(), 106002u);  // every blob has room for its outline
   EXPECT_TRUE(s.b.capacityNote.empty()) << s.b.capacityNote;
 
   Scene limited(704, 304);

@@ -288,8 +288,8 @@ TEST(ResultImage, OutlinesOverBordersAndEachOther) {
   f.settings.nucleusThreshold = 0.6;
   const int32_t centre = addNucleusCell(f, 0.9);
   auto vacuole = [&](double score, uint8_t interior, double radius) {
-    BlobRecord& blob = f.addBlob(centre, score, interior, 1.0);
-    for (double& r : blob.vacuoleRadius) r = radius;
+    f.addBlob(centre, score, interior, 1.0);
+    for (double& r : f.b.vacuoleOutlines[f.b.blobCount].radius) r = radius;
   };
   vacuole(0.5, 1, 10.0);  // on the nucleus outline everywhere
   vacuole(0.5, 1, 4.0);

@@ -187,7 +187,7 @@ inline void straightFitVacuoles(FrameBuffers& b) {
       blob.vacuoleScore = score;
       blob.vacuoleCentre = s;
       blob.vacuoleArea = meanRadius * meanRadius * 3.1415927;
-      for (int32_t k = 0; k < 120; ++k) blob.vacuoleRadius[k] = angles[k].scratchD;
+      for (int32_t k = 0; k < 120; ++k) b.vacuoleOutlines[b.blobMap()[p]].radius[k] = angles[k].scratchD;
     }
   }
 }
