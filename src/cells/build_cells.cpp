@@ -1,6 +1,7 @@
 #include "cells/cells.h"
 
 #include <cstring>
+#include <vector>
 
 #include "base/pixel_grid.h"
 
@@ -130,16 +131,40 @@ void removeSmallRegions(FrameBuffers& b, int32_t* label) {
   }
 }
 
+// The pixels of regions below kFreeMergeBelow and their neighbours (the
+// labels hold roots). Regions only grow, so a merge of the pass below, which
+// needs a region below that size, joins two regions at a contact of such
+// pixels: only these need a visit.
+std::vector<uint8_t> nearSmallRegions(const FrameBuffers& b, const int32_t* label) {
+  const RegionRecord* regions = b.regionTable.data();
+  const int32_t width = b.width;
+  const int32_t height = b.height;
+  const size_t n = static_cast<size_t>(b.pixelCount);
+  std::vector<uint8_t> small(n);
+  for (size_t p = 0; p < n; ++p) small[p] = label[p] != 0 && regions[label[p]].size < kFreeMergeBelow;
+  std::vector<uint8_t> near(n);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = small.data() + static_cast<size_t>(y) * width;
+    uint8_t* out = near.data() + static_cast<size_t>(y) * width;
+    for (int32_t x = 0; x < width; ++x) {
+      out[x] = row[x] | (x > 0 && row[x - 1]) | (x < width - 1 && row[x + 1]) | (y > 0 && row[x - width]) |
+               (y < height - 1 && row[x + width]);
+    }
+  }
+  return near;
+}
+
 // The visited pixel's region absorbs every touching region while
 // either of the two is below 800 pixels.
 void mergeSmallNeighbours(FrameBuffers& b, int32_t* label) {
   RegionRecord* regions = b.regionTable.data();
   const int32_t* sorted = b.sortedPixels.data();
   const int32_t width = b.width;
+  const std::vector<uint8_t> near = nearSmallRegions(b, label);
   int32_t neighbours[4];
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
     const int32_t p = sorted[k];
-    if (label[p] == 0) continue;
+    if (near[static_cast<size_t>(p)] == 0 || label[p] == 0) continue;
     const int32_t r = root(regions, label[p]);
     label[p] = r;
     const int32_t count = neighbourList(p, p % width, p / width, width, b.height, neighbours);
