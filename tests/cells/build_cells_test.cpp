@@ -125,6 +125,31 @@ TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEigh
   }
 }
 
+// Region Y (30 x 30, delta 0.8) sits above region X (10 x 15, delta 0.9)
+// and meets it through column 10 of the ring rows between them: (10, 35)
+// joins Y, (10, 36) joins X. The second pass visits (10, 35) first, so Y
+// absorbs X across the pixel below, and the merged cell is numbered after Z
+// (delta 0.85, on its own), which opened before Y.
+TEST(CellSeeding, SecondMergeSurvivorIsTheRegionOfTheFirstContactPixel) {
+  CellFrame f(65, 58);
+  f.clear(Outside, 1.0);
+  f.paint(5, 5, 34, 34, PositiveCore);
+  f.paintDelta(5, 5, 34, 34, 0.8);
+  f.paint(5, 38, 14, 52, PositiveCore);
+  f.paintDelta(5, 38, 14, 52, 0.9);
+  f.paint(40, 5, 59, 24, PositiveCore);
+  f.paintDelta(40, 5, 59, 24, 0.85);
+  f.paintDelta(10, 35, 10, 35, 0.6);
+  f.paintDelta(10, 37, 10, 37, 0.6);
+  f.paintDelta(10, 36, 10, 36, 0.55);
+  f.sortPixels();
+  buildCells(f.settings, f.b);
+  EXPECT_EQ(cellCount(f), 2);
+  EXPECT_EQ(labelAt(f, 50, 10), 1);  // Z
+  EXPECT_EQ(labelAt(f, 20, 20), 2);  // Y
+  EXPECT_EQ(labelAt(f, 10, 45), 2);  // X
+}
+
 // 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and
 // stay unlabelled, so no two blocks touch: 1001 cells.
 void paintBlocks(CellFrame& f, int32_t across, int32_t down) {
