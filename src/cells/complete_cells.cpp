@@ -97,45 +97,69 @@ void initialiseRecords(FrameBuffers& b) {
   b.cellPixelTotal = offset;
 }
 
-// For one pixel of cell c: box, value range, pixel list, and the four
-// sides in the order left, right, up, down.
-void measurePixel(FrameBuffers& b, CellRecord& cell, const int32_t* cellMap, int32_t p, int32_t c) {
+// Box, perimeter and image-edge contact of every cell, row by row: they do
+// not depend on the order the pixels are met in. The four sides of a pixel
+// are left, right, up, down.
+void measureShapes(FrameBuffers& b) {
+  const int32_t* cellMap = b.cellMap.data();
+  CellRecord* cells = b.currentCells.data();
   const int32_t width = b.width;
-  const int32_t x = p % width;
-  const int32_t y = p / width;
-  if (cell.minX > x) cell.minX = x;
-  if (cell.minY > y) cell.minY = y;
-  if (cell.maxX < x) cell.maxX = x;
-  if (cell.maxY < y) cell.maxY = y;
-  const double v = b.deltaMap[p];
-  if (cell.deltaMin > v) cell.deltaMin = v;
-  if (v > cell.deltaMax) cell.deltaMax = v;
-  b.cellPixels[cell.pixelStart + cell.area] = p;
-  cell.area += 1;
-  const auto side = [&](bool onEdge, int32_t q) {
-    if (onEdge) {
-      cell.excluded = 1;
-    } else if (cellMap[q] != c) {
-      cell.perimeter += 1;
+  const int32_t height = b.height;
+  for (int32_t y = 0; y < height; ++y) {
+    const int32_t* row = cellMap + static_cast<int64_t>(y) * width;
+    for (int32_t x = 0; x < width; ++x) {
+      const int32_t c = row[x];
+      if (c == kBackground) continue;
+      CellRecord& cell = cells[c];
+      if (cell.minX > x) cell.minX = x;
+      if (cell.minY > y) cell.minY = y;
+      if (cell.maxX < x) cell.maxX = x;
+      if (cell.maxY < y) cell.maxY = y;
+      const auto side = [&](bool onEdge, const int32_t* q) {
+        if (onEdge) {
+          cell.excluded = 1;
+        } else if (*q != c) {
+          cell.perimeter += 1;
+        }
+      };
+      side(x == 0, row + x - 1);
+      side(x == width - 1, row + x + 1);
+      side(y == 0, row + x - width);
+      side(y == height - 1, row + x + width);
     }
-  };
-  side(x == 0, p - 1);
-  side(x == width - 1, p + 1);
-  side(y == 0, p - width);
-  side(y == b.height - 1, p + width);
+  }
 }
 
-// Highest delta first, so every cell's pixel list is in descending
-// delta order.
-void measureCells(FrameBuffers& b) {
+// Highest delta first, so every cell's pixel list is in descending delta
+// order.
+void listPixels(FrameBuffers& b) {
   const int32_t* cellMap = b.cellMap.data();
   const int32_t* sorted = b.sortedPixels.data();
   CellRecord* cells = b.currentCells.data();
+  int32_t* lists = b.cellPixels.data();
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
     const int32_t p = sorted[k];
     const int32_t c = cellMap[p];
     if (c == kBackground) continue;
-    measurePixel(b, cells[c], cellMap, p, c);
+    CellRecord& cell = cells[c];
+    lists[cell.pixelStart + cell.area] = p;
+    cell.area += 1;
+  }
+}
+
+// The value range of every cell from the ends of its list: the highest value
+// comes first, the lowest last, as a running comparison from -1 and 1 over
+// the list would find them (no delta is minus zero or not a number).
+void valueRanges(FrameBuffers& b) {
+  const double* delta = b.deltaMap.data();
+  const int32_t* lists = b.cellPixels.data();
+  for (int32_t k = 1; k < b.nextCellNumber; ++k) {
+    CellRecord& cell = b.currentCells[k];
+    if (cell.area == 0) continue;
+    const double highest = delta[lists[cell.pixelStart]];
+    const double lowest = delta[lists[cell.pixelStart + cell.area - 1]];
+    if (highest > cell.deltaMax) cell.deltaMax = highest;
+    if (cell.deltaMin > lowest) cell.deltaMin = lowest;
   }
 }
 
@@ -147,7 +171,9 @@ void completeCells(const RunSettings&, FrameBuffers& b) {
   removeProtrusions(b, label);
   writeCellMap(b, label);
   initialiseRecords(b);
-  measureCells(b);
+  measureShapes(b);
+  listPixels(b);
+  valueRanges(b);
 }
 
 }  // namespace focustrack
