@@ -61,16 +61,26 @@ struct Directions {
 
 // Calls visit(ddx, ddy) for every pixel of cell k, or with `outlineOnly` for
 // those that are not inner, with the pixel's offset from the box centre.
+// Where the cell's box keeps off the image border, every pixel has its four
+// neighbours inside the image, and the inner ones are found without their
+// row and column.
 template <class Visit>
 void forPixels(const FrameBuffers& b, int32_t k, bool outlineOnly, Visit visit) {
   const CellRecord& cell = b.currentCells[k];
   const int32_t* pixels = b.cellPixels.data() + cell.pixelStart;
+  const int32_t* map = b.cellMap.data();
+  const int32_t width = b.width;
+  const bool offBorder = cell.minX > 0 && cell.minY > 0 && cell.maxX < width - 1 && cell.maxY < b.height - 1;
   const double cx = static_cast<double>(cell.minX + cell.maxX) * 0.5;
   const double cy = static_cast<double>(cell.minY + cell.maxY) * 0.5;
   for (int32_t i = 0; i < cell.area; ++i) {
     const int32_t p = pixels[i];
-    if (outlineOnly && isInner(b, p, k)) continue;
-    visit(cx - static_cast<double>(p % b.width), cy - static_cast<double>(p / b.width));
+    if (outlineOnly) {
+      const bool inner = offBorder ? map[p - 1] == k && map[p + 1] == k && map[p - width] == k && map[p + width] == k
+                                   : isInner(b, p, k);
+      if (inner) continue;
+    }
+    visit(cx - static_cast<double>(p % width), cy - static_cast<double>(p / width));
   }
 }
 
