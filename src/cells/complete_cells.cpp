@@ -105,27 +105,27 @@ void measureShapes(FrameBuffers& b) {
   CellRecord* cells = b.currentCells.data();
   const int32_t width = b.width;
   const int32_t height = b.height;
+  int64_t p = 0;
   for (int32_t y = 0; y < height; ++y) {
-    const int32_t* row = cellMap + static_cast<int64_t>(y) * width;
-    for (int32_t x = 0; x < width; ++x) {
-      const int32_t c = row[x];
+    for (int32_t x = 0; x < width; ++x, ++p) {
+      const int32_t c = cellMap[p];
       if (c == kBackground) continue;
       CellRecord& cell = cells[c];
       if (cell.minX > x) cell.minX = x;
       if (cell.minY > y) cell.minY = y;
       if (cell.maxX < x) cell.maxX = x;
       if (cell.maxY < y) cell.maxY = y;
-      const auto side = [&](bool onEdge, const int32_t* q) {
+      const auto side = [&](bool onEdge, int64_t q) {
         if (onEdge) {
           cell.excluded = 1;
-        } else if (*q != c) {
+        } else if (cellMap[q] != c) {
           cell.perimeter += 1;
         }
       };
-      side(x == 0, row + x - 1);
-      side(x == width - 1, row + x + 1);
-      side(y == 0, row + x - width);
-      side(y == height - 1, row + x + width);
+      side(x == 0, p - 1);
+      side(x == width - 1, p + 1);
+      side(y == 0, p - width);
+      side(y == height - 1, p + width);
     }
   }
 }
