@@ -569,7 +569,7 @@ double estimateReach(const SlopeRange& range, double steepest, double largestSam
 
 template <class Sample, class Normalise>
 std::vector<RangeEstimate> estimateEnergies(const FrameBuffers& buffers, const Sample* stack, const Sample* reference,
-                                       Normalise normalised, const std::vector<const Candidate*>& used) {
+                                            Normalise normalised, const std::vector<const Candidate*>& used) {
   const size_t n = static_cast<size_t>(buffers.pixelCount);
   const size_t width = static_cast<size_t>(buffers.width);
   const size_t height = n / width;
