@@ -15,4 +15,6 @@ int32_t availableCores() {
 
 bool threadsAvailable() { return omp_in_parallel() && omp_get_num_threads() > 1; }
 
+int64_t taskLimit() { return int64_t{16} * omp_get_num_threads(); }
+
 }  // namespace focustrack

@@ -17,6 +17,9 @@ int32_t availableCores();
 // when splitting work can pay.
 bool threadsAvailable();
 
+// The most tasks one split hands out: a few per thread of the region.
+int64_t taskLimit();
+
 // Calls part(begin, end) for consecutive ranges that cover first .. last - 1,
 // each of at least `grain` items (the last may be shorter), as tasks of the
 // current parallel region, and returns when all have run. Without threads it
@@ -29,6 +32,10 @@ void forRanges(int64_t first, int64_t last, int64_t grain, Part&& part) {
     return;
   }
   if (grain < 1) grain = 1;
+  // Too many tasks at once and the runtime may run them all on the calling
+  // thread; longer ranges keep the count within what it hands out.
+  const int64_t tasks = taskLimit();
+  if ((last - first + grain - 1) / grain > tasks) grain = (last - first + tasks - 1) / tasks;
 #pragma omp taskloop grainsize(1) default(shared)
   for (int64_t begin = first; begin < last; begin += grain) {
     part(begin, begin + grain < last ? begin + grain : last);
