@@ -21,6 +21,20 @@ inline int32_t neighbourList(int32_t p, int32_t x, int32_t y, int32_t width, int
   return count;
 }
 
+// Passes in value order visit pixels scattered over the image. Asking for
+// the map around the pixel a pass visits kPrefetchAhead visits later hides
+// most of the wait for memory once the maps outgrow the caches. Only a hint:
+// nothing is read, so no result depends on it.
+constexpr int32_t kPrefetchAhead = 32;
+
+// The cache lines of map[p] and of the pixels above and below it.
+template <class T>
+inline void prefetchRows(const T* map, int32_t p, int32_t width, int32_t pixelCount) {
+  __builtin_prefetch(map + p);
+  if (p >= width) __builtin_prefetch(map + (p - width));
+  if (p < pixelCount - width) __builtin_prefetch(map + (p + width));
+}
+
 // The root of label l in a union-find of labels, halving the path on the way.
 inline int32_t componentRoot(std::vector<int32_t>& parent, int32_t l) {
   while (parent[static_cast<size_t>(l)] != l) {

@@ -116,6 +116,11 @@ void growPixel(FrameBuffers& b, int32_t p, int32_t s, int32_t* label, const int3
 void growRegions(FrameBuffers& b, int32_t* label, const int32_t* seed) {
   const int32_t* sorted = b.sortedPixels.data();
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
+    if (k >= kPrefetchAhead) {
+      const int32_t ahead = sorted[k - kPrefetchAhead];
+      __builtin_prefetch(seed + ahead);
+      prefetchRows(label, ahead, b.width, b.pixelCount);
+    }
     const int32_t p = sorted[k];
     const int32_t s = seed[p];
     if (s == kNoSeed) continue;

@@ -138,6 +138,7 @@ void listPixels(FrameBuffers& b) {
   CellRecord* cells = b.currentCells.data();
   int32_t* lists = b.cellPixels.data();
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {
+    if (k >= kPrefetchAhead) __builtin_prefetch(cellMap + sorted[k - kPrefetchAhead]);
     const int32_t p = sorted[k];
     const int32_t c = cellMap[p];
     if (c == kBackground) continue;

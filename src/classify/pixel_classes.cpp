@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "base/pixel_grid.h"
+
 namespace focustrack {
 
 namespace {
@@ -86,6 +88,7 @@ void growPositiveCores(const Grid& g, const int32_t* order, int32_t split, doubl
                                          [threshold](double d) { return d >= threshold; });
   for (int32_t k = g.pixelCount - 1; k >= seeds; --k) g.classes[order[k]] = PositiveCore;
   for (int32_t k = seeds - 1; k >= split; --k) {
+    if (k >= kPrefetchAhead) prefetchRows(g.classes, order[k - kPrefetchAhead], g.width, g.pixelCount);
     const int32_t i = order[k];
     if (touchesClass(g, i, PositiveCore)) g.classes[i] = PositiveCore;
   }
@@ -99,6 +102,7 @@ void growNegativeCores(const Grid& g, const int32_t* order, int32_t split, doubl
       firstSortedWhere(g, order, 0, split, [threshold](double d) { return !(d <= -threshold); });
   for (int32_t k = 0; k < seeds; ++k) g.classes[order[k]] = NegativeCore;
   for (int32_t k = seeds; k < split; ++k) {
+    if (k + kPrefetchAhead < split) prefetchRows(g.classes, order[k + kPrefetchAhead], g.width, g.pixelCount);
     const int32_t i = order[k];
     if (touchesClass(g, i, NegativeCore)) g.classes[i] = NegativeCore;
   }
