@@ -1,6 +1,7 @@
 // Pixel neighbourhoods shared by the cell stages: the 4-neighbour list in its
-// fixed order, and the test for a pixel on a one-pixel-wide line, which both
-// the seed thinning and the protrusion removal apply.
+// fixed order, the memory hint of the passes in value order, and the test for
+// a pixel on a one-pixel-wide line, which both the seed thinning and the
+// protrusion removal apply.
 #pragma once
 
 #include <cstddef>
