@@ -15,7 +15,7 @@ namespace {
 // once, in ranges of at least the grain, and the other thread takes some of
 // them. The calling thread's first range waits for the other thread's first,
 // which never comes when every range runs on the calling thread.
-TEST(ForRanges, SharesManyItemsWithTheOtherThreadExactlyOnce) {
+TEST(ThreadsForRanges, ShareManyItemsWithTheOtherThreadExactlyOnce) {
   for (int64_t items : {5, 300, 5000}) {
     std::vector<std::atomic<int>> visits(static_cast<size_t>(items));
     std::atomic<bool> otherRan{false};
