@@ -49,6 +49,10 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
   auto count = [](int64_t value) { return value > 0 ? static_cast<uint64_t>(value) : 0; };
   const uint64_t stackCount =
       (n > 0 && slices > 0 && n <= INT64_MAX / slices) ? count(n * slices) : 0;
+  // Room for a blob every 16 pixels (a real frame has about one every 25),
+  // so that the blob tables of large frames seldom grow: the memory stays
+  // unmapped until used, while growing zero-fills every new outline.
+  const uint64_t blobRoom = std::max<uint64_t>(kRegionCapacity, count(n / 16));
 
   if (!fitsTheMachine(settings, width, height, stackCount, n, summaries, reason)) return false;
   struct Request {
@@ -71,8 +75,8 @@ bool allocateBuffers(const RunSettings& settings, FrameBuffers& b, std::string* 
       {"linkCandidates", b.linkCandidates.obtain(count(n))},
       {"linkPairCounts", b.linkPairCounts.obtain(count(std::max(n, kPairAreaFloor)))},
       {"regionTable", b.regionTable.obtain(kRegionCapacity)},
-      {"blobTable", b.blobTable.obtain(kRegionCapacity)},
-      {"vacuoleOutlines", b.vacuoleOutlines.obtain(kRegionCapacity)},
+      {"blobTable", b.blobTable.obtain(blobRoom)},
+      {"vacuoleOutlines", b.vacuoleOutlines.obtain(blobRoom)},
   };
   for (const Request& r : requests) {
     if (!r.ok) {
