@@ -47,16 +47,13 @@ TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
     const char* expected;
   };
   const Case cases[] = {
-      // 76 cells: 960 x 720 / 9000.
-      {{"-p", "demo/t%0_z%1.tif"},
-       "960 x 720, sc 16, c 5, p demo/t%0_z%1.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth demo demo/truth_0003.tif demo/truth.csv, format slices, bits 8, channel 1 of 1"},
       {{"-w", "320", "-h", "240", "-sc", "7", "-c", "3", "-p", "x_%0_%1.tif", "-fs", "0", "-fl", "2", "-ss", "5",
         "-sl", "1", "--cells", "4", "--seed", "18446744073709551615", "--noise", "0.5", "--truth", "gt"},
        "320 x 240, sc 7, c 3, p x_%0_%1.tif, fs 0, fl 2, ss 5, sl 1, cells 4, seed 18446744073709551615, "
        "noise 0.5, truth gt gt/truth_03.tif gt/truth.csv, format slices, bits 8, channel 1 of 1"},
-      // The word after an option is its value, even when it looks like an
-      // option; the truth lies beside slices in the current folder.
+      // The defaults (76 cells: 960 x 720 / 9000). The word after an option
+      // is its value, even when it looks like an option; the truth lies
+      // beside slices in the current folder.
       {{"-p", "-w"},
        "960 x 720, sc 16, c 5, p -w, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
        "truth  truth_0003.tif truth.csv, format slices, bits 8, channel 1 of 1"},
@@ -64,12 +61,6 @@ TEST(SynthOptions, DefaultsEveryOptionAndTruthPaths) {
       {{"-p", "run/rec.ome.tif", "--format", "ome", "--bits", "16", "--channels", "3", "--channel", "2"},
        "960 x 720, sc 16, c 5, p run/rec.ome.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
        "truth run run/truth_0003.tif run/truth.csv, format ome, bits 16, channel 2 of 3"},
-      {{"-p", "run/t%0.tif", "--format", "frame-tiff"},
-       "960 x 720, sc 16, c 5, p run/t%0.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth run run/truth_0003.tif run/truth.csv, format frame-tiff, bits 8, channel 1 of 1"},
-      {{"-p", "rec.tif", "--format", "imagej"},
-       "960 x 720, sc 16, c 5, p rec.tif, fs 1, fl 4, ss 1, sl 3, cells 76, seed 1, noise 2, "
-       "truth  truth_0003.tif truth.csv, format imagej, bits 8, channel 1 of 1"},
   };
   for (const Case& c : cases) {
     const Parsed p = parse(c.words);
