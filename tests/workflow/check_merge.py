@@ -40,14 +40,9 @@ def main():
         page = os.path.join(folder, "report.html")
         if not os.path.exists(page):
             failures.append(f"no {page}")
-    with open(os.path.join(results, "report.html"), encoding="utf-8") as f:
-        overall = f.read()
     with open(os.path.join(results, "pos2", "report.html"), encoding="utf-8") as f:
         if "The run stopped early: missing slice" not in f.read():
             failures.append("the report of pos2 does not say why its run stopped")
-    for name in names:
-        if f'href="{name}/report.html"' not in overall:
-            failures.append(f"the report over all positions does not link to {name}")
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0
