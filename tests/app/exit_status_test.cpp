@@ -131,7 +131,8 @@ TEST(ExitStatus, FirstFailingSliceNamesTheCause) {
   }
 }
 
-// Not-a-number and infinity are refused, and run.json stays JSON.
+// Not-a-number and infinity are refused; run.json stays JSON and holds the
+// default threshold.
 TEST(ExitStatus, MalformedOptionsRefuseToStartWithValidManifest) {
   const fs::path out = freshFolder("exit_nan") / "out";
   const RunResult r = runFocustrack({"-th", "nan", "-w", "12abc", "-c", "1", "-o", out.string()});
@@ -140,6 +141,7 @@ TEST(ExitStatus, MalformedOptionsRefuseToStartWithValidManifest) {
   EXPECT_TRUE(has(r.err, "option -w expects a whole number, got '12abc'")) << r.err;
   const std::string json = readFile(out / "run.json");
   EXPECT_TRUE(nlohmann::json::accept(json)) << json;
+  EXPECT_TRUE(has(json, "\"nucleusThreshold\": 0.59999999999999998,")) << json;
 }
 
 // A result image that cannot be written is a warning (its lines are pinned
@@ -280,8 +282,8 @@ TEST(FrameLoop, HelpAndVersionCreateNoFile) {
   EXPECT_FALSE(fs::exists(out));
 }
 
-// A complete run: the version, the words and the end time; units and
-// picture choices only where they were given.
+// A complete run: the version, the words, the result images choice and the
+// end time; units and picture choices only where they were given.
 TEST(Manifest, CompleteRunsWithAndWithoutUnits) {
   const fs::path folder = freshFolder("manifest_units");
   writeRecording(folder, 1, 2, 3);
@@ -289,6 +291,7 @@ TEST(Manifest, CompleteRunsWithAndWithoutUnits) {
   const std::string plain = readFile(folder / "plain" / "run.json");
   EXPECT_TRUE(has(plain, "\"version\": \"" FOCUSTRACK_VERSION "\"")) << plain;
   EXPECT_TRUE(has(plain, "\"commandLine\": [\"focustrack\", \"-w\", \"24\", \"-h\", \"20\"")) << plain;
+  EXPECT_TRUE(has(plain, "\"writeResultImages\": false")) << plain;
   EXPECT_FALSE(has(plain, "\"endTime\": null")) << plain;
   for (const char* unit : {"pixelSize", "frameInterval", "imageZoom"}) EXPECT_FALSE(has(plain, unit)) << plain;
   std::vector<std::string> words = tinyRun(folder, folder / "given", 1);
