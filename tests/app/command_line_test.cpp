@@ -82,8 +82,8 @@ TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-w", "  0042"}).width, 42);
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
-  EXPECT_EQ(parse({"-tc", "1e-1"}).coreThreshold, 0.1);
-  for (const char* word : {"+17", "  42", "-0.5", "1e-1"}) {
+  EXPECT_EQ(parse({"-th", "1e-1"}).nucleusThreshold, 0.1);  // not the default
+  for (const char* word : {"+17", "  42", "-0.5"}) {
     EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
   }
 }
@@ -122,7 +122,6 @@ TEST(Settings, MalformedNumbersAreErrors) {
 // words (the warnings' text is pinned by FrameLoop.FrameCountZeroPrintsStartWarningsAndFinishedOnly).
 TEST(Settings, TrailingAndUnknownOptions) {
   EXPECT_EQ(parse({"-o", "first", "-o"}).outputFolder, "first");
-  EXPECT_EQ(parse({"-c", "9", "-c"}).frameCount, 9);
   const RunSettings s = parse({"-W", "5", "-width", "6", "-i2"});
   EXPECT_EQ(s.width, 960);
   EXPECT_FALSE(s.writeResultImages);
