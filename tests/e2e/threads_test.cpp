@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,7 +44,7 @@ struct Outcome {
   int status = 0;
   std::string console;
   std::string reasons;
-  std::map<std::string, std::string> files;
+  FileBytes files;
 };
 
 Outcome runWithThreads(std::vector<std::string> words, const fs::path& folder, int threads, bool dumps) {

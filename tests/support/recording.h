@@ -87,28 +87,29 @@ inline size_t countOf(const std::string& text, const std::string& part) {
   return count;
 }
 
-// Every file below `folder`, by relative path.
-inline std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder) {
-  std::map<std::string, std::string> files;
+using FileBytes = std::map<std::string, std::string>;  // relative path -> bytes
+
+// Every file below `folder`.
+inline FileBytes filesBelow(const std::filesystem::path& folder) {
+  FileBytes files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files[std::filesystem::relative(entry.path(), folder).string()] = readFile(entry.path());
+    if (entry.is_regular_file()) files[relative(entry.path(), folder).string()] = readFile(entry.path());
   }
   return files;
 }
 
 // The same file names with the same bytes; `only` limits the bytes compared
 // to names starting with one of its entries.
-inline void expectSameFiles(const std::map<std::string, std::string>& expected,
-                            const std::map<std::string, std::string>& actual, const std::vector<std::string>& only = {}) {
+inline void expectSameFiles(const FileBytes& expected, const FileBytes& actual,
+                            const std::vector<std::string>& only = {}) {
   std::vector<std::string> names, actualNames;
   for (const auto& file : expected) names.push_back(file.first);
   for (const auto& file : actual) actualNames.push_back(file.first);
   ASSERT_EQ(actualNames, names);
   size_t compared = 0;
   for (const auto& [name, bytes] : expected) {
-    if (!only.empty() && std::none_of(only.begin(), only.end(), [&](const std::string& s) { return name.starts_with(s); })) {
-      continue;
-    }
+    const auto starts = [&name](const std::string& start) { return name.starts_with(start); };
+    if (!only.empty() && std::none_of(only.begin(), only.end(), starts)) continue;
     EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
     ++compared;
   }
@@ -118,7 +119,7 @@ inline void expectSameFiles(const std::map<std::string, std::string>& expected,
 // Two runs' output folders hold the same files but run.json (which holds times).
 inline void expectSameOutputs(const std::filesystem::path& expected, const std::filesystem::path& actual,
                               const std::vector<std::string>& only = {}) {
-  std::map<std::string, std::string> want = filesBelow(expected), got = filesBelow(actual);
+  FileBytes want = filesBelow(expected), got = filesBelow(actual);
   want.erase("run.json");
   got.erase("run.json");
   SCOPED_TRACE(actual.string());
