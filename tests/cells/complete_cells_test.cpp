@@ -36,22 +36,6 @@ TEST(CellCompletion, SingleCellTakesTheWholeBackgroundAndNoCellLeavesItOutside) 
   EXPECT_EQ(none.b.cellPixelTotal, 0);
 }
 
-TEST(CellCompletion, CellOnTheImageEdgeIsExcludedAndItsEdgeSidesAreNoPerimeter) {
-  // Cell 1 fills the top left corner; its row 0 has no pixel above it.
-  CellFrame f(30, 16);
-  f.paint(0, 0, 5, 4, 1);
-  f.paint(15, 4, 20, 10, 2);
-  complete(f, 2);
-  // The one corner away from the edges goes.
-  const CellRecord& edge = cell(f, 1);
-  EXPECT_EQ((std::vector<int32_t>{edge.excluded, edge.area, edge.perimeter, edge.minX, edge.maxX, edge.minY,
-                                  edge.maxY}),
-            (std::vector<int32_t>{1, 29, 11, 0, 5, 0, 4}));
-  const CellRecord& inner = cell(f, 2);
-  EXPECT_EQ((std::vector<int32_t>{inner.excluded, inner.area, inner.perimeter}),
-            (std::vector<int32_t>{0, 42 - 4, 26}));
-}
-
 // The measures as one pass over the pixels in value order takes them, highest
 // first: box, value range by running comparisons from 1 and -1, pixel list,
 // and the four sides of every pixel. The reference the completion's passes

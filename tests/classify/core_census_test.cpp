@@ -12,12 +12,6 @@ namespace focustrack {
 
 namespace {
 
-void paint(SmallFrame& f, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pixelClass) {
-  for (int32_t y = y0; y <= y1; ++y) {
-    for (int32_t x = x0; x <= x1; ++x) f.buffers.classMap[static_cast<size_t>(y * f.settings.width + x)] = pixelClass;
-  }
-}
-
 CoreCensus censusOf(SmallFrame& f) {
   takeCoreCensus(f.buffers);
   return f.buffers.coreCensus;
@@ -89,15 +83,15 @@ CoreCensus straightCensus(const SmallFrame& f) {
 
 TEST(CoreCensus, InteriorInsideItsHaloAndBothSigns) {
   SmallFrame f(60, 40, 2);
-  paint(f, 0, 0, 59, 39, Outside);
+  f.paint(0, 0, 59, 39, Outside);
   // A cell as the right slice order shows it: a positive interior of 256
   // pixels in a negative halo of 228.
-  paint(f, 4, 4, 25, 25, NegativeCore);
-  paint(f, 7, 7, 22, 22, PositiveCore);
+  f.paint(4, 4, 25, 25, NegativeCore);
+  f.paint(7, 7, 22, 22, PositiveCore);
   // The reverse beside it, smaller: a negative interior of 100 pixels in a
   // positive halo of 96.
-  paint(f, 34, 4, 47, 17, PositiveCore);
-  paint(f, 36, 6, 45, 15, NegativeCore);
+  f.paint(34, 4, 47, 17, PositiveCore);
+  f.paint(36, 6, 45, 15, NegativeCore);
   CoreCensus c = censusOf(f);
   EXPECT_EQ(c.cellSizedPositive, 1);
   EXPECT_EQ(c.cellSizedNegative, 1);
@@ -105,13 +99,13 @@ TEST(CoreCensus, InteriorInsideItsHaloAndBothSigns) {
   EXPECT_EQ(c.nestedNegative, 1);
   // A margin pixel between interior and halo: that interior is no longer
   // wholly inside one core.
-  paint(f, 22, 15, 22, 15, Margin);
+  f.paint(22, 15, 22, 15, Margin);
   c = censusOf(f);
   EXPECT_EQ(c.nestedPositive, 0);
   EXPECT_EQ(c.cellSizedPositive, 1);
   // The same with the gap the first thing the interior's first pixel meets.
-  paint(f, 22, 15, 22, 15, PositiveCore);
-  paint(f, 6, 7, 6, 7, Margin);
+  f.paint(22, 15, 22, 15, PositiveCore);
+  f.paint(6, 7, 6, 7, Margin);
   c = censusOf(f);
   EXPECT_EQ(c.nestedPositive, 0);
   EXPECT_EQ(c.nestedNegative, 1);
@@ -119,11 +113,11 @@ TEST(CoreCensus, InteriorInsideItsHaloAndBothSigns) {
 
 TEST(CoreCensus, AGapOnTheTopRowOpensACoreOnTheSecond) {
   SmallFrame f(30, 20, 2);
-  paint(f, 0, 0, 29, 19, Outside);
-  paint(f, 2, 0, 20, 16, NegativeCore);
-  paint(f, 4, 1, 18, 14, PositiveCore);  // 210 pixels, off the border
+  f.paint(0, 0, 29, 19, Outside);
+  f.paint(2, 0, 20, 16, NegativeCore);
+  f.paint(4, 1, 18, 14, PositiveCore);  // 210 pixels, off the border
   EXPECT_EQ(censusOf(f).nestedPositive, 1);
-  paint(f, 10, 0, 10, 0, Margin);
+  f.paint(10, 0, 10, 0, Margin);
   const CoreCensus c = censusOf(f);
   EXPECT_EQ(c.nestedPositive, 0);
   EXPECT_EQ(c.cellSizedPositive, 1);
@@ -131,23 +125,23 @@ TEST(CoreCensus, AGapOnTheTopRowOpensACoreOnTheSecond) {
 
 TEST(CoreCensus, BorderRegionsAndTwoSurroundingCoresDoNotCount) {
   SmallFrame f(50, 30, 2);
-  paint(f, 0, 0, 49, 29, Outside);
+  f.paint(0, 0, 49, 29, Outside);
   // Touches the top border: not counted however large.
-  paint(f, 30, 0, 48, 20, PositiveCore);
+  f.paint(30, 0, 48, 20, PositiveCore);
   // A positive core of 120 pixels ringed by two negative cores that meet
   // only corner to corner: not inside one core.
-  paint(f, 15, 10, 26, 19, PositiveCore);
-  paint(f, 14, 9, 26, 9, NegativeCore);   // top and left: one core
-  paint(f, 14, 9, 14, 19, NegativeCore);
-  paint(f, 15, 20, 27, 20, NegativeCore);  // bottom and right: the other
-  paint(f, 27, 10, 27, 20, NegativeCore);
+  f.paint(15, 10, 26, 19, PositiveCore);
+  f.paint(14, 9, 26, 9, NegativeCore);   // top and left: one core
+  f.paint(14, 9, 14, 19, NegativeCore);
+  f.paint(15, 20, 27, 20, NegativeCore);  // bottom and right: the other
+  f.paint(27, 10, 27, 20, NegativeCore);
   CoreCensus c = censusOf(f);
   EXPECT_EQ(c.cellSizedPositive, 0);
   EXPECT_EQ(c.cellSizedNegative, 0);
   EXPECT_EQ(c.nestedPositive, 0);
   EXPECT_EQ(c.nestedNegative, 0);
   // Joined at one corner, the two are one core around it.
-  paint(f, 27, 9, 27, 9, NegativeCore);
+  f.paint(27, 9, 27, 9, NegativeCore);
   c = censusOf(f);
   EXPECT_EQ(c.nestedPositive, 1);
 }
@@ -160,7 +154,7 @@ TEST(CoreCensus, AgreesWithTheRegionByRegionCensus) {
   int32_t counted = 0;
   for (int32_t frame = 0; frame < 40; ++frame) {
     SmallFrame f(90, 70, 2);
-    paint(f, 0, 0, 89, 69, frame % 2 ? Outside : Margin);
+    f.paint(0, 0, 89, 69, frame % 2 ? Outside : Margin);
     for (int32_t disc = 0; disc < 14; ++disc) {
       const int32_t cx = static_cast<int32_t>(random() % 90);
       const int32_t cy = static_cast<int32_t>(random() % 70);
@@ -171,7 +165,7 @@ TEST(CoreCensus, AgreesWithTheRegionByRegionCensus) {
       for (int32_t y = std::max(0, cy - outer); y <= std::min(69, cy + outer); ++y) {
         for (int32_t x = std::max(0, cx - outer); x <= std::min(89, cx + outer); ++x) {
           const int32_t d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-          if (d2 <= outer * outer) paint(f, x, y, x, y, d2 < inner * inner ? middle : ring);
+          if (d2 <= outer * outer) f.paint(x, y, x, y, d2 < inner * inner ? middle : ring);
         }
       }
     }

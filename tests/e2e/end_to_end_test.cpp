@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "io/output_paths.h"
 #include "support/picture_files.h"
+#include "support/recording.h"
+#include "support/result_table.h"
 #include "support/run_capture.h"
-#include "synth/synth.h"
 
 namespace focustrack {
 
@@ -23,7 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kReferences = fs::path(FOCUSTRACK_SOURCE_DIR) / "tests" / "e2e" / "reference";
-const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
 
 bool updating() { return std::getenv("FOCUSTRACK_UPDATE_REFERENCES") != nullptr; }
 
@@ -73,26 +75,19 @@ void expectReference(const std::string& name, const fs::path& out) {
   EXPECT_EQ(images, readFile(reference / "images.txt")) << name;
 }
 
-size_t countOf(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 // Each recording's frames and the run end with a " Finished" line.
 TEST(EndToEnd, RealRecordingsMatchTheirReferences) {
   bool any = false;
-  for (const auto& [name, size, frames] : {std::tuple<const char*, int32_t, int32_t>{"traps-234", 234, 4},
-                                           std::tuple<const char*, int32_t, int32_t>{"traps-162", 162, 5}}) {
+  for (const auto& [name, frames] : {std::pair<const char*, size_t>{"traps-234", 4}, {"traps-162", 5}}) {
     if (!fs::exists(kSharedData / name)) continue;
     any = true;
     SCOPED_TRACE(name);
     const fs::path out = freshFolder(std::string("e2e_") + name);
-    const RunResult r = runFocustrack({"-w", std::to_string(size), "-h", std::to_string(size), "-p",
-                                       (kSharedData / name / "t%0_z%1.tif").string(), "-c", std::to_string(frames),
-                                       "-sc", "5", "-o", out.string(), "-i"});
+    std::vector<std::string> words = realWords(name);
+    words.insert(words.end(), {"-o", out.string(), "-i"});
+    const RunResult r = runFocustrack(words);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(countOf(r.out, " Finished"), static_cast<size_t>(frames) + 1) << r.out;
+    EXPECT_EQ(countOf(r.out, " Finished"), frames + 1) << r.out;
     expectReference(name, out);
   }
   if (!any) GTEST_SKIP() << "no shared data";
@@ -105,31 +100,41 @@ class SyntheticRun : public ::testing::Test {
   void SetUp() override {
     folder_ = freshFolder(std::string("e2e_synthetic_") +
                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    SynthOptions options;
-    options.width = 320;
-    options.height = 240;
-    options.sliceCount = 16;
-    options.frameCount = 5;
-    options.seed = 7;
-    options.pathPattern = (folder_ / "slices" / "t%0_z%1.tif").string();
-    std::string why;
-    generated_ = generateRecording(options, &why);
+    generated(synthOptions(folder_ / "slices" / "t%0_z%1.tif", 320, 240, 16, 5, 7));
   }
   std::vector<std::string> words(const fs::path& slices, const fs::path& out) const {
     return {"-w", "320", "-h", "240", "-p", (slices / "t%0_z%1.tif").string(), "-o", out.string(),
-            "-i", "--masks"};
+            "-i", "--masks", "--mask-stack"};
   }
   fs::path folder_;
-  bool generated_ = false;
 };
 
+// The mask stack read without a complaint holds one page per frame, each
+// equal to that frame's mask file, and every row of the cell table finds its
+// track id on its frame's page with exactly its Cell Size in pixels.
 TEST_F(SyntheticRun, MatchesReference) {
-  ASSERT_TRUE(generated_);
   const fs::path out = folder_ / "out";
   const RunResult r = runFocustrack(words(folder_ / "slices", out));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(countOf(r.out, " Finished"), 6u) << r.out;
   expectReference("synthetic", out);
+  int complaints = 0;
+  const std::vector<TiffPage> pages = readTiffPagesStrictly((out / "masks.tif").string(), &complaints);
+  EXPECT_EQ(complaints, 0);
+  ASSERT_EQ(pages.size(), 5u);
+  std::map<std::pair<long, long>, long> counted;  // (frame ordinal, track id) -> pixels
+  for (int32_t k = 1; k <= 5; ++k) {
+    const std::vector<TiffPage> mask = readTiffPages(frameFilePath(out.string(), "masks", k, "tif"));
+    ASSERT_EQ(mask.size(), 1u);
+    EXPECT_TRUE(pages[k - 1].samples == mask[0].samples) << "frame " << k;
+    for (const uint32_t id : pages[k - 1].samples) counted[std::pair<long, long>(k, id)] += 1;
+  }
+  const ResultTable cells = readResultTable((out / "_cells.csv").string());
+  ASSERT_FALSE(cells.rows.empty());
+  for (size_t k = 0; k < cells.rows.size(); ++k) {
+    const long pixels = counted[std::pair(cells.integer(k, "Index"), cells.integer(k, "Id"))];
+    EXPECT_EQ(pixels, cells.integer(k, "Cell Size")) << "row " << k + 1;
+  }
 }
 
 // Lines of a table whose first field (the frame ordinal) is at most `last`.
@@ -147,7 +152,6 @@ std::string rowsUpTo(const std::string& table, int32_t last) {
 // A run that ends at a broken frame keeps the rows and the mask stack pages
 // of the frames before it.
 TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
-  ASSERT_TRUE(generated_);
   const fs::path slices = folder_ / "lossy";
   fs::remove_all(slices);
   fs::copy(folder_ / "slices", slices);
@@ -155,9 +159,7 @@ TEST_F(SyntheticRun, LostSliceInFrameThreeKeepsEarlierRows) {
   const fs::path full = folder_ / "full";
   const fs::path cut = folder_ / "cut";
   runFocustrack(words(folder_ / "slices", full));
-  std::vector<std::string> cutWords = words(slices, cut);
-  cutWords.push_back("--mask-stack");
-  const RunResult r = runFocustrack(cutWords);
+  const RunResult r = runFocustrack(words(slices, cut));
   EXPECT_EQ(r.status, 2);  // ended early at a broken frame
   EXPECT_EQ(countOf(r.out, "Frame 2 Finished"), 1u);
   EXPECT_EQ(countOf(r.out, "Frame 3 Finished"), 0u);

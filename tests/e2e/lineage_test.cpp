@@ -1,7 +1,7 @@
-// Events of whole runs, checked against the run's track table (first and
-// last frames, joins); on a synthetic recording with budding the divisions
-// are also compared with the truth's buds. The tables themselves are pinned
-// byte for byte by the reference runs of end_to_end_test.cpp.
+// Divisions of a whole run on a synthetic recording with budding, compared
+// with the truth's buds. The event rules are pinned by
+// tests/output/lineage_test.cpp, the tables of real recordings byte for byte
+// by the reference runs of end_to_end_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,13 +10,12 @@
 #include <map>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/label_image.h"
+#include "support/recording.h"
 #include "support/result_table.h"
 #include "support/run_capture.h"
-#include "synth/synth.h"
 
 namespace focustrack {
 
@@ -24,22 +23,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
-
-// The run's outputs, read back; masks by frame ordinal from 0.
+// The run's events and masks, read back; masks by frame ordinal from 0.
 struct RunOutput {
-  ResultTable tracks, events;
+  ResultTable events;
   std::vector<LabelImage> masks;
   int firstFrame = 1;
-
-  int lastFrame() const { return firstFrame + static_cast<int>(masks.size()) - 1; }
 };
 
-RunOutput readOutput(const fs::path& out, int firstFrame) {
+RunOutput readOutput(const fs::path& out) {
   RunOutput r;
-  r.tracks = readResultTable(out / "_tracks.csv");
   r.events = readResultTable(out / "_events.csv");
-  r.firstFrame = firstFrame;
   for (int ordinal = 1;; ++ordinal) {
     char name[32];
     std::snprintf(name, sizeof name, "masks_%04d.tif", ordinal);
@@ -48,49 +41,6 @@ RunOutput readOutput(const fs::path& out, int firstFrame) {
   }
   return r;
 }
-
-// Every event fits the tracks it names, and every parent-child pair and
-// every start and end of a track inside the run has its event.
-void expectEventsAgreeWithTracks(const RunOutput& r) {
-  std::map<long, size_t> trackRow;
-  for (size_t k = 0; k < r.tracks.rows.size(); ++k) trackRow[r.tracks.integer(k, "Id")] = k;
-  auto first = [&](long id) { return r.tracks.integer(trackRow.at(id), "First Frame"); };
-  auto last = [&](long id) { return r.tracks.integer(trackRow.at(id), "Last Frame"); };
-  std::set<std::pair<long, long>> joins;
-  std::map<long, int> appearances, disappearances;
-  for (size_t k = 0; k < r.events.rows.size(); ++k) {
-    const std::string kind = r.events.text(k, "Event");
-    const long frame = r.events.integer(k, "Frame");
-    const std::vector<long> from = r.events.ids(k, "From Ids"), to = r.events.ids(k, "To Ids");
-    SCOPED_TRACE(kind + " in frame " + std::to_string(frame));
-    for (const long id : from) ASSERT_EQ(last(id), frame - 1) << id;
-    for (const long id : to) ASSERT_EQ(first(id), frame) << id;
-    if (kind == "appearance" || kind == "disappearance") {
-      EXPECT_EQ(from.size() + to.size(), 1u);
-      (kind == "appearance" ? appearances[to.empty() ? 0 : to[0]] : disappearances[from.empty() ? 0 : from[0]]) += 1;
-      continue;
-    }
-    ASSERT_TRUE(kind == "division" || kind == "fusion") << kind;
-    EXPECT_EQ(kind == "division" ? from.size() : to.size(), 1u);
-    EXPECT_GE(kind == "division" ? to.size() : from.size(), 2u);
-    for (const long parent : from) {
-      for (const long child : to) joins.insert({parent, child});
-    }
-  }
-  for (size_t k = 0; k < r.tracks.rows.size(); ++k) {
-    const long id = r.tracks.integer(k, "Id");
-    const std::vector<long> from = r.tracks.ids(k, "From"), to = r.tracks.ids(k, "To");
-    for (const long parent : from) EXPECT_EQ(joins.count({parent, id}), 1u) << parent << " -> " << id;
-    for (const long child : to) EXPECT_EQ(joins.count({id, child}), 1u) << id << " -> " << child;
-    const bool startsInside = first(id) > r.firstFrame, endsInside = last(id) < r.lastFrame();
-    EXPECT_EQ(appearances[id], startsInside && from.empty() ? 1 : 0) << "track " << id;
-    EXPECT_EQ(disappearances[id], endsInside && to.empty() ? 1 : 0) << "track " << id;
-  }
-  size_t listedJoins = 0;
-  for (size_t k = 0; k < r.tracks.rows.size(); ++k) listedJoins += r.tracks.ids(k, "From").size();
-  EXPECT_EQ(listedJoins, joins.size());
-}
-
 
 // Per found id of a frame, the truth id under most of its pixels (0 when
 // that is background).
@@ -177,26 +127,7 @@ DivisionFigures compareDivisions(const RunOutput& r, const fs::path& truthFolder
   return d;
 }
 
-// Runs with masks into `out` and checks its events against the tracks.
-RunOutput runAndCheck(std::vector<std::string> words, const fs::path& out, size_t frames) {
-  words.insert(words.end(), {"-c", std::to_string(frames), "-o", out.string(), "--masks"});
-  const RunResult run = runFocustrack(words);
-  EXPECT_EQ(run.status, 0) << run.err;
-  const RunOutput r = readOutput(out, 1);
-  EXPECT_EQ(r.masks.size(), frames);
-  EXPECT_FALSE(r.events.rows.empty());
-  if (r.masks.size() == frames) expectEventsAgreeWithTracks(r);
-  return r;
-}
-
 }  // namespace
-
-TEST(LineageOfRuns, RealRecordingTraps234) {
-  if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
-  runAndCheck({"-w", "234", "-h", "234", "-sc", "5", "-p", (kSharedData / "traps-234" / "t%0_z%1.tif").string()},
-              freshFolder("lineage_traps234"), 4);
-}
-
 
 // 20 frames of budding cells, moving and growing. The analysis mostly sees a
 // bud and its mother as one cell, so most buds divide from their mother
@@ -205,18 +136,13 @@ TEST(LineageOfRuns, RealRecordingTraps234) {
 // bud behind it.
 TEST(LineageOfRuns, SyntheticRecordingWithBuddingAgainstTruth) {
   const fs::path folder = freshFolder("lineage_synthetic");
-  SynthOptions options;
-  options.width = 320;
-  options.height = 240;
-  options.sliceCount = 16;
-  options.frameCount = 20;
-  options.seed = 4;
-  options.pathPattern = (folder / "slices" / "t%0_z%1.tif").string();
+  SynthOptions options = synthOptions(folder / "slices" / "t%0_z%1.tif", 320, 240, 16, 20, 4);
   options.truthFolder = (folder / "truth").string();
-  std::string why;
-  ASSERT_TRUE(generateRecording(options, &why)) << why;
-  const RunOutput r = runAndCheck({"-w", "320", "-h", "240", "-sc", "16", "-p", options.pathPattern},
-                                  folder / "out", 20);
+  std::vector<std::string> words = generated(options);
+  words.insert(words.end(), {"-o", (folder / "out").string(), "--masks"});
+  const RunResult run = runFocustrack(words);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RunOutput r = readOutput(folder / "out");
   ASSERT_EQ(r.masks.size(), 20u);
   const DivisionFigures d = compareDivisions(r, options.truthFolder);
   EXPECT_GT(d.bornFound, 0);

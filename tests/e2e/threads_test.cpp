@@ -6,30 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/recording.h"
 #include "support/run_capture.h"
-#include "synth/synth.h"
 
 namespace focustrack {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
-
-// Every file below `folder`, by relative path.
-std::map<std::string, std::string> filesBelow(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = readFile(entry.path());
-  }
-  return files;
-}
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -56,7 +44,7 @@ struct Outcome {
   int status = 0;
   std::string console;
   std::string reasons;
-  std::map<std::string, std::string> files;
+  FileBytes files;
 };
 
 Outcome runWithThreads(std::vector<std::string> words, const fs::path& folder, int threads, bool dumps) {
@@ -83,16 +71,12 @@ void expectSameForEveryThreadCount(const std::string& label, const std::vector<s
     const Outcome one = runWithThreads(words, folder, 1, dumps);
     ASSERT_GT(one.files.size(), 2u) << name;
     for (int threads : {2, 3, 8}) {
+      SCOPED_TRACE(name + ", " + std::to_string(threads) + " threads");
       const Outcome many = runWithThreads(words, folder, threads, dumps);
-      EXPECT_EQ(many.status, one.status) << name << ", " << threads << " threads";
-      EXPECT_EQ(many.console, one.console) << name << ", " << threads << " threads";
-      EXPECT_EQ(many.reasons, one.reasons) << name << ", " << threads << " threads";
-      ASSERT_EQ(many.files.size(), one.files.size()) << name << ", " << threads << " threads";
-      for (const auto& [path, bytes] : one.files) {
-        auto other = many.files.find(path);
-        ASSERT_NE(other, many.files.end()) << name << ": " << path << " missing with " << threads << " threads";
-        EXPECT_TRUE(other->second == bytes) << name << ": " << path << " differs with " << threads << " threads";
-      }
+      EXPECT_EQ(many.status, one.status);
+      EXPECT_EQ(many.console, one.console);
+      EXPECT_EQ(many.reasons, one.reasons);
+      expectSameFiles(one.files, many.files);
     }
   }
 }
@@ -100,29 +84,18 @@ void expectSameForEveryThreadCount(const std::string& label, const std::vector<s
 std::vector<std::string> synthetic(const std::string& name, int32_t width, int32_t height, int32_t slices,
                                    int32_t frames, uint64_t seed, const std::string& missing = "") {
   const fs::path slicesFolder = freshFolder("threads_slices_" + name);
-  SynthOptions options;
-  options.width = width;
-  options.height = height;
-  options.sliceCount = slices;
-  options.frameCount = frames;
-  options.seed = seed;
-  options.pathPattern = (slicesFolder / "t%0_z%1.tif").string();
-  std::string why;
-  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  const std::vector<std::string> words =
+      generated(synthOptions(slicesFolder / "t%0_z%1.tif", width, height, slices, frames, seed));
   if (!missing.empty()) fs::remove(slicesFolder / missing);
-  return {"-w", std::to_string(width), "-h", std::to_string(height), "-sc", std::to_string(slices), "-c",
-          std::to_string(frames), "-p", options.pathPattern};
+  return words;
 }
 
 TEST(ThreadsRuns, RealRecordingsAreTheSameWithAnyThreadCount) {
   bool any = false;
-  for (const auto& [name, size, frames] : {std::tuple<const char*, int, int>{"traps-234", 234, 4},
-                                           std::tuple<const char*, int, int>{"traps-162", 162, 5}}) {
+  for (const std::string name : {"traps-234", "traps-162"}) {
     if (!fs::exists(kSharedData / name)) continue;
     any = true;
-    expectSameForEveryThreadCount(name, {"-w", std::to_string(size), "-h", std::to_string(size), "-sc", "5",
-                                         "-c", std::to_string(frames), "-p",
-                                         (kSharedData / name / "t%0_z%1.tif").string()});
+    expectSameForEveryThreadCount(name, realWords(name));
   }
   if (!any) GTEST_SKIP() << "no shared data";
 }
@@ -134,20 +107,12 @@ TEST(ThreadsRuns, StackFilesSixteenBitAndScaledInputAreTheSame) {
   if (fs::exists(ome)) {
     expectSameForEveryThreadCount("ome", {"-p", ome.string(), "--scale", "2", "--reverse-slices"});
   }
-  const fs::path folder = freshFolder("threads_stack_files");
-  SynthOptions options;
-  options.width = 150;
-  options.height = 110;
-  options.sliceCount = 6;
-  options.frameCount = 4;
-  options.seed = 3;
+  SynthOptions options = synthOptions(freshFolder("threads_stack_files") / "recording.ome.tif", 150, 110, 6, 4, 3);
   options.format = SynthFormat::Ome;
   options.bits = 16;
   options.channels = 2;
   options.trapPairs = 2;
-  options.pathPattern = (folder / "recording.ome.tif").string();
-  std::string why;
-  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  generated(options);
   expectSameForEveryThreadCount("ome16", {"-p", options.pathPattern, "--exclude", deviceMaskPath(options)});
   expectSameForEveryThreadCount("ome16_scaled", {"-p", options.pathPattern, "--scale", "1.5"});
 }

@@ -14,8 +14,8 @@
 #include "io/tiff_writer.h"
 #include "mask/propose.h"
 #include "support/result_table.h"
+#include "support/recording.h"
 #include "support/run_capture.h"
-#include "synth/synth.h"
 
 namespace focustrack {
 namespace {
@@ -33,14 +33,8 @@ std::set<Row> tableRows(const fs::path& out) {
 
 // A synthetic trap recording of 6 slices per frame with `pairs` pillar pairs.
 SynthOptions trapRecording(const fs::path& slices, int32_t width, int32_t height, int32_t frames, int32_t pairs) {
-  SynthOptions options;
-  options.width = width;
-  options.height = height;
-  options.sliceCount = 6;
-  options.frameCount = frames;
-  options.seed = 4;
+  SynthOptions options = synthOptions(slices / "t%0_z%1.tif", width, height, 6, frames, 4);
   options.trapPairs = pairs;
-  options.pathPattern = (slices / "t%0_z%1.tif").string();
   return options;
 }
 
@@ -75,15 +69,13 @@ class TrapRecording : public ::testing::Test {
     folder_ = freshFolder(std::string("traps_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     SynthOptions options = trapRecording(folder_ / "slices", 400, 300, kFrames, 2);
     options.truthFolder = (folder_ / "truth").string();
-    std::string why;
-    ASSERT_TRUE(generateRecording(options, &why)) << why;
+    words_ = generated(options);
   }
 
   TrapRun analyse(const std::string& name, std::vector<std::string> extra) {
     const fs::path out = folder_ / name;
-    std::vector<std::string> words = {"-w", "400", "-h", "300", "-sc", "6", "-c", std::to_string(kFrames),
-                                      "-p", (folder_ / "slices" / "t%0_z%1.tif").string(),
-                                      "-o", out.string(), "--masks"};
+    std::vector<std::string> words = words_;
+    words.insert(words.end(), {"-o", out.string(), "--masks"});
     words.insert(words.end(), extra.begin(), extra.end());
     const RunResult result = runFocustrack(words);
     EXPECT_EQ(result.out.find("Error"), std::string::npos) << result.err;
@@ -110,6 +102,7 @@ class TrapRecording : public ::testing::Test {
   }
 
   fs::path folder_;
+  std::vector<std::string> words_;  // sizes and slices of the recording
 };
 
 TEST_F(TrapRecording, ProposedMaskKeepsPillarsOutAndEveryTrueCellIn) {
@@ -153,12 +146,10 @@ TEST_F(TrapRecording, UnusableMasksStopOrWarn) {
 // masks: it is resampled as the slices are.
 TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
   const fs::path folder = freshFolder("traps_scaled");
-  const SynthOptions options = trapRecording(folder, 200, 150, 2, 1);
-  std::string why;
-  ASSERT_TRUE(generateRecording(options, &why)) << why;
+  const std::vector<std::string> recording = generated(trapRecording(folder, 200, 150, 2, 1));
   const auto run = [&](const std::string& name, std::vector<std::string> extra) {
-    std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "6", "-c", "2", "--scale", "2", "-p",
-                                      options.pathPattern, "-o", (folder / name).string(), "--masks"};
+    std::vector<std::string> words = recording;
+    words.insert(words.end(), {"--scale", "2", "-o", (folder / name).string(), "--masks"});
     words.insert(words.end(), extra.begin(), extra.end());
     return runFocustrack(words);
   };
@@ -175,6 +166,7 @@ TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
   }
   // A mask of the analysed size is the wrong size here.
   const std::vector<uint8_t> big(400 * 300, 0);
+  std::string why;
   ASSERT_TRUE(writeTiff((folder / "big.tif").string(), 400, 300, TiffSample::UInt8, big.data(), &why));
   const RunResult wrong = run("wrong", {"--exclude", (folder / "big.tif").string()});
   EXPECT_EQ(wrong.status, 1);

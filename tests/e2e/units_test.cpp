@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "support/picture_files.h"
+#include "support/recording.h"
 #include "support/result_table.h"
 #include "support/run_capture.h"
-#include "synth/synth.h"
 
 namespace focustrack {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path kSharedData = FOCUSTRACK_SHARED_DATA;
 
 // The pixel and frame figures are written with six significant digits, so
 // a figure recomputed from them agrees to about 1e-5 of its size.
@@ -115,36 +113,29 @@ void expectPrefixes(const fs::path& plain, const fs::path& withUnits) {
   EXPECT_GT(lines, 1u);
 }
 
-std::vector<std::string> traps234(const fs::path& out) {
-  return {"-w", "234", "-h", "234", "-p", (kSharedData / "traps-234" / "t%0_z%1.tif").string(),
-          "-c", "4", "-sc", "5", "-o", out.string()};
-}
-
 // The 200 x 150 synthetic recording, 4 frames of 8 slices from `firstFrame`;
-// a stack file records `pixelSize` um per pixel and `interval` minutes per frame.
-std::string synthRecording(const fs::path& pattern, SynthFormat format, int32_t firstFrame = 1,
-                           double pixelSize = 0.0, double interval = 0.0) {
-  SynthOptions options;
-  options.width = 200;
-  options.height = 150;
-  options.sliceCount = 8;
-  options.frameCount = 4;
+// a stack file records `pixelSize` um per pixel and `interval` minutes per
+// frame. Returns the words that run it.
+std::vector<std::string> synthRecording(const fs::path& pattern, SynthFormat format, int32_t firstFrame = 1,
+                                        double pixelSize = 0.0, double interval = 0.0) {
+  SynthOptions options = synthOptions(pattern, 200, 150, 8, 4, 9);
   options.firstFrame = firstFrame;
-  options.seed = 9;
   options.format = format;
   options.pixelSize = pixelSize;
   options.interval = interval;
-  options.pathPattern = pattern.string();
-  std::string why;
-  EXPECT_TRUE(generateRecording(options, &why)) << why;
-  return options.pathPattern;
+  return generated(options);
 }
 
+// traps-234 with both units: only the track and event tables change, by
+// unit columns after their own; those of the events are the pixel figures
+// times the factors (the synthetic recordings below have no events).
 TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
   if (!fs::exists(kSharedData / "traps-234")) GTEST_SKIP() << "no shared data";
   const fs::path folder = freshFolder("units_traps234");
-  ASSERT_EQ(runFocustrack(traps234(folder / "plain")).status, 0);
-  std::vector<std::string> words = traps234(folder / "units");
+  std::vector<std::string> words = realWords("traps-234");
+  words.insert(words.end(), {"-o", (folder / "plain").string()});
+  ASSERT_EQ(runFocustrack(words).status, 0);
+  words.back() = (folder / "units").string();
   words.insert(words.end(), {"--pixel-size", "0.13", "--interval", "7.5"});
   ASSERT_EQ(runFocustrack(words).status, 0);
   for (const char* table : {"_cells.csv", "_average.csv"}) {
@@ -152,11 +143,9 @@ TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
   }
   expectPrefixes(folder / "plain" / "_tracks.csv", folder / "units" / "_tracks.csv");
   expectPrefixes(folder / "plain" / "_events.csv", folder / "units" / "_events.csv");
-  const Factors factors{0.13, 7.5, 1};
   const ResultTable events = readResultTable((folder / "units" / "_events.csv").string());
   ASSERT_FALSE(events.rows.empty());
-  expectTrackUnits(readResultTable((folder / "units" / "_tracks.csv").string()), factors);
-  expectEventUnits(events, factors);
+  expectEventUnits(events, Factors{0.13, 7.5, 1});
 }
 
 // A synthetic recording from frame 3: times count from the run's first
@@ -164,8 +153,7 @@ TEST(Units, TrackAndEventColumnsAreThePixelFiguresTimesTheFactors) {
 // tables have no unit columns.
 TEST(Units, OneUnitKnownLeavesTheOthersColumnsEmpty) {
   const fs::path folder = freshFolder("units_one");
-  const std::string pattern = synthRecording(folder / "slices" / "t%0_z%1.tif", SynthFormat::Slices, 3);
-  const std::vector<std::string> words = {"-w", "200", "-h", "150", "-sc", "8", "-fs", "3", "-c", "4", "-p", pattern};
+  const std::vector<std::string> words = synthRecording(folder / "slices" / "t%0_z%1.tif", SynthFormat::Slices, 3);
   for (const Factors& f : {Factors{0.0, 4.0, 3}, Factors{0.25, 0.0, 3}, Factors{0.0, 0.0, 3}}) {
     const fs::path out = folder / (f.interval > 0 ? "interval" : f.pixelSize > 0 ? "pixel" : "none");
     std::vector<std::string> run = words;
@@ -197,7 +185,7 @@ void expectUnitTables(const fs::path& out, const Factors& f) {
 // option wins over the ImageJ hyperstack's; its interval stays.
 TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
   const fs::path folder = freshFolder("units_stacks");
-  const std::string ome = synthRecording(folder / "ome" / "rec.ome.tif", SynthFormat::Ome, 1, 0.13, 7.5);
+  const std::string ome = synthRecording(folder / "ome" / "rec.ome.tif", SynthFormat::Ome, 1, 0.13, 7.5).back();
   const fs::path out = folder / "scaled";
   ASSERT_EQ(runFocustrack({"-p", ome, "--scale", "2", "-o", out.string(), "--mask-stack"}).status, 0);
   const std::string scaled = readFile(out / "run.json");
@@ -212,7 +200,7 @@ TEST(Units, StackMetadataAlsoWithAScaleAndAnOptionThatOverridesIt) {
   EXPECT_NEAR(pages[0].xResolution, 1.0 / 0.13, 1e-4);
   EXPECT_TRUE(has(pages[0].description, "unit=micron\nspacing=0.13\nfinterval=450\n")) << pages[0].description;
 
-  const std::string imagej = synthRecording(folder / "imagej" / "rec.tif", SynthFormat::ImageJ, 1, 0.13, 7.5);
+  const std::string imagej = synthRecording(folder / "imagej" / "rec.tif", SynthFormat::ImageJ, 1, 0.13, 7.5).back();
   ASSERT_EQ(runFocustrack({"-p", imagej, "-o", (folder / "given").string(), "--pixel-size", "0.2"}).status, 0);
   const std::string given = readFile(folder / "given" / "run.json");
   EXPECT_TRUE(has(given, "\"pixelSize\": {\"microns\": 0.20000000000000001, \"source\": \"option\"}")) << given;

@@ -150,14 +150,6 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
   }
 }
 
-TEST(SlopeMapTest, FewerThanTwoSlicesGiveNoSlope) {
-  SmallFrame f(4, 4, 3);
-  f.fillRandom(3);
-  f.fillDelta(7.0);
-  EXPECT_EQ(slopeMap(f.buffers, 1, 1), 0.0);
-  for (size_t i = 0; i < f.n(); ++i) EXPECT_EQ(f.buffers.deltaMap[i], 0.0);
-}
-
 TEST(SearchSliceRangeTest, HandMadeStacks) {
   // Ties and limits; with 3 slices and limit 4 only (0, 2), (0, 1) and (1, 2)
   // hold two slices or more. Reference -1: not checked. Which candidates are
@@ -189,7 +181,8 @@ TEST(SearchSliceRangeTest, HandMadeStacks) {
 }
 
 TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
-  // Every pixel keeps its grey value through focus: the largest slope is 0.
+  // Every pixel keeps its grey value through focus, or a single slice gives
+  // no slope: the largest slope is 0.
   for (int32_t slices : {5, 1}) {
     SmallFrame f(8, 8, slices);
     f.fillRandom(4);
@@ -259,9 +252,6 @@ TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
     const int32_t trim = static_cast<int32_t>(seed % 6);
     expectPlainSearch(f, trim, trim, "random stack");
   }
-}
-
-TEST(SearchSliceRangeTest, AgreesWithThePlainSearchOnWideTiedAndSixteenBitStacks) {
   // Wider than a block of slopes, a single column, and values 0..2 where
   // many pixels share the steepest slope of a range.
   const struct {
@@ -337,18 +327,13 @@ TEST(SearchSliceRangeTest, EstimatesLieWithinTheirReach) {
     for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
     expectWithinReach(f, 4, 1e-8, "16-bit");
   }
-  // Slopes of nothing but rounding: the reach covers every energy.
-  SmallFrame f(3, 1, 5);
-  fillStack(f, {{0, 0, 1}, {2, 4, 3}, {0, 0, 1}, {0, 0, 1}, {1, 2, 2}});
-  expectWithinReach(f, 1, INFINITY, "rounded slopes only");
-}
-
-TEST(SearchSliceRangeTest, ARangeWithoutExactSlopeKeepsItsRoundedSlopes) {
-  // Every pixel's slope over the five slices is 0 without rounding, but the
-  // mean 3/5 rounds, and so do the computed slopes: the full range stays a
+  // Slopes of nothing but rounding: the reach covers every energy. Every
+  // pixel's slope over the five slices is 0 without rounding, but the mean
+  // 3/5 rounds, and so do the computed slopes: the full range stays a
   // candidate with slopes that tiny, as it is for the plain search.
   SmallFrame f(3, 1, 5);
   fillStack(f, {{0, 0, 1}, {2, 4, 3}, {0, 0, 1}, {0, 0, 1}, {1, 2, 2}});
+  expectWithinReach(f, 1, INFINITY, "rounded slopes only");
   ASSERT_NE(slopeMap(f.buffers, 0, 4), 0.0);
   expectPlainSearch(f, 1, 1, "rounded slopes only");
 }

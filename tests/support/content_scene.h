@@ -132,11 +132,6 @@ struct Noise {
   }
 };
 
-// Layout of the five noisy cells the fits are compared on: centres and radii.
-constexpr double kNoisyCellX[] = {25, 70, 100, 30, 80};
-constexpr double kNoisyCellY[] = {25, 22, 60, 65, 68};
-constexpr double kNoisyCellRadius[] = {20, 18, 16, 19, 12};
-
 }  // namespace contents_test
 
 }  // namespace focustrack

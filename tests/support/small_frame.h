@@ -39,11 +39,10 @@ class SmallFrame {
     return plane(
         s)[static_cast<size_t>(y) * static_cast<size_t>(settings.width) + static_cast<size_t>(x)];
   }
-  double& delta(int32_t x, int32_t y) {
-    return buffers.deltaMap[static_cast<size_t>(y * settings.width + x)];
-  }
-  int32_t classAt(int32_t x, int32_t y) const {
-    return buffers.classMap[static_cast<size_t>(y * settings.width + x)];
+  // Columns x0..x1 and rows y0..y1 of classMap, both inclusive.
+  void paint(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pixelClass) {
+    for (int32_t y = y0; y <= y1; ++y)
+      for (int32_t x = x0; x <= x1; ++x) buffers.classMap[static_cast<size_t>(y * settings.width + x)] = pixelClass;
   }
 
   void fillPlane(int32_t s, uint8_t value) {
