@@ -2,37 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
+#include "support/small_frame.h"
 
 namespace focustrack {
 
 namespace {
 
-RunSettings smallRun(int32_t width, int32_t height) {
-  RunSettings s;
-  s.width = width;
-  s.height = height;
-  s.pixelCount = width * height;
-  s.sliceCount = 3;
-  s.frameCount = 2;
-  return s;
-}
-
 // One summary entry per frame besides the unused entry 0, pair counts for
 // two frames of 999 cells even on a tiny image, and the hand-over keeps the
 // end of the cell numbers.
 TEST(Buffers, AllocationSizesAndHandOver) {
-  FrameBuffers b;
-  std::string why;
-  ASSERT_TRUE(allocateBuffers(smallRun(10, 4), b, &why)) << why;
-  EXPECT_EQ(b.frameSummaries.size(), 3u);
+  SmallFrame f(10, 4, 3);  // one frame
+  FrameBuffers& b = f.buffers;
+  EXPECT_EQ(b.frameSummaries.size(), 2u);
   EXPECT_GE(b.linkPairCounts.size(), 1000u * 1000u);
   b.nextCellNumber = 7;
   handOverFrame(b);
   EXPECT_EQ(b.previousCellNumberEnd, 7);
-  releaseBuffers(b);
 }
 
 // Growing keeps every entry, zero-fills the new ones, and doubles at least,

@@ -10,18 +10,13 @@
 #include <vector>
 
 #include "io/tiff_writer.h"
-#include "support/image_files.h"
+#include "support/run_capture.h"
 
 namespace focustrack {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string text(const std::string& path) {
-  const std::vector<uint8_t> bytes = readBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 TEST(AtomicFile, RegularFilesGoThroughATemporaryNameInTheSameFolder) {
   TempFolder folder;
@@ -33,7 +28,7 @@ TEST(AtomicFile, RegularFilesGoThroughATemporaryNameInTheSameFolder) {
   std::ofstream(path + ".part") << "new";
   std::string why;
   ASSERT_TRUE(publishFile(path + ".part", path, &why)) << why;
-  EXPECT_EQ(text(path), "new");
+  EXPECT_EQ(readFile(path), "new");
   EXPECT_FALSE(fs::exists(path + ".part"));
 }
 
@@ -54,7 +49,7 @@ TEST(AtomicFile, OtherThanRegularFilesAreWrittenInPlace) {
     discardFile(path, path);
     EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
   }
-  EXPECT_EQ(text(folder.file("target")), "kept");
+  EXPECT_EQ(readFile(folder.file("target")), "kept");
 }
 
 TEST(AtomicFile, FailedRenameRemovesTheTemporaryFile) {
@@ -82,9 +77,9 @@ TEST(AtomicFile, TiffWriterPublishesOnlyCompleteFiles) {
   EXPECT_FALSE(fs::exists(path + ".part"));
   // The temporary name is taken by a folder: the write fails, the file stays.
   fs::create_directories(path + ".part");
-  const std::string before = text(path);
+  const std::string before = readFile(path);
   EXPECT_FALSE(writeTiff(path, 6, 4, TiffSample::UInt8, pixels.data(), &why));
-  EXPECT_EQ(text(path), before);
+  EXPECT_EQ(readFile(path), before);
   // A device is written in place and stays a device.
   EXPECT_FALSE(writeTiff("/dev/full", 6, 4, TiffSample::UInt8, pixels.data(), &why));
   struct stat info {};

@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -181,12 +177,6 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
     std::fill(bytes.begin() + 8, bytes.begin() + 40, 0xFF);
     return writeBytes(p, bytes);
   };
-  const auto badCrc = [](const std::string& p) {
-    if (!test_images::writePng(p, {.width = 8, .height = 8}, ramp(8, 8))) return false;
-    Bytes bytes = readBytes(p);
-    bytes[16] ^= 0x01;  // inside IHDR: its checksum no longer matches
-    return writeBytes(p, bytes);
-  };
   PngSpec shortPalette{.width = 5, .height = 3, .bitDepth = 4, .colourType = PNG_COLOR_TYPE_PALETTE};
   shortPalette.palette.assign(16, png_color{1, 2, 3});
   struct Case {
@@ -196,7 +186,6 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
     int32_t side = 0;    // 0: loaded as 5 x 3, else as side x side
   };
   const Case cases[] = {
-      {"missing.tif", [](const std::string&) { return true; }, "file not found"},
       {"folder.tif", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "not a regular file (a folder)"},
       {"fifo.tif", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "not a regular file (a FIFO)"},
       {"empty.tif", raw({}), "not a TIFF, PNG, BMP or JPEG image"},
@@ -209,15 +198,10 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
       {"broken header.tif", raw({'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 1, 2, 3}), "TIFF decoding failed: "},
       {"cut.png", cut(png({.width = 64, .height = 64}, noise(64 * 64)), [](size_t) { return 2000; }),
        "PNG decoding failed: file ends early", 64},
-      {"crc.png", badCrc, "PNG decoding failed: "},
-      // Every other PNG depth and colour type is named.
+      // Other PNG depths and colour types are named.
       {"palette.png", png(shortPalette, Bytes(15, 1)), std::string("image is 4-bit palette") + kWantGrey},
-      {"alpha.png", png({.width = 5, .height = 3, .colourType = PNG_COLOR_TYPE_GRAY_ALPHA}, Bytes(30, 1)),
-       std::string("image is 8-bit grey with alpha") + kWantGrey},
       {"rgb.png", png({.width = 5, .height = 3, .colourType = PNG_COLOR_TYPE_RGB}, Bytes(45, 1)),
        std::string("image is 8-bit RGB") + kWantGrey},
-      {"rgba.png", png({.width = 5, .height = 3, .colourType = PNG_COLOR_TYPE_RGB_ALPHA}, Bytes(60, 1)),
-       std::string("image is 8-bit RGBA") + kWantGrey},
       {"colour.jpg", jpeg(5, 3, 3, Bytes(45, 50)), std::string("image is 3-channel colour JPEG") + kWantGrey},
       {"cut.jpg", cut(jpeg(64, 64, 1, noise(64 * 64)), [](size_t size) { return size / 2; }),
        "JPEG decoding failed: Premature end of JPEG file", 64},
@@ -287,8 +271,7 @@ TEST_F(SliceLoader, SixteenBitGreyDecodesExactlyInEveryLayout) {
     ASSERT_TRUE(c.write(file(c.name))) << c.name;
     EXPECT_EQ(decodeSixteen(file(c.name), 40, 23), c.expected) << c.name;
   }
-  // The 8-bit loader keeps refusing them.
-  EXPECT_EQ(loadFails(file("strips.tif"), 40, 23), std::string("image is 16-bit grey") + kWantGrey);
+  // The 8-bit loader keeps refusing them (a TIFF: EveryFailureHasItsReason).
   EXPECT_EQ(loadFails(file("grey.png"), 40, 23), std::string("image is 16-bit grey") + kWantGrey);
 }
 
@@ -352,15 +335,6 @@ TEST_F(SliceLoader, ProblemSaysMissingOrUnreadable) {
     EXPECT_EQ(loadSlice(file(c.name), 3, 2, plane.data(), &reason, &problem), c.loads) << c.name;
     EXPECT_EQ(problem, c.problem) << c.name << ": " << reason;
   }
-}
-
-TEST(SliceLoaderSharedData, ReadsARealSlice) {
-  const std::string path = std::string(FOCUSTRACK_SHARED_DATA) + "/traps-234/t0001_z001.tif";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no shared data at " << path;
-  Bytes plane(234 * 234, kUntouched);
-  std::string reason;
-  ASSERT_TRUE(loadSlice(path, 234, 234, plane.data(), &reason)) << reason;
-  EXPECT_GT(std::set<uint8_t>(plane.begin(), plane.end()).size(), 20u);
 }
 
 }  // namespace

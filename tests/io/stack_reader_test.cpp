@@ -23,13 +23,12 @@ std::vector<uint16_t> pageValues(int32_t k, int32_t pixels) {
   return values;
 }
 
-bool writeSixteenBitStack(const std::string& path, int32_t pages, const std::string& description,
-                          const char* mode = "w") {
+bool writeSixteenBitStack(const std::string& path, int32_t pages, const std::string& description) {
   std::vector<TiffLayout> layouts{{.width = 6, .height = 4, .bits = 16, .description = description},
                                   {.width = 6, .height = 4, .bits = 16}};
   std::vector<Bytes> contents;
   for (int32_t k = 0; k < pages; ++k) contents.push_back(test_images::nativeBytes(pageValues(k, 24)));
-  return test_images::writeTiffPages(path, layouts, contents, mode);
+  return test_images::writeTiffPages(path, layouts, contents);
 }
 
 std::vector<uint16_t> readSixteen(TiffStack& stack, int32_t page) {
@@ -52,30 +51,28 @@ class Stacks : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Stacks, PagesReadInAnyOrderFromEveryKindOfFile) {
-  for (const char* mode : {"w", "wb", "w8"}) {
-    const std::string path = file(std::string("stack_") + mode + ".tif");
-    ASSERT_TRUE(writeSixteenBitStack(path, 5, "ImageJ=1.53t\nimages=5\nslices=5\n", mode));
-    TiffStack stack;
-    std::string reason;
-    ASSERT_TRUE(stack.open(path, &reason)) << reason;
-    EXPECT_EQ(stack.pageCount(), 5);
-    for (int32_t page : {4, 0, 2, 2, 1}) EXPECT_EQ(readSixteen(stack, page), pageValues(page, 24)) << mode;
-    DecodedImage image;
-    EXPECT_FALSE(stack.readPage(5, 6, 4, &image, &reason));
-    EXPECT_EQ(reason, "page 6: not in the file (5 pages)");
-    EXPECT_FALSE(stack.readPage(0, 6, 5, &image, &reason));
-    EXPECT_EQ(reason, "page 1: image is 6 x 4 pixels, expected 6 x 5");
-  }
-}
-
-// (A description that disagrees with the pages, and a page cut short, are
-// named through the program: StackInput.*.)
-TEST_F(Stacks, MissingOrNonTiffFilesAreNamedFaults) {
+// (Big-endian and BigTIFF files go through the same page decoder:
+// SliceLoader.SixteenBitGreyDecodesExactlyInEveryLayout.)
+TEST_F(Stacks, PagesReadInAnyOrder) {
+  const std::string path = file("stack.tif");
+  ASSERT_TRUE(writeSixteenBitStack(path, 5, "ImageJ=1.53t\nimages=5\nslices=5\n"));
   TiffStack stack;
   std::string reason;
-  EXPECT_FALSE(stack.open(file("none.tif"), &reason));
-  EXPECT_EQ(reason, "file not found");
+  ASSERT_TRUE(stack.open(path, &reason)) << reason;
+  EXPECT_EQ(stack.pageCount(), 5);
+  for (int32_t page : {4, 0, 2, 2, 1}) EXPECT_EQ(readSixteen(stack, page), pageValues(page, 24));
+  DecodedImage image;
+  EXPECT_FALSE(stack.readPage(5, 6, 4, &image, &reason));
+  EXPECT_EQ(reason, "page 6: not in the file (5 pages)");
+  EXPECT_FALSE(stack.readPage(0, 6, 5, &image, &reason));
+  EXPECT_EQ(reason, "page 1: image is 6 x 4 pixels, expected 6 x 5");
+}
+
+// (A description that disagrees with the pages, a page cut short and a
+// file that is not there are named through the program: StackInput.*.)
+TEST_F(Stacks, NonTiffFilesAreNamedFaults) {
+  TiffStack stack;
+  std::string reason;
   ASSERT_TRUE(writeBytes(file("text.tif"), {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'}));
   EXPECT_FALSE(stack.open(file("text.tif"), &reason));
   EXPECT_TRUE(reason.starts_with("not a readable TIFF")) << reason;
@@ -108,10 +105,7 @@ TEST_F(Stacks, LayoutOfPlainStacksAndOmeSizes) {
 // (Reading the planes of every layout and channel, frames counted from 1,
 // and the layouts of the usual patterns:
 // InputLayouts.EveryLayoutAndChannelGivesTheOutputOfSliceFiles.)
-TEST_F(Stacks, ReaderPicksTheLayoutFromThePatternAndNamesAMissingChannel) {
-  EXPECT_EQ(inputLayoutOf("run/z%1.tif"), InputLayout::SliceFiles);
-  EXPECT_EQ(inputLayoutOf(""), InputLayout::OneFile);
-
+TEST_F(Stacks, ReaderNamesAMissingChannel) {
   ASSERT_TRUE(writeSixteenBitStack(file("hyper.tif"), 12,
                                    "ImageJ=1\nimages=12\nchannels=2\nslices=3\nframes=2\nhyperstack=true\n"));
   RecordingReader reader;

@@ -60,18 +60,14 @@ void setPrevious(HandFrame& f, int32_t c, int32_t x0, int32_t y0, int32_t x1, in
 
 // Only cells that are not excluded count; with none, the averages divide
 // zero by zero, and the nucleus averages are six empty fields.
-TEST(FrameTables, FrameWithoutValidCellsOrWithoutAnyRecordWritesNan) {
-  for (const bool withRecords : {true, false}) {
-    HandFrame f(40, 40);
-    if (withRecords) {
-      f.cell(addRect(f, 1, 0, 0, 9, 9, 20)).excluded = 1;
-      f.cell(f.addCell(2)).excluded = 1;  // emptied: area 0, excluded
-    }
-    CapturedTables t;
-    ASSERT_TRUE(write(f, t));
-    EXPECT_EQ(t.cells(), "") << withRecords;
-    EXPECT_EQ(t.average(), "1, 1, 0, nan, nan, 0, 0, , , , , , , nan, nan, nan, \n") << withRecords;
-  }
+TEST(FrameTables, FrameWithoutValidCellsWritesNan) {
+  HandFrame f(40, 40);
+  f.cell(addRect(f, 1, 0, 0, 9, 9, 20)).excluded = 1;
+  f.cell(f.addCell(2)).excluded = 1;  // emptied: area 0, excluded
+  CapturedTables t;
+  ASSERT_TRUE(write(f, t));
+  EXPECT_EQ(t.cells(), "");
+  EXPECT_EQ(t.average(), "1, 1, 0, nan, nan, 0, 0, , , , , , , nan, nan, nan, \n");
 }
 
 // A fusion: one current cell linked to two previous cells. Both links count;
@@ -98,8 +94,8 @@ TEST(FrameTables, FusionCountsBothLinksAndShowsTheLater) {
 TEST(FrameTables, VacuoleAttribution) {
   const int32_t width = 60;
   HandFrame f(width, 30);
-  const int32_t a = addRect(f, 1, 2, 2, 20, 20, 76);
-  const int32_t c = addRect(f, 2, 30, 2, 50, 20, 84);
+  addRect(f, 1, 2, 2, 20, 20, 76);   // cell a
+  addRect(f, 2, 30, 2, 50, 20, 84);  // cell c
   f.addBlob(5 * width + 5, 0.4, 1, 10.0);    // cell a
   f.addBlob(6 * width + 6, 0.0, 1, 500.0);   // no score
   f.addBlob(7 * width + 7, 0.9, 0, 600.0);   // inside a nucleus or touching
@@ -109,12 +105,7 @@ TEST(FrameTables, VacuoleAttribution) {
   f.b.blobCount -= 1;
   CapturedTables t;
   ASSERT_TRUE(write(f, t));
-  EXPECT_EQ(f.cell(a).vacuoleCount, 1);
-  EXPECT_EQ(f.cell(a).vacuoleAreaSum, 10.0);
-  EXPECT_EQ(f.cell(a).vacuoleAreaMax, 10.0);
-  EXPECT_EQ(f.cell(c).vacuoleCount, 2);
-  EXPECT_EQ(f.cell(c).vacuoleAreaSum, 36.0);
-  EXPECT_EQ(f.cell(c).vacuoleAreaMax, 30.0);
+  // Count, mean area and largest area of each cell's vacuoles.
   const std::string cells = t.cells();
   EXPECT_NE(cells.find(", , , , , , 1, 10, 10, \n"), std::string::npos) << cells;
   EXPECT_NE(cells.find(", , , , , , 2, 18, 30, \n"), std::string::npos) << cells;

@@ -89,23 +89,6 @@ class MaskStackRun : public ::testing::Test {
   Pages added;
 };
 
-// Frames after the first are added in place: the file grows by one page and
-// nothing from the first page's samples on changes.
-TEST_F(MaskStackRun, LaterFramesLeaveEveryEarlierPageAlone) {
-  add(1, 3, 9);
-  const ino_t inode = inodeOf(path);
-  const uint64_t samplesStart = readTiffPages(path)[0].firstStripOffset;
-  for (int32_t frame = 2; frame <= 6; ++frame) {
-    const std::vector<uint8_t> before = readBytes(path);
-    add(frame, 3, 9 + frame);
-    const std::vector<uint8_t> after = readBytes(path);
-    ASSERT_EQ(after.size(), before.size() + 7 * 5 * 2) << "frame " << frame;
-    EXPECT_TRUE(std::equal(before.begin() + samplesStart, before.end(), after.begin() + samplesStart));
-    EXPECT_EQ(inodeOf(path), inode);
-  }
-  expectStack(path, added, 16);
-}
-
 TEST_F(MaskStackRun, ImageJDescriptionAndContiguousSamples) {
   for (int32_t frame = 1; frame <= 4; ++frame) add(frame, 3, 9);
   const std::vector<TiffPage> pages = readTiffPages(path);

@@ -86,16 +86,6 @@ inline bool writeTiffPage(TIFF* tif, const TiffLayout& layout, const std::vector
   return TIFFWriteDirectory(tif) == 1;
 }
 
-// `mode` "w" little-endian classic, "wb" big-endian, "w8" BigTIFF.
-inline bool writeTiff(const std::string& path, const TiffLayout& layout,
-                      const std::vector<uint8_t>& samples, const char* mode = "w") {
-  TIFF* tif = TIFFOpen(path.c_str(), mode);
-  if (tif == nullptr) return false;
-  const bool ok = writeTiffPage(tif, layout, samples);
-  TIFFClose(tif);
-  return ok;
-}
-
 // 16-bit samples as the bytes a TIFF writer takes: machine order.
 inline std::vector<uint8_t> nativeBytes(const std::vector<uint16_t>& samples) {
   std::vector<uint8_t> bytes(samples.size() * 2);
@@ -110,7 +100,8 @@ inline std::vector<uint8_t> bigEndianBytes(const std::vector<uint16_t>& samples)
   return bytes;
 }
 
-// Pages appended one by one to a new file (mode as for writeTiff).
+// Pages appended one by one to a new file; `mode` "w" little-endian classic,
+// "wb" big-endian, "w8" BigTIFF.
 inline bool writeTiffPages(const std::string& path, const std::vector<TiffLayout>& layouts,
                            const std::vector<std::vector<uint8_t>>& pages, const char* mode = "w") {
   TIFF* tif = TIFFOpen(path.c_str(), mode);
@@ -119,6 +110,11 @@ inline bool writeTiffPages(const std::string& path, const std::vector<TiffLayout
   for (size_t k = 0; k < pages.size() && ok; ++k) ok = writeTiffPage(tif, layouts[std::min(k, layouts.size() - 1)], pages[k]);
   TIFFClose(tif);
   return ok;
+}
+
+inline bool writeTiff(const std::string& path, const TiffLayout& layout,
+                      const std::vector<uint8_t>& samples, const char* mode = "w") {
+  return writeTiffPages(path, {layout}, {samples}, mode);
 }
 
 inline void appendLe(std::vector<uint8_t>* bytes, uint32_t value, int count) {

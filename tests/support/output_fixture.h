@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "frame/frame_buffers.h"
@@ -71,15 +70,5 @@ struct HandFrame {
     b.linkRecords.push_back(LinkRecord{frameOrdinal, 0, previousCell, currentCell, 0.0, previousCell, currentCell});
   }
 };
-
-inline std::string readAll(FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char chunk[4096];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  return text;
-}
 
 }  // namespace focustrack

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/pipeline.h"
+#include "support/test_files.h"
 
 namespace focustrack {
 
@@ -19,12 +20,9 @@ struct RunResult {
   std::string err;
 };
 
+// What the file holds; the file is closed.
 inline std::string readStream(FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char chunk[4096];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+  const std::string text = readAll(file);
   std::fclose(file);
   return text;
 }

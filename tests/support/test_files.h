@@ -1,10 +1,12 @@
-// A fresh folder for a test's files, and whole files as bytes.
+// A fresh folder for a test's files, whole files as bytes, and what an open
+// file holds.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,6 +51,17 @@ inline bool writeBytes(const std::string& path, const std::vector<uint8_t>& byte
 inline std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Everything written to an open file, read from its start.
+inline std::string readAll(FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  char chunk[4096];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+  return text;
 }
 
 }  // namespace focustrack
