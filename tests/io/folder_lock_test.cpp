@@ -28,6 +28,7 @@ TEST(FolderLock, SecondHolderIsRefusedUntilTheFirstLetsGo) {
   EXPECT_EQ(why, "output folder '" + out + "' is in use by another focustrack run (it holds '" + out +
                      "/.focustrack.lock'); use another output folder or wait for that run to end");
   first.release();
+  EXPECT_FALSE(fs::exists(FolderLock::lockPath(out)));  // a clean run leaves no file behind
   ASSERT_TRUE(second.acquire(out, &why)) << why;
   // The current directory is the folder when none is given.
   EXPECT_EQ(FolderLock::lockPath(""), ".focustrack.lock");
