@@ -108,7 +108,8 @@ inline void expectSameFiles(const FileBytes& expected, const FileBytes& actual,
   ASSERT_EQ(actualNames, names);
   size_t compared = 0;
   for (const auto& [name, bytes] : expected) {
-    const auto starts = [&name](const std::string& start) { return name.starts_with(start); };
+    const std::string& file = name;  // older clang cannot capture a structured binding
+    const auto starts = [&file](const std::string& start) { return file.starts_with(start); };
     if (!only.empty() && std::none_of(only.begin(), only.end(), starts)) continue;
     EXPECT_TRUE(actual.at(name) == bytes) << name << " differs";
     ++compared;
