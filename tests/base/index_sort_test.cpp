@@ -102,15 +102,6 @@ TEST(ThreadsIndexSort, ListsLongEnoughForTasksAgreeWithTheStraightforwardSort) {
   }
 }
 
-TEST(IndexSort, LastPositionZeroOrBelowLeavesTheList) {
-  const int32_t key[] = {3, 1, 2};
-  std::vector<int32_t> list = {2, 0, 1};
-  IndexSort sorter;
-  sorter.sort(list.data(), key, 0);
-  sorter.sort(list.data(), key, -5);
-  EXPECT_EQ(list, (std::vector<int32_t>{2, 0, 1}));
-}
-
 // Two largest keys at both ends make every pivot the largest key of its
 // range, so each step peels one element off and leaves its right part
 // pending: one pending range per element. The stack must grow, and the

@@ -117,19 +117,6 @@ TEST(ImageJStack, AppendingEqualsWritingWholeAndEveryCutLeavesAValidStack) {
   EXPECT_TRUE(sawLinkedButUncounted);
 }
 
-TEST(ImageJStack, AppendWithoutAFreeSlotOrWithAWrongPageIsRefusedUntouched) {
-  const std::vector<uint8_t> full = wholeFile(smallLayout(4, 4));
-  CutFile f{full, 0, 100};
-  FILE* file = openCut(f);
-  EXPECT_FALSE(appendStackPage(file, smallLayout(5, 4), pageBytes(4)));
-  std::vector<uint8_t> shortPage = pageBytes(4);
-  shortPage.pop_back();
-  EXPECT_FALSE(appendStackPage(file, smallLayout(4, 6), shortPage));
-  EXPECT_FALSE(appendStackPage(file, smallLayout(1, 6), pageBytes(0)));  // no page to link from
-  std::fclose(file);
-  EXPECT_EQ(f.bytes, full);
-}
-
 TEST(ImageJStack, PagesThatFitWithTheirSlotsStayWithinFourGiB) {
   StackFileLayout layout;
   layout.width = 4096;
