@@ -83,8 +83,6 @@ Writer cut(Writer writer, std::function<size_t(size_t)> keep) {
 
 class SliceLoader : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
-
   std::string file(const std::string& name) const { return folder_.file(name); }
 
   Bytes load(const std::string& path, int32_t width, int32_t height) {
@@ -302,12 +300,8 @@ TEST_F(SliceLoader, WrongSizeNamesFoundAndExpectedInEveryFormat) {
 }
 
 TEST_F(SliceLoader, OnlyTheFirstTiffPageIsRead) {
-  TIFF* tif = TIFFOpen(file("pages.tif").c_str(), "w");
-  ASSERT_NE(tif, nullptr);
-  const bool written = test_images::writeTiffPage(tif, {.width = 6, .height = 4}, ramp(6, 4)) &&
-                       test_images::writeTiffPage(tif, {.width = 3, .height = 3}, Bytes(9, 200));
-  TIFFClose(tif);
-  ASSERT_TRUE(written);
+  ASSERT_TRUE(test_images::writeTiffPages(file("pages.tif"), {{.width = 6, .height = 4}, {.width = 3, .height = 3}},
+                                          {ramp(6, 4), Bytes(9, 200)}));
   EXPECT_EQ(load(file("pages.tif"), 6, 4), ramp(6, 4));
   EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
 }

@@ -42,10 +42,7 @@ std::vector<uint16_t> readSixteen(TiffStack& stack, int32_t page) {
 
 class Stacks : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
   std::string file(const std::string& name) const { return folder_.file(name); }
-
- private:
   TempFolder folder_;
 };
 

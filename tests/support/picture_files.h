@@ -21,9 +21,7 @@ struct Picture {
   int32_t height = 0;
   std::vector<uint8_t> rgb;  // red, green, blue per pixel, top row first
 
-  bool operator==(const Picture& other) const {
-    return width == other.width && height == other.height && rgb == other.rgb;
-  }
+  bool operator==(const Picture&) const = default;
   const uint8_t* at(int32_t x, int32_t y) const { return rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x)); }
 };
 
@@ -47,9 +45,7 @@ inline Picture readBmpPicture(const std::string& path) {
     const uint8_t* row = bytes.data() + 54 + size_t(height - 1 - y) * rowBytes;
     for (int32_t x = 0; x < width; ++x) {
       uint8_t* out = picture.rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x));
-      out[0] = row[3 * x + 2];
-      out[1] = row[3 * x + 1];
-      out[2] = row[3 * x];
+      for (int c = 0; c < 3; ++c) out[c] = row[3 * x + 2 - c];
     }
   }
   return picture;
@@ -100,9 +96,7 @@ inline std::vector<TiffPage> readTiffPages(const std::string& path) {
     TIFFGetField(tif, TIFFTAG_XRESOLUTION, &page.xResolution);
     TIFFGetField(tif, TIFFTAG_YRESOLUTION, &page.yResolution);
     uint64_t* offsets = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) == 1 && offsets != nullptr) {
-      page.firstStripOffset = offsets[0];
-    }
+    if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) == 1 && offsets) page.firstStripOffset = offsets[0];
     std::vector<unsigned char> row(TIFFScanlineSize(tif));
     const uint32_t bytes = page.bits / 8;
     for (uint32_t y = 0; y < page.height && TIFFReadScanline(tif, row.data(), y, 0) == 1; ++y) {
@@ -118,23 +112,19 @@ inline std::vector<TiffPage> readTiffPages(const std::string& path) {
   return pages;
 }
 
-inline int& tiffComplaintCount() {
-  static int count = 0;
-  return count;
-}
-
-inline void countTiffComplaint(const char*, const char*, va_list) { ++tiffComplaintCount(); }
+inline int tiffComplaintCount = 0;
+inline void countTiffComplaint(const char*, const char*, va_list) { ++tiffComplaintCount; }
 
 // readTiffPages, with the errors and warnings libtiff reports on the way
 // counted into `complaints` instead of printed: a sound file has none.
 inline std::vector<TiffPage> readTiffPagesStrictly(const std::string& path, int* complaints) {
-  tiffComplaintCount() = 0;
+  tiffComplaintCount = 0;
   const TIFFErrorHandler error = TIFFSetErrorHandler(countTiffComplaint);
   const TIFFErrorHandler warning = TIFFSetWarningHandler(countTiffComplaint);
   std::vector<TiffPage> pages = readTiffPages(path);
   TIFFSetErrorHandler(error);
   TIFFSetWarningHandler(warning);
-  *complaints = tiffComplaintCount();
+  *complaints = tiffComplaintCount;
   return pages;
 }
 
