@@ -22,12 +22,7 @@ void straightIndexSort(int32_t* list, const Key* key, int32_t lo, int32_t hi) {
   const Key a = key[list[lo]];
   const Key b = key[list[lo + (hi - lo) / 2]];
   const Key c = key[list[hi]];
-  Key pivot;
-  if (a < b) {
-    pivot = b < c ? b : (a > c ? a : c);
-  } else {
-    pivot = b > c ? b : (a < c ? a : c);
-  }
+  const Key pivot = a < b ? (b < c ? b : (a > c ? a : c)) : (b > c ? b : (a < c ? a : c));
   int32_t i = lo;
   int32_t j = hi;
   for (;;) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/small_frame.h"
 
 namespace focustrack {
@@ -35,9 +37,7 @@ TEST(Buffers, TablesGrowKeepingTheirContents) {
   EXPECT_TRUE(makeRoom(b, table, 20));
   EXPECT_EQ(table.size(), 21u);
   for (int32_t r = 0; r < 4; ++r) {
-    EXPECT_EQ(table[r].parent, r);
-    EXPECT_EQ(table[r].cellNumber, 10 + r);
-    EXPECT_EQ(table[r].size, 100 + r);
+    EXPECT_EQ(std::tuple(table[r].parent, table[r].cellNumber, table[r].size), std::tuple(r, 10 + r, 100 + r));
   }
   for (int32_t r = 4; r < 21; ++r) EXPECT_EQ(table[r].parent | table[r].cellNumber | table[r].size, 0) << r;
   b.tableLimit = 30;

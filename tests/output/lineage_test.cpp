@@ -35,8 +35,7 @@ class HandLineage {
     f_.b.nextCellNumber = 1;
   }
   // A current cell; `border` marks it as touching the image edge.
-  int32_t cell(int32_t trackId, int32_t area, bool border = false, double move = 0.0,
-               double nucleus = 0.0) {
+  int32_t cell(int32_t trackId, int32_t area, bool border = false, double move = 0.0, double nucleus = 0.0) {
     const int32_t c = f_.addCell(trackId);
     f_.cell(c).area = area;
     f_.cell(c).excluded = border || area == 0 ? 1 : 0;

@@ -43,7 +43,6 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   EXPECT_EQ(first.bits, 16);
   EXPECT_EQ(first.format, SAMPLEFORMAT_UINT);
   EXPECT_EQ(first.samples, expectedSamples(f));
-  EXPECT_EQ(first.samples[4 * 7 + 6], 65535u);
 
   f.b.frameOrdinal = 4;
   f.paintRect(f.addCell(70000), 3, 2, 4, 4);
@@ -53,7 +52,6 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   EXPECT_EQ(second.bits, 32);
   EXPECT_EQ(second.format, SAMPLEFORMAT_UINT);
   EXPECT_EQ(second.samples, expectedSamples(f));
-  EXPECT_EQ(second.samples[4 * 7 + 4], 70000u);
 }
 
 // A run with --scale analyses a resampled grid; its masks have the input's
