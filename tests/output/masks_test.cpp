@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/label_image.h"
@@ -38,10 +39,7 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const uint32_t* kept = scratch.data();
   const LabelImage first = readLabelImage(folder.file("masks_0003.tif"));
-  EXPECT_EQ(first.width, 7u);
-  EXPECT_EQ(first.height, 5u);
-  EXPECT_EQ(first.bits, 16);
-  EXPECT_EQ(first.format, SAMPLEFORMAT_UINT);
+  EXPECT_EQ(std::tuple(first.width, first.height, first.bits, first.format), std::tuple(7u, 5u, 16, SAMPLEFORMAT_UINT));
   EXPECT_EQ(first.samples, expectedSamples(f));
 
   f.b.frameOrdinal = 4;
@@ -49,8 +47,7 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   EXPECT_EQ(scratch.data(), kept);
   const LabelImage second = readLabelImage(folder.file("masks_0004.tif"));
-  EXPECT_EQ(second.bits, 32);
-  EXPECT_EQ(second.format, SAMPLEFORMAT_UINT);
+  EXPECT_EQ(std::tuple(second.bits, second.format), std::tuple(32, SAMPLEFORMAT_UINT));
   EXPECT_EQ(second.samples, expectedSamples(f));
 }
 

@@ -54,8 +54,7 @@ inline Picture readBmpPicture(const std::string& path) {
 // Any PNG libpng reads, delivered as 8-bit RGB; empty when it cannot be read.
 inline Picture readPngPicture(const std::string& path) {
   Picture picture;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
+  png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
   image.format = PNG_FORMAT_RGB;
