@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/image_files.h"
@@ -238,27 +239,25 @@ TEST_F(SliceLoader, SixteenBitGreyDecodesExactlyInEveryLayout) {
   const std::vector<uint16_t> values = deepRamp(40, 23);
   std::vector<uint16_t> inverted = values;
   for (uint16_t& v : inverted) v = static_cast<uint16_t>(65535 - v);
-  struct Case {
-    const char* name;
-    Writer write;
-    std::vector<uint16_t> expected;
+  // A 40 x 23 16-bit TIFF of `layout` holding `samples`.
+  const auto deep = [](TiffLayout layout, const std::vector<uint16_t>& samples, const char* mode = "w") {
+    layout.width = 40;
+    layout.height = 23;
+    layout.bits = 16;
+    return tiff(layout, nativeBytes(samples), mode);
   };
-  const Case cases[] = {
-      {"strips.tif", tiff({.width = 40, .height = 23, .bits = 16, .rowsPerStrip = 5}, nativeBytes(values)), values},
-      {"big-endian.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "wb"), values},
-      {"bigtiff.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "w8"), values},
-      {"tiled deflate.tif",
-       tiff({.width = 40, .height = 23, .bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16},
-            nativeBytes(values)),
-       values},
-      {"min-is-white.tif",
-       tiff({.width = 40, .height = 23, .bits = 16, .photometric = PHOTOMETRIC_MINISWHITE}, nativeBytes(inverted)),
-       values},
-      {"grey.png", png({.width = 40, .height = 23, .bitDepth = 16}, test_images::bigEndianBytes(values)), values},
+  // Every file shows `values` (min-is-white by storing their inverse).
+  const std::pair<const char*, Writer> files[] = {
+      {"strips.tif", deep({.rowsPerStrip = 5}, values)},
+      {"big-endian.tif", deep({}, values, "wb")},
+      {"bigtiff.tif", deep({}, values, "w8")},
+      {"tiled deflate.tif", deep({.compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16}, values)},
+      {"min-is-white.tif", deep({.photometric = PHOTOMETRIC_MINISWHITE}, inverted)},
+      {"grey.png", png({.width = 40, .height = 23, .bitDepth = 16}, test_images::bigEndianBytes(values))},
   };
-  for (const Case& c : cases) {
-    ASSERT_TRUE(c.write(file(c.name))) << c.name;
-    EXPECT_EQ(decodeSixteen(file(c.name), 40, 23), c.expected) << c.name;
+  for (const auto& [name, write] : files) {
+    ASSERT_TRUE(write(file(name))) << name;
+    EXPECT_EQ(decodeSixteen(file(name), 40, 23), values) << name;
   }
   // The 8-bit loader keeps refusing them (a TIFF: EveryFailureHasItsReason).
   EXPECT_EQ(loadFails(file("grey.png"), 40, 23), "image is 16-bit grey" + kWantGrey);
@@ -303,22 +302,17 @@ TEST_F(SliceLoader, ProblemSaysMissingOrUnreadable) {
   ASSERT_TRUE(png({.width = 3, .height = 2}, ramp(3, 2))(file("good.png")));
   ASSERT_TRUE(raw({'x'})(file("bad.png")));
   ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0644), 0);
-  struct Case {
-    std::string name;
-    bool loads;
-    SliceProblem problem;
-  };
-  const Case cases[] = {{"good.png", true, SliceProblem::None},
-                        {"gone.png", false, SliceProblem::Missing},
-                        {"bad.png", false, SliceProblem::Unreadable},
-                        {"pipe.png", false, SliceProblem::Unreadable},
-                        {"good.png/slice.png", false, SliceProblem::Unreadable}};  // ENOTDIR
-  for (const Case& c : cases) {
+  const std::pair<const char*, SliceProblem> cases[] = {{"good.png", SliceProblem::None},
+                                                        {"gone.png", SliceProblem::Missing},
+                                                        {"bad.png", SliceProblem::Unreadable},
+                                                        {"pipe.png", SliceProblem::Unreadable},
+                                                        {"good.png/slice.png", SliceProblem::Unreadable}};  // ENOTDIR
+  for (const auto& [name, expected] : cases) {
     Bytes plane(6, kUntouched);
     std::string reason;
     SliceProblem problem = SliceProblem::Unreadable;
-    EXPECT_EQ(loadSlice(file(c.name), 3, 2, plane.data(), &reason, &problem), c.loads) << c.name;
-    EXPECT_EQ(problem, c.problem) << c.name << ": " << reason;
+    EXPECT_EQ(loadSlice(file(name), 3, 2, plane.data(), &reason, &problem), expected == SliceProblem::None) << name;
+    EXPECT_EQ(problem, expected) << name << ": " << reason;
   }
 }
 
