@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <utility>
 
 #include "support/small_frame.h"
 
@@ -30,12 +31,11 @@ TEST(Buffers, TablesGrowKeepingTheirContents) {
   Buffer<RegionRecord>& table = b.regionTable;
   ASSERT_TRUE(table.obtain(4));
   for (int32_t r = 0; r < 4; ++r) table[r] = RegionRecord{r, 10 + r, 100 + r};
-  EXPECT_TRUE(makeRoom(b, table, 3));
-  EXPECT_EQ(table.size(), 4u);  // room already
-  EXPECT_TRUE(makeRoom(b, table, 4));
-  EXPECT_EQ(table.size(), 8u);
-  EXPECT_TRUE(makeRoom(b, table, 20));
-  EXPECT_EQ(table.size(), 21u);
+  // Room for entry 3 already; 4 doubles the table; 20 needs more than double.
+  for (const auto& [entry, size] : {std::pair{3, 4u}, {4, 8u}, {20, 21u}}) {
+    EXPECT_TRUE(makeRoom(b, table, entry));
+    EXPECT_EQ(table.size(), size) << entry;
+  }
   for (int32_t r = 0; r < 4; ++r) {
     EXPECT_EQ(std::tuple(table[r].parent, table[r].cellNumber, table[r].size), std::tuple(r, 10 + r, 100 + r));
   }

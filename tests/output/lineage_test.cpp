@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "support/output_fixture.h"
 #include "support/run_capture.h"
@@ -85,11 +86,9 @@ TEST(Lineage, EventsAndTracksFollowTheFinalLinks) {
   const int32_t right = h.cell(7, 90);
   const int32_t fused = h.cell(8, 480);
   h.cell(9, 150);
-  h.link(1, on);
-  h.link(2, left);
-  h.link(2, right);
-  h.link(3, fused);
-  h.link(4, fused);
+  for (const auto& [previous, current] : {std::pair{1, on}, {2, left}, {2, right}, {3, fused}, {4, fused}}) {
+    h.link(previous, current);
+  }
   h.record();
   EXPECT_EQ(h.events(),
             "2, 11, division, 2, 400, 6 7, 250 90, \n"
@@ -126,9 +125,7 @@ TEST(Lineage, BorderFramesCountAndEmptyCellsAreLeftOut) {
   const int32_t inside = h.cell(1, 420);
   const int32_t child = h.cell(4, 310);
   const int32_t emptied = h.cell(5, 0);
-  h.link(1, inside);
-  h.link(3, child);
-  h.link(3, emptied);
+  for (const auto& [previous, current] : {std::pair{1, inside}, {3, child}, {3, emptied}}) h.link(previous, current);
   h.record();
   EXPECT_EQ(h.events(), "");
   EXPECT_EQ(h.tracks(),

@@ -68,8 +68,7 @@ TEST(Masks, ResampledRunsWriteAtTheInputSize) {
   std::string why;
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const LabelImage mask = readLabelImage(folder.file("masks_0001.tif"));
-  EXPECT_EQ(mask.width, 4u);
-  EXPECT_EQ(mask.height, 3u);
+  EXPECT_EQ(std::tuple(mask.width, mask.height), std::tuple(4u, 3u));
   EXPECT_EQ(mask.samples, (std::vector<uint32_t>{0, 7, 7, 9,   //
                                                  0, 7, 7, 0,   //
                                                  9, 9, 9, 9}));

@@ -21,11 +21,8 @@ class TempFolder {
  public:
   TempFolder() {
     std::string pattern = ::testing::TempDir() + "focustrack_XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
-    } else {
-      ADD_FAILURE() << "cannot make a folder from " << pattern;
-    }
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    EXPECT_FALSE(path_.empty()) << "cannot make a folder from " << pattern;
   }
   ~TempFolder() {
     std::error_code ignored;
