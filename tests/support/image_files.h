@@ -186,9 +186,8 @@ inline bool writePng(const std::string& path, const PngSpec& layout,
                  layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!layout.palette.empty()) png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
-    for (uint32_t y = 0; y < layout.height; ++y) {
-      rows[y] = const_cast<png_bytep>(samples.data()) + y * png_get_rowbytes(png, info);
-    }
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    for (uint32_t y = 0; y < layout.height; ++y) rows[y] = const_cast<png_bytep>(&samples[y * rowBytes]);
     png_write_info(png, info);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -219,8 +218,7 @@ inline bool writeJpeg(const std::string& path, uint32_t width, uint32_t height, 
   jpeg_set_quality(&info, quality, TRUE);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < height) {
-    JSAMPROW row = const_cast<JSAMPROW>(samples.data()) +
-                   static_cast<size_t>(info.next_scanline) * width * components;
+    JSAMPROW row = const_cast<JSAMPROW>(&samples[size_t{info.next_scanline} * width * components]);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

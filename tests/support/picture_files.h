@@ -28,8 +28,7 @@ struct Picture {
 // An uncompressed 24-bit BMP with rows bottom to top; empty when not one.
 inline Picture readBmpPicture(const std::string& path) {
   const std::vector<uint8_t> bytes = readBytes(path);
-  Picture picture;
-  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return picture;
+  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return {};
   const auto little32 = [&bytes](size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
            uint32_t(bytes[at + 3]) << 24;
@@ -37,10 +36,8 @@ inline Picture readBmpPicture(const std::string& path) {
   const int32_t width = static_cast<int32_t>(little32(18));
   const int32_t height = static_cast<int32_t>(little32(22));
   const size_t rowBytes = (size_t(width) * 3 + 3) / 4 * 4;
-  if (width <= 0 || height <= 0 || bytes.size() != 54 + rowBytes * size_t(height)) return picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgb.resize(size_t(width) * size_t(height) * 3);
+  if (width <= 0 || height <= 0 || bytes.size() != 54 + rowBytes * size_t(height)) return {};
+  Picture picture{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 3)};
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = bytes.data() + 54 + size_t(height - 1 - y) * rowBytes;
     for (int32_t x = 0; x < width; ++x) {
@@ -53,17 +50,13 @@ inline Picture readBmpPicture(const std::string& path) {
 
 // Any PNG libpng reads, delivered as 8-bit RGB; empty when it cannot be read.
 inline Picture readPngPicture(const std::string& path) {
-  Picture picture;
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
   image.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return picture;
-  picture.width = static_cast<int32_t>(image.width);
-  picture.height = static_cast<int32_t>(image.height);
-  picture.rgb = std::move(rgb);
-  return picture;
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  return {static_cast<int32_t>(image.width), static_cast<int32_t>(image.height), std::move(rgb)};
 }
 
 // One page of a TIFF file as unsigned samples, with the tags the tests read.
