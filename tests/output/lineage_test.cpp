@@ -21,7 +21,6 @@ class HandLineage {
   HandLineage() : f_(40, 40) {
     f_.settings.nucleusThreshold = 0.5;
     f_.b.previousCellNumberEnd = 0;
-    events_ = std::tmpfile();
   }
   ~HandLineage() { std::fclose(events_); }
 
@@ -68,7 +67,7 @@ class HandLineage {
  private:
   HandFrame f_;
   Lineage lineage_;
-  FILE* events_;
+  FILE* events_ = std::tmpfile();
   bool started_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -281,10 +282,8 @@ TEST(ResultImage, SixteenBitBackgroundIsTheStretchedReferenceSlice) {
   // Ranks 1 and 98 of 100 values, 1100 and 10800, are black and white;
   // 6000 is (6000 - 1100) / 9700 of 255, rounded.
   const uint8_t* base = canvas.baseImage().data();
-  EXPECT_EQ(base[3 * 1], 0);
-  EXPECT_EQ(base[3 * 50], 129);
-  EXPECT_EQ(base[3 * 50 + 2], 129);
-  EXPECT_EQ(base[3 * 98], 255);
+  EXPECT_EQ(std::tuple(int{base[3 * 1]}, int{base[3 * 50]}, int{base[3 * 50 + 2]}, int{base[3 * 98]}),
+            std::tuple(0, 129, 129, 255));
 }
 
 }  // namespace
