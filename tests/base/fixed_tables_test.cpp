@@ -21,8 +21,7 @@ TEST(DiskOffsets, NearestFirstInSortOrder) {
       {0, -2}, {-2, 0}, {0, 2}, {2, 0}, {-1, 2}, {-2, -1}, {-2, 1}, {2, 1}, {1, -2},
       {1, 2}, {2, -1}, {-1, -2}, {-2, 2}, {-2, -2}, {2, -2}, {2, 2}};
   for (size_t m = 0; m < first25.size(); ++m) {
-    EXPECT_EQ(dx[m], first25[m].first) << "offset " << m;
-    EXPECT_EQ(dy[m], first25[m].second) << "offset " << m;
+    EXPECT_EQ((std::pair<int, int>(dx[m], dy[m])), first25[m]) << "offset " << m;
   }
   // Distances never decrease up to 10 (the count includes distance exactly 10).
   for (int32_t m = 1; m < count; ++m) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <map>
 #include <random>
 #include <utility>
 #include <vector>
@@ -83,20 +84,19 @@ TEST(LabelComponents, GivesTheComponentsAFloodFinds) {
         }
       }
     }
-    std::vector<int32_t> labelOf(static_cast<size_t>(components) + 1, 0);  // flood component -> label
-    std::vector<int32_t> componentOf(static_cast<size_t>(largest) + 1, 0);  // label -> flood component
+    // The first label met in a flood component (and the first component met
+    // under a label) must be that of every later pixel.
+    std::map<int32_t, int32_t> labelOf;
+    std::map<int32_t, int32_t> componentOf;
     for (int32_t p = 0; p < n; ++p) {
       const int32_t label = labels[static_cast<size_t>(p)];
       const int32_t component = flood[static_cast<size_t>(p)];
       ASSERT_EQ(label == 0, component == 0) << "round " << round << " pixel " << p;
-      if (component == 0) continue;
       ASSERT_LE(label, largest);
-      int32_t& seenLabel = labelOf[static_cast<size_t>(component)];
-      int32_t& seenComponent = componentOf[static_cast<size_t>(label)];
-      if (seenLabel == 0) seenLabel = label;
-      if (seenComponent == 0) seenComponent = component;
-      ASSERT_EQ(seenLabel, label) << "round " << round << ": a component with two labels";
-      ASSERT_EQ(seenComponent, component) << "round " << round << ": a label on two components";
+      ASSERT_EQ(labelOf.emplace(component, label).first->second, label)
+          << "round " << round << ": a component with two labels";
+      ASSERT_EQ(componentOf.emplace(label, component).first->second, component)
+          << "round " << round << ": a label on two components";
     }
   }
 }

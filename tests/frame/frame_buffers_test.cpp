@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "support/small_frame.h"
 
 namespace focustrack {
@@ -28,21 +31,17 @@ TEST(Buffers, TablesGrowKeepingTheirContents) {
   Buffer<RegionRecord>& table = b.regionTable;
   ASSERT_TRUE(table.obtain(4));
   for (int32_t r = 0; r < 4; ++r) table[r] = RegionRecord{r, 10 + r, 100 + r};
-  EXPECT_TRUE(makeRoom(b, table, 3));
-  EXPECT_EQ(table.size(), 4u);  // room already
-  EXPECT_TRUE(makeRoom(b, table, 4));
-  EXPECT_EQ(table.size(), 8u);
-  EXPECT_TRUE(makeRoom(b, table, 20));
-  EXPECT_EQ(table.size(), 21u);
+  b.tableLimit = 30;
+  // Room for entry 3 already; 4 doubles the table; 20 needs more than double;
+  // 29 stops at the limit.
+  for (const auto& [entry, size] : {std::pair{3, 4u}, {4, 8u}, {20, 21u}, {29, 30u}}) {
+    EXPECT_TRUE(makeRoom(b, table, entry));
+    EXPECT_EQ(table.size(), size) << entry;
+  }
   for (int32_t r = 0; r < 4; ++r) {
-    EXPECT_EQ(table[r].parent, r);
-    EXPECT_EQ(table[r].cellNumber, 10 + r);
-    EXPECT_EQ(table[r].size, 100 + r);
+    EXPECT_EQ(std::tuple(table[r].parent, table[r].cellNumber, table[r].size), std::tuple(r, 10 + r, 100 + r));
   }
   for (int32_t r = 4; r < 21; ++r) EXPECT_EQ(table[r].parent | table[r].cellNumber | table[r].size, 0) << r;
-  b.tableLimit = 30;
-  EXPECT_TRUE(makeRoom(b, table, 29));
-  EXPECT_EQ(table.size(), 30u);
   EXPECT_FALSE(makeRoom(b, table, 30));
   EXPECT_EQ(table.size(), 30u);
   EXPECT_FALSE(makeRoom(b, table, -1));

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "io/stack_layout.h"
-#include "support/image_files.h"
 #include "support/picture_files.h"
 
 namespace focustrack {
@@ -23,14 +22,10 @@ constexpr int32_t kHeight = 5;
 StackFileLayout smallLayout(int32_t pages, int32_t capacity) {
   char count[16];
   std::snprintf(count, sizeof count, "%010d", pages);
-  StackFileLayout l;
-  l.width = kWidth;
-  l.height = kHeight;
-  l.pages = pages;
-  l.capacity = capacity;
-  l.description = std::string("ImageJ=1.11a\nimages=") + count + "\nframes=" + count + "\nhyperstack=true\n";
-  l.pixelsPerUnit = 4.0;
-  return l;
+  const std::string description =
+      std::string("ImageJ=1.11a\nimages=") + count + "\nframes=" + count + "\nhyperstack=true\n";
+  return {.width = kWidth, .height = kHeight, .pages = pages, .capacity = capacity, .description = description,
+          .pixelsPerUnit = 4.0};
 }
 
 // Page k: sample i is k * 100 + i.
@@ -117,25 +112,8 @@ TEST(ImageJStack, AppendingEqualsWritingWholeAndEveryCutLeavesAValidStack) {
   EXPECT_TRUE(sawLinkedButUncounted);
 }
 
-TEST(ImageJStack, AppendWithoutAFreeSlotOrWithAWrongPageIsRefusedUntouched) {
-  const std::vector<uint8_t> full = wholeFile(smallLayout(4, 4));
-  CutFile f{full, 0, 100};
-  FILE* file = openCut(f);
-  EXPECT_FALSE(appendStackPage(file, smallLayout(5, 4), pageBytes(4)));
-  std::vector<uint8_t> shortPage = pageBytes(4);
-  shortPage.pop_back();
-  EXPECT_FALSE(appendStackPage(file, smallLayout(4, 6), shortPage));
-  EXPECT_FALSE(appendStackPage(file, smallLayout(1, 6), pageBytes(0)));  // no page to link from
-  std::fclose(file);
-  EXPECT_EQ(f.bytes, full);
-}
-
 TEST(ImageJStack, PagesThatFitWithTheirSlotsStayWithinFourGiB) {
-  StackFileLayout layout;
-  layout.width = 4096;
-  layout.height = 4096;
-  layout.bytesPerSample = 4;
-  layout.description = "ImageJ=1.11a\n";
+  StackFileLayout layout{.width = 4096, .height = 4096, .bytesPerSample = 4, .description = "ImageJ=1.11a\n"};
   const int64_t fit = stackPagesThatFit(layout);
   EXPECT_EQ(fit, 63);
   layout.pages = layout.capacity = int32_t(fit);

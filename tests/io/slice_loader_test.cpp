@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/image_files.h"
@@ -21,7 +22,7 @@ using Writer = std::function<bool(const std::string&)>;
 
 // Fill of a plane before a load that must fail, to show it stays untouched.
 constexpr uint8_t kUntouched = 0xA5;
-constexpr const char* kWantGrey = ", expected 8-bit grey or palette";
+const std::string kWantGrey = ", expected 8-bit grey or palette";
 
 // A pattern whose every row and column differs, so flips and shifts show.
 Bytes ramp(uint32_t width, uint32_t height) {
@@ -71,20 +72,18 @@ Writer jpeg(uint32_t w, uint32_t h, int components, Bytes values) {
 }
 Writer bmp(BmpSpec layout, Bytes rows) { return raw(test_images::bmpBytes(layout, rows)); }
 
-// Writes with `writer`, then keeps only the first `keep(size)` bytes.
-Writer cut(Writer writer, std::function<size_t(size_t)> keep) {
+// Writes with `writer`, then changes the file's bytes with `edit`.
+Writer edited(Writer writer, std::function<void(Bytes&)> edit) {
   return [=](const std::string& p) {
     if (!writer(p)) return false;
     Bytes bytes = readBytes(p);
-    bytes.resize(keep(bytes.size()));
+    edit(bytes);
     return writeBytes(p, bytes);
   };
 }
 
 class SliceLoader : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
-
   std::string file(const std::string& name) const { return folder_.file(name); }
 
   Bytes load(const std::string& path, int32_t width, int32_t height) {
@@ -162,21 +161,7 @@ TEST_F(SliceLoader, EveryLayoutLoadsExactly) {
 }
 
 TEST_F(SliceLoader, EveryFailureHasItsReason) {
-  const BmpSpec goodBmp{5, 3, 8, 40, 0, bmpPalette(256, 4)};
-  Bytes badOffset = test_images::bmpBytes(goodBmp, kHighIndices);
-  test_images::putLe(&badOffset, 10, static_cast<uint32_t>(badOffset.size() + 1), 4);
-  Bytes os2 = test_images::bmpBytes(goodBmp, kHighIndices);
-  test_images::putLe(&os2, 14, 16, 4);
-  const auto corruptTiff = [](const std::string& p) {
-    // libtiff writes the strip right after the 8-byte header.
-    if (!test_images::writeTiff(p, {.width = 64, .height = 64, .compression = COMPRESSION_ADOBE_DEFLATE},
-                                noise(64 * 64))) {
-      return false;
-    }
-    Bytes bytes = readBytes(p);
-    std::fill(bytes.begin() + 8, bytes.begin() + 40, 0xFF);
-    return writeBytes(p, bytes);
-  };
+  const Writer goodBmp = bmp({5, 3, 8, 40, 0, bmpPalette(256, 4)}, kHighIndices);
   PngSpec shortPalette{.width = 5, .height = 3, .bitDepth = 4, .colourType = PNG_COLOR_TYPE_PALETTE};
   shortPalette.palette.assign(16, png_color{1, 2, 3});
   struct Case {
@@ -191,28 +176,33 @@ TEST_F(SliceLoader, EveryFailureHasItsReason) {
       {"empty.tif", raw({}), "not a TIFF, PNG, BMP or JPEG image"},
       // One byte short of the longest signature.
       {"short.png", raw({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A}), "not a TIFF, PNG, BMP or JPEG image"},
-      {"deep.tif", tiff({.width = 5, .height = 3, .bits = 16}, Bytes(30, 9)), std::string("image is 16-bit grey") + kWantGrey},
+      {"deep.tif", tiff({.width = 5, .height = 3, .bits = 16}, Bytes(30, 9)), "image is 16-bit grey" + kWantGrey},
       {"rgb.tif", tiff({.width = 5, .height = 3, .samples = 3, .photometric = PHOTOMETRIC_RGB}, Bytes(45, 9)),
-       std::string("image is 8-bit RGB with 3 samples per pixel") + kWantGrey},
-      {"corrupt.tif", corruptTiff, "TIFF decoding failed: ", 64},
+       "image is 8-bit RGB with 3 samples per pixel" + kWantGrey},
+      // libtiff writes the strip right after the 8-byte header.
+      {"corrupt.tif",
+       edited(tiff({.width = 64, .height = 64, .compression = COMPRESSION_ADOBE_DEFLATE}, noise(64 * 64)),
+              [](Bytes& b) { std::fill(b.begin() + 8, b.begin() + 40, 0xFF); }),
+       "TIFF decoding failed: ", 64},
       {"broken header.tif", raw({'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 1, 2, 3}), "TIFF decoding failed: "},
-      {"cut.png", cut(png({.width = 64, .height = 64}, noise(64 * 64)), [](size_t) { return 2000; }),
+      {"cut.png", edited(png({.width = 64, .height = 64}, noise(64 * 64)), [](Bytes& b) { b.resize(2000); }),
        "PNG decoding failed: file ends early", 64},
       // Other PNG depths and colour types are named.
-      {"palette.png", png(shortPalette, Bytes(15, 1)), std::string("image is 4-bit palette") + kWantGrey},
+      {"palette.png", png(shortPalette, Bytes(15, 1)), "image is 4-bit palette" + kWantGrey},
       {"rgb.png", png({.width = 5, .height = 3, .colourType = PNG_COLOR_TYPE_RGB}, Bytes(45, 1)),
-       std::string("image is 8-bit RGB") + kWantGrey},
-      {"colour.jpg", jpeg(5, 3, 3, Bytes(45, 50)), std::string("image is 3-channel colour JPEG") + kWantGrey},
-      {"cut.jpg", cut(jpeg(64, 64, 1, noise(64 * 64)), [](size_t size) { return size / 2; }),
+       "image is 8-bit RGB" + kWantGrey},
+      {"colour.jpg", jpeg(5, 3, 3, Bytes(45, 50)), "image is 3-channel colour JPEG" + kWantGrey},
+      {"cut.jpg", edited(jpeg(64, 64, 1, noise(64 * 64)), [](Bytes& b) { b.resize(b.size() / 2); }),
        "JPEG decoding failed: Premature end of JPEG file", 64},
       {"no image.jpg", raw({0xFF, 0xD8, 0xFF, 0xD9}), "JPEG decoding failed: JPEG datastream contains no image"},
-      {"rgb.bmp", bmp({5, 3, 24, 40, 0, {}}, Bytes(45, 3)), std::string("image is 24-bit BMP") + kWantGrey},
+      {"rgb.bmp", bmp({5, 3, 24, 40, 0, {}}, Bytes(45, 3)), "image is 24-bit BMP" + kWantGrey},
       {"rle.bmp", bmp({5, 3, 8, 40, 1, bmpPalette(256, 4)}, kHighIndices), "RLE8-compressed BMP is not supported"},
-      {"cut.bmp", cut(bmp(goodBmp, kHighIndices), [](size_t size) { return size - 1; }),
-       "BMP pixel data is truncated"},
-      {"offset.bmp", raw(badOffset), "BMP header is corrupt: offsets lie outside the file"},
+      {"cut.bmp", edited(goodBmp, [](Bytes& b) { b.pop_back(); }), "BMP pixel data is truncated"},
+      {"offset.bmp", edited(goodBmp, [](Bytes& b) { test_images::putLe(&b, 10, uint32_t(b.size() + 1), 4); }),
+       "BMP header is corrupt: offsets lie outside the file"},
       {"tiny.bmp", raw({'B', 'M', 0, 0, 0}), "BMP header is truncated"},
-      {"os2.bmp", raw(os2), "BMP header size 16 is not supported"},
+      {"os2.bmp", edited(goodBmp, [](Bytes& b) { test_images::putLe(&b, 14, 16, 4); }),
+       "BMP header size 16 is not supported"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(c.write(file(c.name))) << c.name;
@@ -249,30 +239,28 @@ TEST_F(SliceLoader, SixteenBitGreyDecodesExactlyInEveryLayout) {
   const std::vector<uint16_t> values = deepRamp(40, 23);
   std::vector<uint16_t> inverted = values;
   for (uint16_t& v : inverted) v = static_cast<uint16_t>(65535 - v);
-  struct Case {
-    const char* name;
-    Writer write;
-    std::vector<uint16_t> expected;
+  // A 40 x 23 16-bit TIFF of `layout` holding `samples`.
+  const auto deep = [](TiffLayout layout, const std::vector<uint16_t>& samples, const char* mode = "w") {
+    layout.width = 40;
+    layout.height = 23;
+    layout.bits = 16;
+    return tiff(layout, nativeBytes(samples), mode);
   };
-  const Case cases[] = {
-      {"strips.tif", tiff({.width = 40, .height = 23, .bits = 16, .rowsPerStrip = 5}, nativeBytes(values)), values},
-      {"big-endian.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "wb"), values},
-      {"bigtiff.tif", tiff({.width = 40, .height = 23, .bits = 16}, nativeBytes(values), "w8"), values},
-      {"tiled deflate.tif",
-       tiff({.width = 40, .height = 23, .bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16},
-            nativeBytes(values)),
-       values},
-      {"min-is-white.tif",
-       tiff({.width = 40, .height = 23, .bits = 16, .photometric = PHOTOMETRIC_MINISWHITE}, nativeBytes(inverted)),
-       values},
-      {"grey.png", png({.width = 40, .height = 23, .bitDepth = 16}, test_images::bigEndianBytes(values)), values},
+  // Every file shows `values` (min-is-white by storing their inverse).
+  const std::pair<const char*, Writer> files[] = {
+      {"strips.tif", deep({.rowsPerStrip = 5}, values)},
+      {"big-endian.tif", deep({}, values, "wb")},
+      {"bigtiff.tif", deep({}, values, "w8")},
+      {"tiled deflate.tif", deep({.compression = COMPRESSION_ADOBE_DEFLATE, .tileSide = 16}, values)},
+      {"min-is-white.tif", deep({.photometric = PHOTOMETRIC_MINISWHITE}, inverted)},
+      {"grey.png", png({.width = 40, .height = 23, .bitDepth = 16}, test_images::bigEndianBytes(values))},
   };
-  for (const Case& c : cases) {
-    ASSERT_TRUE(c.write(file(c.name))) << c.name;
-    EXPECT_EQ(decodeSixteen(file(c.name), 40, 23), c.expected) << c.name;
+  for (const auto& [name, write] : files) {
+    ASSERT_TRUE(write(file(name))) << name;
+    EXPECT_EQ(decodeSixteen(file(name), 40, 23), values) << name;
   }
   // The 8-bit loader keeps refusing them (a TIFF: EveryFailureHasItsReason).
-  EXPECT_EQ(loadFails(file("grey.png"), 40, 23), std::string("image is 16-bit grey") + kWantGrey);
+  EXPECT_EQ(loadFails(file("grey.png"), 40, 23), "image is 16-bit grey" + kWantGrey);
 }
 
 // (8-bit slices through decodeSlice: every run on the recordings.)
@@ -302,12 +290,8 @@ TEST_F(SliceLoader, WrongSizeNamesFoundAndExpectedInEveryFormat) {
 }
 
 TEST_F(SliceLoader, OnlyTheFirstTiffPageIsRead) {
-  TIFF* tif = TIFFOpen(file("pages.tif").c_str(), "w");
-  ASSERT_NE(tif, nullptr);
-  const bool written = test_images::writeTiffPage(tif, {.width = 6, .height = 4}, ramp(6, 4)) &&
-                       test_images::writeTiffPage(tif, {.width = 3, .height = 3}, Bytes(9, 200));
-  TIFFClose(tif);
-  ASSERT_TRUE(written);
+  ASSERT_TRUE(test_images::writeTiffPages(file("pages.tif"), {{.width = 6, .height = 4}, {.width = 3, .height = 3}},
+                                          {ramp(6, 4), Bytes(9, 200)}));
   EXPECT_EQ(load(file("pages.tif"), 6, 4), ramp(6, 4));
   EXPECT_EQ(loadFails(file("pages.tif"), 3, 3), "image is 6 x 4 pixels, expected 3 x 3");
 }
@@ -318,22 +302,17 @@ TEST_F(SliceLoader, ProblemSaysMissingOrUnreadable) {
   ASSERT_TRUE(png({.width = 3, .height = 2}, ramp(3, 2))(file("good.png")));
   ASSERT_TRUE(raw({'x'})(file("bad.png")));
   ASSERT_EQ(mkfifo(file("pipe.png").c_str(), 0644), 0);
-  struct Case {
-    std::string name;
-    bool loads;
-    SliceProblem problem;
-  };
-  const Case cases[] = {{"good.png", true, SliceProblem::None},
-                        {"gone.png", false, SliceProblem::Missing},
-                        {"bad.png", false, SliceProblem::Unreadable},
-                        {"pipe.png", false, SliceProblem::Unreadable},
-                        {"good.png/slice.png", false, SliceProblem::Unreadable}};  // ENOTDIR
-  for (const Case& c : cases) {
+  const std::pair<const char*, SliceProblem> cases[] = {{"good.png", SliceProblem::None},
+                                                        {"gone.png", SliceProblem::Missing},
+                                                        {"bad.png", SliceProblem::Unreadable},
+                                                        {"pipe.png", SliceProblem::Unreadable},
+                                                        {"good.png/slice.png", SliceProblem::Unreadable}};  // ENOTDIR
+  for (const auto& [name, expected] : cases) {
     Bytes plane(6, kUntouched);
     std::string reason;
     SliceProblem problem = SliceProblem::Unreadable;
-    EXPECT_EQ(loadSlice(file(c.name), 3, 2, plane.data(), &reason, &problem), c.loads) << c.name;
-    EXPECT_EQ(problem, c.problem) << c.name << ": " << reason;
+    EXPECT_EQ(loadSlice(file(name), 3, 2, plane.data(), &reason, &problem), expected == SliceProblem::None) << name;
+    EXPECT_EQ(problem, expected) << name << ": " << reason;
   }
 }
 

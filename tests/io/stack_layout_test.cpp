@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace focustrack {
@@ -58,9 +59,8 @@ TEST(StackLayout, ImageJDescriptionsAsWritten) {
     std::string reason;
     ASSERT_TRUE(parseImageJDescription(c.text, c.pages, &layout, &reason)) << reason;
     EXPECT_EQ(layout.kind, "ImageJ hyperstack");
-    EXPECT_EQ(layout.channels, c.channels) << c.text;
-    EXPECT_EQ(layout.slices, c.slices) << c.text;
-    EXPECT_EQ(layout.frames, c.frames) << c.text;
+    EXPECT_EQ(std::tuple(layout.channels, layout.slices, layout.frames), std::tuple(c.channels, c.slices, c.frames))
+        << c.text;
     // Channel fastest, then slice, then frame: page c + C (z + Z t).
     EXPECT_EQ(pagesOf(layout), counting(c.pages)) << c.text;
   }
@@ -90,9 +90,7 @@ TEST(StackLayout, OmeDimensionOrdersAndTiffData) {
     ASSERT_TRUE(isOmeDescription(c.xml));
     ASSERT_TRUE(parseOmeDescription(c.xml, "rec.ome.tif", 14, &layout, &reason)) << reason << "\n" << c.xml;
     EXPECT_EQ(layout.kind, "OME-TIFF");
-    EXPECT_EQ(layout.width, 8);
-    EXPECT_EQ(layout.height, 6);
-    EXPECT_EQ(layout.bits, 16);
+    EXPECT_EQ(std::tuple(layout.width, layout.height, layout.bits), std::tuple(8, 6, 16));
     EXPECT_EQ(pagesOf(layout), c.pages) << c.xml;
   }
 }

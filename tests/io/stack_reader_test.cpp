@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "io/recording_reader.h"
@@ -42,10 +43,7 @@ std::vector<uint16_t> readSixteen(TiffStack& stack, int32_t page) {
 
 class Stacks : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
   std::string file(const std::string& name) const { return folder_.file(name); }
-
- private:
   TempFolder folder_;
 };
 
@@ -85,11 +83,9 @@ TEST_F(Stacks, LayoutOfPlainStacksAndOmeSizes) {
   ASSERT_TRUE(stack.open(file("plain.tif"), &reason));
   StackLayout layout;
   ASSERT_TRUE(readStackLayout(stack, 3, &layout, &reason)) << reason;
-  EXPECT_EQ(layout.slices, 3);
-  EXPECT_EQ(layout.frames, 2);
+  EXPECT_EQ(std::tuple(layout.slices, layout.frames), std::tuple(3, 2));
   ASSERT_TRUE(readStackLayout(stack, 0, &layout, &reason)) << reason;
-  EXPECT_EQ(layout.slices, 6);
-  EXPECT_EQ(layout.frames, 1);
+  EXPECT_EQ(std::tuple(layout.slices, layout.frames), std::tuple(6, 1));
   EXPECT_FALSE(readStackLayout(stack, 4, &layout, &reason));
   EXPECT_EQ(reason, "the file has 6 pages, not a whole number of stacks of 4 slices");
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "cells/cells.h"
@@ -48,11 +49,8 @@ int32_t addRect(HandFrame& f, int32_t trackId, int32_t x0, int32_t y0, int32_t x
 }
 
 void setPrevious(HandFrame& f, int32_t c, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  f.b.previousCells[c] = CellRecord{};
-  f.b.previousCells[c].minX = x0;
-  f.b.previousCells[c].minY = y0;
-  f.b.previousCells[c].maxX = x1;
-  f.b.previousCells[c].maxY = y1;
+  CellRecord& r = f.b.previousCells[c] = CellRecord{};
+  std::tie(r.minX, r.minY, r.maxX, r.maxY) = std::tuple(x0, y0, x1, y1);
 }
 
 // (The layout of a row with every column filled is pinned by the reference

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 namespace focustrack {
@@ -13,18 +14,15 @@ TEST(GreyStretch, PercentilesAreRanksOfTheSortedSamples) {
   std::vector<uint16_t> samples;
   for (int i = 0; i < 250; ++i) samples.push_back(static_cast<uint16_t>(65535 - 200 * i));
   GreyStretch s = percentileStretch(samples.data(), 250, histogram);
-  EXPECT_EQ(s.low, 65535 - 200 * 247);
-  EXPECT_EQ(s.high, 65535 - 200 * 2);
+  EXPECT_EQ(std::tuple(s.low, s.high), std::tuple(65535 - 200 * 247, 65535 - 200 * 2));
   // Fewer than 100 samples: nothing cut, the extremes.
   s = percentileStretch(samples.data(), 99, histogram);
-  EXPECT_EQ(s.low, 65535 - 200 * 98);
-  EXPECT_EQ(s.high, 65535);
+  EXPECT_EQ(std::tuple(s.low, s.high), std::tuple(65535 - 200 * 98, 65535));
   // Repeated values: the rank falls inside a run.
   std::vector<uint16_t> runs(300, 40);
   runs.insert(runs.end(), 100, 9);
   s = percentileStretch(runs.data(), 400, histogram);
-  EXPECT_EQ(s.low, 9);
-  EXPECT_EQ(s.high, 40);
+  EXPECT_EQ(std::tuple(s.low, s.high), std::tuple(9, 40));
 }
 
 TEST(GreyStretch, LinearBetweenTheBoundsRoundedHalfUp) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "support/output_fixture.h"
 #include "support/run_capture.h"
@@ -20,7 +21,6 @@ class HandLineage {
   HandLineage() : f_(40, 40) {
     f_.settings.nucleusThreshold = 0.5;
     f_.b.previousCellNumberEnd = 0;
-    events_ = std::tmpfile();
   }
   ~HandLineage() { std::fclose(events_); }
 
@@ -35,8 +35,7 @@ class HandLineage {
     f_.b.nextCellNumber = 1;
   }
   // A current cell; `border` marks it as touching the image edge.
-  int32_t cell(int32_t trackId, int32_t area, bool border = false, double move = 0.0,
-               double nucleus = 0.0) {
+  int32_t cell(int32_t trackId, int32_t area, bool border = false, double move = 0.0, double nucleus = 0.0) {
     const int32_t c = f_.addCell(trackId);
     f_.cell(c).area = area;
     f_.cell(c).excluded = border || area == 0 ? 1 : 0;
@@ -68,7 +67,7 @@ class HandLineage {
  private:
   HandFrame f_;
   Lineage lineage_;
-  FILE* events_;
+  FILE* events_ = std::tmpfile();
   bool started_ = false;
 };
 
@@ -86,11 +85,9 @@ TEST(Lineage, EventsAndTracksFollowTheFinalLinks) {
   const int32_t right = h.cell(7, 90);
   const int32_t fused = h.cell(8, 480);
   h.cell(9, 150);
-  h.link(1, on);
-  h.link(2, left);
-  h.link(2, right);
-  h.link(3, fused);
-  h.link(4, fused);
+  for (const auto& [previous, current] : {std::pair{1, on}, {2, left}, {2, right}, {3, fused}, {4, fused}}) {
+    h.link(previous, current);
+  }
   h.record();
   EXPECT_EQ(h.events(),
             "2, 11, division, 2, 400, 6 7, 250 90, \n"
@@ -127,9 +124,7 @@ TEST(Lineage, BorderFramesCountAndEmptyCellsAreLeftOut) {
   const int32_t inside = h.cell(1, 420);
   const int32_t child = h.cell(4, 310);
   const int32_t emptied = h.cell(5, 0);
-  h.link(1, inside);
-  h.link(3, child);
-  h.link(3, emptied);
+  for (const auto& [previous, current] : {std::pair{1, inside}, {3, child}, {3, emptied}}) h.link(previous, current);
   h.record();
   EXPECT_EQ(h.events(), "");
   EXPECT_EQ(h.tracks(),

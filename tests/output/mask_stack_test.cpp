@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "io/stack_layout.h"
@@ -56,10 +57,8 @@ void expectStack(const std::string& path, const Pages& added, uint16_t bits) {
   EXPECT_EQ(complaints, 0);
   ASSERT_EQ(pages.size(), added.size());
   for (size_t k = 0; k < pages.size(); ++k) {
-    EXPECT_EQ(pages[k].width, 7u);
-    EXPECT_EQ(pages[k].height, 5u);
-    EXPECT_EQ(pages[k].bits, bits);
-    EXPECT_EQ(pages[k].format, SAMPLEFORMAT_UINT);
+    EXPECT_EQ(std::tuple(pages[k].width, pages[k].height, pages[k].bits, pages[k].format),
+              std::tuple(7u, 5u, bits, SAMPLEFORMAT_UINT));
     EXPECT_EQ(pages[k].samples, added[k]) << "page " << k << " of " << added.size();
   }
   // The program's own reader of ImageJ descriptions requires images= to

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/label_image.h"
@@ -38,22 +39,16 @@ TEST(Masks, SixteenBitsUpTo65535ThenThirtyTwo) {
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const uint32_t* kept = scratch.data();
   const LabelImage first = readLabelImage(folder.file("masks_0003.tif"));
-  EXPECT_EQ(first.width, 7u);
-  EXPECT_EQ(first.height, 5u);
-  EXPECT_EQ(first.bits, 16);
-  EXPECT_EQ(first.format, SAMPLEFORMAT_UINT);
+  EXPECT_EQ(std::tuple(first.width, first.height, first.bits, first.format), std::tuple(7u, 5u, 16, SAMPLEFORMAT_UINT));
   EXPECT_EQ(first.samples, expectedSamples(f));
-  EXPECT_EQ(first.samples[4 * 7 + 6], 65535u);
 
   f.b.frameOrdinal = 4;
   f.paintRect(f.addCell(70000), 3, 2, 4, 4);
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   EXPECT_EQ(scratch.data(), kept);
   const LabelImage second = readLabelImage(folder.file("masks_0004.tif"));
-  EXPECT_EQ(second.bits, 32);
-  EXPECT_EQ(second.format, SAMPLEFORMAT_UINT);
+  EXPECT_EQ(std::tuple(second.bits, second.format), std::tuple(32, SAMPLEFORMAT_UINT));
   EXPECT_EQ(second.samples, expectedSamples(f));
-  EXPECT_EQ(second.samples[4 * 7 + 4], 70000u);
 }
 
 // A run with --scale analyses a resampled grid; its masks have the input's
@@ -73,8 +68,7 @@ TEST(Masks, ResampledRunsWriteAtTheInputSize) {
   std::string why;
   ASSERT_TRUE(writeMask(f.settings, f.b, scratch, &why)) << why;
   const LabelImage mask = readLabelImage(folder.file("masks_0001.tif"));
-  EXPECT_EQ(mask.width, 4u);
-  EXPECT_EQ(mask.height, 3u);
+  EXPECT_EQ(std::tuple(mask.width, mask.height), std::tuple(4u, 3u));
   EXPECT_EQ(mask.samples, (std::vector<uint32_t>{0, 7, 7, 9,   //
                                                  0, 7, 7, 0,   //
                                                  9, 9, 9, 9}));

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -63,10 +65,7 @@ TEST(ResultCanvas, FirstColourWinsAndOutsidePointsAreSkipped) {
   ASSERT_TRUE(canvas.allocate(4, 4));
   canvas.plotPixel(1, 1, 255, 0, 0);
   canvas.plotPixel(1, 1, 0, 255, 0);
-  canvas.plotPixel(-1, 0, 0, 255, 0);
-  canvas.plotPixel(4, 0, 0, 255, 0);
-  canvas.plotPixel(0, 4, 0, 255, 0);
-  canvas.plotPixel(0, -1, 0, 255, 0);
+  for (const auto& [x, y] : {std::pair{-1, 0}, {4, 0}, {0, 4}, {0, -1}}) canvas.plotPixel(x, y, 0, 255, 0);
   canvas.markEdge(2, 2, false, false, false, false, false);
   canvas.markEdge(3, 3, false, false, false, true, true);
   canvas.markEdge(0, 3, true, false, false, false, false);
@@ -130,12 +129,10 @@ TEST(ResultCanvas, BmpRowsAndPadding) {
   ResultCanvas canvas;
   ASSERT_TRUE(canvas.allocate(961, 2));
   uint8_t* base = canvas.baseImage().data();
-  base[0] = 1;  // (0, 0)
-  base[1] = 2;
-  base[2] = 3;
-  base[3 * (961 + 960)] = 4;  // (960, 1)
-  base[3 * (961 + 960) + 1] = 5;
-  base[3 * (961 + 960) + 2] = 6;
+  for (int k = 0; k < 3; ++k) {
+    base[k] = uint8_t(1 + k);                    // (0, 0)
+    base[3 * (961 + 960) + k] = uint8_t(4 + k);  // (960, 1)
+  }
   canvas.plotPixel(1, 1, 200, 100, 50);
   const std::string path = folder.file("wide.bmp");
   ASSERT_EQ(canvas.saveBmp(path), 0);
@@ -245,9 +242,8 @@ TEST(ResultImage, OutlinesOverBordersAndEachOther) {
   EXPECT_EQ(shown(canvas, 30, 10), 'B');  // direction 90 on the top border
   EXPECT_EQ(shown(canvas, 40, 30), 'R');
   EXPECT_EQ(shown(canvas, 40, 25), 'R');
-  int32_t blue = 0;
-  for (const auto& [x, y] : painted(canvas)) blue += shown(canvas, x, y) == 'B' ? 1 : 0;
-  EXPECT_GT(blue, 40);
+  const std::string whole = picture(canvas, 0, 0, 63, 47);
+  EXPECT_GT(std::count(whole.begin(), whole.end(), 'B'), 40);
 }
 
 // Tracks of the current frame and the four before it, between the centres
@@ -265,10 +261,8 @@ TEST(ResultImage, TracksOfTheLastFiveFrames) {
   EXPECT_EQ(picture(canvas, 4, 10, 10, 10), ".BBBB..\n");
   Pixels expected = {{18, 4}, {19, 4}};
   for (int32_t x = 10; x <= 20; ++x) expected.insert({x, 5});
-  Pixels upperRows;
-  for (const auto& pixel : painted(canvas)) {
-    if (pixel.second <= 6) upperRows.insert(pixel);
-  }
+  Pixels upperRows = painted(canvas);
+  std::erase_if(upperRows, [](const auto& pixel) { return pixel.second > 6; });
   EXPECT_EQ(upperRows, expected);
 }
 
@@ -288,10 +282,8 @@ TEST(ResultImage, SixteenBitBackgroundIsTheStretchedReferenceSlice) {
   // Ranks 1 and 98 of 100 values, 1100 and 10800, are black and white;
   // 6000 is (6000 - 1100) / 9700 of 255, rounded.
   const uint8_t* base = canvas.baseImage().data();
-  EXPECT_EQ(base[3 * 1], 0);
-  EXPECT_EQ(base[3 * 50], 129);
-  EXPECT_EQ(base[3 * 50 + 2], 129);
-  EXPECT_EQ(base[3 * 98], 255);
+  EXPECT_EQ(std::tuple(int{base[3 * 1]}, int{base[3 * 50]}, int{base[3 * 50 + 2]}, int{base[3 * 98]}),
+            std::tuple(0, 129, 129, 255));
 }
 
 }  // namespace

@@ -66,19 +66,15 @@ inline bool writeTiffPage(TIFF* tif, const TiffLayout& layout, const std::vector
   const size_t rowBytes = static_cast<size_t>(layout.width) * layout.samples * layout.bits / 8;
   const uint32_t side = layout.tileSide;
   for (uint32_t y0 = 0; side == 0 && y0 < layout.height; ++y0) {
-    std::vector<uint8_t> row(samples.begin() + y0 * rowBytes, samples.begin() + (y0 + 1) * rowBytes);
-    if (TIFFWriteScanline(tif, row.data(), y0, 0) < 0) return false;
+    if (TIFFWriteScanline(tif, const_cast<uint8_t*>(&samples[y0 * rowBytes]), y0, 0) < 0) return false;
   }
   for (uint32_t y0 = 0; side != 0 && y0 < layout.height; y0 += side) {
     for (uint32_t x0 = 0; x0 < layout.width; x0 += side) {
       const size_t sampleBytes = layout.bits / 8;
       std::vector<uint8_t> tile(static_cast<size_t>(side) * side * sampleBytes, 0);
+      const size_t rowPart = (std::min(x0 + side, layout.width) - x0) * sampleBytes;
       for (uint32_t y = y0; y < std::min(y0 + side, layout.height); ++y) {
-        for (uint32_t x = x0; x < std::min(x0 + side, layout.width); ++x) {
-          for (size_t b = 0; b < sampleBytes; ++b) {
-            tile[((y - y0) * side + (x - x0)) * sampleBytes + b] = samples[y * rowBytes + x * sampleBytes + b];
-          }
-        }
+        std::copy_n(&samples[y * rowBytes + x0 * sampleBytes], rowPart, &tile[(y - y0) * side * sampleBytes]);
       }
       if (TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0) < 0) return false;
     }
@@ -107,7 +103,9 @@ inline bool writeTiffPages(const std::string& path, const std::vector<TiffLayout
   TIFF* tif = TIFFOpen(path.c_str(), mode);
   if (tif == nullptr) return false;
   bool ok = true;
-  for (size_t k = 0; k < pages.size() && ok; ++k) ok = writeTiffPage(tif, layouts[std::min(k, layouts.size() - 1)], pages[k]);
+  for (size_t k = 0; k < pages.size() && ok; ++k) {
+    ok = writeTiffPage(tif, layouts[std::min(k, layouts.size() - 1)], pages[k]);
+  }
   TIFFClose(tif);
   return ok;
 }
@@ -124,15 +122,15 @@ inline void appendLe(std::vector<uint8_t>* bytes, uint32_t value, int count) {
 // A classic little-endian TIFF of 8-bit pages laid out as some acquisition
 // programs write them: each page's directory first, then its pixels. Cut
 // short, such a file keeps the directory of a page whose pixels are gone.
-inline std::vector<uint8_t> directoryFirstTiff(uint32_t width, uint32_t height, const std::vector<std::vector<uint8_t>>& pages,
-                         const std::string& description) {
+inline std::vector<uint8_t> directoryFirstTiff(uint32_t width, uint32_t height,
+                                               const std::vector<std::vector<uint8_t>>& pages,
+                                               const std::string& description) {
   std::vector<uint8_t> bytes = {'I', 'I', 42, 0};
   appendLe(&bytes, 8, 4);
   for (size_t k = 0; k < pages.size(); ++k) {
     const bool described = k == 0 && !description.empty();
     const uint16_t entries = described ? 9 : 8;
-    const uint32_t directoryEnd = static_cast<uint32_t>(bytes.size()) + 2 + 12 * entries + 4;
-    const uint32_t text = directoryEnd;
+    const uint32_t text = static_cast<uint32_t>(bytes.size()) + 2 + 12 * entries + 4;  // right after the directory
     const uint32_t pixels = text + (described ? static_cast<uint32_t>(description.size()) + 1 : 0);
     const uint32_t next = k + 1 < pages.size() ? pixels + width * height : 0;
     appendLe(&bytes, entries, 2);
@@ -187,12 +185,9 @@ inline bool writePng(const std::string& path, const PngSpec& layout,
     png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
                  layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!layout.palette.empty()) {
-      png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
-    }
-    for (uint32_t y = 0; y < layout.height; ++y) {
-      rows[y] = const_cast<png_bytep>(samples.data()) + y * png_get_rowbytes(png, info);
-    }
+    if (!layout.palette.empty()) png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    for (uint32_t y = 0; y < layout.height; ++y) rows[y] = const_cast<png_bytep>(&samples[y * rowBytes]);
     png_write_info(png, info);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -223,8 +218,7 @@ inline bool writeJpeg(const std::string& path, uint32_t width, uint32_t height, 
   jpeg_set_quality(&info, quality, TRUE);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < height) {
-    JSAMPROW row = const_cast<JSAMPROW>(samples.data()) +
-                   static_cast<size_t>(info.next_scanline) * width * components;
+    JSAMPROW row = const_cast<JSAMPROW>(&samples[size_t{info.next_scanline} * width * components]);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -21,17 +21,14 @@ struct Picture {
   int32_t height = 0;
   std::vector<uint8_t> rgb;  // red, green, blue per pixel, top row first
 
-  bool operator==(const Picture& other) const {
-    return width == other.width && height == other.height && rgb == other.rgb;
-  }
+  bool operator==(const Picture&) const = default;
   const uint8_t* at(int32_t x, int32_t y) const { return rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x)); }
 };
 
 // An uncompressed 24-bit BMP with rows bottom to top; empty when not one.
 inline Picture readBmpPicture(const std::string& path) {
   const std::vector<uint8_t> bytes = readBytes(path);
-  Picture picture;
-  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return picture;
+  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return {};
   const auto little32 = [&bytes](size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
            uint32_t(bytes[at + 3]) << 24;
@@ -39,17 +36,13 @@ inline Picture readBmpPicture(const std::string& path) {
   const int32_t width = static_cast<int32_t>(little32(18));
   const int32_t height = static_cast<int32_t>(little32(22));
   const size_t rowBytes = (size_t(width) * 3 + 3) / 4 * 4;
-  if (width <= 0 || height <= 0 || bytes.size() != 54 + rowBytes * size_t(height)) return picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgb.resize(size_t(width) * size_t(height) * 3);
+  if (width <= 0 || height <= 0 || bytes.size() != 54 + rowBytes * size_t(height)) return {};
+  Picture picture{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 3)};
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = bytes.data() + 54 + size_t(height - 1 - y) * rowBytes;
     for (int32_t x = 0; x < width; ++x) {
       uint8_t* out = picture.rgb.data() + 3 * (size_t(y) * size_t(width) + size_t(x));
-      out[0] = row[3 * x + 2];
-      out[1] = row[3 * x + 1];
-      out[2] = row[3 * x];
+      for (int c = 0; c < 3; ++c) out[c] = row[3 * x + 2 - c];
     }
   }
   return picture;
@@ -57,18 +50,13 @@ inline Picture readBmpPicture(const std::string& path) {
 
 // Any PNG libpng reads, delivered as 8-bit RGB; empty when it cannot be read.
 inline Picture readPngPicture(const std::string& path) {
-  Picture picture;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
+  png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
   image.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return picture;
-  picture.width = static_cast<int32_t>(image.width);
-  picture.height = static_cast<int32_t>(image.height);
-  picture.rgb = std::move(rgb);
-  return picture;
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  return {static_cast<int32_t>(image.width), static_cast<int32_t>(image.height), std::move(rgb)};
 }
 
 // One page of a TIFF file as unsigned samples, with the tags the tests read.
@@ -100,9 +88,7 @@ inline std::vector<TiffPage> readTiffPages(const std::string& path) {
     TIFFGetField(tif, TIFFTAG_XRESOLUTION, &page.xResolution);
     TIFFGetField(tif, TIFFTAG_YRESOLUTION, &page.yResolution);
     uint64_t* offsets = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) == 1 && offsets != nullptr) {
-      page.firstStripOffset = offsets[0];
-    }
+    if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) == 1 && offsets) page.firstStripOffset = offsets[0];
     std::vector<unsigned char> row(TIFFScanlineSize(tif));
     const uint32_t bytes = page.bits / 8;
     for (uint32_t y = 0; y < page.height && TIFFReadScanline(tif, row.data(), y, 0) == 1; ++y) {
@@ -118,23 +104,19 @@ inline std::vector<TiffPage> readTiffPages(const std::string& path) {
   return pages;
 }
 
-inline int& tiffComplaintCount() {
-  static int count = 0;
-  return count;
-}
-
-inline void countTiffComplaint(const char*, const char*, va_list) { ++tiffComplaintCount(); }
+inline int tiffComplaintCount = 0;
+inline void countTiffComplaint(const char*, const char*, va_list) { ++tiffComplaintCount; }
 
 // readTiffPages, with the errors and warnings libtiff reports on the way
 // counted into `complaints` instead of printed: a sound file has none.
 inline std::vector<TiffPage> readTiffPagesStrictly(const std::string& path, int* complaints) {
-  tiffComplaintCount() = 0;
+  tiffComplaintCount = 0;
   const TIFFErrorHandler error = TIFFSetErrorHandler(countTiffComplaint);
   const TIFFErrorHandler warning = TIFFSetWarningHandler(countTiffComplaint);
   std::vector<TiffPage> pages = readTiffPages(path);
   TIFFSetErrorHandler(error);
   TIFFSetWarningHandler(warning);
-  *complaints = tiffComplaintCount();
+  *complaints = tiffComplaintCount;
   return pages;
 }
 

@@ -21,11 +21,8 @@ class TempFolder {
  public:
   TempFolder() {
     std::string pattern = ::testing::TempDir() + "focustrack_XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) {
-      path_ = pattern;
-    } else {
-      ADD_FAILURE() << "cannot make a folder from " << pattern;
-    }
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    EXPECT_FALSE(path_.empty()) << "cannot make a folder from " << pattern;
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -34,7 +31,6 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  bool ok() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
