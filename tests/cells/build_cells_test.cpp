@@ -15,24 +15,6 @@ int32_t cellCount(const CellFrame& f) { return f.b.nextCellNumber - 1; }
 int32_t seedAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.cellMap[f.at(x, y)]; }
 int32_t labelAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.classMap[f.at(x, y)]; }
 
-TEST(CellSeeding, ThinLineRulesAtImageEdges) {
-  CellFrame f(12, 10);
-  f.paint(2, 0, 9, 0, PositiveCore);    // line along the first row
-  f.paint(0, 3, 0, 7, PositiveCore);    // line along the first column
-  f.paint(11, 9, 11, 9, PositiveCore);  // corner pixel
-  f.paint(11, 4, 11, 4, PositiveCore);  // lone pixel on the right edge
-  f.paint(4, 9, 4, 9, PositiveCore);    // lone pixel on the bottom edge
-  f.paint(3, 5, 8, 5, PositiveCore);    // inner line one pixel wide
-  f.sortPixels();
-  buildCells(f.settings, f.b);
-  for (int32_t x = 2; x <= 9; ++x) EXPECT_EQ(seedAt(f, x, 0), 1) << x;
-  for (int32_t y = 3; y <= 7; ++y) EXPECT_EQ(seedAt(f, 0, y), 1) << y;
-  EXPECT_EQ(seedAt(f, 11, 9), 1);
-  EXPECT_EQ(seedAt(f, 11, 4), 2);
-  EXPECT_EQ(seedAt(f, 4, 9), 2);
-  for (int32_t x = 3; x <= 8; ++x) EXPECT_EQ(seedAt(f, x, 5), 2) << x;
-}
-
 // Builds the cells of one block on a background of delta 1.0. Background
 // and rings are visited before the cores, so rings never join a region and
 // the block's region is exactly its pixels.

@@ -23,19 +23,6 @@ void complete(CellFrame& f, int32_t count) {
   completeCells(f.settings, f.b);
 }
 
-TEST(CellCompletion, SingleCellTakesTheWholeBackgroundAndNoCellLeavesItOutside) {
-  CellFrame one(20, 10);
-  one.paint(5, 3, 9, 6, 1);
-  complete(one, 1);
-  EXPECT_EQ(cell(one, 1).area, 200);
-  EXPECT_EQ(cell(one, 1).excluded, 1);
-
-  CellFrame none(20, 10);
-  complete(none, 0);
-  for (int32_t p = 0; p < none.b.pixelCount; ++p) ASSERT_EQ(none.b.cellMap[p], -1);
-  EXPECT_EQ(none.b.cellPixelTotal, 0);
-}
-
 // The measures as one pass over the pixels in value order takes them, highest
 // first: box, value range by running comparisons from 1 and -1, pixel list,
 // and the four sides of every pixel. The reference the completion's passes
