@@ -98,6 +98,15 @@ Range plainSearch(SmallFrame& f, int32_t trim) {
   return best;
 }
 
+// Every slice 16-bit, of values drawn uniformly from the whole range.
+void fillRandom16(SmallFrame& f, uint32_t seed) {
+  ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
+  f.buffers.sampleBits = 16;
+  std::mt19937 random(seed);
+  const size_t samples = f.n() * static_cast<size_t>(f.settings.sliceCount);
+  for (size_t i = 0; i < samples; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+}
+
 // Slices given as rows of pixel values.
 void fillStack(SmallFrame& f, const std::vector<std::vector<int>>& slices) {
   for (size_t s = 0; s < slices.size(); ++s) {
@@ -124,12 +133,7 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
     for (const auto& size : sizes) {
       SmallFrame f(size[0], size[1], 16);
       f.fillRandom(seed++);
-      if (bits == 16) {
-        ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
-        f.buffers.sampleBits = 16;
-        std::mt19937 random(seed);
-        for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
-      }
+      if (bits == 16) fillRandom16(f, seed);
       for (const Range& r : ranges) {
         for (const bool avx2 : {true, false}) {
           const bool before = allowAvx2(avx2);
@@ -266,12 +270,11 @@ TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
     SmallFrame wide(size.width, size.height, 16);
     ASSERT_TRUE(obtainSixteenBitStack(wide.buffers));
     wide.buffers.sampleBits = 16;
-    std::mt19937 random(seed);
     for (size_t i = 0; i < f.n() * 16; ++i) {
       wide.buffers.sliceStack16[i] = static_cast<uint16_t>(f.buffers.sliceStack[i] * 251 + 1000);
     }
     expectPlainSearch(wide, size.trim, size.trim, "16-bit scaled");
-    for (size_t i = 0; i < f.n() * 16; ++i) wide.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+    fillRandom16(wide, seed);
     expectPlainSearch(wide, size.trim, size.trim, "16-bit");
   }
 }
@@ -321,10 +324,7 @@ TEST(SearchSliceRangeTest, EstimatesLieWithinTheirReach) {
     SmallFrame f(200, 150, 16);
     f.fillRandom(seed, 0, seed % 2 ? 255 : 12);
     expectWithinReach(f, 4, 1e-8, "8-bit");
-    ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
-    f.buffers.sampleBits = 16;
-    std::mt19937 random(seed);
-    for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+    fillRandom16(f, seed);
     expectWithinReach(f, 4, 1e-8, "16-bit");
   }
   // Slopes of nothing but rounding: the reach covers every energy. Every
