@@ -31,10 +31,7 @@ std::string stableManifest(const std::string& json) {
   std::istringstream lines(json);
   std::string line, kept;
   while (std::getline(lines, line)) {
-    if (line.find("\"startTime\"") != std::string::npos || line.find("\"endTime\"") != std::string::npos ||
-        line.find("\"commandLine\"") != std::string::npos) {
-      continue;
-    }
+    if (has(line, "\"startTime\"") || has(line, "\"endTime\"") || has(line, "\"commandLine\"")) continue;
     kept += line + "\n";
   }
   return kept;
