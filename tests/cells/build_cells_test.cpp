@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/cell_fixture.h"
 
@@ -20,12 +21,8 @@ int32_t labelAt(const CellFrame& f, int32_t x, int32_t y) { return f.b.classMap[
 // the block's region is exactly its pixels.
 void buildIsolatedBlock(CellFrame& f, int32_t bw, int32_t bh, bool dropCorner) {
   f.clear(Outside, 1.0);
-  f.paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore);
-  f.paintDelta(5, 5, 5 + bw - 1, 5 + bh - 1, 0.5);
-  if (dropCorner) {
-    f.paint(5, 5, 5, 5, Outside);
-    f.paintDelta(5, 5, 5, 5, 1.0);
-  }
+  f.paint(5, 5, 5 + bw - 1, 5 + bh - 1, PositiveCore, 0.5);
+  if (dropCorner) f.paint(5, 5, 5, 5, Outside, 1.0);
   f.sortPixels();
   buildCells(f.settings, f.b);
 }
@@ -59,25 +56,15 @@ TEST(CellSeeding, CellNeedsTwoHundredPixelsAndEveryFrameStartsAfresh) {
 
 // Region X (delta 0.9, visited first) touches region Y (30 x 30, delta 0.8)
 // only through a second-ring pixel in row 10, so they can meet only in the
-// second merge pass. X's region is its pixels plus two gap pixels.
-struct Contact {
-  int32_t cells;
-  int32_t x;  // cell number of a pixel of X
-  int32_t y;  // cell number of a pixel of Y
-};
-
-Contact contactThroughSecondRing(int32_t xw, int32_t xh, bool dropCorner) {
+// second merge pass. X's region is its pixels plus two gap pixels. Returns
+// {cell count, cell number of a pixel of X, cell number of a pixel of Y}.
+std::vector<int32_t> contactThroughSecondRing(int32_t xw, int32_t xh, bool dropCorner) {
   const int32_t xx = 38;
   CellFrame f(xx + xw + 5, 5 + std::max(30, xh) + 5);
   f.clear(Outside, 1.0);
-  f.paint(5, 5, 34, 34, PositiveCore);
-  f.paintDelta(5, 5, 34, 34, 0.8);
-  f.paint(xx, 5, xx + xw - 1, 5 + xh - 1, PositiveCore);
-  f.paintDelta(xx, 5, xx + xw - 1, 5 + xh - 1, 0.9);
-  if (dropCorner) {
-    f.paint(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, Outside);
-    f.paintDelta(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, 1.0);
-  }
+  f.paint(5, 5, 34, 34, PositiveCore, 0.8);
+  f.paint(xx, 5, xx + xw - 1, 5 + xh - 1, PositiveCore, 0.9);
+  if (dropCorner) f.paint(xx + xw - 1, 5 + xh - 1, xx + xw - 1, 5 + xh - 1, Outside, 1.0);
   f.paintDelta(35, 10, 35, 10, 0.6);
   f.paintDelta(37, 10, 37, 10, 0.6);
   f.paintDelta(36, 10, 36, 10, 0.55);
@@ -91,7 +78,7 @@ TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEigh
   const struct {
     int32_t xw, xh;
     bool dropCorner;
-    Contact expected;
+    std::vector<int32_t> expected;
   } cases[] = {
       {7, 14, true, {1, 0, 1}},     // 97 + 2 pixels: removed
       {7, 14, false, {1, 1, 1}},    // 98 + 2 pixels: kept and joined
@@ -99,11 +86,8 @@ TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEigh
       {21, 38, false, {2, 1, 2}},   // 800 each: both stay, numbered as opened
   };
   for (const auto& c : cases) {
-    const Contact r = contactThroughSecondRing(c.xw, c.xh, c.dropCorner);
-    const std::string label = std::to_string(c.xw * c.xh - c.dropCorner) + " pixels";
-    EXPECT_EQ(r.cells, c.expected.cells) << label;
-    EXPECT_EQ(r.x, c.expected.x) << label;
-    EXPECT_EQ(r.y, c.expected.y) << label;
+    EXPECT_EQ(contactThroughSecondRing(c.xw, c.xh, c.dropCorner), c.expected)
+        << c.xw * c.xh - c.dropCorner << " pixels";
   }
 }
 
@@ -115,12 +99,9 @@ TEST(CellSeeding, SecondMergeRemovesRegionsBelowOneHundredAndJoinsThoseBelowEigh
 TEST(CellSeeding, SecondMergeSurvivorIsTheRegionOfTheFirstContactPixel) {
   CellFrame f(65, 58);
   f.clear(Outside, 1.0);
-  f.paint(5, 5, 34, 34, PositiveCore);
-  f.paintDelta(5, 5, 34, 34, 0.8);
-  f.paint(5, 38, 14, 52, PositiveCore);
-  f.paintDelta(5, 38, 14, 52, 0.9);
-  f.paint(40, 5, 59, 24, PositiveCore);
-  f.paintDelta(40, 5, 59, 24, 0.85);
+  f.paint(5, 5, 34, 34, PositiveCore, 0.8);
+  f.paint(5, 38, 14, 52, PositiveCore, 0.9);
+  f.paint(40, 5, 59, 24, PositiveCore, 0.85);
   f.paintDelta(10, 35, 10, 35, 0.6);
   f.paintDelta(10, 37, 10, 37, 0.6);
   f.paintDelta(10, 36, 10, 36, 0.55);
@@ -140,8 +121,7 @@ void paintBlocks(CellFrame& f, int32_t across, int32_t down) {
     for (int32_t i = 0; i < across; ++i) {
       const int32_t x = 1 + 11 * i;
       const int32_t y = 1 + 21 * j;
-      f.paint(x, y, x + 9, y + 19, PositiveCore);
-      f.paintDelta(x, y, x + 9, y + 19, 0.5);
+      f.paint(x, y, x + 9, y + 19, PositiveCore, 0.5);
     }
   }
   f.sortPixels();
@@ -202,7 +182,8 @@ TEST(CellSeeding, RegionTableGrowsUntilMemoryRunsOutThenDropsRegionsWithANote) {
   limited.b.tableLimit = 100000;
   buildCells(limited.settings, limited.b);
   EXPECT_EQ(limited.b.regionCount, 99999);
-  EXPECT_NE(limited.b.capacityNote.find("out of memory for more regions"), std::string::npos) << limited.b.capacityNote;
+  EXPECT_NE(limited.b.capacityNote.find("out of memory for more regions"), std::string::npos)
+      << limited.b.capacityNote;
 }
 
 }  // namespace
