@@ -51,10 +51,10 @@ TEST(CellLinking, ReachIsTenPixels) {
     f.paint(16 + gap, 15, 20 + gap, 24, 1);
     f.setLabelsAsBuilt(1);
     linkCells(f.settings, f.b);
-    const bool reached = gap == 10;
-    EXPECT_EQ(cur(f, 1).linkCount, reached ? 1 : 0) << gap;
-    EXPECT_EQ(cur(f, 1).partner, reached ? 1 : 0) << gap;
-    EXPECT_EQ(prev(f, 1).partner, reached ? 1 : 0) << gap;
+    // Link count and partner of the current cell, partner of the previous one.
+    EXPECT_EQ((std::vector<int32_t>{cur(f, 1).linkCount, cur(f, 1).partner, prev(f, 1).partner}),
+              std::vector<int32_t>(3, gap == 10 ? 1 : 0))
+        << gap;
   }
 }
 

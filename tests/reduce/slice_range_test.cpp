@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -210,7 +211,7 @@ TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
   SmallFrame f(2, 2, 3);
   fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});
   f.settings.sliceTrimLimit = 4;
-  f.fillPlane(1, 9);
+  std::fill_n(f.plane(1), f.n(), 9);
   f.buffers.referenceSlice = 1;
   searchSliceRange(f.settings, f.buffers);
   EXPECT_EQ(f.buffers.rangeFirst, 0);
