@@ -79,9 +79,7 @@ void expectStartError(const std::vector<std::string>& words, const std::string& 
 TEST(ExitStatus, RecordingThatEndsBeforeTheLastRequestedFrameIsDone) {
   const fs::path folder = freshFolder("exit_end");
   writeRecording(folder, 0, 3, 3);
-  std::vector<std::string> words = tinyRun(folder, folder / "out", 5);
-  words.insert(words.end(), {"-fs", "0"});
-  const RunResult r = runFocustrack(words);
+  const RunResult r = runFocustrack(tinyRun(folder, folder / "out", 5, {"-fs", "0"}));
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string log = withoutTimes(r.out);
   EXPECT_TRUE(has(log, "Frame 0 Finished")) << log;
@@ -89,9 +87,7 @@ TEST(ExitStatus, RecordingThatEndsBeforeTheLastRequestedFrameIsDone) {
   const std::string average = readFile(folder / "out" / "_average.csv");
   EXPECT_EQ(average.substr(average.find('\n') + 1, 6), "1, 0, ");  // ordinal 1, frame 0
   expectStop(folder / "out", 3, "end of recording", "t0003_z001.tif: file not found\"");
-  words = tinyRun(folder, folder / "none", 2);
-  words.insert(words.end(), {"-fs", "3"});
-  EXPECT_EQ(runFocustrack(words).status, 1);
+  EXPECT_EQ(runFocustrack(tinyRun(folder, folder / "none", 2, {"-fs", "3"})).status, 1);
   expectStop(folder / "none", 0, "no recording", "t0003_z001.tif: file not found\"");
 }
 
@@ -148,9 +144,7 @@ TEST(ExitStatus, ImageThatCannotBeWrittenFailsTheRun) {
   const fs::path folder = freshFolder("exit_image");
   writeRecording(folder, 1, 2, 3);
   fs::create_directories(folder / "out" / "result_0001.bmp");  // a folder where the image would go
-  std::vector<std::string> words = tinyRun(folder, folder / "out", 2);
-  words.push_back("-i");
-  EXPECT_EQ(runFocustrack(words).status, 1);
+  EXPECT_EQ(runFocustrack(tinyRun(folder, folder / "out", 2, {"-i"})).status, 1);
   EXPECT_TRUE(fs::exists(folder / "out" / "result_0002.bmp"));
   expectStop(folder / "out", 2, "end of frames", "\"writeFailures\": 1,\n  \"firstWriteFailure\": \"Image Save Failed");
 }
@@ -240,9 +234,7 @@ TEST(FrameLoop, UnwritableOutputFilesAreReportedTheRunGoesOnAndEndsWithStatusOne
   for (const fs::path& taken : {out / "run.json", maps / "delta_0001.tif", out / "result_0001.bmp"}) {
     fs::create_directories(taken);  // a folder where the file should go
   }
-  std::vector<std::string> words = tinyRun(folder, out, 1);
-  words.insert(words.end(), {"-i", "--dump", maps.string()});
-  const RunResult r = runFocustrack(words);
+  const RunResult r = runFocustrack(tinyRun(folder, out, 1, {"-i", "--dump", maps.string()}));
   EXPECT_EQ(r.status, 1);
   const std::string log = withoutTimes(r.out);
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;  // start, 2 warnings, frame, end
@@ -281,15 +273,13 @@ TEST(Manifest, CompleteRunsWithAndWithoutUnits) {
   EXPECT_TRUE(has(plain, "\"writeResultImages\": false")) << plain;
   EXPECT_FALSE(has(plain, "\"endTime\": null")) << plain;
   for (const char* unit : {"pixelSize", "frameInterval", "imageZoom"}) EXPECT_FALSE(has(plain, unit)) << plain;
-  std::vector<std::string> words = tinyRun(folder, folder / "given", 1);
-  words.insert(words.end(), {"--pixel-size", "0.2", "--interval", "15", "-i", "--image-zoom", "2",
-                             "--image-format", "png", "--mask-stack"});
-  ASSERT_EQ(runFocustrack(words).status, 0);
-  const std::string given = readFile(folder / "given" / "run.json");
-  EXPECT_TRUE(has(given, "\"frameInterval\": {\"minutes\": 15, \"source\": \"option\"},")) << given;
-  EXPECT_TRUE(has(given, "\"writeResultImages\": true")) << given;
-  EXPECT_TRUE(has(given, "\"writeMaskStack\": true,\n    \"imageZoom\": 2,\n    \"imageFormat\": \"png\"\n  }"))
-      << given;
+  const std::vector<std::string> given = {"--pixel-size", "0.2", "--interval", "15", "-i", "--image-zoom", "2",
+                                          "--image-format", "png", "--mask-stack"};
+  ASSERT_EQ(runFocustrack(tinyRun(folder, folder / "given", 1, given)).status, 0);
+  const std::string json = readFile(folder / "given" / "run.json");
+  EXPECT_TRUE(has(json, "\"frameInterval\": {\"minutes\": 15, \"source\": \"option\"},")) << json;
+  EXPECT_TRUE(has(json, "\"writeResultImages\": true")) << json;
+  EXPECT_TRUE(has(json, "\"writeMaskStack\": true,\n    \"imageZoom\": 2,\n    \"imageFormat\": \"png\"\n  }")) << json;
 }
 
 // Strings are escaped; numbers that JSON cannot hold are strings.
@@ -325,9 +315,11 @@ TEST(StackInput, FilesThatDisagreeWithThemselvesOrTheOptionsStopTheStart) {
   const fs::path frames = folder / "t0001.tif";
   writeStack(frames, "ImageJ=1.53t\nimages=4\nslices=2\nframes=2\nhyperstack=true\n", 4);
   expectStartError({"-p", (folder / "t%0.tif").string(), "-o", out},
-                   "cannot read '" + frames.string() + "': it holds 2 frames; a file holding a whole recording is named without %0");
+                   "cannot read '" + frames.string() +
+                       "': it holds 2 frames; a file holding a whole recording is named without %0");
   expectStartError({"-p", plain.string(), "-o", out, "--scale", "0"}, "option --scale must be a positive number");
-  expectStartError({"-p", plain.string(), "-o", out, "--channel", "0"}, "option --channel must be a channel number from 1");
+  expectStartError({"-p", plain.string(), "-o", out, "--channel", "0"},
+                   "option --channel must be a channel number from 1");
   expectStartError({"-p", (folder / "t%0_z%1.tif").string(), "-o", out, "--channel", "2"},
                    "option --channel picks a channel of a stack file, but the pattern names one file per slice");
   expectStartError({"-p", plain.string(), "-o", out, "--scale", "50000"}, "too large to resample");
@@ -345,7 +337,8 @@ TEST(StackInput, BrokenPagesAndMixedDepthsStopTheFrameNamingTheFile) {
   RunResult r = runFocustrack({"-p", cut.string(), "-o", (folder / "out_cut").string()});
   EXPECT_TRUE(has(r.err, "cannot read slice 3 of frame 1 from '" + cut.string() + "': page 3: TIFF decoding failed: "))
       << r.err;
-  EXPECT_EQ(readFile(folder / "out_cut" / "_cells.csv").find('\n'), readFile(folder / "out_cut" / "_cells.csv").size() - 1);
+  const std::string cells = readFile(folder / "out_cut" / "_cells.csv");
+  EXPECT_EQ(cells.find('\n'), cells.size() - 1) << cells;  // the header alone
 
   // Slice 2 of frame 1 is 16-bit, the others 8-bit.
   writeRecording(folder, 1, 1, 3);
@@ -354,8 +347,8 @@ TEST(StackInput, BrokenPagesAndMixedDepthsStopTheFrameNamingTheFile) {
   const std::string second = slice(folder, 1, 2);
   ASSERT_TRUE(writeTiff(second, 24, 20, TiffSample::UInt16, deep.data(), &why)) << why;
   r = runFocustrack(tinyRun(folder, folder / "out_mixed", 1));
-  EXPECT_TRUE(has(r.err, "cannot read slice '" + second + "' of frame 1: it is 16-bit, the frame's earlier slices are 8-bit"))
-      << r.err;
+  const std::string depths = "' of frame 1: it is 16-bit, the frame's earlier slices are 8-bit";
+  EXPECT_TRUE(has(r.err, "cannot read slice '" + second + depths)) << r.err;
   EXPECT_FALSE(has(r.out, "Frame 1 Finished")) << r.out;
 }
 
