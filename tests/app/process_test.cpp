@@ -30,11 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 // A synthetic recording of `frames` frames of 320 x 240 with `slices` slices.
 fs::path recording(const fs::path& folder, int32_t frames, int32_t slices) {
-  const SynthOptions options{.width = 320, .height = 240, .sliceCount = slices, .frameCount = frames,
-                             .pathPattern = (folder / "slices" / "t%0_z%1.tif").string(), .seed = 7,
-                             .truthFolder = {}};
-  std::string why;
-  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  generated(synthOptions(folder / "slices" / "t%0_z%1.tif", 320, 240, slices, frames, 7));
   return folder / "slices";
 }
 

@@ -22,9 +22,8 @@ struct FilterFrame : CellFrame {
     b.deviceMask.obtain(static_cast<uint64_t>(b.pixelCount));
   }
   void device(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t y = y0; y <= y1; ++y)
       for (int32_t x = x0; x <= x1; ++x) b.deviceMask[at(x, y)] = 1;
-    }
   }
   bool excluded(int32_t c) const { return b.currentCells[c].excluded != 0; }
 };
