@@ -34,17 +34,13 @@ struct PlainMeasures {
 
 PlainMeasures plainMeasures(const CellFrame& f) {
   const FrameBuffers& b = f.b;
+  // Records value-initialized: box maximum, area, perimeter and mark start at 0.
   PlainMeasures m{std::vector<CellRecord>(static_cast<size_t>(b.nextCellNumber)), std::vector<int32_t>()};
   for (CellRecord& c : m.cells) {
     c.minX = b.width;
     c.minY = b.height;
-    c.maxX = 0;
-    c.maxY = 0;
     c.deltaMin = 1.0;
     c.deltaMax = -1.0;
-    c.area = 0;
-    c.perimeter = 0;
-    c.excluded = 0;
   }
   std::vector<std::vector<int32_t>> lists(m.cells.size());
   for (int32_t k = b.pixelCount - 1; k >= 0; --k) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -38,10 +39,8 @@ std::vector<int32_t> plainClasses(const SmallFrame& f, double t) {
     return list;
   };
   auto touches = [&](int32_t i, int32_t k) {
-    for (int32_t j : neighbours(i)) {
-      if (c[j] == k) return true;
-    }
-    return false;
+    const std::vector<int32_t> list = neighbours(i);
+    return std::any_of(list.begin(), list.end(), [&](int32_t j) { return c[j] == k; });
   };
   int32_t p = 0;
   while (p < n && !(d[order[p]] > 0)) ++p;

@@ -56,12 +56,8 @@ std::vector<RangeEnergy> plainEnergies(SmallFrame& f, int32_t trim) {
   const size_t n = f.n();
   std::vector<double> g(n);
   for (size_t i = 0; i < n; ++i) g[i] = sample(f, f.buffers.referenceSlice, i);
-  double gMin = 65535.0;
-  double gMax = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    gMin = std::min(gMin, g[i]);
-    gMax = std::max(gMax, g[i]);
-  }
+  const double gMin = *std::min_element(g.begin(), g.end());
+  const double gMax = *std::max_element(g.begin(), g.end());
   if (gMax == gMin) return energies;
   for (int32_t dropFirst = 0; dropFirst <= trim; ++dropFirst) {
     for (int32_t dropLast = 0; dropLast <= trim - dropFirst; ++dropLast) {
