@@ -83,9 +83,7 @@ TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
   EXPECT_EQ(parse({"-th", "1e-1"}).nucleusThreshold, 0.1);  // not the default
-  for (const char* word : {"+17", "  42", "-0.5"}) {
-    EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
-  }
+  for (const char* word : {"+17", "  42", "-0.5"}) EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
 }
 
 // Each malformed value is an error naming the option and the text, and the

@@ -68,9 +68,8 @@ TEST(NucleusMask, WalksNearTheImageBorderStayInside) {
     // 1.0 and ends after 12.
     EXPECT_EQ(mask[at(turned ? 13 : 14, 1)], 1);
     // Nothing from column 15 on, the far column included.
-    for (int32_t y = 0; y < 20; ++y) {
+    for (int32_t y = 0; y < 20; ++y)
       for (int32_t x = 15; x < 30; ++x) ASSERT_EQ(mask[at(x, y)], 0) << x << "," << y;
-    }
   }
 }
 

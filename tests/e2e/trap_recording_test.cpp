@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -43,6 +42,14 @@ LabelMap labels(const fs::path& path) {
   std::string why;
   EXPECT_TRUE(readLabelMap(path.string(), &image, &why)) << why;
   return image;
+}
+
+// A mask file of `width` x `height` pixels, all `value`.
+fs::path writeMask(const fs::path& path, int32_t width, int32_t height, uint8_t value) {
+  const std::vector<uint8_t> samples(static_cast<size_t>(width) * height, value);
+  std::string why;
+  EXPECT_TRUE(writeTiff(path.string(), width, height, TiffSample::UInt8, samples.data(), &why)) << why;
+  return path;
 }
 
 // A row is a true cell when most of its pixels lie on a true cell.
@@ -111,23 +118,15 @@ TEST_F(TrapRecording, ProposedMaskKeepsPillarsOutAndEveryTrueCellIn) {
 }
 
 TEST_F(TrapRecording, UnusableMasksStopOrWarn) {
-  const fs::path small = folder_ / "small.tif";
-  const std::vector<uint8_t> zeros(400 * 300, 0), ones(400 * 300, 7);
-  std::string why;
-  ASSERT_TRUE(writeTiff(small.string(), 300, 400, TiffSample::UInt8, zeros.data(), &why));
-  const fs::path empty = folder_ / "empty.tif";
-  ASSERT_TRUE(writeTiff(empty.string(), 400, 300, TiffSample::UInt8, zeros.data(), &why));
-  const fs::path full = folder_ / "full.tif";
-  ASSERT_TRUE(writeTiff(full.string(), 400, 300, TiffSample::UInt8, ones.data(), &why));
   struct Case {
     fs::path mask;
     const char* reason;
     bool runs;
   };
-  const Case cases[] = {{small, "expected 400 x 300", false},
+  const Case cases[] = {{writeMask(folder_ / "small.tif", 300, 400, 0), "expected 400 x 300", false},
                         {folder_ / "missing.tif", "file not found", false},
-                        {full, "marks every pixel", false},
-                        {empty, "marks no pixel", true}};
+                        {writeMask(folder_ / "full.tif", 400, 300, 7), "marks every pixel", false},
+                        {writeMask(folder_ / "empty.tif", 400, 300, 0), "marks no pixel", true}};
   for (const Case& c : cases) {
     const RunResult r = runFocustrack({"-w", "400", "-h", "300", "-sc", "6", "-c", "1", "-p",
                                        (folder_ / "slices" / "t%0_z%1.tif").string(), "-o",
@@ -161,10 +160,7 @@ TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
     EXPECT_FALSE(isTrueCell(found, device, row.second)) << "id " << row.second << " lies on the device";
   }
   // A mask of the analysed size is the wrong size here.
-  const std::vector<uint8_t> big(400 * 300, 0);
-  std::string why;
-  ASSERT_TRUE(writeTiff((folder / "big.tif").string(), 400, 300, TiffSample::UInt8, big.data(), &why));
-  const RunResult wrong = run("wrong", {"--exclude", (folder / "big.tif").string()});
+  const RunResult wrong = run("wrong", {"--exclude", writeMask(folder / "big.tif", 400, 300, 0).string()});
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("expected 200 x 150"), std::string::npos) << wrong.err;
 }

@@ -69,9 +69,8 @@ TEST(NeighbourEnergyTest, DoubleSumKeepsPixelOrderBitForBit) {
 }
 
 void checker(SmallFrame& f, int32_t s, uint8_t low, uint8_t high) {
-  for (int32_t y = 0; y < f.settings.height; ++y) {
+  for (int32_t y = 0; y < f.settings.height; ++y)
     for (int32_t x = 0; x < f.settings.width; ++x) f.plane(s)[y * f.settings.width + x] = ((x + y) % 2) ? high : low;
-  }
 }
 
 TEST(SelectReferenceSliceTest, HighestEnergyWinsAndTiesKeepTheLowerSlice) {

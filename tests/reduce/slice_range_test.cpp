@@ -187,9 +187,8 @@ TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
   for (int32_t slices : {5, 1}) {
     SmallFrame f(8, 8, slices);
     f.fillRandom(4);
-    for (int32_t s = 1; s < slices; ++s) {
+    for (int32_t s = 1; s < slices; ++s)
       for (size_t i = 0; i < f.n(); ++i) f.plane(s)[i] = f.plane(0)[i];
-    }
     f.fillDelta(-3.0);
     searchWith(f, 4);
     computeDeltaMap(f.settings, f.buffers);
