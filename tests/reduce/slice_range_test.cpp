@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/processor.h"
@@ -43,10 +44,10 @@ double plainSlope(SmallFrame& f, size_t i, int32_t first, int32_t last) {
   return numerator / denominator;
 }
 
-struct Range {
-  int32_t first;
-  int32_t last;
-};
+using Range = std::pair<int32_t, int32_t>;  // first and last slice
+
+// The range the search chose.
+Range chosenRange(const SmallFrame& f) { return {f.buffers.rangeFirst, f.buffers.rangeLast}; }
 
 // The reference the search is compared with: every candidate in turn, every
 // pixel divided on its own, each energy summed over the whole mismatch map.
@@ -134,14 +135,14 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
       for (const Range& r : ranges) {
         for (const bool avx2 : {true, false}) {
           const bool before = allowAvx2(avx2);
-          const double m = slopeMap(f.buffers, r.first, r.last);
+          const double m = slopeMap(f.buffers, r.first, r.second);
           allowAvx2(before);
           double largest = 0.0;
           for (size_t i = 0; i < f.n(); ++i) {
-            const double expected = plainSlope(f, i, r.first, r.last);
+            const double expected = plainSlope(f, i, r.first, r.second);
             ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
                 << bits << " bits, " << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first
-                << ".." << r.last << (avx2 ? "" : ", baseline kernel");
+                << ".." << r.second << (avx2 ? "" : ", baseline kernel");
             largest = std::max(largest, std::fabs(expected));
           }
           EXPECT_EQ(m, largest);
@@ -176,8 +177,7 @@ TEST(SearchSliceRangeTest, HandMadeStacks) {
     if (c.reference >= 0) {
       EXPECT_EQ(f.buffers.referenceSlice, c.reference) << c.label;
     }
-    EXPECT_EQ(f.buffers.rangeFirst, c.first) << c.label;
-    EXPECT_EQ(f.buffers.rangeLast, c.last) << c.label;
+    EXPECT_EQ(chosenRange(f), Range(c.first, c.last)) << c.label;
   }
 }
 
@@ -197,8 +197,7 @@ TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
       EXPECT_FALSE(std::signbit(f.buffers.deltaMap[i]));
     }
     EXPECT_EQ(f.buffers.referenceSlice, 0);
-    EXPECT_EQ(f.buffers.rangeFirst, 0);
-    EXPECT_EQ(f.buffers.rangeLast, slices - 1);
+    EXPECT_EQ(chosenRange(f), Range(0, slices - 1));
   }
 }
 
@@ -209,8 +208,7 @@ TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
   std::fill_n(f.plane(1), f.n(), 9);
   f.buffers.referenceSlice = 1;
   searchSliceRange(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 2);
+  EXPECT_EQ(chosenRange(f), Range(0, 2));
 }
 
 // The same candidates with the same energies to the bit, and the same
@@ -227,13 +225,11 @@ void expectPlainSearch(SmallFrame& f, int32_t trim, int32_t plainTrim, const cha
     const std::string where = std::string(label) + (avx2 ? "" : ", baseline kernels");
     ASSERT_EQ(energies.size(), expected.size()) << where;
     for (size_t c = 0; c < expected.size(); ++c) {
-      EXPECT_EQ(energies[c].first, expected[c].first) << where;
-      EXPECT_EQ(energies[c].last, expected[c].last) << where;
+      EXPECT_EQ(Range(energies[c].first, energies[c].last), Range(expected[c].first, expected[c].last)) << where;
       EXPECT_EQ(std::memcmp(&energies[c].energy, &expected[c].energy, sizeof(double)), 0)
           << where << " range " << expected[c].first << ".." << expected[c].last;
     }
-    EXPECT_EQ(f.buffers.rangeFirst, chosen.first) << where;
-    EXPECT_EQ(f.buffers.rangeLast, chosen.last) << where;
+    EXPECT_EQ(chosenRange(f), chosen) << where;
   }
 }
 
@@ -308,8 +304,7 @@ void expectWithinReach(SmallFrame& f, int32_t trim, double share, const char* la
   const std::vector<RangeEstimate> estimates = sliceRangeEstimates(f.settings, f.buffers);
   ASSERT_EQ(estimates.size(), exact.size()) << label;
   for (size_t c = 0; c < exact.size(); ++c) {
-    EXPECT_EQ(estimates[c].first, exact[c].first) << label;
-    EXPECT_EQ(estimates[c].last, exact[c].last) << label;
+    EXPECT_EQ(Range(estimates[c].first, estimates[c].last), Range(exact[c].first, exact[c].last)) << label;
     EXPECT_LE(std::fabs(estimates[c].energy - exact[c].energy), estimates[c].reach) << label;
     EXPECT_LE(estimates[c].reach, share * exact[c].energy) << label;
   }
