@@ -52,13 +52,11 @@ TEST(Settings, EveryOptionTakesTheNextWordAndItsLastOccurrenceWins) {
   }
   const RunSettings s = parse(words);
   EXPECT_EQ(s.outputFolder, "out");
-  EXPECT_EQ(s.frameDigits, 5);
-  EXPECT_EQ(s.firstSlice, 2);
-  EXPECT_EQ(s.sliceDigits, 2);
+  EXPECT_EQ((std::vector<int32_t>{s.frameDigits, s.firstSlice, s.sliceDigits, s.sliceTrimLimit}),
+            (std::vector<int32_t>{5, 2, 2, 3}));
   EXPECT_DOUBLE_EQ(s.nucleusThreshold, 0.75);
   EXPECT_DOUBLE_EQ(s.coreThreshold, 0.25);
   EXPECT_DOUBLE_EQ(s.riseTolerance, 0.05);
-  EXPECT_EQ(s.sliceTrimLimit, 3);
 }
 
 TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {

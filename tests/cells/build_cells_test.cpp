@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/cell_fixture.h"
@@ -41,16 +42,13 @@ int32_t largestRootSize(const CellFrame& f) {
 TEST(CellSeeding, CellNeedsTwoHundredPixelsAndEveryFrameStartsAfresh) {
   CellFrame f(30, 40);
   buildIsolatedBlock(f, 10, 20, false);
-  EXPECT_EQ(largestRootSize(f), 200);
-  EXPECT_EQ(cellCount(f), 1);
+  EXPECT_EQ(std::pair(largestRootSize(f), cellCount(f)), std::pair(200, 1));
   EXPECT_EQ(labelAt(f, 9, 9), 1);
-  EXPECT_EQ(f.b.currentCells[1].trackId, 1);
-  EXPECT_EQ(f.b.currentCells[1].area, 0);
+  EXPECT_EQ(std::pair(f.b.currentCells[1].trackId, f.b.currentCells[1].area), std::pair(1, 0));
 
   // 199 pixels survive the small-region removal but give no cell.
   buildIsolatedBlock(f, 10, 20, true);
-  EXPECT_EQ(largestRootSize(f), 199);
-  EXPECT_EQ(cellCount(f), 0);
+  EXPECT_EQ(std::pair(largestRootSize(f), cellCount(f)), std::pair(199, 0));
   for (int32_t p = 0; p < f.b.pixelCount; ++p) ASSERT_EQ(f.b.classMap[p], 0);
 }
 
@@ -107,10 +105,9 @@ TEST(CellSeeding, SecondMergeSurvivorIsTheRegionOfTheFirstContactPixel) {
   f.paintDelta(10, 36, 10, 36, 0.55);
   f.sortPixels();
   buildCells(f.settings, f.b);
-  EXPECT_EQ(cellCount(f), 2);
-  EXPECT_EQ(labelAt(f, 50, 10), 1);  // Z
-  EXPECT_EQ(labelAt(f, 20, 20), 2);  // Y
-  EXPECT_EQ(labelAt(f, 10, 45), 2);  // X
+  // The cell count, then the cells of Z, Y and X.
+  EXPECT_EQ((std::vector<int32_t>{cellCount(f), labelAt(f, 50, 10), labelAt(f, 20, 20), labelAt(f, 10, 45)}),
+            (std::vector<int32_t>{2, 1, 2, 2}));
 }
 
 // 91 x 11 isolated blocks of 10 x 20 pixels; rings are visited first and

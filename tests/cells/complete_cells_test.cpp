@@ -123,9 +123,8 @@ TEST(CellCompletion, OneColumnAndOnePixelImagesRunThroughAllStages) {
     column.b.frameOrdinal = frame;
     runAllStages(column);
     ASSERT_EQ(column.b.nextCellNumber, 2);
-    EXPECT_EQ(cell(column, 1).area, 300);
-    EXPECT_EQ(cell(column, 1).excluded, 1);
-    EXPECT_EQ(cell(column, 1).trackId, 1);
+    const CellRecord& whole = cell(column, 1);
+    EXPECT_EQ((std::vector<int32_t>{whole.area, whole.excluded, whole.trackId}), (std::vector<int32_t>{300, 1, 1}));
     handOverFrame(column.b);
   }
   EXPECT_EQ(column.b.linkRecordCount(), 1);

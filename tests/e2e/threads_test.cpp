@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/recording.h"
@@ -70,9 +71,7 @@ void expectSameForEveryThreadCount(const std::string& label, const std::vector<s
     for (int threads : {2, 3, 8}) {
       SCOPED_TRACE(name + ", " + std::to_string(threads) + " threads");
       const Outcome many = runWithThreads(words, folder, threads, dumps);
-      EXPECT_EQ(many.status, one.status);
-      EXPECT_EQ(many.console, one.console);
-      EXPECT_EQ(many.reasons, one.reasons);
+      EXPECT_EQ(std::tie(many.status, many.console, many.reasons), std::tie(one.status, one.console, one.reasons));
       expectSameFiles(one.files, many.files);
     }
   }
