@@ -3,6 +3,7 @@
 // given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -61,11 +62,8 @@ TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
     if (found[p] != 0) covered[truth[p]] += 1;
   }
   EXPECT_GT(area.size(), 1500u);
-  int32_t missed = 0;
-  for (const auto& [label, pixels] : area) {
-    if (covered[label] * 10 < pixels * 3) ++missed;
-  }
-  EXPECT_EQ(missed, 0);
+  const auto missed = [&covered](const auto& entry) { return covered[entry.first] * 10 < entry.second * 3; };
+  EXPECT_EQ(std::count_if(area.begin(), area.end(), missed), 0);
   std::set<uint32_t> foundAway;
   const std::set<uint32_t> foundAtBorder = borderLabels(found, kWidth, kHeight);
   for (const uint32_t id : found) {
