@@ -63,8 +63,7 @@ TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
   // "-w -h": the width is read from "-h" (not a number) and "-h" does not
   // become pending.
   const RunSettings s = parse({"-w", "-h", "300"});
-  EXPECT_EQ(s.width, 960);
-  EXPECT_EQ(s.height, 720);
+  EXPECT_EQ(std::pair(s.width, s.height), std::pair(960, 720));
   EXPECT_EQ(s.optionErrors, (std::vector<std::string>{"option -w expects a whole number, got '-h'"}));
   // A value that starts with "-" is a value, even a long option's name.
   EXPECT_EQ(parse({"-fs", "-3"}).firstFrame, -3);

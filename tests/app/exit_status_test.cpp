@@ -157,14 +157,12 @@ TEST(ExitStatus, SecondRunIntoALockedFolderIsRefused) {
   fs::create_directories(out);
   overwrite((out / "_cells.csv").string(), "rows of the first run\n");
   overwrite((out / "run.json").string(), "{}\n");
-  {
-    FolderLock first;
-    std::string why;
-    ASSERT_TRUE(first.acquire(out.string(), &why)) << why;
-    expectStartError(tinyRun(folder, out, 1), "is in use by another focustrack run");
-    EXPECT_EQ(readFile(out / "_cells.csv"), "rows of the first run\n");
-    EXPECT_EQ(readFile(out / "run.json"), "{}\n");
-  }
+  FolderLock first;
+  std::string why;
+  ASSERT_TRUE(first.acquire(out.string(), &why)) << why;
+  expectStartError(tinyRun(folder, out, 1), "is in use by another focustrack run");
+  EXPECT_EQ(readFile(out / "_cells.csv"), "rows of the first run\n");
+  EXPECT_EQ(readFile(out / "run.json"), "{}\n");
 }
 
 // No frame, and words that are not options: the console has Start, a

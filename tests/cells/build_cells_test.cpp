@@ -171,9 +171,8 @@ TEST(CellSeeding, RegionTableGrowsUntilMemoryRunsOutThenDropsRegionsWithANote) {
   CellFrame f(448, 448);
   paintCheckerboard(f);
   buildCells(f.settings, f.b);
-  EXPECT_EQ(f.b.regionCount, 448 * 448 / 2);
+  EXPECT_EQ(std::pair(f.b.regionCount, cellCount(f)), std::pair(448 * 448 / 2, 0));
   EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
-  EXPECT_EQ(cellCount(f), 0);
   CellFrame limited(448, 448);
   paintCheckerboard(limited);
   limited.b.tableLimit = 100000;

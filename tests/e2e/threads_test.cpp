@@ -52,11 +52,7 @@ Outcome runWithThreads(std::vector<std::string> words, const fs::path& folder, i
   words.insert(words.end(), {"-o", (run / "out").string(), "-i", "--masks", "--threads", std::to_string(threads)});
   if (dumps) words.insert(words.end(), {"--dump", (run / "dump").string()});
   const RunResult r = runFocustrack(words);
-  Outcome o;
-  o.status = r.status;
-  o.console = withoutTimes(r.out);
-  o.reasons = replaceAll(r.err, run.string(), "RUN");
-  o.files = filesBelow(run);
+  Outcome o{r.status, withoutTimes(r.out), replaceAll(r.err, run.string(), "RUN"), filesBelow(run)};
   auto manifest = o.files.find("out/run.json");
   if (manifest != o.files.end()) manifest->second = replaceAll(stableManifest(manifest->second), run.string(), "RUN");
   return o;

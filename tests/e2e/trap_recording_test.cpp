@@ -151,9 +151,8 @@ TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
   const RunResult plain = run("plain", {});
   const RunResult masked = run("masked", {"--exclude", (folder / "device.tif").string()});
   EXPECT_EQ(masked.status, 0) << masked.err;
-  const std::set<Row> plainRows = tableRows(folder / "plain");
   const std::set<Row> maskedRows = tableRows(folder / "masked");
-  EXPECT_LT(maskedRows.size(), plainRows.size());
+  EXPECT_LT(maskedRows.size(), tableRows(folder / "plain").size());
   const LabelMap device = labels(folder / "device.tif");
   for (const Row& row : maskedRows) {
     const LabelMap found = labels(frameFilePath((folder / "masked").string(), "masks", row.first, "tif"));
