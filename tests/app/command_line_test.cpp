@@ -52,21 +52,18 @@ TEST(Settings, EveryOptionTakesTheNextWordAndItsLastOccurrenceWins) {
   }
   const RunSettings s = parse(words);
   EXPECT_EQ(s.outputFolder, "out");
-  EXPECT_EQ(s.frameDigits, 5);
-  EXPECT_EQ(s.firstSlice, 2);
-  EXPECT_EQ(s.sliceDigits, 2);
+  EXPECT_EQ((std::vector<int32_t>{s.frameDigits, s.firstSlice, s.sliceDigits, s.sliceTrimLimit}),
+            (std::vector<int32_t>{5, 2, 2, 3}));
   EXPECT_DOUBLE_EQ(s.nucleusThreshold, 0.75);
   EXPECT_DOUBLE_EQ(s.coreThreshold, 0.25);
   EXPECT_DOUBLE_EQ(s.riseTolerance, 0.05);
-  EXPECT_EQ(s.sliceTrimLimit, 3);
 }
 
 TEST(Settings, PendingOptionTakesAWordThatLooksLikeAnOption) {
   // "-w -h": the width is read from "-h" (not a number) and "-h" does not
   // become pending.
   const RunSettings s = parse({"-w", "-h", "300"});
-  EXPECT_EQ(s.width, 960);
-  EXPECT_EQ(s.height, 720);
+  EXPECT_EQ(std::pair(s.width, s.height), std::pair(960, 720));
   EXPECT_EQ(s.optionErrors, (std::vector<std::string>{"option -w expects a whole number, got '-h'"}));
   // A value that starts with "-" is a value, even a long option's name.
   EXPECT_EQ(parse({"-fs", "-3"}).firstFrame, -3);
@@ -83,9 +80,7 @@ TEST(Settings, CleanNumbersKeepTheirMeaning) {
   EXPECT_EQ(parse({"-fs", "-2147483648"}).firstFrame, INT32_MIN);
   EXPECT_EQ(parse({"-fs", "2147483647"}).firstFrame, INT32_MAX);
   EXPECT_EQ(parse({"-th", "1e-1"}).nucleusThreshold, 0.1);  // not the default
-  for (const char* word : {"+17", "  42", "-0.5"}) {
-    EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
-  }
+  for (const char* word : {"+17", "  42", "-0.5"}) EXPECT_TRUE(parse({"-th", word}).optionErrors.empty()) << word;
 }
 
 // Each malformed value is an error naming the option and the text, and the

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/recording.h"
 #include "support/run_capture.h"
 #include "synth/synth.h"
 
@@ -29,11 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 // A synthetic recording of `frames` frames of 320 x 240 with `slices` slices.
 fs::path recording(const fs::path& folder, int32_t frames, int32_t slices) {
-  const SynthOptions options{.width = 320, .height = 240, .sliceCount = slices, .frameCount = frames,
-                             .pathPattern = (folder / "slices" / "t%0_z%1.tif").string(), .seed = 7,
-                             .truthFolder = {}};
-  std::string why;
-  EXPECT_TRUE(generateRecording(options, &why)) << why;
+  generated(synthOptions(folder / "slices" / "t%0_z%1.tif", 320, 240, slices, frames, 7));
   return folder / "slices";
 }
 
@@ -42,14 +38,20 @@ std::vector<std::string> words(const std::string& pattern, int32_t frames, int32
           "-p", pattern, "-o", out.string()};
 }
 
+// Console and error stream of a child run go to files in `folder`.
+ChildOptions consoleFiles(const fs::path& folder) {
+  ChildOptions options;
+  options.stdoutPath = (folder / "console.txt").string();
+  options.stderrPath = (folder / "stderr.txt").string();
+  return options;
+}
+
 int32_t framesCompleted(const std::string& json) {
   const std::string key = "\"framesCompleted\": ";
   const size_t at = json.find(key);
   if (at == std::string::npos || !std::isdigit(static_cast<unsigned char>(json[at + key.size()]))) return -1;
   return std::atoi(json.c_str() + at + key.size());
 }
-
-size_t lineCount(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
 
 // SIGTERM and SIGINT: the frame in work is finished or dropped whole,
 // run.json records the interruption, the status is 128 + the signal.
@@ -60,10 +62,7 @@ TEST(Process, InterruptedRunRecordsItAndEndsWithTheSignalStatus) {
   const std::string pattern = (slices / "t0001_z%1.tif").string();
   for (const int signal : {SIGTERM, SIGINT}) {
     const fs::path out = folder / ("out" + std::to_string(signal));
-    ChildOptions options;
-    options.stdoutPath = (folder / "console.txt").string();
-    options.stderrPath = (folder / "stderr.txt").string();
-    const pid_t pid = startFocustrack(words(pattern, 1000000, 4, out), options);
+    const pid_t pid = startFocustrack(words(pattern, 1000000, 4, out), consoleFiles(folder));
     ASSERT_GT(pid, 0);
     // run.json is rewritten after every frame; wait for the second.
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(120);
@@ -80,7 +79,7 @@ TEST(Process, InterruptedRunRecordsItAndEndsWithTheSignalStatus) {
     EXPECT_GE(frames, 2);
     const std::string name = signal == SIGTERM ? "SIGTERM" : "SIGINT";
     EXPECT_TRUE(has(json, "\"stopDetail\": \"" + name + " after " + std::to_string(frames) + " frames\"")) << json;
-    EXPECT_EQ(lineCount(readFile(out / "_average.csv")), static_cast<size_t>(frames) + 1);
+    EXPECT_EQ(countOf(readFile(out / "_average.csv"), "\n"), static_cast<size_t>(frames) + 1);
     const std::string console = readFile(folder / "console.txt");
     // The warning is the last line before "Finished".
     const size_t warning = console.rfind("Warning\x1b[39m\n");
@@ -187,9 +186,7 @@ TEST(Process, FullFileSystemLeavesOnlyCompleteFrames) {
   const fs::path slices = recording(folder, 4, 6);
   const std::string pattern = (slices / "t%0_z%1.tif").string();
   ASSERT_EQ(runFocustrackChild(words(pattern, 4, 6, folder / "reference")), 0);
-  ChildOptions options;
-  options.stdoutPath = (folder / "console.txt").string();
-  options.stderrPath = (folder / "stderr.txt").string();
+  ChildOptions options = consoleFiles(folder);
   const std::string referenceCells = readFile(folder / "reference" / "_cells.csv");
   options.fileSizeLimit = static_cast<long long>(referenceCells.size() / 2);
   const fs::path out = folder / "out";
@@ -204,7 +201,7 @@ TEST(Process, FullFileSystemLeavesOnlyCompleteFrames) {
   EXPECT_GE(frames, 1);
   EXPECT_LT(frames, 4);
   const std::string average = readFile(out / "_average.csv");
-  EXPECT_EQ(lineCount(average), static_cast<size_t>(frames) + 1);
+  EXPECT_EQ(countOf(average, "\n"), static_cast<size_t>(frames) + 1);
   EXPECT_TRUE(readFile(folder / "reference" / "_average.csv").starts_with(average)) << average;
   std::string nextFrame = "\n";  // built in steps: GCC 12 warns wrongly on one concatenation
   nextFrame += std::to_string(frames + 1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "cells/cells.h"
 #include "frame/predicates.h"
@@ -22,11 +23,11 @@ struct FilterFrame : CellFrame {
     b.deviceMask.obtain(static_cast<uint64_t>(b.pixelCount));
   }
   void device(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t y = y0; y <= y1; ++y)
       for (int32_t x = x0; x <= x1; ++x) b.deviceMask[at(x, y)] = 1;
-    }
   }
   bool excluded(int32_t c) const { return b.currentCells[c].excluded != 0; }
+  std::vector<bool> excludedCells() const { return {excluded(1), excluded(2), excluded(3)}; }
 };
 
 TEST(CellFilters, HalfOfItsPixelsOnTheDeviceExcludesACell) {
@@ -36,9 +37,7 @@ TEST(CellFilters, HalfOfItsPixelsOnTheDeviceExcludesACell) {
   f.device(20, 3, 29, 7);   // cell 2: one pixel less than half
   f.b.deviceMask[f.at(29, 7)] = 0;
   excludeFilteredCells(f.settings, f.b);
-  EXPECT_TRUE(f.excluded(1));
-  EXPECT_FALSE(f.excluded(2));
-  EXPECT_FALSE(f.excluded(3));
+  EXPECT_EQ(f.excludedCells(), (std::vector<bool>{true, false, false}));
 }
 
 TEST(CellFilters, AreaAndCircularityLimitsExcludeBeyondButNotAtTheLimit) {
@@ -68,9 +67,7 @@ TEST(CellFilters, AreaAndCircularityLimitsExcludeBeyondButNotAtTheLimit) {
     f.settings.minCircularity = c.minCircularity;
     excludeFilteredCells(f.settings, f.b);
     SCOPED_TRACE(testing::Message() << c.minArea << " " << c.maxArea << " " << c.minCircularity);
-    EXPECT_EQ(f.excluded(1), c.square);
-    EXPECT_EQ(f.excluded(2), c.square);
-    EXPECT_EQ(f.excluded(3), c.flat);
+    EXPECT_EQ(f.excludedCells(), (std::vector<bool>{c.square, c.square, c.flat}));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/cell_fixture.h"
@@ -20,13 +22,11 @@ TEST(CellLinking, FirstFrameIsSkippedAndAnEmptyPreviousFrameGivesNoPartners) {
   for (int32_t k = 0; k < 4; ++k) f.b.linkPairCounts[k] = 9;
   linkCells(f.settings, f.b);
   for (int32_t k = 0; k < 4; ++k) EXPECT_EQ(f.b.linkPairCounts[k], 9);
-  EXPECT_EQ(cur(f, 1).linkCount, 0);
-  EXPECT_EQ(cur(f, 1).partner, 0);
+  EXPECT_EQ(std::pair(cur(f, 1).linkCount, cur(f, 1).partner), std::pair(0, 0));
 
   f.setPrevious(MapPainter(20, 20).cells, 0);
   linkCells(f.settings, f.b);
-  EXPECT_EQ(cur(f, 1).linkCount, 0);
-  EXPECT_EQ(cur(f, 1).partner, 0);
+  EXPECT_EQ(std::pair(cur(f, 1).linkCount, cur(f, 1).partner), std::pair(0, 0));
 }
 
 TEST(CellLinking, EqualCountsFollowTheIndexSortOrder) {
@@ -38,10 +38,8 @@ TEST(CellLinking, EqualCountsFollowTheIndexSortOrder) {
   f.paint(20, 10, 29, 29, 2);
   f.setLabelsAsBuilt(2);
   linkCells(f.settings, f.b);
-  EXPECT_EQ(cur(f, 1).partner, 2);
-  EXPECT_EQ(cur(f, 2).partner, 1);
-  EXPECT_EQ(f.pair(1, 1), 200);
-  EXPECT_EQ(f.pair(2, 2), 200);
+  EXPECT_EQ(std::pair(cur(f, 1).partner, cur(f, 2).partner), std::pair(2, 1));
+  EXPECT_EQ(std::pair(f.pair(1, 1), f.pair(2, 2)), std::pair(200, 200));
 }
 
 TEST(CellLinking, ReachIsTenPixels) {
@@ -51,10 +49,10 @@ TEST(CellLinking, ReachIsTenPixels) {
     f.paint(16 + gap, 15, 20 + gap, 24, 1);
     f.setLabelsAsBuilt(1);
     linkCells(f.settings, f.b);
-    const bool reached = gap == 10;
-    EXPECT_EQ(cur(f, 1).linkCount, reached ? 1 : 0) << gap;
-    EXPECT_EQ(cur(f, 1).partner, reached ? 1 : 0) << gap;
-    EXPECT_EQ(prev(f, 1).partner, reached ? 1 : 0) << gap;
+    // Link count and partner of the current cell, partner of the previous one.
+    EXPECT_EQ((std::vector<int32_t>{cur(f, 1).linkCount, cur(f, 1).partner, prev(f, 1).partner}),
+              std::vector<int32_t>(3, gap == 10 ? 1 : 0))
+        << gap;
   }
 }
 
@@ -76,8 +74,7 @@ TEST(CellLinking, PixelsNearerThanTenToAnEdgeWalkWithTheEdgeTest) {
     f.paint(c.curX, c.curY, c.curX, c.curY, 1);
     f.setLabelsAsBuilt(1);
     linkCells(f.settings, f.b);
-    EXPECT_EQ(f.pair(1, 1), 0) << c.edge;
-    EXPECT_EQ(cur(f, 1).partner, 0) << c.edge;
+    EXPECT_EQ(std::pair(f.pair(1, 1), cur(f, 1).partner), std::pair(0, 0)) << c.edge;
   }
 }
 
@@ -112,9 +109,7 @@ TEST(CellLinking, PairAreaGrowsWithTheCellCounts) {
   EXPECT_TRUE(f.b.capacityNote.empty()) << f.b.capacityNote;
   EXPECT_GE(f.b.linkPairCounts.size(), size_t{1121} * 1121);
   for (int32_t k = 1; k <= ManyCells::kCount; ++k) {
-    ASSERT_EQ(cur(f, k).partner, k);
-    ASSERT_EQ(prev(f, k).partner, k);
-    ASSERT_EQ(f.pair(k, k), -1);
+    ASSERT_EQ(std::tuple(cur(f, k).partner, prev(f, k).partner, f.pair(k, k)), std::tuple(k, k, -1)) << k;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -38,10 +39,8 @@ std::vector<int32_t> plainClasses(const SmallFrame& f, double t) {
     return list;
   };
   auto touches = [&](int32_t i, int32_t k) {
-    for (int32_t j : neighbours(i)) {
-      if (c[j] == k) return true;
-    }
-    return false;
+    const std::vector<int32_t> list = neighbours(i);
+    return std::any_of(list.begin(), list.end(), [&](int32_t j) { return c[j] == k; });
   };
   int32_t p = 0;
   while (p < n && !(d[order[p]] > 0)) ++p;
@@ -110,33 +109,30 @@ TEST(ClassifyPixelsTest, AgreesWithTheStraightforwardFormOnRandomMaps) {
       for (size_t i = 0; i < f.n(); ++i) f.buffers.deltaMap[i] = level(random) / 24.0;
       classify(f, t);
       const std::vector<int32_t> expected = plainClasses(f, t);
-      const std::vector<int32_t> actual(f.buffers.classMap.data(),
-                                        f.buffers.classMap.data() + f.n());
+      const std::vector<int32_t> actual(f.buffers.classMap.data(), f.buffers.classMap.data() + f.n());
       EXPECT_EQ(actual, expected) << size[0] << " x " << size[1] << " threshold " << t;
     }
   }
 }
 
-std::vector<int32_t> order(const SmallFrame& f) {
-  return std::vector<int32_t>(f.buffers.sortedPixels.data(), f.buffers.sortedPixels.data() + f.n());
-}
-
 TEST(SortPixelsTest, EqualValuesKeepTheQuicksortOrder) {
   // The classification depends on this exact order of equal values: the
   // median-of-three quicksort leaves 3 x 3 and 4 x 4 maps of one value so.
-  SmallFrame small(3, 3, 1);
-  small.fillDelta(0.0);
-  small.buffers.sortedPixels[0] = 99;  // stale content of an earlier frame
-  sortPixels(small.settings, small.buffers);
-  EXPECT_EQ(order(small), (std::vector<int32_t>{6, 5, 8, 7, 4, 1, 0, 3, 2}));
-  SmallFrame square(4, 4, 1);
-  square.fillDelta(-0.5);
-  sortPixels(square.settings, square.buffers);
-  EXPECT_EQ(order(square), (std::vector<int32_t>{10, 11, 8, 9, 14, 15, 12, 13, 2, 3, 0, 1, 6, 7, 4, 5}));
-  SmallFrame single(1, 1, 1);
-  single.fillDelta(0.0);
-  sortPixels(single.settings, single.buffers);
-  EXPECT_EQ(order(single), (std::vector<int32_t>{0}));
+  const struct {
+    int32_t width, height;
+    double value;
+    std::vector<int32_t> order;
+  } cases[] = {{3, 3, 0.0, {6, 5, 8, 7, 4, 1, 0, 3, 2}},
+               {4, 4, -0.5, {10, 11, 8, 9, 14, 15, 12, 13, 2, 3, 0, 1, 6, 7, 4, 5}},
+               {1, 1, 0.0, {0}}};
+  for (const auto& c : cases) {
+    SmallFrame f(c.width, c.height, 1);
+    f.fillDelta(c.value);
+    f.buffers.sortedPixels[0] = 99;  // stale content of an earlier frame
+    sortPixels(f.settings, f.buffers);
+    const int32_t* sorted = f.buffers.sortedPixels.data();
+    EXPECT_EQ(std::vector<int32_t>(sorted, sorted + f.n()), c.order) << c.width << " x " << c.height;
+  }
 }
 
 }  // namespace

@@ -89,9 +89,8 @@ void buildBorderBasin(Scene& s, int side) {
     const int32_t y = side == 1 ? u : side == 3 ? s.height() - 1 - u : v;
     return s.at(x, y);
   };
-  for (int32_t u = 0; u < 40; ++u) {
+  for (int32_t u = 0; u < 40; ++u)
     for (int32_t v = 0; v < 64; ++v) s.b.deltaMap[place(u, v)] = 0.1 + 0.1 * std::hypot(u - 13, (v - 32) / 1.5);
-  }
   singleCandidate(s, place(13, 32), place(25, 32));
 }
 

@@ -27,8 +27,6 @@ namespace fs = std::filesystem;
 
 const fs::path kReferences = fs::path(FOCUSTRACK_SOURCE_DIR) / "tests" / "e2e" / "reference";
 
-bool updating() { return std::getenv("FOCUSTRACK_UPDATE_REFERENCES") != nullptr; }
-
 // 64-bit FNV-1a: enough to notice any change of a result image.
 std::string fingerprint(const std::string& bytes) {
   uint64_t hash = 1469598103934665603ull;
@@ -64,7 +62,7 @@ void expectReference(const std::string& name, const fs::path& out) {
   const fs::path reference = kReferences / name;
   const char* const tables[] = {"_cells.csv", "_average.csv", "_tracks.csv", "_events.csv"};
   const std::string images = imageList(out);
-  if (updating()) {
+  if (std::getenv("FOCUSTRACK_UPDATE_REFERENCES") != nullptr) {
     fs::create_directories(reference);
     for (const char* table : tables) std::ofstream(reference / table, std::ios::binary) << readFile(out / table);
     std::ofstream(reference / "images.txt", std::ios::binary) << images;

@@ -74,9 +74,9 @@ TEST(InputLayouts, EveryLayoutAndChannelGivesTheOutputOfSliceFiles) {
     expectSameOutputs(folder / "out_slices", out);
     // The sizes the file gave are the run's.
     const std::string json = readFile(out / "run.json");
-    EXPECT_NE(json.find("\"width\": 200,"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"sliceCount\": 8,"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"frameCount\": 3,"), std::string::npos) << json;
+    for (const char* size : {"\"width\": 200,", "\"sliceCount\": 8,", "\"frameCount\": 3,"}) {
+      EXPECT_TRUE(has(json, size)) << json;
+    }
   }
 }
 
@@ -107,7 +107,8 @@ TEST(InputLayouts, ReversedRealRecordingsGiveTheHintAndReverseSlicesUndoesIt) {
     const int32_t frames = name == "traps-234" ? 4 : 5;
     for (int32_t frame = 1; frame <= frames; ++frame) {
       for (int32_t z = 1; z <= 5; ++z) {
-        fs::copy_file(slices / slicePath("t%0_z%1.tif", frame, 4, z, 3), folder / slicePath("t%0_z%1.tif", frame, 4, 6 - z, 3));
+        fs::copy_file(slices / slicePath("t%0_z%1.tif", frame, 4, z, 3),
+                      folder / slicePath("t%0_z%1.tif", frame, 4, 6 - z, 3));
       }
     }
     const std::vector<std::string> normal = realWords(name);
@@ -153,8 +154,8 @@ TEST(InputLayouts, RealSixteenBitFilesFindTheCellsOfTheirEightBitCopy) {
       EXPECT_GE(matchedLabels(reference, mask, 0.7), 5) << "frame " << ordinal;
     }
     // In the camera's order the hint tells what to do.
-    const RunResult asRecorded =
-        runFocustrack({"-p", (data / file).string(), "--scale", "2", "-o", (folder / (std::string(file) + " as recorded")).string()});
+    const fs::path recorded = folder / (std::string(file) + " as recorded");
+    const RunResult asRecorded = runFocustrack({"-p", (data / file).string(), "--scale", "2", "-o", recorded.string()});
     EXPECT_EQ(countOf(asRecorded.err, kReverseHint), 1u) << asRecorded.err;
   }
   expectSameOutputs(folder / "trapB_hyperstack.tif", folder / "trapB.ome.tif");

@@ -3,6 +3,7 @@
 // given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -20,19 +21,6 @@ namespace focustrack {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One frame of a synthetic recording in a folder of its own.
-fs::path synthFrame(const std::string& name, int32_t width, int32_t height, int32_t slices, uint64_t seed) {
-  const fs::path folder = freshFolder(name);
-  generated(synthOptions(folder / "t%0_z%1.tif", width, height, slices, 1, seed));
-  return folder;
-}
-
-RunResult analyse(const fs::path& folder, int32_t width, int32_t height, int32_t slices) {
-  return runFocustrack({"-w", std::to_string(width), "-h", std::to_string(height), "-sc", std::to_string(slices),
-                        "-c", "1", "-p", (folder / "t%0_z%1.tif").string(), "-o", (folder / "out").string(),
-                        "--masks"});
-}
 
 // Labels with a pixel in the first or last row or column.
 std::set<uint32_t> borderLabels(const std::vector<uint32_t>& labels, int32_t width, int32_t height) {
@@ -55,8 +43,10 @@ std::set<uint32_t> borderLabels(const std::vector<uint32_t>& labels, int32_t wid
 TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
   constexpr int32_t kWidth = 4000;
   constexpr int32_t kHeight = 3000;
-  const fs::path folder = synthFrame("large_4000", kWidth, kHeight, 3, 1);
-  const RunResult r = analyse(folder, kWidth, kHeight, 3);
+  const fs::path folder = freshFolder("large_4000");
+  std::vector<std::string> words = generated(synthOptions(folder / "t%0_z%1.tif", kWidth, kHeight, 3, 1, 1));
+  words.insert(words.end(), {"-o", (folder / "out").string(), "--masks"});
+  const RunResult r = runFocustrack(words);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");  // no capacity warning
   const std::vector<uint32_t> truth = readLabelImage((folder / "truth_0001.tif").string()).samples;
@@ -72,11 +62,8 @@ TEST(LargeFrame, FourThousandByThreeThousandKeepsEveryCell) {
     if (found[p] != 0) covered[truth[p]] += 1;
   }
   EXPECT_GT(area.size(), 1500u);
-  int32_t missed = 0;
-  for (const auto& [label, pixels] : area) {
-    if (covered[label] * 10 < pixels * 3) ++missed;
-  }
-  EXPECT_EQ(missed, 0);
+  const auto missed = [&covered](const auto& entry) { return covered[entry.first] * 10 < entry.second * 3; };
+  EXPECT_EQ(std::count_if(area.begin(), area.end(), missed), 0);
   std::set<uint32_t> foundAway;
   const std::set<uint32_t> foundAtBorder = borderLabels(found, kWidth, kHeight);
   for (const uint32_t id : found) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/padded_number.h"
 #include "support/label_image.h"
 #include "support/recording.h"
 #include "support/result_table.h"
@@ -34,10 +35,9 @@ RunOutput readOutput(const fs::path& out) {
   RunOutput r;
   r.events = readResultTable(out / "_events.csv");
   for (int ordinal = 1;; ++ordinal) {
-    char name[32];
-    std::snprintf(name, sizeof name, "masks_%04d.tif", ordinal);
-    if (!fs::exists(out / name)) break;
-    r.masks.push_back(readLabelImage((out / name).string()));
+    const fs::path mask = out / ("masks_" + paddedNumber(ordinal, 4) + ".tif");
+    if (!fs::exists(mask)) break;
+    r.masks.push_back(readLabelImage(mask.string()));
   }
   return r;
 }
@@ -98,8 +98,7 @@ struct DivisionFigures {
 DivisionFigures compareDivisions(const RunOutput& r, const fs::path& truthFolder) {
   std::vector<std::map<long, long>> truthOf;
   for (size_t k = 0; k < r.masks.size(); ++k) {
-    char name[32];
-    std::snprintf(name, sizeof name, "truth_%04d.tif", r.firstFrame + static_cast<int>(k));
+    const std::string name = "truth_" + paddedNumber(r.firstFrame + static_cast<int>(k), 4) + ".tif";
     truthOf.push_back(truthOfFound(r.masks[k], readLabelImage((truthFolder / name).string())));
   }
   long firstFrame = 0;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/recording.h"
@@ -31,10 +32,7 @@ std::string stableManifest(const std::string& json) {
   std::istringstream lines(json);
   std::string line, kept;
   while (std::getline(lines, line)) {
-    if (line.find("\"startTime\"") != std::string::npos || line.find("\"endTime\"") != std::string::npos ||
-        line.find("\"commandLine\"") != std::string::npos) {
-      continue;
-    }
+    if (has(line, "\"startTime\"") || has(line, "\"endTime\"") || has(line, "\"commandLine\"")) continue;
     kept += line + "\n";
   }
   return kept;
@@ -54,11 +52,7 @@ Outcome runWithThreads(std::vector<std::string> words, const fs::path& folder, i
   words.insert(words.end(), {"-o", (run / "out").string(), "-i", "--masks", "--threads", std::to_string(threads)});
   if (dumps) words.insert(words.end(), {"--dump", (run / "dump").string()});
   const RunResult r = runFocustrack(words);
-  Outcome o;
-  o.status = r.status;
-  o.console = withoutTimes(r.out);
-  o.reasons = replaceAll(r.err, run.string(), "RUN");
-  o.files = filesBelow(run);
+  Outcome o{r.status, withoutTimes(r.out), replaceAll(r.err, run.string(), "RUN"), filesBelow(run)};
   auto manifest = o.files.find("out/run.json");
   if (manifest != o.files.end()) manifest->second = replaceAll(stableManifest(manifest->second), run.string(), "RUN");
   return o;
@@ -73,9 +67,7 @@ void expectSameForEveryThreadCount(const std::string& label, const std::vector<s
     for (int threads : {2, 3, 8}) {
       SCOPED_TRACE(name + ", " + std::to_string(threads) + " threads");
       const Outcome many = runWithThreads(words, folder, threads, dumps);
-      EXPECT_EQ(many.status, one.status);
-      EXPECT_EQ(many.console, one.console);
-      EXPECT_EQ(many.reasons, one.reasons);
+      EXPECT_EQ(std::tie(many.status, many.console, many.reasons), std::tie(one.status, one.console, one.reasons));
       expectSameFiles(one.files, many.files);
     }
   }
@@ -104,9 +96,7 @@ TEST(ThreadsRuns, RealRecordingsAreTheSameWithAnyThreadCount) {
 // samples and resampled slices while the current one completes.
 TEST(ThreadsRuns, StackFilesSixteenBitAndScaledInputAreTheSame) {
   const fs::path ome = kSharedData / "trapB-16bit" / "trapB.ome.tif";
-  if (fs::exists(ome)) {
-    expectSameForEveryThreadCount("ome", {"-p", ome.string(), "--scale", "2", "--reverse-slices"});
-  }
+  if (fs::exists(ome)) expectSameForEveryThreadCount("ome", {"-p", ome.string(), "--scale", "2", "--reverse-slices"});
   SynthOptions options = synthOptions(freshFolder("threads_stack_files") / "recording.ome.tif", 150, 110, 6, 4, 3);
   options.format = SynthFormat::Ome;
   options.bits = 16;

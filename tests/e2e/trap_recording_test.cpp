@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -45,6 +44,14 @@ LabelMap labels(const fs::path& path) {
   return image;
 }
 
+// A mask file of `width` x `height` pixels, all `value`.
+fs::path writeMask(const fs::path& path, int32_t width, int32_t height, uint8_t value) {
+  const std::vector<uint8_t> samples(static_cast<size_t>(width) * height, value);
+  std::string why;
+  EXPECT_TRUE(writeTiff(path.string(), width, height, TiffSample::UInt8, samples.data(), &why)) << why;
+  return path;
+}
+
 // A row is a true cell when most of its pixels lie on a true cell.
 bool isTrueCell(const LabelMap& found, const LabelMap& truth, int id) {
   int64_t pixels = 0, onCell = 0;
@@ -56,10 +63,10 @@ bool isTrueCell(const LabelMap& found, const LabelMap& truth, int id) {
   return 2 * onCell > pixels;
 }
 
+// The rows of a run's cell table, and those of them that are true cells.
 struct TrapRun {
-  int rows = 0;
-  int trueCellRows = 0;
-  std::set<Row> trueRows;  // as (ordinal, id)
+  std::set<Row> rows;
+  std::set<Row> trueRows;
 };
 
 class TrapRecording : public ::testing::Test {
@@ -79,15 +86,11 @@ class TrapRecording : public ::testing::Test {
     words.insert(words.end(), extra.begin(), extra.end());
     const RunResult result = runFocustrack(words);
     EXPECT_EQ(result.out.find("Error"), std::string::npos) << result.err;
-    TrapRun run;
-    for (const Row& row : tableRows(out)) {
+    TrapRun run{tableRows(out), {}};
+    for (const Row& row : run.rows) {
       const LabelMap found = labels(frameFilePath(out.string(), "masks", row.first, "tif"));
       const LabelMap truth = labels(folder_ / "truth" / ("truth_000" + std::to_string(row.first) + ".tif"));
-      ++run.rows;
-      if (isTrueCell(found, truth, row.second)) {
-        ++run.trueCellRows;
-        run.trueRows.insert(row);
-      }
+      if (isTrueCell(found, truth, row.second)) run.trueRows.insert(row);
     }
     return run;
   }
@@ -109,29 +112,21 @@ TEST_F(TrapRecording, ProposedMaskKeepsPillarsOutAndEveryTrueCellIn) {
   const TrapRun plain = analyse("plain", {});
   const fs::path mask = proposeMask(folder_ / "plain");
   const TrapRun masked = analyse("masked", {"--exclude", mask.string()});
-  EXPECT_GT(plain.rows, plain.trueCellRows);  // the pillars show as cells without a mask
-  EXPECT_EQ(masked.trueCellRows, masked.rows);
+  EXPECT_GT(plain.rows.size(), plain.trueRows.size());  // the pillars show as cells without a mask
+  EXPECT_EQ(masked.trueRows, masked.rows);
   EXPECT_EQ(masked.trueRows, plain.trueRows);  // no true cell lost to the mask
 }
 
 TEST_F(TrapRecording, UnusableMasksStopOrWarn) {
-  const fs::path small = folder_ / "small.tif";
-  const std::vector<uint8_t> zeros(400 * 300, 0), ones(400 * 300, 7);
-  std::string why;
-  ASSERT_TRUE(writeTiff(small.string(), 300, 400, TiffSample::UInt8, zeros.data(), &why));
-  const fs::path empty = folder_ / "empty.tif";
-  ASSERT_TRUE(writeTiff(empty.string(), 400, 300, TiffSample::UInt8, zeros.data(), &why));
-  const fs::path full = folder_ / "full.tif";
-  ASSERT_TRUE(writeTiff(full.string(), 400, 300, TiffSample::UInt8, ones.data(), &why));
   struct Case {
     fs::path mask;
     const char* reason;
     bool runs;
   };
-  const Case cases[] = {{small, "expected 400 x 300", false},
+  const Case cases[] = {{writeMask(folder_ / "small.tif", 300, 400, 0), "expected 400 x 300", false},
                         {folder_ / "missing.tif", "file not found", false},
-                        {full, "marks every pixel", false},
-                        {empty, "marks no pixel", true}};
+                        {writeMask(folder_ / "full.tif", 400, 300, 7), "marks every pixel", false},
+                        {writeMask(folder_ / "empty.tif", 400, 300, 0), "marks no pixel", true}};
   for (const Case& c : cases) {
     const RunResult r = runFocustrack({"-w", "400", "-h", "300", "-sc", "6", "-c", "1", "-p",
                                        (folder_ / "slices" / "t%0_z%1.tif").string(), "-o",
@@ -156,19 +151,15 @@ TEST(TrapRecordingScaled, InputSizedMaskKeepsThePillarsOut) {
   const RunResult plain = run("plain", {});
   const RunResult masked = run("masked", {"--exclude", (folder / "device.tif").string()});
   EXPECT_EQ(masked.status, 0) << masked.err;
-  const std::set<Row> plainRows = tableRows(folder / "plain");
   const std::set<Row> maskedRows = tableRows(folder / "masked");
-  EXPECT_LT(maskedRows.size(), plainRows.size());
+  EXPECT_LT(maskedRows.size(), tableRows(folder / "plain").size());
   const LabelMap device = labels(folder / "device.tif");
   for (const Row& row : maskedRows) {
     const LabelMap found = labels(frameFilePath((folder / "masked").string(), "masks", row.first, "tif"));
     EXPECT_FALSE(isTrueCell(found, device, row.second)) << "id " << row.second << " lies on the device";
   }
   // A mask of the analysed size is the wrong size here.
-  const std::vector<uint8_t> big(400 * 300, 0);
-  std::string why;
-  ASSERT_TRUE(writeTiff((folder / "big.tif").string(), 400, 300, TiffSample::UInt8, big.data(), &why));
-  const RunResult wrong = run("wrong", {"--exclude", (folder / "big.tif").string()});
+  const RunResult wrong = run("wrong", {"--exclude", writeMask(folder / "big.tif", 400, 300, 0).string()});
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("expected 200 x 150"), std::string::npos) << wrong.err;
 }

@@ -21,14 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The pixel and frame figures are written with six significant digits, so
-// a figure recomputed from them agrees to about 1e-5 of its size.
-void expectNear(double recomputed, const std::string& written, const std::string& what) {
-  ASSERT_FALSE(written.empty()) << what;
-  const double value = std::atof(written.c_str());
-  EXPECT_NEAR(value, recomputed, 1e-5 * std::fabs(recomputed) + 1e-9) << what;
-}
-
 std::vector<double> numbers(const std::string& list) {
   std::istringstream words(list);
   std::vector<double> values;
@@ -43,7 +35,9 @@ struct Factors {
 };
 
 // A unit column holds (pixel figure - offset) * factor when the units it
-// needs are known, and is empty otherwise.
+// needs are known, and is empty otherwise. The pixel and frame figures are
+// written with six significant digits, so a figure recomputed from them
+// agrees to about 1e-5 of its size.
 struct UnitColumn {
   const char* unit;
   const char* pixels;
@@ -52,11 +46,14 @@ struct UnitColumn {
 };
 
 void expectUnitColumn(const ResultTable& t, size_t r, const UnitColumn& c, const std::string& what) {
+  const std::string& written = t.text(r, c.unit);
   if (!c.known) {
-    EXPECT_EQ(t.text(r, c.unit), "") << what << ", " << c.unit;
+    EXPECT_EQ(written, "") << what << ", " << c.unit;
     return;
   }
-  expectNear((t.real(r, c.pixels) - c.offset) * c.factor, t.text(r, c.unit), what + ", " + c.unit);
+  ASSERT_FALSE(written.empty()) << what << ", " << c.unit;
+  const double recomputed = (t.real(r, c.pixels) - c.offset) * c.factor;
+  EXPECT_NEAR(std::atof(written.c_str()), recomputed, 1e-5 * std::fabs(recomputed) + 1e-9) << what << ", " << c.unit;
 }
 
 void expectTrackUnits(const ResultTable& t, const Factors& f) {

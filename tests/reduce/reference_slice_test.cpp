@@ -36,26 +36,22 @@ TEST(NeighbourEnergyTest, SumsLeftAndUpperDifferencesOfBytes) {
 TEST(NeighbourEnergyTest, CheckerboardsDoNotOverflow) {
   // Every neighbour pair differs by 255: far beyond a 32-bit sum for the
   // frame, and for a row of 20,000 pixels beyond a 32-bit sum for the row.
-  for (const auto& [width, height] : {std::pair<int32_t, int32_t>{960, 720}, {20000, 3}}) {
+  // At 16 bits the two extremes differ by 65535; the sums are exact integers.
+  for (const auto& [width, height] : {std::pair<int32_t, int32_t>{960, 720}, {20000, 3}, {5, 4}}) {
     std::vector<uint8_t> v(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = ((i % width + i / width) % 2) ? 255 : 0;
+    std::vector<uint16_t> board(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+      v[i] = ((i % width + i / width) % 2) ? 255 : 0;
+      board[i] = ((i % width + i / width) % 2) ? 65535 : 0;
+    }
     const int64_t pairs = int64_t{height} * (width - 1) + int64_t{height - 1} * width;
     for (const bool avx2 : {true, false}) {
       const bool before = allowAvx2(avx2);
       EXPECT_EQ(neighbourEnergy(v.data(), width, width * height), pairs * 255 * 255) << width << ", " << avx2;
+      EXPECT_EQ(neighbourEnergy(board.data(), width, width * height), pairs * 65535 * 65535) << width << ", " << avx2;
       allowAvx2(before);
     }
   }
-}
-
-TEST(NeighbourEnergyTest, SixteenBitSumsAreExactIntegers) {
-  // A checkerboard of the two extremes: every neighbour pair differs by 65535.
-  const int32_t width = 5;
-  const int32_t height = 4;
-  std::vector<uint16_t> board(width * height);
-  for (int32_t i = 0; i < width * height; ++i) board[i] = ((i % width + i / width) % 2) ? 65535 : 0;
-  const int64_t pairs = int64_t{height} * (width - 1) + int64_t{height - 1} * width;
-  EXPECT_EQ(neighbourEnergy(board.data(), width, width * height), pairs * 65535 * 65535);
 }
 
 TEST(NeighbourEnergyTest, DoubleSumKeepsPixelOrderBitForBit) {
@@ -73,9 +69,8 @@ TEST(NeighbourEnergyTest, DoubleSumKeepsPixelOrderBitForBit) {
 }
 
 void checker(SmallFrame& f, int32_t s, uint8_t low, uint8_t high) {
-  for (int32_t y = 0; y < f.settings.height; ++y) {
-    for (int32_t x = 0; x < f.settings.width; ++x) f.grey(s, x, y) = ((x + y) % 2) ? high : low;
-  }
+  for (int32_t y = 0; y < f.settings.height; ++y)
+    for (int32_t x = 0; x < f.settings.width; ++x) f.plane(s)[y * f.settings.width + x] = ((x + y) % 2) ? high : low;
 }
 
 TEST(SelectReferenceSliceTest, HighestEnergyWinsAndTiesKeepTheLowerSlice) {

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/processor.h"
@@ -42,10 +44,10 @@ double plainSlope(SmallFrame& f, size_t i, int32_t first, int32_t last) {
   return numerator / denominator;
 }
 
-struct Range {
-  int32_t first;
-  int32_t last;
-};
+using Range = std::pair<int32_t, int32_t>;  // first and last slice
+
+// The range the search chose.
+Range chosenRange(const SmallFrame& f) { return {f.buffers.rangeFirst, f.buffers.rangeLast}; }
 
 // The reference the search is compared with: every candidate in turn, every
 // pixel divided on its own, each energy summed over the whole mismatch map.
@@ -55,12 +57,8 @@ std::vector<RangeEnergy> plainEnergies(SmallFrame& f, int32_t trim) {
   const size_t n = f.n();
   std::vector<double> g(n);
   for (size_t i = 0; i < n; ++i) g[i] = sample(f, f.buffers.referenceSlice, i);
-  double gMin = 65535.0;
-  double gMax = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    gMin = std::min(gMin, g[i]);
-    gMax = std::max(gMax, g[i]);
-  }
+  const double gMin = *std::min_element(g.begin(), g.end());
+  const double gMax = *std::max_element(g.begin(), g.end());
   if (gMax == gMin) return energies;
   for (int32_t dropFirst = 0; dropFirst <= trim; ++dropFirst) {
     for (int32_t dropLast = 0; dropLast <= trim - dropFirst; ++dropLast) {
@@ -98,6 +96,15 @@ Range plainSearch(SmallFrame& f, int32_t trim) {
   return best;
 }
 
+// Every slice 16-bit, of values drawn uniformly from the whole range.
+void fillRandom16(SmallFrame& f, uint32_t seed) {
+  ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
+  f.buffers.sampleBits = 16;
+  std::mt19937 random(seed);
+  const size_t samples = f.n() * static_cast<size_t>(f.settings.sliceCount);
+  for (size_t i = 0; i < samples; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+}
+
 // Slices given as rows of pixel values.
 void fillStack(SmallFrame& f, const std::vector<std::vector<int>>& slices) {
   for (size_t s = 0; s < slices.size(); ++s) {
@@ -124,23 +131,18 @@ TEST(SlopeMapTest, MatchesThePlainSlopeBitForBit) {
     for (const auto& size : sizes) {
       SmallFrame f(size[0], size[1], 16);
       f.fillRandom(seed++);
-      if (bits == 16) {
-        ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
-        f.buffers.sampleBits = 16;
-        std::mt19937 random(seed);
-        for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
-      }
+      if (bits == 16) fillRandom16(f, seed);
       for (const Range& r : ranges) {
         for (const bool avx2 : {true, false}) {
           const bool before = allowAvx2(avx2);
-          const double m = slopeMap(f.buffers, r.first, r.last);
+          const double m = slopeMap(f.buffers, r.first, r.second);
           allowAvx2(before);
           double largest = 0.0;
           for (size_t i = 0; i < f.n(); ++i) {
-            const double expected = plainSlope(f, i, r.first, r.last);
+            const double expected = plainSlope(f, i, r.first, r.second);
             ASSERT_EQ(std::memcmp(&expected, &f.buffers.deltaMap[i], sizeof(double)), 0)
                 << bits << " bits, " << size[0] << " x " << size[1] << " pixel " << i << " range " << r.first
-                << ".." << r.last << (avx2 ? "" : ", baseline kernel");
+                << ".." << r.second << (avx2 ? "" : ", baseline kernel");
             largest = std::max(largest, std::fabs(expected));
           }
           EXPECT_EQ(m, largest);
@@ -175,8 +177,7 @@ TEST(SearchSliceRangeTest, HandMadeStacks) {
     if (c.reference >= 0) {
       EXPECT_EQ(f.buffers.referenceSlice, c.reference) << c.label;
     }
-    EXPECT_EQ(f.buffers.rangeFirst, c.first) << c.label;
-    EXPECT_EQ(f.buffers.rangeLast, c.last) << c.label;
+    EXPECT_EQ(chosenRange(f), Range(c.first, c.last)) << c.label;
   }
 }
 
@@ -186,9 +187,8 @@ TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
   for (int32_t slices : {5, 1}) {
     SmallFrame f(8, 8, slices);
     f.fillRandom(4);
-    for (int32_t s = 1; s < slices; ++s) {
+    for (int32_t s = 1; s < slices; ++s)
       for (size_t i = 0; i < f.n(); ++i) f.plane(s)[i] = f.plane(0)[i];
-    }
     f.fillDelta(-3.0);
     searchWith(f, 4);
     computeDeltaMap(f.settings, f.buffers);
@@ -197,8 +197,7 @@ TEST(ComputeDeltaMapTest, ConstantPixelsOrASingleSliceGiveAFlatMap) {
       EXPECT_FALSE(std::signbit(f.buffers.deltaMap[i]));
     }
     EXPECT_EQ(f.buffers.referenceSlice, 0);
-    EXPECT_EQ(f.buffers.rangeFirst, 0);
-    EXPECT_EQ(f.buffers.rangeLast, slices - 1);
+    EXPECT_EQ(chosenRange(f), Range(0, slices - 1));
   }
 }
 
@@ -206,11 +205,10 @@ TEST(SearchSliceRangeTest, UniformReferenceKeepsTheWholeStack) {
   SmallFrame f(2, 2, 3);
   fillStack(f, {{7, 5, 6, 6}, {8, 2, 8, 2}, {3, 3, 0, 2}});
   f.settings.sliceTrimLimit = 4;
-  f.fillPlane(1, 9);
+  std::fill_n(f.plane(1), f.n(), 9);
   f.buffers.referenceSlice = 1;
   searchSliceRange(f.settings, f.buffers);
-  EXPECT_EQ(f.buffers.rangeFirst, 0);
-  EXPECT_EQ(f.buffers.rangeLast, 2);
+  EXPECT_EQ(chosenRange(f), Range(0, 2));
 }
 
 // The same candidates with the same energies to the bit, and the same
@@ -227,13 +225,11 @@ void expectPlainSearch(SmallFrame& f, int32_t trim, int32_t plainTrim, const cha
     const std::string where = std::string(label) + (avx2 ? "" : ", baseline kernels");
     ASSERT_EQ(energies.size(), expected.size()) << where;
     for (size_t c = 0; c < expected.size(); ++c) {
-      EXPECT_EQ(energies[c].first, expected[c].first) << where;
-      EXPECT_EQ(energies[c].last, expected[c].last) << where;
+      EXPECT_EQ(Range(energies[c].first, energies[c].last), Range(expected[c].first, expected[c].last)) << where;
       EXPECT_EQ(std::memcmp(&energies[c].energy, &expected[c].energy, sizeof(double)), 0)
           << where << " range " << expected[c].first << ".." << expected[c].last;
     }
-    EXPECT_EQ(f.buffers.rangeFirst, chosen.first) << where;
-    EXPECT_EQ(f.buffers.rangeLast, chosen.last) << where;
+    EXPECT_EQ(chosenRange(f), chosen) << where;
   }
 }
 
@@ -266,12 +262,11 @@ TEST(SearchSliceRangeTest, AgreesWithThePlainSearch) {
     SmallFrame wide(size.width, size.height, 16);
     ASSERT_TRUE(obtainSixteenBitStack(wide.buffers));
     wide.buffers.sampleBits = 16;
-    std::mt19937 random(seed);
     for (size_t i = 0; i < f.n() * 16; ++i) {
       wide.buffers.sliceStack16[i] = static_cast<uint16_t>(f.buffers.sliceStack[i] * 251 + 1000);
     }
     expectPlainSearch(wide, size.trim, size.trim, "16-bit scaled");
-    for (size_t i = 0; i < f.n() * 16; ++i) wide.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+    fillRandom16(wide, seed);
     expectPlainSearch(wide, size.trim, size.trim, "16-bit");
   }
 }
@@ -309,8 +304,7 @@ void expectWithinReach(SmallFrame& f, int32_t trim, double share, const char* la
   const std::vector<RangeEstimate> estimates = sliceRangeEstimates(f.settings, f.buffers);
   ASSERT_EQ(estimates.size(), exact.size()) << label;
   for (size_t c = 0; c < exact.size(); ++c) {
-    EXPECT_EQ(estimates[c].first, exact[c].first) << label;
-    EXPECT_EQ(estimates[c].last, exact[c].last) << label;
+    EXPECT_EQ(Range(estimates[c].first, estimates[c].last), Range(exact[c].first, exact[c].last)) << label;
     EXPECT_LE(std::fabs(estimates[c].energy - exact[c].energy), estimates[c].reach) << label;
     EXPECT_LE(estimates[c].reach, share * exact[c].energy) << label;
   }
@@ -321,10 +315,7 @@ TEST(SearchSliceRangeTest, EstimatesLieWithinTheirReach) {
     SmallFrame f(200, 150, 16);
     f.fillRandom(seed, 0, seed % 2 ? 255 : 12);
     expectWithinReach(f, 4, 1e-8, "8-bit");
-    ASSERT_TRUE(obtainSixteenBitStack(f.buffers));
-    f.buffers.sampleBits = 16;
-    std::mt19937 random(seed);
-    for (size_t i = 0; i < f.n() * 16; ++i) f.buffers.sliceStack16[i] = static_cast<uint16_t>(random());
+    fillRandom16(f, seed);
     expectWithinReach(f, 4, 1e-8, "16-bit");
   }
   // Slopes of nothing but rounding: the reach covers every energy. Every

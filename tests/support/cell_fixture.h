@@ -54,6 +54,11 @@ struct CellFrame {
     for (int32_t y = y0; y <= y1; ++y)
       for (int32_t x = x0; x <= x1; ++x) b.deltaMap[at(x, y)] = delta;
   }
+  // Both at once: `value` in classMap and `delta` in deltaMap.
+  void paint(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t value, double delta) {
+    paint(x0, y0, x1, y1, value);
+    paintDelta(x0, y0, x1, y1, delta);
+  }
   // sortedPixels ascending by deltaMap, as the pixel ordering stage leaves it.
   void sortPixels() {
     for (int32_t p = 0; p < b.pixelCount; ++p) b.sortedPixels[p] = p;

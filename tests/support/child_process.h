@@ -47,8 +47,7 @@ inline pid_t startFocustrack(const std::vector<std::string>& words, const ChildO
 // Waits for the child: its exit status, or 1000 + the signal that ended it.
 inline int waitForChild(pid_t pid) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
+  while (waitpid(pid, &status, 0) < 0) continue;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 1000 + WTERMSIG(status);
 }

@@ -44,9 +44,8 @@ struct HandFrame {
 
   // Paints the rectangle into cellMap and sets box and area of the cell.
   void paintRect(int32_t c, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t y = y0; y <= y1; ++y)
       for (int32_t x = x0; x <= x1; ++x) b.cellMap[y * b.width + x] = c;
-    }
     CellRecord& r = b.currentCells[c];
     r.minX = x0;
     r.minY = y0;

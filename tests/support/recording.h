@@ -45,9 +45,13 @@ inline void writeRecording(const std::filesystem::path& folder, int32_t firstFra
   }
 }
 
-inline std::vector<std::string> tinyRun(const std::filesystem::path& data, const std::filesystem::path& out, int32_t frames) {
-  return {"-w", "24", "-h", "20", "-sc", "3", "-c", std::to_string(frames), "-p",
-          (data / "t%0_z%1.tif").string(), "-o", out.string()};
+// The words that run `frames` frames of the tiny recording, `extra` last.
+inline std::vector<std::string> tinyRun(const std::filesystem::path& data, const std::filesystem::path& out,
+                                        int32_t frames, const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> words = {"-w", "24", "-h", "20", "-sc", "3", "-c", std::to_string(frames), "-p",
+                                    (data / "t%0_z%1.tif").string(), "-o", out.string()};
+  words.insert(words.end(), extra.begin(), extra.end());
+  return words;
 }
 
 // A synthetic recording of slice files at `pattern`.

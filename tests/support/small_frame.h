@@ -35,19 +35,12 @@ class SmallFrame {
 
   size_t n() const { return static_cast<size_t>(settings.pixelCount); }
   uint8_t* plane(int32_t s) { return buffers.sliceStack.data() + static_cast<size_t>(s) * n(); }
-  uint8_t& grey(int32_t s, int32_t x, int32_t y) {
-    return plane(
-        s)[static_cast<size_t>(y) * static_cast<size_t>(settings.width) + static_cast<size_t>(x)];
-  }
   // Columns x0..x1 and rows y0..y1 of classMap, both inclusive.
   void paint(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pixelClass) {
     for (int32_t y = y0; y <= y1; ++y)
       for (int32_t x = x0; x <= x1; ++x) buffers.classMap[static_cast<size_t>(y * settings.width + x)] = pixelClass;
   }
 
-  void fillPlane(int32_t s, uint8_t value) {
-    for (size_t i = 0; i < n(); ++i) plane(s)[i] = value;
-  }
   // Grey values drawn uniformly from low..high in every slice.
   void fillRandom(uint32_t seed, int low = 0, int high = 255) {
     std::mt19937 random(seed);

@@ -16,16 +16,9 @@ namespace focustrack {
 
 namespace contents_test {
 
-inline double clampUnit(double x) {
-  if (x < 0) x = 0;
-  if (x > 1) x = 1;
-  return x;
-}
+inline double clampUnit(double x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
 
-inline double atLeastZero(double x) {
-  if (x < 0) x = 0;
-  return x;
-}
+inline double atLeastZero(double x) { return x < 0 ? 0 : x; }
 
 inline void straightFitNuclei(const RunSettings& settings, FrameBuffers& b) {
   AngleEntry* angles = b.angleTable.data();
@@ -129,12 +122,8 @@ inline void straightFitVacuoles(FrameBuffers& b) {
     for (int32_t k = 0; k < 120; ++k) {
       double runningMax = seedValue;
       const bool stopped = marchRay(angles[k], s, w, 16.0, [&](int32_t q, double d) {
-        if (edge[q] == -2) {
-          rejected = true;
-          return false;
-        }
         const double v = delta[q];
-        if (v < seedValue) {
+        if (edge[q] == -2 || v < seedValue) {
           rejected = true;
           return false;
         }
