@@ -4,7 +4,6 @@
 #include <cstring>
 #include <cstdio>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "cells/cells.h"
@@ -48,11 +47,6 @@ int32_t addRect(HandFrame& f, int32_t trackId, int32_t x0, int32_t y0, int32_t x
   return c;
 }
 
-void setPrevious(HandFrame& f, int32_t c, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  CellRecord& r = f.b.previousCells[c] = CellRecord{};
-  std::tie(r.minX, r.minY, r.maxX, r.maxY) = std::tuple(x0, y0, x1, y1);
-}
-
 // (The layout of a row with every column filled is pinned by the reference
 // runs' tables in tests/e2e/reference.)
 
@@ -66,25 +60,6 @@ TEST(FrameTables, FrameWithoutValidCellsWritesNan) {
   ASSERT_TRUE(write(f, t));
   EXPECT_EQ(t.cells(), "");
   EXPECT_EQ(t.average(), "1, 1, 0, nan, nan, 0, 0, , , , , , , nan, nan, nan, \n");
-}
-
-// A fusion: one current cell linked to two previous cells. Both links count;
-// the row shows the distance of the later record. The first two columns are
-// the frame ordinal and the frame number.
-TEST(FrameTables, FusionCountsBothLinksAndShowsTheLater) {
-  HandFrame f(64, 48);
-  f.b.frame = 5;
-  f.b.frameOrdinal = 2;
-  setPrevious(f, 1, 20, 20, 24, 24);                     // centre (22, 22): distance sqrt(13)
-  setPrevious(f, 2, 22, 20, 28, 22);                     // centre (25, 21): distance sqrt(5)
-  const int32_t a = addRect(f, 30, 20, 16, 28, 22, 32);  // centre (24, 19)
-  f.addLink(2, 1, a);
-  f.addLink(2, 2, a);
-  CapturedTables t;
-  ASSERT_TRUE(write(f, t));
-  // Move 2.23607 = sqrt(5); the frame's mean (sqrt(13) + sqrt(5)) / 2 = 2.92081.
-  EXPECT_EQ(t.cells(), "2, 5, 30, 0, 63, 0.773126, 2.23607, 20, 16, 28, 22, 0, , , , , , 0, 0, 0, \n");
-  EXPECT_EQ(t.average(), "2, 5, 1, 63, 0.773126, 2.92081, 0, , , , , , , 0, nan, nan, \n");
 }
 
 // A blob is a vacuole of the cell under its lowest pixel when its score is
