@@ -5,24 +5,9 @@
 #include <tuple>
 #include <utility>
 
-#include "support/small_frame.h"
-
 namespace focustrack {
 
 namespace {
-
-// One summary entry per frame besides the unused entry 0, pair counts for
-// two frames of 999 cells even on a tiny image, and the hand-over keeps the
-// end of the cell numbers.
-TEST(Buffers, AllocationSizesAndHandOver) {
-  SmallFrame f(10, 4, 3);  // one frame
-  FrameBuffers& b = f.buffers;
-  EXPECT_EQ(b.frameSummaries.size(), 2u);
-  EXPECT_GE(b.linkPairCounts.size(), 1000u * 1000u);
-  b.nextCellNumber = 7;
-  handOverFrame(b);
-  EXPECT_EQ(b.previousCellNumberEnd, 7);
-}
 
 // Growing keeps every entry, zero-fills the new ones, and doubles at least,
 // up to the limit that stands in for memory running out.
