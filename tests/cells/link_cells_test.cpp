@@ -15,20 +15,6 @@ namespace {
 const CellRecord& cur(const CellFrame& f, int32_t k) { return f.b.currentCells[k]; }
 const CellRecord& prev(const CellFrame& f, int32_t k) { return f.b.previousCells[k]; }
 
-TEST(CellLinking, FirstFrameIsSkippedAndAnEmptyPreviousFrameGivesNoPartners) {
-  CellFrame f(20, 20);
-  f.paint(2, 2, 8, 8, 1);
-  f.setLabelsAsBuilt(1);
-  for (int32_t k = 0; k < 4; ++k) f.b.linkPairCounts[k] = 9;
-  linkCells(f.settings, f.b);
-  for (int32_t k = 0; k < 4; ++k) EXPECT_EQ(f.b.linkPairCounts[k], 9);
-  EXPECT_EQ(std::pair(cur(f, 1).linkCount, cur(f, 1).partner), std::pair(0, 0));
-
-  f.setPrevious(MapPainter(20, 20).cells, 0);
-  linkCells(f.settings, f.b);
-  EXPECT_EQ(std::pair(cur(f, 1).linkCount, cur(f, 1).partner), std::pair(0, 0));
-}
-
 TEST(CellLinking, EqualCountsFollowTheIndexSortOrder) {
   // Four equal quadrant pairs of 200. The sort leaves the pair list
   // (2,1) (2,2) (1,1) (1,2); walked from its end, (1,2) and then (2,1) link.
