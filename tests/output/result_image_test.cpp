@@ -93,33 +93,6 @@ TEST(ResultCanvas, DrawNumberOverwritesAndSkipsOutsidePixels) {
             ".###....\n");
 }
 
-// The parameter is accumulated in steps of 0.001: walking right, the
-// constant row truncates to 4 where the sum falls just below 5 and the end
-// pixel is not reached; from (0, 2) to (2, 0), t passes 0.5 just above it, so
-// that sample truncates to (1, 0) and (1, 1) is never painted. A track keeps
-// the colours drawn before it. (Right to left: see TracksOfTheLastFiveFrames.)
-TEST(ResultCanvas, TrackSamplesAndColours) {
-  struct Case {
-    int32_t width, height, from, to;
-    Pixels expected;
-  };
-  Case cases[] = {{32, 16, 5 * 32 + 10, 5 * 32 + 20, {{10, 4}, {11, 4}}},
-                  {4, 4, 2 * 4 + 0, 0 * 4 + 2, {{0, 2}, {0, 1}, {1, 0}}}};
-  for (int32_t x = 10; x <= 19; ++x) cases[0].expected.insert({x, 5});
-  for (const Case& c : cases) {
-    ResultCanvas canvas;
-    ASSERT_TRUE(canvas.allocate(c.width, c.height));
-    canvas.drawLine(c.from, c.to);
-    EXPECT_EQ(painted(canvas), c.expected) << c.from << " to " << c.to;
-    EXPECT_EQ(shown(canvas, c.expected.begin()->first, c.expected.begin()->second), 'B');
-  }
-  ResultCanvas canvas;
-  ASSERT_TRUE(canvas.allocate(8, 3));
-  canvas.plotPixel(3, 1, 0, 255, 0);
-  canvas.drawLine(1 * 8 + 1, 1 * 8 + 6);
-  EXPECT_EQ(picture(canvas, 0, 1, 7, 1), ".BBGBB..\n");
-}
-
 // 961 pixels make 2883 bytes, padded with one zero byte to 2884; the first
 // file row is the bottom row of the picture; bytes are blue, green, red. (The
 // header fields, and rows that need no padding, are pinned by the reference
