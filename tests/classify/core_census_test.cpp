@@ -114,24 +114,6 @@ TEST(CoreCensus, InteriorInsideItsHaloAndBothSigns) {
   EXPECT_EQ(censusOf(f), (Counts{1, 1, 0, 0}));
 }
 
-TEST(CoreCensus, BorderRegionsAndTwoSurroundingCoresDoNotCount) {
-  SmallFrame f(50, 30, 2);
-  f.paint(0, 0, 49, 29, Outside);
-  // Touches the top border: not counted however large.
-  f.paint(30, 0, 48, 20, PositiveCore);
-  // A positive core of 120 pixels ringed by two negative cores that meet
-  // only corner to corner: not inside one core.
-  f.paint(15, 10, 26, 19, PositiveCore);
-  f.paint(14, 9, 26, 9, NegativeCore);   // top and left: one core
-  f.paint(14, 9, 14, 19, NegativeCore);
-  f.paint(15, 20, 27, 20, NegativeCore);  // bottom and right: the other
-  f.paint(27, 10, 27, 20, NegativeCore);
-  EXPECT_EQ(censusOf(f), (Counts{0, 0, 0, 0}));
-  // Joined at one corner, the two are one core around it.
-  f.paint(27, 9, 27, 9, NegativeCore);
-  EXPECT_EQ(censusOf(f), (Counts{0, 0, 1, 0}));
-}
-
 // Rings of one sign around discs of the other, touching, overlapping and
 // cut by the border, on margin and outside: the census is the one taken
 // region by region.
