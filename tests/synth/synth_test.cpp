@@ -82,7 +82,7 @@ int runSynth(const std::string& arguments) {
 
 // Slice and truth file names follow the naming options, and a frame may
 // have a folder of its own; a truth folder of its own is used by the trap
-// and lineage runs of tests/e2e.
+// runs of tests/e2e.
 TEST(SynthRecording, NamingOptionsAndFrameFolders) {
   const fs::path folder = freshFolder("synth_naming");
   const SynthOptions o{.width = 160, .height = 120, .sliceCount = 2, .frameCount = 2,
