@@ -6,6 +6,8 @@
 // data, so the results never depend on the number of threads.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 namespace focustrack {
@@ -40,6 +42,31 @@ void forRanges(int64_t first, int64_t last, int64_t grain, Part&& part) {
   for (int64_t begin = first; begin < last; begin += grain) {
     part(begin, begin + grain < last ? begin + grain : last);
   }
+}
+
+// Hands first .. last - 1 out one at a time to a few tasks of the current
+// parallel region: calls work(next) on each task, where next() answers an
+// item no other call has had, or `last` when none is left, and returns when
+// all have run. A thread that comes free late still finds items, so items of
+// uneven cost balance. Unless `apart` (the items may run side by side) and
+// threads are available, work runs once and next() answers every item in
+// order.
+template <class Work>
+void forClaimed(int64_t first, int64_t last, bool apart, Work&& work) {
+  if (last <= first) return;
+  if (!apart || !threadsAvailable() || last - first == 1) {
+    int64_t item = first;
+    work([&item, last] { return item < last ? item++ : last; });
+    return;
+  }
+  std::atomic<int64_t> unclaimed{first};
+  const auto next = [&unclaimed, last] {
+    const int64_t item = unclaimed.fetch_add(1, std::memory_order_relaxed);
+    return item < last ? item : last;
+  };
+  const int64_t tasks = std::min<int64_t>(last - first, taskLimit());
+#pragma omp taskloop grainsize(1) default(shared)
+  for (int64_t task = 0; task < tasks; ++task) work(next);
 }
 
 }  // namespace focustrack

@@ -460,7 +460,7 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
   const bool apart = cellRuns(b, &starts) && threadsAvailable();
   const int32_t* candidates = b.candidatePixels();
   const int64_t runs = static_cast<int64_t>(starts.size()) - 1;
-  forRanges(0, runs, apart ? 1 : runs, [&](int64_t firstCell, int64_t endCell) {
+  const auto fitRuns = [&](auto next) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     auto profile = std::make_unique<BlobProfile>();
@@ -469,11 +469,12 @@ void fitNucleiByProfiles(const RunSettings& settings, FrameBuffers& b) {
     Worker w{settings, b,  paths, apart ? ownAngles.data() : b.angleTable.data(), profile.get(), reader, 0.0, {}, {},
              false,    0.0, {},    {},    {},    {},    stamped.get()};
     BlobOrder order;
-    for (int64_t c = firstCell; c < endCell; ++c) {
+    for (int64_t c = next(); c < runs; c = next()) {
       placeInList(b, b.cellMap[candidates[starts[c]]]);
       fitCell(w, starts[c], starts[c + 1], order);
     }
-  });
+  };
+  forClaimed(0, runs, apart, fitRuns);
 }
 
 }  // namespace focustrack

@@ -314,7 +314,7 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   std::vector<int32_t> starts;
   const bool apart = cellRuns(b, &starts) && threadsAvailable();
   const int64_t runs = static_cast<int64_t>(starts.size()) - 1;
-  forRanges(0, runs, apart ? 1 : runs, [&](int64_t firstCell, int64_t endCell) {
+  const auto fitRuns = [&](auto next) {
     std::vector<AngleEntry> ownAngles;
     if (apart) ownAngles.assign(b.angleTable.data(), b.angleTable.data() + kAngleEntries);
     std::vector<BasinRay> rays(kDirections);
@@ -322,8 +322,9 @@ void fitVacuoles(const RunSettings&, FrameBuffers& b) {
     Fit fit{paths, b.deltaMap.data(), b.edgeMap(), apart ? ownAngles.data() : b.angleTable.data(),
             b.width, b.height, rays.data(), stayBelow.data(), 0, 0.0, 0.0, 0.0, false, {}, {}, -1};
     BlobOrder order;
-    for (int64_t c = firstCell; c < endCell; ++c) fitCell(b, fit, starts[c], starts[c + 1], order);
-  });
+    for (int64_t c = next(); c < runs; c = next()) fitCell(b, fit, starts[c], starts[c + 1], order);
+  };
+  forClaimed(0, runs, apart, fitRuns);
 }
 
 }  // namespace focustrack
