@@ -96,9 +96,10 @@ TEST_F(RayMarch, DrawingTakesOneStepPastTheRadiusAndStopsBeforeLeavingTheImage) 
 }
 
 // The perimeter alone, one outline or two side by side, with and without
-// AVX2, is the perimeter of the whole measure to the last bit, on outlines
-// round, ragged and with zeros.
-TEST_F(RayMarch, PerimeterAloneIsThatOfTheWholeMeasure) {
+// AVX2, and the smoothing with the area, one outline or two, are those of
+// the one-by-one smoothing and the whole measure to the last bit, on
+// outlines round, ragged and with zeros.
+TEST_F(RayMarch, MeasuresInPartsAreThoseOfTheWholeMeasure) {
   uint64_t state = 7;
   const auto next = [&state] {
     state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -122,6 +123,23 @@ TEST_F(RayMarch, PerimeterAloneIsThatOfTheWholeMeasure) {
       ASSERT_EQ(perimeter, expected) << "outline " << outline << (avx2 ? " with AVX2" : "");
       ASSERT_EQ(both[0], expectedOther) << "outline " << outline << (avx2 ? " with AVX2" : "");
       ASSERT_EQ(both[1], expected) << "outline " << outline << (avx2 ? " with AVX2" : "");
+    }
+    const OutlineRadii pair[2] = {{&AngleEntry::scratchC, &AngleEntry::scratchD},
+                                  {&AngleEntry::scratchA, &AngleEntry::scratchB}};
+    std::vector<double> smoothed[2];
+    double areas[2];
+    for (int32_t i = 0; i < 2; ++i) {
+      smoothOutline(angles, pair[i].raw, pair[i].smoothed);
+      areas[i] = measureOutline(angles, pair[i].smoothed).area;
+      for (int32_t k = 0; k <= kDirections; ++k) smoothed[i].push_back(angles[k].*pair[i].smoothed);
+    }
+    for (int32_t count : {1, 2}) {
+      double got[2];
+      smoothOutlinesWithAreas(angles, pair + 2 - count, count, got);
+      for (int32_t i = 2 - count; i < 2; ++i) {
+        ASSERT_EQ(got[i - (2 - count)], areas[i]) << "outline " << outline << ", " << count << " together";
+        for (int32_t k = 0; k <= kDirections; ++k) ASSERT_EQ(angles[k].*pair[i].smoothed, smoothed[i][k]);
+      }
     }
   }
 }
