@@ -305,9 +305,9 @@ void fitCell(FrameBuffers& b, Fit& fit, int32_t first, int32_t end,
 }  // namespace
 
 // A blob lies in one cell, and the cells' candidates follow one another in
-// the list: with threads, runs of cells are tasks, each with its own scratch
-// table. Nothing the fit writes is read by another cell, and the edge map
-// stays as the flood left it.
+// the list: with threads, tasks take the cells one at a time, each task with
+// its own scratch table. Nothing the fit writes is read by another cell, and
+// the edge map stays as the flood left it.
 void fitVacuoles(const RunSettings&, FrameBuffers& b) {
   RayPaths paths;
   traceRayPaths(b.angleTable.data(), b.width, paths);
